@@ -1,0 +1,230 @@
+// The Python binding of the C++ core: the only file that includes nanobind.
+//
+// It builds the private top-level module `_sqlparse_core`, which the three
+// Python packages (sqlparse_main, varnel_var, sql_parser) import. The module
+// converts between Python objects and `Node` trees, releases the GIL while the
+// core works, and turns core errors into the Python exception classes defined
+// in the packages (imported lazily when an error is raised, so that importing
+// the extension never imports a package and no import cycle can form).
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
+#include <nanobind/stl/vector.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tree/node.h"
+
+namespace nb = nanobind;
+using sqlparse::Kind;
+using sqlparse::List;
+using sqlparse::Map;
+using sqlparse::Node;
+
+namespace {
+
+// ==== CONVERSION (Python objects <-> Node) ====================================
+
+// Text of a Python str as UTF-8; lone surrogates pass through as their 3-byte
+// encoding so that any str converts and converts back unchanged.
+std::string utf8_of(PyObject* s) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(s, &size);
+  if (data != nullptr) return std::string(data, static_cast<std::size_t>(size));
+  PyErr_Clear();
+  PyObject* bytes = PyUnicode_AsEncodedString(s, "utf-8", "surrogatepass");
+  if (bytes == nullptr) throw nb::python_error();
+  std::string out(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+  Py_DECREF(bytes);
+  return out;
+}
+
+nb::object str_of_utf8(const std::string& s) {
+  PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "surrogatepass");
+  if (o == nullptr) throw nb::python_error();
+  return nb::steal(o);
+}
+
+// The text that json.dumps writes for a float (repr, NaN, Infinity, -Infinity).
+std::string json_float_text(PyObject* f) {
+  double d = PyFloat_AS_DOUBLE(f);
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  PyObject* r = PyObject_Repr(f);
+  if (r == nullptr) throw nb::python_error();
+  std::string out = utf8_of(r);
+  Py_DECREF(r);
+  return out;
+}
+
+std::string json_int_text(PyObject* i) {
+  PyObject* r = PyLong_Type.tp_repr(i);  // int.__repr__, as json does for int subclasses
+  if (r == nullptr) throw nb::python_error();
+  std::string out = utf8_of(r);
+  Py_DECREF(r);
+  return out;
+}
+
+[[noreturn]] void raise_type_error(const std::string& msg) {
+  PyErr_SetString(PyExc_TypeError, msg.c_str());
+  throw nb::python_error();
+}
+
+std::string type_name_of(PyObject* o) { return Py_TYPE(o)->tp_name; }
+
+// Map keys that are not strings become the text json.dumps gives them.
+std::string key_text(PyObject* key) {
+  if (PyUnicode_Check(key)) return utf8_of(key);
+  if (key == Py_True) return "true";
+  if (key == Py_False) return "false";
+  if (key == Py_None) return "null";
+  if (PyLong_Check(key)) return json_int_text(key);
+  if (PyFloat_Check(key)) return json_float_text(key);
+  raise_type_error("keys must be str, int, float, bool or None, not " + type_name_of(key));
+}
+
+class PyToNode {
+ public:
+  Node convert(PyObject* o) {
+    if (o == Py_None) return Node();
+    if (o == Py_True) return Node::boolean(true);
+    if (o == Py_False) return Node::boolean(false);
+    if (PyUnicode_Check(o)) return Node::string(utf8_of(o));
+    if (PyLong_Check(o)) {
+      int overflow = 0;
+      long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+      if (overflow == 0) {
+        if (v == -1 && PyErr_Occurred()) throw nb::python_error();
+        return Node::integer(v);
+      }
+      return Node::integer_from_text(json_int_text(o));
+    }
+    if (PyFloat_Check(o)) return Node::number(PyFloat_AS_DOUBLE(o));
+    if (PyList_Check(o) || PyTuple_Check(o) || PyDict_Check(o)) return convert_container(o);
+    raise_type_error("Object of type " + type_name_of(o) + " is not JSON serializable");
+  }
+
+ private:
+  Node convert_container(PyObject* o) {
+    for (PyObject* open : path_) {
+      if (open == o) {
+        PyErr_SetString(PyExc_ValueError, "Circular reference detected");
+        throw nb::python_error();
+      }
+    }
+    if (static_cast<int>(path_.size()) >= sqlparse::kMaxTreeDepth) {
+      PyErr_Format(PyExc_RecursionError, "tree nested deeper than %d levels",
+                   sqlparse::kMaxTreeDepth);
+      throw nb::python_error();
+    }
+    path_.push_back(o);
+    Node out;
+    if (PyDict_Check(o)) {
+      Map m;
+      PyObject *key, *value;
+      Py_ssize_t pos = 0;
+      while (PyDict_Next(o, &pos, &key, &value)) {
+        // set(): a key that repeats after conversion keeps the first position
+        // and the later value, as a JSON round trip does.
+        m.set(key_text(key), convert(value));
+      }
+      out = Node::map(std::move(m));
+    } else {
+      nb::object seq = nb::steal(PySequence_Fast(o, "expected a sequence"));
+      if (!seq.is_valid()) throw nb::python_error();
+      Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
+      List items;
+      items.reserve(static_cast<std::size_t>(n));
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        items.push_back(convert(PySequence_Fast_GET_ITEM(seq.ptr(), i)));
+      }
+      out = Node::list(std::move(items));
+    }
+    path_.pop_back();
+    return out;
+  }
+
+  std::vector<PyObject*> path_;
+};
+
+Node node_from_py(nb::handle o) { return PyToNode().convert(o.ptr()); }
+
+nb::object py_from_node(const Node& n, int depth = 0) {
+  if (depth > sqlparse::kMaxTreeDepth) {
+    PyErr_SetString(PyExc_RecursionError, "tree too deep to convert");
+    throw nb::python_error();
+  }
+  switch (n.kind()) {
+    case Kind::kNull:
+      return nb::none();
+    case Kind::kBool:
+      return nb::bool_(n.as_bool());
+    case Kind::kInt:
+      return nb::steal(PyLong_FromLongLong(n.as_int()));
+    case Kind::kBigInt: {
+      PyObject* o = PyLong_FromString(n.as_big_int().c_str(), nullptr, 10);
+      if (o == nullptr) throw nb::python_error();
+      return nb::steal(o);
+    }
+    case Kind::kFloat:
+      return nb::steal(PyFloat_FromDouble(n.as_float()));
+    case Kind::kString:
+      return str_of_utf8(n.as_string());
+    case Kind::kList: {
+      const List& items = n.as_list();
+      PyObject* l = PyList_New(static_cast<Py_ssize_t>(items.size()));
+      if (l == nullptr) throw nb::python_error();
+      nb::object out = nb::steal(l);
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        PyList_SET_ITEM(l, static_cast<Py_ssize_t>(i), py_from_node(items[i], depth + 1).release().ptr());
+      }
+      return out;
+    }
+    case Kind::kMap: {
+      nb::dict d;
+      for (const auto& [key, value] : n.as_map()) {
+        if (PyDict_SetItem(d.ptr(), str_of_utf8(key).ptr(), py_from_node(value, depth + 1).ptr()) != 0) {
+          throw nb::python_error();
+        }
+      }
+      return d;
+    }
+  }
+  return nb::none();
+}
+
+// Lazily imported Python exception class, e.g. ("sql_parser.errors", "ParseError").
+[[maybe_unused]] nb::object python_class(const char* module, const char* name) {
+  return nb::module_::import_(module).attr(name);
+}
+
+// ==== TREE (tests and tools: conversion round trip, normalisation) ==============
+
+void bind_tree(nb::module_& m) {
+  m.def(
+      "_roundtrip", [](nb::handle o) { return py_from_node(node_from_py(o)); }, nb::arg("obj"),
+      "Converts a Python object to the core tree and back (for tests).");
+  m.def(
+      "_to_json", [](nb::handle o) { return sqlparse::to_json(node_from_py(o)); }, nb::arg("obj"),
+      "Compact JSON text of the core tree of a Python object (for tests).");
+}
+
+// ==== PARSER ===================================================================
+
+// ==== COMMENT STRIPPING =========================================================
+
+// ==== PATH QUERY AND NORMALISATION ==============================================
+
+// ==== ANALYZE ====================================================================
+
+// ==== PIPELINE AND BATCH =========================================================
+
+}  // namespace
+
+NB_MODULE(_sqlparse_core, m) {
+  m.doc() = "C++ core of sqlparse_main: parser, comment stripping, path query and analyser.";
+  bind_tree(m);
+  // Each section above adds a bind_*() call here.
+}
