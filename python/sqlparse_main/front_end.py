@@ -1,0 +1,73 @@
+"""The entry point: ``VarnelParseMain._parse_sql`` and ``_re_hint``."""
+
+from __future__ import annotations
+
+import sys
+from typing import Any, List
+
+import _sqlparse_core as _core
+from sql_parser import parse as _native_parse
+
+from .errors import UnsupportedFromShape
+
+__all__ = ["VarnelParseMain"]
+
+
+def _package():
+    # The package module, looked up at call time so that rebinding
+    # sqlparse_main.parse / Analyze / VarnelVar takes effect on the next call.
+    return sys.modules[__name__.rpartition(".")[0]]
+
+
+def _split_table(name: Any):
+    """(database, table) of a qualified table name: the pieces before the first
+    and second "." (pieces after the second are dropped), or (None, name)."""
+    if "." in name:
+        pieces = name.split(".")
+        return pieces[0], pieces[1]
+    return None, name
+
+
+class VarnelParseMain:
+    """Front end: comment stripping, parsing, analysis, result records."""
+
+    def __init__(self) -> None:
+        pass
+
+    @staticmethod
+    def _re_hint(sql: str) -> str:
+        """The text without block comments, hints, line comments and blank lines."""
+        return _core.re_hint(sql)
+
+    def _parse_sql(self, sql: str) -> List[Any]:
+        """The lineage records of one query: one ``VarnelVar(database=, table=,
+        src=, tgt=)`` per distinct lineage triple, in the analyser's order."""
+        pkg = _package()
+        parse, analyze_class, record = pkg.parse, pkg.Analyze, pkg.VarnelVar
+        if (
+            parse is _native_parse
+            and analyze_class is _native_analyze()
+            and self._re_hint is VarnelParseMain._re_hint
+        ):
+            # Default components: the whole way from text to triples runs in
+            # C++ with the GIL released, and no Python tree is built.
+            try:
+                triples = _core.lineage_of_text(sql)
+            except UnsupportedFromShape as exc:
+                sys.stdout.write(exc.line + "\n")
+                raise
+        else:
+            clean = self._re_hint(sql)
+            tree = parse(clean)
+            triples = analyze_class(tree).analyze_sql()
+        result = []
+        for name, src, tgt in triples:
+            database, table = _split_table(name)
+            result.append(record(database=database, table=table, src=src, tgt=tgt))
+        return result
+
+
+def _native_analyze():
+    from .analyze import Analyze
+
+    return Analyze
