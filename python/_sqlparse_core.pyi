@@ -1,0 +1,3 @@
+def re_hint(sql: str) -> str:
+    """The query text without block comments (hints included), line comments and blank lines."""
+    ...

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tree/node.h"
+#include "sqlparse_main/front_end/re_hint.h"
 
 namespace nb = nanobind;
 using sqlparse::Kind;
@@ -215,6 +216,40 @@ void bind_tree(nb::module_& m) {
 
 // ==== COMMENT STRIPPING =========================================================
 
+// re_hint(sql): the text without block comments, hints, line comments and
+// blank lines. The argument must be a str (lone surrogates included); the
+// stripping runs with the GIL released.
+nb::object re_hint_py(nb::handle sql) {
+  if (!PyUnicode_Check(sql.ptr())) {
+    raise_type_error("expected str, got " + type_name_of(sql.ptr()));
+  }
+  // The str's own cached UTF-8 buffer is read in place (it lives as long as
+  // the argument, which the caller holds); only a text with lone surrogates,
+  // which has no such buffer, is copied by utf8_of.
+  std::string copy;
+  std::string_view text;
+  Py_ssize_t size = 0;
+  if (const char* data = PyUnicode_AsUTF8AndSize(sql.ptr(), &size)) {
+    text = std::string_view(data, static_cast<std::size_t>(size));
+  } else {
+    PyErr_Clear();
+    copy = utf8_of(sql.ptr());
+    text = copy;
+  }
+  std::string clean;
+  {
+    nb::gil_scoped_release release;
+    clean = sqlparse::re_hint(text);
+  }
+  return str_of_utf8(clean);
+}
+
+void bind_re_hint(nb::module_& m) {
+  // .none(): None reaches re_hint_py, which raises the TypeError itself.
+  m.def("re_hint", &re_hint_py, nb::arg("sql").none(), nb::sig("def re_hint(sql: str) -> str"),
+        "The query text without block comments (hints included), line comments and blank lines.");
+}
+
 // ==== PATH QUERY AND NORMALISATION ==============================================
 
 // ==== ANALYZE ====================================================================
@@ -228,5 +263,6 @@ void bind_tree(nb::module_& m) {
 NB_MODULE(_sqlparse_core, m) {
   m.doc() = "C++ core of sqlparse_main: parser, comment stripping, path query and analyser.";
   bind_tree(m);
+  bind_re_hint(m);
   // Each section above adds a bind_*() call here.
 }
