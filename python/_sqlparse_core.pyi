@@ -1,3 +1,15 @@
+"""Stubs of the compiled core module shared by sqlparse_main, varnel_var and sql_parser."""
+
+from typing import Any
+
+def _roundtrip(obj: Any) -> Any:
+    """Converts a Python object to the core tree and back (for tests)."""
+    ...
+
+def _to_json(obj: Any) -> str:
+    """Compact JSON text of the core tree of a Python object (for tests)."""
+    ...
+
 def re_hint(sql: str) -> str:
     """The query text without block comments (hints included), line comments and blank lines."""
     ...
