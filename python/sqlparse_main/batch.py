@@ -1,0 +1,86 @@
+"""Lineage of many queries at once: ``parse_sql_many``.
+
+With the default parser and analyser the whole batch runs in C++ worker
+threads with the GIL released; each query gets exactly what ``_parse_sql``
+would give it, except that a failure is returned instead of raised and the
+line that the analyser prints on an unsupported FROM shape stays in the
+exception (its ``.line``) instead of going to standard output.
+"""
+
+from __future__ import annotations
+
+import contextlib
+import io
+import os
+import sys
+from typing import Any, Iterable, List, Optional, Union
+
+import _sqlparse_core as _core
+
+from .front_end import VarnelParseMain, _split_table
+
+__all__ = ["parse_sql_many"]
+
+Outcome = Union[List[Any], BaseException]
+
+
+def _package():
+    # Looked up at call time, as the front end does, so that a rebound
+    # sqlparse_main.parse / Analyze / VarnelVar is honoured.
+    return sys.modules[__name__.rpartition(".")[0]]
+
+
+def _native_pipeline(pkg) -> bool:
+    """Whether ``_parse_sql`` would take its all-C++ path: the package still
+    binds our own parser and analyser."""
+    from sql_parser import parse as native_parse
+
+    from .analyze import Analyze as native_analyze
+
+    return pkg.parse is native_parse and pkg.Analyze is native_analyze
+
+
+def _one_by_one(items: List[Any], indexes: Iterable[int], out: List[Optional[Outcome]]) -> None:
+    # The Python path, for rebound components and for items that are not
+    # str: the front end itself, with whatever it prints kept off stdout (the
+    # exception carries the line).
+    front = VarnelParseMain()
+    with contextlib.redirect_stdout(io.StringIO()):
+        for i in indexes:
+            try:
+                out[i] = front._parse_sql(items[i])
+            except Exception as exc:  # returned to the caller, never raised
+                out[i] = exc
+
+
+def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> List[Outcome]:
+    """The lineage of each query text, in input order.
+
+    Each item of the result is what ``VarnelParseMain()._parse_sql(sql)``
+    returns for that text (a list of ``VarnelVar`` records) or the exception
+    it raises, returned rather than raised. ``threads`` is the number of
+    worker threads (default: ``os.cpu_count()``).
+
+    >>> parse_sql_many(["select a from db.t", "select"])  # doctest: +SKIP
+    [[VarnelVar(database='db', table='t', src='a', tgt='a')], ParseError(...)]
+    """
+    if threads is None:
+        threads = os.cpu_count() or 1
+    elif isinstance(threads, bool) or not isinstance(threads, int):
+        raise TypeError(f"threads must be an int, not {type(threads).__name__}")
+    elif threads < 1:
+        raise ValueError(f"threads must be at least 1, not {threads}")
+    items = list(sqls)
+    out: List[Optional[Outcome]] = [None] * len(items)
+    pkg = _package()
+    if not _native_pipeline(pkg):
+        _one_by_one(items, range(len(items)), out)
+        return out  # type: ignore[return-value]
+    texts = [i for i, item in enumerate(items) if isinstance(item, str)]
+    others = [i for i, item in enumerate(items) if not isinstance(item, str)]
+    results = _core.lineage_of_texts([items[i] for i in texts], threads, pkg.VarnelVar, _split_table)
+    for i, result in zip(texts, results):
+        out[i] = result
+    if others:
+        _one_by_one(items, others, out)
+    return out  # type: ignore[return-value]
