@@ -263,6 +263,17 @@ def statement_entry(stmt: Statement, outcome: Any) -> Dict[str, Any]:
     return entry
 
 
+_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
+def json_text(entry: Dict[str, Any]) -> str:
+    """Compact JSON of an entry, non-ASCII text as it is, except lone
+    surrogates (from undecodable input bytes), which are written as \\u
+    escapes so that the output stays valid UTF-8."""
+    text = json.dumps(entry, ensure_ascii=False)
+    return _SURROGATE.sub(lambda m: "\\u%04x" % ord(m.group()), text)
+
+
 def describe_error(entry: Dict[str, Any]) -> str:
     err = entry["error"]
     text = (
@@ -343,7 +354,7 @@ class JsonWriter(Writer):
         self.count = 0
 
     def statement(self, entry: Dict[str, Any]) -> None:
-        self.out.write(("[\n" if self.count == 0 else ",\n") + json.dumps(entry, ensure_ascii=False))
+        self.out.write(("[\n" if self.count == 0 else ",\n") + json_text(entry))
         self.count += 1
 
     def close(self) -> None:
@@ -352,7 +363,7 @@ class JsonWriter(Writer):
 
 class JsonLinesWriter(Writer):
     def statement(self, entry: Dict[str, Any]) -> None:
-        self.out.write(json.dumps(entry, ensure_ascii=False) + "\n")
+        self.out.write(json_text(entry) + "\n")
 
 
 class CsvWriter(Writer):
