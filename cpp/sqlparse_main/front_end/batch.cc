@@ -1,56 +1,78 @@
-// The batch runner. Workers take the next unclaimed text through one atomic
+// The batch runner. Workers claim the next unclaimed text through one atomic
 // index (cheap work stealing: a worker that drew short queries simply claims
-// more), and each writes only the outcome slot of the text it claimed, so the
-// result vector needs no lock. The texts are analysed independently; the
-// pipeline shares no mutable state between calls.
+// more); each writes only the outcome slot of the text it claimed and then
+// publishes it with a release store on that slot's flag, so the outcomes need
+// no lock. The consumer waits on a flag with C++20 atomic wait, which sleeps
+// instead of spinning. The texts are analysed independently; the pipeline
+// shares no mutable state between calls.
 #include "sqlparse_main/front_end/batch.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "sqlparse_main/front_end/pipeline.h"
 
 namespace sqlparse {
-namespace {
 
-void work(const std::vector<std::string>& texts, std::vector<BatchOutcome>& out,
-          std::atomic<std::size_t>& next) {
-  for (;;) {
-    const std::size_t i = next.fetch_add(1, std::memory_order_relaxed);
-    if (i >= texts.size()) return;
-    try {
-      out[i] = lineage_of_text(texts[i]);
-    } catch (...) {
-      out[i] = std::current_exception();
-    }
+BatchRun::BatchRun(const std::vector<std::string>& texts, std::size_t threads)
+    : texts_(texts), out_(texts.size()), done_(new std::atomic<bool>[texts.size()]) {
+  for (std::size_t i = 0; i < texts.size(); ++i) done_[i].store(false, std::memory_order_relaxed);
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = std::min(threads, texts.size());
+  if (threads <= 1) return;
+  pool_.reserve(threads);
+  try {
+    for (std::size_t t = 0; t < threads; ++t) pool_.emplace_back([this] { work(); });
+  } catch (...) {
+    // A thread that cannot be started only means fewer workers; with none
+    // at all, wait() analyses each text on the caller's thread.
   }
 }
 
-}  // namespace
+BatchRun::~BatchRun() {
+  stop_.store(true, std::memory_order_relaxed);
+  for (std::thread& t : pool_) t.join();
+}
+
+void BatchRun::run_one(std::size_t i) {
+  try {
+    out_[i] = lineage_of_text(texts_[i]);
+  } catch (...) {
+    out_[i] = std::current_exception();
+  }
+  done_[i].store(true, std::memory_order_release);
+  done_[i].notify_all();
+}
+
+void BatchRun::work() {
+  while (!stop_.load(std::memory_order_relaxed)) {
+    const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
+    if (i >= texts_.size()) return;
+    run_one(i);
+  }
+}
+
+bool BatchRun::ready(std::size_t i) const { return done_[i].load(std::memory_order_acquire); }
+
+BatchOutcome& BatchRun::wait(std::size_t i) {
+  if (pool_.empty()) {
+    // No workers: claim and analyse texts up to i here (in order, the
+    // consumer's own order, so each is analysed once).
+    while (!ready(i)) {
+      const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
+      if (k >= texts_.size()) break;
+      run_one(k);
+    }
+  }
+  done_[i].wait(false, std::memory_order_acquire);
+  return out_[i];
+}
 
 std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string>& texts,
                                            std::size_t threads) {
-  std::vector<BatchOutcome> out(texts.size());
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = std::min(threads, texts.size());
-  std::atomic<std::size_t> next{0};
-  if (threads <= 1) {
-    work(texts, out, next);
-    return out;
-  }
-  std::vector<std::thread> pool;
-  pool.reserve(threads - 1);
-  try {
-    for (std::size_t t = 1; t < threads; ++t) {
-      pool.emplace_back([&texts, &out, &next] { work(texts, out, next); });
-    }
-  } catch (...) {
-    // A thread that cannot be started only means fewer workers: the caller's
-    // thread and those already running still finish the whole batch.
-  }
-  work(texts, out, next);
-  for (std::thread& t : pool) t.join();
+  BatchRun run(texts, threads);
+  std::vector<BatchOutcome> out;
+  out.reserve(texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) out.push_back(std::move(run.wait(i)));
   return out;
 }
 

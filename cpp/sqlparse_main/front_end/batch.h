@@ -1,9 +1,12 @@
 // Lineage of many query texts on worker threads.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -16,12 +19,42 @@ namespace sqlparse {
 // be rethrown on any thread).
 using BatchOutcome = std::variant<std::vector<LineageTriple>, std::exception_ptr>;
 
-// Runs `lineage_of_text` on every text, on `threads` worker threads (0 means
-// std::thread::hardware_concurrency(); never more threads than texts; one
-// thread runs on the caller's thread). Outcomes come back in input order. No
+// A batch being analysed: the constructor starts the workers, `wait(i)` hands
+// out text i's outcome as soon as it is done, so that a caller can consume
+// outcomes in input order while later texts are still being analysed. No
 // exception leaves a worker: every one, std::bad_alloc included, is captured
-// in its text's outcome. A thread that the system refuses to start means fewer
-// workers, not an error; the call throws only std::bad_alloc for its result.
+// in its text's outcome. With one thread no worker is started and `wait(i)`
+// analyses text i on the caller's thread. A thread that the system refuses to
+// start means fewer workers, not an error. The texts must outlive the run.
+class BatchRun {
+ public:
+  // threads == 0 means std::thread::hardware_concurrency().
+  BatchRun(const std::vector<std::string>& texts, std::size_t threads);
+  // Stops the workers from claiming more texts and joins them.
+  ~BatchRun();
+  BatchRun(const BatchRun&) = delete;
+  BatchRun& operator=(const BatchRun&) = delete;
+
+  std::size_t size() const { return texts_.size(); }
+  // Whether text i's outcome is ready (never blocks).
+  bool ready(std::size_t i) const;
+  // Text i's outcome, blocking until it is ready; the caller may move it out.
+  // Each i is waited for at most once.
+  BatchOutcome& wait(std::size_t i);
+
+ private:
+  void work();
+  void run_one(std::size_t i);
+
+  const std::vector<std::string>& texts_;
+  std::vector<BatchOutcome> out_;
+  std::unique_ptr<std::atomic<bool>[]> done_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> pool_;
+};
+
+// All outcomes of a batch, in input order (a BatchRun waited for in order).
 std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string>& texts,
                                            std::size_t threads);
 
