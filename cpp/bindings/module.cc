@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tree/node.h"
+#include "sql_parser/parser.h"
 #include "sqlparse_main/front_end/re_hint.h"
 
 namespace nb = nanobind;
@@ -214,6 +215,69 @@ void bind_tree(nb::module_& m) {
 
 // ==== PARSER ===================================================================
 
+// UTF-8 view of a str argument: the str's cached buffer when it has one (it
+// lives as long as the argument), else a copy with lone surrogates kept.
+std::string_view utf8_view_of(nb::handle text, std::string& copy) {
+  if (!PyUnicode_Check(text.ptr())) {
+    raise_type_error("expected str, got " + type_name_of(text.ptr()));
+  }
+  Py_ssize_t size = 0;
+  if (const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size)) {
+    return std::string_view(data, static_cast<std::size_t>(size));
+  }
+  PyErr_Clear();
+  copy = utf8_of(text.ptr());
+  return copy;
+}
+
+// parse(text): the parse tree as plain Python data; parsing runs with the GIL
+// released.
+nb::object parse_py(nb::handle text) {
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  Node tree;
+  {
+    nb::gil_scoped_release release;
+    tree = sqlparse::sql_parser::parse(sql);
+  }
+  return py_from_node(tree);
+}
+
+// _parse_tree_only(text): parses to the C++ tree only and returns its node
+// count, so that a benchmark measures the parser without the conversion.
+std::size_t parse_tree_only_py(nb::handle text) {
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  nb::gil_scoped_release release;
+  Node tree = sqlparse::sql_parser::parse(sql);
+  return sqlparse::sql_parser::count_nodes(tree);
+}
+
+// A C++ ParseError, wherever it escapes, becomes sql_parser.ParseError.
+void translate_parse_error(const std::exception_ptr& p, void*) {
+  try {
+    std::rethrow_exception(p);
+  } catch (const sqlparse::sql_parser::ParseError& e) {
+    try {
+      nb::object cls = python_class("sql_parser.errors", "ParseError");
+      nb::object exc = cls(str_of_utf8(e.message), e.line, e.column, e.offset,
+                           str_of_utf8(e.expecting), str_of_utf8(e.found));
+      PyErr_SetObject(cls.ptr(), exc.ptr());
+    } catch (nb::python_error& err) {
+      err.restore();
+    }
+  }
+}
+
+void bind_parser(nb::module_& m) {
+  nb::register_exception_translator(&translate_parse_error);
+  m.def("parse", &parse_py, nb::arg("text").none(), nb::sig("def parse(text: str) -> object"),
+        "The parse tree of one SELECT statement as dicts, lists and scalars.");
+  m.def("_parse_tree_only", &parse_tree_only_py, nb::arg("text").none(),
+        nb::sig("def _parse_tree_only(text: str) -> int"),
+        "Parses without building Python objects; returns the node count (for benchmarks).");
+}
+
 // ==== COMMENT STRIPPING =========================================================
 
 // re_hint(sql): the text without block comments, hints, line comments and
@@ -264,5 +328,6 @@ NB_MODULE(_sqlparse_core, m) {
   m.doc() = "C++ core of sqlparse_main: parser, comment stripping, path query and analyser.";
   bind_tree(m);
   bind_re_hint(m);
+  bind_parser(m);
   // Each section above adds a bind_*() call here.
 }
