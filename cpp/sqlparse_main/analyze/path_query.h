@@ -1,0 +1,71 @@
+// The path query of the analyser: JSONPath-style paths over a Node tree.
+//
+// A path is "$" followed by steps: ".key" (child), "..key" (descendant: the
+// value under `key` in the current node or in any map nested in it, through
+// maps and lists alike) and ".[N]" or ".N" (position N of a list). A child
+// step written "[N]" or "N" selects the key of that text in a map and the
+// position N in a list, so every full path that `find` reports resolves again.
+//
+// Full paths are written without the leading "$.", one step per key or list
+// position passed, joined by ".", list positions as "[N]": the alias of the
+// second FROM entry is "from.[1].name". They have three properties:
+//   * "$." + full path resolves, on the same root, to the same node;
+//   * a match found under a key ends with that key's text;
+//   * every key passed stands in the full path as its own text.
+// (Keys that hold "." cannot round-trip; parse-tree keys never do.)
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/node.h"
+
+namespace sqlparse {
+
+struct PathMatch {
+  Node value;             // the tree's own node (a shared payload, not a copy)
+  std::string full_path;  // relative to the queried node, without "$."
+};
+
+// A path parsed once. Paths without descendant steps are walked directly;
+// others are matched by one depth-first pass over the tree (see path_query.cc).
+class CompiledPath {
+ public:
+  // Throws AnalysisError (kind kValue) on text that is not a path.
+  explicit CompiledPath(std::string_view text);
+
+  std::vector<PathMatch> find(const Node& root) const;
+  std::optional<Node> find_first(const Node& root) const;
+
+  struct Step {
+    bool descendant = false;
+    std::string key;                  // the step's text
+    std::optional<std::size_t> index;  // set when the text is "[N]" or "N"
+  };
+  const std::vector<Step>& steps() const { return steps_; }
+
+ private:
+  template <typename Sink>
+  void run(const Node& root, Sink& sink) const;
+
+  std::vector<Step> steps_;
+  bool has_descendant_ = false;
+};
+
+// All matches of `path` below `root`, in document order (a node's own match
+// before those nested in it, map entries in map order, list elements by
+// position). Each position of the tree is reported at most once.
+std::vector<PathMatch> find(const Node& root, std::string_view path);
+
+// The first match's node in document order, or nothing (the `find(path, 1)`).
+std::optional<Node> find_first(const Node& root, std::string_view path);
+
+// The fixed paths of the analysis, parsed once per process.
+const CompiledPath& select_value_path();  // "$.select..value"
+const CompiledPath& from_path();          // "$..from"
+const CompiledPath& from_name_path();     // "$..from..name"
+
+}  // namespace sqlparse

@@ -1,0 +1,123 @@
+// Select list analysis and column resolution.
+//
+// Every string node under a "value" key below the query's "select" becomes a
+// column record keyed by its output name: the column without its qualifier
+// (`value`), its alias or else that column (`name`), the qualifier
+// (`master`, carried over from the last qualified entry of the call) and its
+// path. A qualified star over a sub-query is replaced at once by the
+// sub-query's own select list, recorded under the star's alias.
+#include "sqlparse_main/analyze/analyze.h"
+#include "sqlparse_main/analyze/analyze_internal.h"
+
+namespace sqlparse {
+
+namespace {
+
+using ErrorKind = AnalysisError::Kind;
+
+// The pieces of a node that holds "."; only text can be split.
+std::vector<std::string_view> split_at_dots(const Node& n) {
+  if (!n.is_string()) {
+    throw AnalysisError(ErrorKind::kAttributeError,
+                        std::string("'") + n.type_name() + "' object has no attribute 'split'");
+  }
+  return split_dots(n.as_string());
+}
+
+const Node& star_text() {
+  static const Node star = Node::string("*");
+  return star;
+}
+
+}  // namespace
+
+void Analyze::analyze_select_value(const Node& tree, const std::vector<PathMatch>& select_value_list,
+                                   int level, Node master) {
+  if (star_depth_ >= kMaxChainDepth) {
+    throw AnalysisError(ErrorKind::kRecursionError, "qualified stars nested deeper than " +
+                                                   std::to_string(kMaxChainDepth) + " levels");
+  }
+  CallGuard guard(guarded_calls());
+  ++star_depth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{star_depth_};
+
+  // The star record comes from the analyser's own tree, not from `tree`:
+  // during an expansion it is still the outermost query's "select".
+  const Node* select = tree_.is_map() ? tree_.as_map().get("select") : nullptr;
+  if (select != nullptr && truthy(*select) && contains(*select, "*")) {
+    const Node s = *select;
+    Node value;
+    if (contains(s, ".")) {
+      auto pieces = split_at_dots(s);
+      value = Node::string(std::string(pieces[1]));
+      master = Node::string(std::string(pieces[0]));
+    } else {
+      value = s;
+    }
+    var_->result.add("*", ColumnRecord{value, value, master, "$.select", std::nullopt, std::nullopt});
+  }
+
+  for (const PathMatch& i : select_value_list) {
+    Node value;
+    if (contains(i.value, ".")) {
+      auto pieces = split_at_dots(i.value);
+      value = Node::string(std::string(pieces[1]));
+      master = Node::string(std::string(pieces[0]));
+    } else {
+      value = i.value;
+    }
+    if (!i.value.is_string()) continue;
+
+    std::optional<Node> alias = one_search_other(tree, i.full_path, "value", "name");
+    std::string path = "$." + i.full_path;
+    Node column = alias && truthy(*alias) ? *alias : value;
+    if (!column.is_string()) {
+      throw AnalysisError(ErrorKind::kTypeError, "keywords must be strings");
+    }
+    const std::string key = column.as_string();
+    var_->result.add(key, ColumnRecord{value, column, master, std::move(path), std::nullopt,
+                                       std::nullopt});
+    analyze_column(tree, key, level);
+  }
+}
+
+void Analyze::analyze_column(const Node& tree, const std::string& column, int level) {
+  if (!python_equal(record(column, "value").value, star_text())) return;
+  const bool keep = analyze_column_asterisk(tree, column, level);
+  if (keep) return;
+  if (!var_->result.pop(column)) throw AnalysisError(ErrorKind::kKeyError, column);
+}
+
+// Expands the star record under `column` over every FROM entry whose alias
+// equals its qualifier. Returns true when one of them is a plain table: its
+// columns are unknown, so the star record stays and the FROM stage resolves
+// it through the alias like any qualified column.
+bool Analyze::analyze_column_asterisk(const Node& tree, const std::string& column, int level) {
+  bool keep = false;
+  for (std::size_t k = 0; k < var_->all_from_name.size(); ++k) {
+    // Copied: the expansion below may not touch all_from_name, but the match
+    // must outlive any change to `result`.
+    const PathMatch i = var_->all_from_name[k];
+    if (!python_equal(i.value, record(column, "master").master)) continue;
+    std::optional<Node> from_value = one_search_other(tree, i.full_path, "name", "value");
+    if (!from_value) {
+      throw AnalysisError(ErrorKind::kAttributeError, "'NoneType' object has no attribute 'find'");
+    }
+    if (from_value->is_string()) {
+      keep = true;
+      continue;
+    }
+    if (!from_value->is_container()) {
+      throw AnalysisError(ErrorKind::kAttributeError, std::string("'") + from_value->type_name() +
+                                                     "' object has no attribute 'find'");
+    }
+    const std::vector<PathMatch> all_select_value = select_value_path().find(*from_value);
+    analyze_select_value(*from_value, all_select_value, level, i.value);
+  }
+  return keep;
+}
+
+}  // namespace sqlparse
