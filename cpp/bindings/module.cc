@@ -11,6 +11,7 @@
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@
 #include "tree/node.h"
 #include "sql_parser/parser.h"
 #include "sqlparse_main/front_end/re_hint.h"
+#include "sqlparse_main/analyze/analyze.h"
+#include "sqlparse_main/analyze/normalize.h"
+#include "sqlparse_main/analyze/path_query.h"
 
 namespace nb = nanobind;
 using sqlparse::Kind;
@@ -316,7 +320,265 @@ void bind_re_hint(nb::module_& m) {
 
 // ==== PATH QUERY AND NORMALISATION ==============================================
 
+// Path matches as (value, full_path) tuples; the Python layer wraps them.
+nb::object py_from_matches(const std::vector<sqlparse::PathMatch>& matches) {
+  nb::list out;
+  for (const sqlparse::PathMatch& match : matches) {
+    out.append(nb::make_tuple(py_from_node(match.value), str_of_utf8(match.full_path)));
+  }
+  return out;
+}
+
+std::string path_text_of(nb::handle path) {
+  if (!PyUnicode_Check(path.ptr())) {
+    raise_type_error("path must be str, not " + type_name_of(path.ptr()));
+  }
+  return utf8_of(path.ptr());
+}
+
+// find(tree, path): every match as (value, full_path), in document order.
+nb::object find_py(nb::handle tree, nb::handle path) {
+  Node root = node_from_py(tree);
+  sqlparse::CompiledPath compiled(path_text_of(path));
+  std::vector<sqlparse::PathMatch> matches;
+  {
+    nb::gil_scoped_release release;
+    matches = compiled.find(root);
+  }
+  return py_from_matches(matches);
+}
+
+// find_first(tree, path): the first match's node, or None.
+nb::object find_first_py(nb::handle tree, nb::handle path) {
+  Node root = node_from_py(tree);
+  sqlparse::CompiledPath compiled(path_text_of(path));
+  std::optional<Node> found;
+  {
+    nb::gil_scoped_release release;
+    found = compiled.find_first(root);
+  }
+  return found ? py_from_node(*found) : nb::none();
+}
+
+nb::object normalize_py(nb::handle tree) {
+  Node root = node_from_py(tree);
+  Node out;
+  {
+    nb::gil_scoped_release release;
+    out = sqlparse::normalize(root);
+  }
+  return py_from_node(out);
+}
+
+nb::object one_search_other_py(nb::handle tree, const std::string& full_path, const std::string& one,
+                               const std::string& other) {
+  Node root = node_from_py(tree);
+  std::optional<Node> found;
+  {
+    nb::gil_scoped_release release;
+    found = sqlparse::Analyze::one_search_other(root, full_path, one, other);
+  }
+  return found ? py_from_node(*found) : nb::none();
+}
+
+void bind_path_query(nb::module_& m) {
+  m.def("find", &find_py, nb::arg("tree").none(), nb::arg("path").none(),
+        nb::sig("def find(tree: object, path: str) -> list[tuple[object, str]]"),
+        "Every match of a path below tree as (value, full_path), in document order.");
+  m.def("find_first", &find_first_py, nb::arg("tree").none(), nb::arg("path").none(),
+        nb::sig("def find_first(tree: object, path: str) -> object"),
+        "The node of the first match of a path below tree, or None.");
+  m.def("normalize", &normalize_py, nb::arg("tree").none(),
+        nb::sig("def normalize(tree: object) -> object"),
+        "A copy of tree with every space in keys and strings replaced by '_'.");
+  m.def("one_search_other", &one_search_other_py, nb::arg("tree").none(), nb::arg("full_path"),
+        nb::arg("one"), nb::arg("other"),
+        nb::sig("def one_search_other(tree: object, full_path: str, one: str, other: str) -> object"),
+        "The node under `other` beside the node at full_path (found under `one`), or None.");
+}
+
 // ==== ANALYZE ====================================================================
+
+// Python's str() of a converted node, as print() writes it.
+std::string printed_text(const Node& n) {
+  nb::object o = py_from_node(n);
+  PyObject* s = PyObject_Str(o.ptr());
+  if (s == nullptr) throw nb::python_error();
+  std::string out = utf8_of(s);
+  Py_DECREF(s);
+  return out;
+}
+
+// Raises the Python exception for an analysis error: the host's own class for
+// each kind, and sqlparse_main.errors.UnsupportedFromShape (a RuntimeError)
+// with .column, .node and .line (the line that print() would write, without
+// the newline) for the unsupported FROM shapes.
+void set_analysis_error(const sqlparse::AnalysisError& e) {
+  using EK = sqlparse::AnalysisError::Kind;
+  switch (e.kind()) {
+    case EK::kTypeError:
+      PyErr_SetObject(PyExc_TypeError, str_of_utf8(e.what()).ptr());
+      return;
+    case EK::kAttributeError:
+      PyErr_SetObject(PyExc_AttributeError, str_of_utf8(e.what()).ptr());
+      return;
+    case EK::kKeyError:
+      PyErr_SetObject(PyExc_KeyError, str_of_utf8(e.what()).ptr());
+      return;
+    case EK::kValueError:
+      PyErr_SetObject(PyExc_ValueError, str_of_utf8(e.what()).ptr());
+      return;
+    case EK::kRecursionError:
+      PyErr_SetObject(PyExc_RecursionError, str_of_utf8(e.what()).ptr());
+      return;
+    case EK::kUnsupportedFromShape: {
+      std::string line;
+      for (std::size_t i = 0; i < e.shown().size(); ++i) {
+        if (i != 0) line.push_back(' ');
+        line += printed_text(e.shown()[i]);
+      }
+      nb::object cls = python_class("sqlparse_main.errors", "UnsupportedFromShape");
+      nb::object exc = cls(py_from_node(e.column()), py_from_node(e.node()), str_of_utf8(line));
+      PyErr_SetObject(cls.ptr(), exc.ptr());
+      return;
+    }
+  }
+  PyErr_SetString(PyExc_RuntimeError, e.what());
+}
+
+// An AnalysisError, wherever it escapes (the analyser, the path query, the
+// pipeline), becomes its Python exception.
+void translate_analysis_error(const std::exception_ptr& p, void*) {
+  try {
+    std::rethrow_exception(p);
+  } catch (const sqlparse::AnalysisError& e) {
+    try {
+      set_analysis_error(e);
+    } catch (nb::python_error& err) {
+      err.restore();
+    }
+  }
+}
+
+nb::object py_from_triples(const std::vector<sqlparse::LineageTriple>& triples) {
+  nb::list out;
+  for (const sqlparse::LineageTriple& t : triples) {
+    out.append(nb::make_tuple(py_from_node(t.table), py_from_node(t.src), py_from_node(t.tgt)));
+  }
+  return out;
+}
+
+// The core analyser behind sqlparse_main.Analyze. It owns one C++ Analyze;
+// analyze_sql runs with the GIL released, so a second thread that calls into
+// the same object meanwhile is refused rather than let in.
+class PyAnalyze {
+ public:
+  explicit PyAnalyze(Node tree) : core_(std::move(tree)) {}
+
+  void set_tree(nb::handle tree) {
+    Node node = node_from_py(tree);
+    Busy busy(*this);
+    core_.set_tree(std::move(node));
+  }
+
+  nb::object analyze_sql(int level) {
+    std::vector<sqlparse::LineageTriple> triples;
+    {
+      Busy busy(*this);
+      nb::gil_scoped_release release;
+      triples = core_.analyze_sql(level);
+    }
+    return py_from_triples(triples);
+  }
+
+  nb::object tree() {
+    Busy busy(*this);
+    return py_from_node(core_.tree());
+  }
+  nb::object sqls() {
+    Busy busy(*this);
+    return py_from_triples(core_.var().sqls);
+  }
+  // (key, {field: value}) pairs in the order of `result`; fields that are
+  // unset are left out.
+  nb::object result() {
+    Busy busy(*this);
+    nb::list out;
+    const sqlparse::ResultMap& result = core_.var().result;
+    for (std::size_t slot = 0; slot < result.slot_count(); ++slot) {
+      const std::string* key = result.key_at(slot);
+      if (key == nullptr) continue;
+      const sqlparse::ColumnRecord& r = *result.record_at(slot);
+      nb::dict fields;
+      fields["value"] = py_from_node(r.value);
+      fields["name"] = py_from_node(r.name);
+      fields["master"] = py_from_node(r.master);
+      fields["path"] = str_of_utf8(r.path);
+      if (r.table) fields["table"] = py_from_node(*r.table);
+      if (r.table_column) fields["table_column"] = py_from_node(*r.table_column);
+      out.append(nb::make_tuple(str_of_utf8(*key), fields));
+    }
+    return out;
+  }
+  nb::object all_select_value() {
+    Busy busy(*this);
+    return py_from_matches(core_.var().all_select_value);
+  }
+  nb::object all_from() {
+    Busy busy(*this);
+    return py_from_matches(core_.var().all_from);
+  }
+  nb::object all_from_name() {
+    Busy busy(*this);
+    return py_from_matches(core_.var().all_from_name);
+  }
+  nb::object one_replace_other(const std::string& full_path, const std::string& one,
+                               const std::string& other) {
+    Busy busy(*this);
+    std::optional<Node> found = core_.one_replace_other(full_path, one, other);
+    return found ? py_from_node(*found) : nb::none();
+  }
+
+ private:
+  struct Busy {
+    explicit Busy(PyAnalyze& owner) : owner_(owner) {
+      if (owner_.busy_.exchange(true)) {
+        PyErr_SetString(PyExc_RuntimeError, "this Analyze is in use by another thread");
+        throw nb::python_error();
+      }
+    }
+    ~Busy() { owner_.busy_.store(false); }
+    PyAnalyze& owner_;
+  };
+
+  sqlparse::Analyze core_;
+  std::atomic<bool> busy_{false};
+};
+
+void bind_analyze(nb::module_& m) {
+  nb::register_exception_translator(&translate_analysis_error);
+  nb::class_<PyAnalyze>(m, "Analyze", "The C++ lineage analyser over one parse tree.")
+      .def(
+          "__init__",
+          [](PyAnalyze* self, nb::handle tree) { new (self) PyAnalyze(node_from_py(tree)); },
+          nb::arg("tree").none() = nb::none(), nb::sig("def __init__(self, tree: object = None) -> None"))
+      .def("set_tree", &PyAnalyze::set_tree, nb::arg("tree").none(),
+           nb::sig("def set_tree(self, tree: object) -> None"),
+           "Replaces the tree; the next analyze_sql normalises it.")
+      .def("analyze_sql", &PyAnalyze::analyze_sql, nb::arg("level") = 0,
+           "Runs the analysis; returns the distinct triples of all runs so far.")
+      .def_prop_ro("tree", &PyAnalyze::tree, nb::sig("def tree(self) -> object"))
+      .def_prop_ro("sqls", &PyAnalyze::sqls, nb::sig("def sqls(self) -> list[tuple[object, object, object]]"))
+      .def_prop_ro("result", &PyAnalyze::result, nb::sig("def result(self) -> list[tuple[str, dict[str, object]]]"))
+      .def_prop_ro("all_select_value", &PyAnalyze::all_select_value,
+                   nb::sig("def all_select_value(self) -> list[tuple[object, str]]"))
+      .def_prop_ro("all_from", &PyAnalyze::all_from, nb::sig("def all_from(self) -> list[tuple[object, str]]"))
+      .def_prop_ro("all_from_name", &PyAnalyze::all_from_name,
+                   nb::sig("def all_from_name(self) -> list[tuple[object, str]]"))
+      .def("one_replace_other", &PyAnalyze::one_replace_other, nb::arg("full_path"), nb::arg("one"),
+           nb::arg("other"), nb::sig("def one_replace_other(self, full_path: str, one: str, other: str) -> object"),
+           "The node at full_path up to its last `one`, plus `other`, in the analyser's tree.");
+}
 
 // ==== PIPELINE ====================================================================
 
@@ -329,5 +591,7 @@ NB_MODULE(_sqlparse_core, m) {
   bind_tree(m);
   bind_re_hint(m);
   bind_parser(m);
+  bind_path_query(m);
+  bind_analyze(m);
   // Each section above adds a bind_*() call here.
 }
