@@ -53,6 +53,22 @@ void Parser::fail(const Token& at, std::string_view expecting) {
   if (byte > text.size()) byte = text.size();
   ParseError e;
   e.expecting = std::string(expecting);
+  // A token the lexer could not finish is reported as what it lacks.
+  if (at.kind == Tok::kError) {
+    switch (static_cast<LexError>(at.sub)) {
+      case LexError::kUnterminatedString:
+        e.expecting = "a string closed by '";
+        break;
+      case LexError::kUnterminatedName:
+        e.expecting = text[byte] == '[' ? "a name closed by ]" : std::string("a name closed by ") + text[byte];
+        break;
+      case LexError::kBadEscape:
+        e.expecting = "valid backslash escapes";
+        break;
+      default:
+        break;
+    }
+  }
   std::size_t chars = 0;
   std::size_t column_chars = 0;
   int line = 1;

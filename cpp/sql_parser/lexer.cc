@@ -266,7 +266,10 @@ Lexer::Lexer(std::string_view text) : text_(text) {
 }
 
 void Lexer::fill() {
-  buf_[(head_ + count_) & kMask] = scan();
+  Token t = scan();
+  prev_kind_ = t.kind;
+  prev_end_ = t.end;
+  buf_[(head_ + count_) & kMask] = t;
   ++count_;
 }
 
@@ -343,7 +346,15 @@ Token Lexer::scan() {
     case '\'': return scan_quoted(start, '\'', '\'', Tok::kString);
     case '"': return scan_quoted(start, '"', '"', Tok::kQuotedName);
     case '`': return scan_quoted(start, '`', '`', Tok::kQuotedName);
-    case '[': return scan_quoted(start, '[', ']', Tok::kQuotedName);
+    case '[':
+      // a[1], f(x)[1], array[1, 2]: subscripts and array literals are not
+      // part of the grammar; [name] elsewhere is a quoted name.
+      if (start == prev_end_ && (prev_kind_ == Tok::kWord || prev_kind_ == Tok::kQuotedName ||
+                                 prev_kind_ == Tok::kRParen)) {
+        t.sub = static_cast<std::uint8_t>(LexError::kSubscript);
+        return punct(Tok::kError, 1);
+      }
+      return scan_quoted(start, '[', ']', Tok::kQuotedName);
     default:
       if (is_digit(static_cast<unsigned char>(c))) return scan_number(start);
       if (name_char(text_.substr(0, limit_), start, false)) return scan_word(start);

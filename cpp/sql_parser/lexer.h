@@ -50,6 +50,7 @@ enum class LexError : std::uint8_t {
   kUnterminatedString,
   kUnterminatedName,
   kBadEscape,
+  kSubscript,  // [ written against a name or ")": a subscript, not a quoted name
 };
 
 // Keywords the grammar recognises. Words up to kLastReserved are reserved:
@@ -113,6 +114,8 @@ class Lexer {
   std::size_t pos_ = 0;
   std::size_t limit_ = 0;
   bool pending_mul_ = false;  // a number ended right before a name
+  Tok prev_kind_ = Tok::kEnd;  // the token before, and where it ended
+  std::size_t prev_end_ = 0;
   Token buf_[kSize];
   int head_ = 0;
   int count_ = 0;
