@@ -63,3 +63,7 @@ class Analyze:
     def one_replace_other(self, full_path: str, one: str, other: str) -> Any:
         """The node at full_path up to its last `one`, plus `other`, in the analyser's tree."""
         ...
+
+def lineage_of_text(sql: str) -> list[tuple[object, object, object]]:
+    """The distinct lineage triples of one query text, computed entirely in C++."""
+    ...
