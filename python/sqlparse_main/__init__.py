@@ -24,6 +24,7 @@ import json
 from .front_end import VarnelParseMain
 from .analyze import Analyze, find
 from .errors import UnsupportedFromShape
+from .batch import parse_sql_many
 from sql_parser import ParseError
 
 __all__ = [
@@ -34,6 +35,7 @@ __all__ = [
     "VarnelVar",
     "find",
     "parse",
+    "parse_sql_many",
 ]
 __version__ = "0.1.0"
 
