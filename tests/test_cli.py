@@ -15,7 +15,7 @@ import pytest
 
 import sqlparse_main
 
-# Five statements; the third (line 6) is bad: the parser stops at "as left",
+# Five statements; the third (line 5) is bad: the parser stops at the ")",
 # column 19 of that line (two blanks of indentation, then the 16 characters
 # of "select a from t ").
 FILE_TEXT = """\
@@ -23,7 +23,7 @@ select a, b from db.t;
 -- the second one, with ';' in a string and a comment
 select x as "y;z" from u where c = 'a;b';
 
-  select a from t as left;
+  select a from t );
 select c from sales.orders;
 select d from t1, t2
 """
@@ -67,7 +67,7 @@ STATEMENTS = [
     "select a, b from db.t",
     "-- the second one, with ';' in a string and a comment\n"
     "select x as \"y;z\" from u where c = 'a;b'",
-    "select a from t as left",
+    "select a from t )",
     "select c from sales.orders",
     "select d from t1, t2",
 ]
@@ -108,8 +108,8 @@ def test_json(sql_file):
     exc, _ = parse_sql(STATEMENTS[2])
     assert bad["type"] == "ParseError" and bad["message"] == str(exc)
     assert (bad["line"], bad["column"]) == (BAD_LINE, BAD_COLUMN)
-    assert FILE_TEXT[bad["offset"] :].startswith("as left")
-    assert doc[2]["span"]["start"] == {"offset": FILE_TEXT.index("select a from t as"), "line": 5, "column": 3}
+    assert FILE_TEXT[bad["offset"] :].startswith(");")
+    assert doc[2]["span"]["start"] == {"offset": FILE_TEXT.index("select a from t )"), "line": 5, "column": 3}
     shape = doc[4]["error"]
     exc, printed = parse_sql(STATEMENTS[4])
     assert shape["type"] == "UnsupportedFromShape"
@@ -217,7 +217,7 @@ def test_single_statement_table_has_no_statement_column():
 
 
 def test_error_position_in_execute_text():
-    r = run("-f", "jsonl", "-e", "select 1;\n\n   select a from t as left")
+    r = run("-f", "jsonl", "-e", "select 1;\n\n   select a from t )")
     assert r.returncode == 1
     rows = [json.loads(line) for line in r.stdout.splitlines()]
     err = rows[1]["error"]
