@@ -67,3 +67,11 @@ class Analyze:
 def lineage_of_text(sql: str) -> list[tuple[object, object, object]]:
     """The distinct lineage triples of one query text, computed entirely in C++."""
     ...
+
+def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]:
+    """The statements of a text split at ";" outside strings, quoted names and comments: (start, end, line, column, byte_start, byte_end) for each, empty ones skipped."""
+    ...
+
+def lineage_of_texts(texts: list[str], threads: int, record: Any, split_table: Any) -> list[Any]:
+    """For each text its lineage records, or the exception its analysis raised (returned, not raised); analysed on `threads` worker threads (0: all cores) without the GIL."""
+    ...

@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "tree/node.h"
+#include "sqlparse_main/front_end/pipeline.h"
+#include "sqlparse_main/front_end/batch.h"
+#include "sqlparse_main/front_end/statement_split.h"
 #include "sql_parser/parser.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
@@ -582,7 +585,183 @@ void bind_analyze(nb::module_& m) {
 
 // ==== PIPELINE ====================================================================
 
+// lineage_of_text(sql): comment stripping, parsing and analysis of one query
+// in C++ with the GIL released; returns the distinct triples as tuples. The
+// parser's and the analyser's errors are translated by their sections.
+nb::object lineage_of_text_py(nb::handle sql) {
+  if (!PyUnicode_Check(sql.ptr())) {
+    raise_type_error("expected str, got " + type_name_of(sql.ptr()));
+  }
+  std::string copy;
+  std::string_view text = utf8_view_of(sql, copy);
+  std::vector<sqlparse::LineageTriple> triples;
+  {
+    nb::gil_scoped_release release;
+    triples = sqlparse::lineage_of_text(text);
+  }
+  return py_from_triples(triples);
+}
+
+void bind_pipeline(nb::module_& m) {
+  m.def("lineage_of_text", &lineage_of_text_py, nb::arg("sql").none(),
+        nb::sig("def lineage_of_text(sql: str) -> list[tuple[object, object, object]]"),
+        "The distinct lineage triples of one query text, computed entirely in C++.");
+}
+
 // ==== BATCH AND STATEMENT SPLITTING ================================================
+
+// split_statements(text): the statements of a text of several, as tuples
+// (start, end, line, column, byte_start, byte_end): code-point offsets for
+// slicing the str, the 1-based position of the first character, and the
+// same span in bytes of the UTF-8 text.
+nb::list split_statements_py(nb::handle text) {
+  if (!PyUnicode_Check(text.ptr())) {
+    raise_type_error("expected str, got " + type_name_of(text.ptr()));
+  }
+  std::string utf8 = utf8_of(text.ptr());
+  std::vector<sqlparse::StatementSpan> spans;
+  {
+    nb::gil_scoped_release release;
+    spans = sqlparse::split_statements(utf8);
+  }
+  nb::list out;
+  for (const sqlparse::StatementSpan& s : spans) {
+    out.append(nb::make_tuple(s.cp_begin, s.cp_end, s.line, s.column, s.begin, s.end));
+  }
+  return out;
+}
+
+// The Python exception object for an error captured on a worker thread: the
+// object that the one-query binding raises for the same error. The parser's
+// and the analyser's translators set the Python error for their own types
+// and let anything else through; the rest is translated as nanobind does.
+nb::object exception_object_of(const std::exception_ptr& error) {
+  try {
+    translate_parse_error(error, nullptr);
+  } catch (...) {
+  }
+  if (!PyErr_Occurred()) {
+    try {
+      translate_analysis_error(error, nullptr);
+    } catch (...) {
+    }
+  }
+  if (!PyErr_Occurred()) {
+    try {
+      std::rethrow_exception(error);
+    } catch (nb::python_error& e) {
+      e.restore();
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+    } catch (const std::out_of_range& e) {
+      PyErr_SetString(PyExc_IndexError, e.what());
+    } catch (const std::exception& e) {
+      PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (...) {
+      PyErr_SetString(PyExc_RuntimeError, "unknown error in the lineage analysis");
+    }
+  }
+  nb::python_error fetched;  // takes the error set above, clearing it
+  return nb::borrow(fetched.value());
+}
+
+// Keyword names of a result record, in the order the front end passes them.
+nb::object record_keywords() {
+  return nb::make_tuple("database", "table", "src", "tgt");
+}
+
+// One result record per triple, as the front end builds it: `record` is the
+// record class and `split_table` the front end's (database, table) split,
+// which is called only for a table name that is not a string (for a string the
+// split at "." is done here: database up to the first ".", table up to the
+// second, or None and the whole name).
+nb::object records_of(const std::vector<sqlparse::LineageTriple>& triples, nb::handle record,
+                      nb::handle split_table, nb::handle keywords) {
+  nb::list out;
+  for (const sqlparse::LineageTriple& t : triples) {
+    nb::object database, table;
+    if (t.table.is_string()) {
+      std::string_view name = t.table.as_string();
+      std::size_t first = name.find('.');
+      if (first == std::string_view::npos) {
+        database = nb::none();
+        table = py_from_node(t.table);
+      } else {
+        std::string_view rest = name.substr(first + 1);
+        database = str_of_utf8(std::string(name.substr(0, first)));
+        table = str_of_utf8(std::string(rest.substr(0, rest.find('.'))));
+      }
+    } else {
+      nb::object pair = split_table(py_from_node(t.table));
+      database = pair[0];
+      table = pair[1];
+    }
+    nb::object src = py_from_node(t.src), tgt = py_from_node(t.tgt);
+    PyObject* args[] = {nullptr, database.ptr(), table.ptr(), src.ptr(), tgt.ptr()};
+    PyObject* r = PyObject_Vectorcall(record.ptr(), args + 1, PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                      keywords.ptr());
+    if (r == nullptr) throw nb::python_error();
+    out.append(nb::steal(r));
+  }
+  return out;
+}
+
+// lineage_of_texts(texts, threads, record, split_table): for each text, in
+// order, its list of records or the exception object its analysis raised
+// (returned, never raised, and nothing printed). The texts are converted to
+// UTF-8 with the GIL held before any worker starts.
+nb::list lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
+                             nb::handle split_table) {
+  nb::object seq = nb::steal(PySequence_Fast(texts.ptr(), "texts must be a sequence of str"));
+  if (!seq.is_valid()) throw nb::python_error();
+  const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
+  std::vector<std::string> inputs;
+  inputs.reserve(static_cast<std::size_t>(n));
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* item = PySequence_Fast_GET_ITEM(seq.ptr(), i);
+    if (!PyUnicode_Check(item)) raise_type_error("expected str, got " + type_name_of(item));
+    inputs.push_back(utf8_of(item));
+  }
+  // The workers start now and run without the GIL; this thread turns each
+  // outcome into Python objects, in input order, while later texts are still
+  // being analysed, and gives up the GIL only while it waits for one.
+  sqlparse::BatchRun run(inputs, threads);
+  nb::object keywords = record_keywords();
+  nb::list out;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (!run.ready(i)) {
+      nb::gil_scoped_release release;
+      run.wait(i);
+    }
+    sqlparse::BatchOutcome outcome = std::move(run.wait(i));
+    if (const auto* error = std::get_if<std::exception_ptr>(&outcome)) {
+      out.append(exception_object_of(*error));
+      continue;
+    }
+    try {
+      out.append(records_of(std::get<std::vector<sqlparse::LineageTriple>>(outcome), record,
+                            split_table, keywords));
+    } catch (nb::python_error& e) {
+      // A failing record constructor fails that query only, as it would fail
+      // its one _parse_sql call.
+      out.append(nb::borrow(e.value()));
+    }
+  }
+  return out;
+}
+
+void bind_batch(nb::module_& m) {
+  m.def("split_statements", &split_statements_py, nb::arg("text").none(),
+        nb::sig("def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]"),
+        "The statements of a text split at \";\" outside strings, quoted names and comments: "
+        "(start, end, line, column, byte_start, byte_end) for each, empty ones skipped.");
+  m.def("lineage_of_texts", &lineage_of_texts_py, nb::arg("texts"), nb::arg("threads"),
+        nb::arg("record"), nb::arg("split_table"),
+        nb::sig("def lineage_of_texts(texts: list[str], threads: int, record: object, "
+                "split_table: object) -> list[object]"),
+        "For each text its lineage records, or the exception its analysis raised (returned, "
+        "not raised); analysed on `threads` worker threads (0: all cores) without the GIL.");
+}
 
 }  // namespace
 
@@ -593,5 +772,7 @@ NB_MODULE(_sqlparse_core, m) {
   bind_parser(m);
   bind_path_query(m);
   bind_analyze(m);
+  bind_pipeline(m);
+  bind_batch(m);
   // Each section above adds a bind_*() call here.
 }
