@@ -92,6 +92,21 @@ static_assert(keywords_sorted(), "kKeywords must be sorted by name");
 
 constexpr std::size_t kLongestKeyword = 9;
 
+// For each first letter, the range of kKeywords starting with it.
+struct LetterRange {
+  std::uint8_t begin = 0, end = 0;
+};
+constexpr std::array<LetterRange, 26> make_letter_index() {
+  std::array<LetterRange, 26> index{};
+  for (std::size_t i = 0; i < std::size(kKeywords); ++i) {
+    auto& r = index[static_cast<std::size_t>(kKeywords[i].name[0] - 'a')];
+    if (r.begin == r.end) r.begin = static_cast<std::uint8_t>(i);
+    r.end = static_cast<std::uint8_t>(i + 1);
+  }
+  return index;
+}
+constexpr std::array<LetterRange, 26> kLetterIndex = make_letter_index();
+
 Kw lookup_keyword(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Kw::kNone;
   char lower[kLongestKeyword];
@@ -100,11 +115,15 @@ Kw lookup_keyword(std::string_view word) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
     lower[i] = c;
   }
-  std::string_view key(lower, word.size());
-  const KeywordEntry* end = kKeywords + std::size(kKeywords);
-  const KeywordEntry* it =
-      std::lower_bound(kKeywords, end, key, [](const KeywordEntry& e, std::string_view k) { return e.name < k; });
-  return it != end && it->name == key ? it->kw : Kw::kNone;
+  if (lower[0] < 'a' || lower[0] > 'z') return Kw::kNone;
+  const LetterRange r = kLetterIndex[static_cast<std::size_t>(lower[0] - 'a')];
+  for (std::size_t i = r.begin; i < r.end; ++i) {
+    const std::string_view name = kKeywords[i].name;
+    if (name.size() == word.size() && std::char_traits<char>::compare(name.data(), lower, word.size()) == 0) {
+      return kKeywords[i].kw;
+    }
+  }
+  return Kw::kNone;
 }
 
 inline bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
@@ -449,6 +468,14 @@ Token Lexer::scan_word(std::size_t start) {
   std::size_t i = start;
   const std::string_view text = text_.substr(0, limit_);
   while (i < limit_) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (is_ascii_letter(c) || is_digit(c) || c == '_' || c == '@' || c == '$') {
+        ++i;
+        continue;
+      }
+      break;
+    }
     std::size_t len = name_char(text, i, true);
     if (len == 0) break;
     i += len;
