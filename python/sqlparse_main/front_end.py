@@ -61,13 +61,25 @@ class VarnelParseMain:
             tree = parse(clean)
             triples = analyze_class(tree).analyze_sql()
         result = []
+        append = result.append
         for name, src, tgt in triples:
-            database, table = _split_table(name)
-            result.append(record(database=database, table=table, src=src, tgt=tgt))
+            if "." in name:
+                pieces = name.split(".")
+                database, table = pieces[0], pieces[1]
+            else:
+                database, table = None, name
+            append(record(database=database, table=table, src=src, tgt=tgt))
         return result
 
 
-def _native_analyze():
-    from .analyze import Analyze
+_native_analyze_class = None
 
-    return Analyze
+
+def _native_analyze():
+    # Imported on first use: analyze.py is loaded after this module.
+    global _native_analyze_class
+    if _native_analyze_class is None:
+        from .analyze import Analyze
+
+        _native_analyze_class = Analyze
+    return _native_analyze_class

@@ -21,7 +21,9 @@ class VarnelVar:
     """
 
     def __init__(self, **fields: Any) -> None:
-        self.__dict__.update(fields)
+        # The keyword dict is always a fresh one, so it can become the
+        # record's own field dict without a copy.
+        self.__dict__ = fields
 
     def add(self, **fields: Any) -> None:
         """Sets every named value as a field (an existing field is replaced)."""
