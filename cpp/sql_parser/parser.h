@@ -22,7 +22,8 @@ namespace sqlparse::sql_parser {
 // prefix operator (NOT, unary minus, ~), or one step of a left-nested operator
 // chain such as a - b - c. Text nested deeper raises ParseError whose
 // `expecting` reads "at most 1000 nested levels". At this depth the parser
-// uses well under 4 MB of stack.
+// uses about 3 MB of stack (1000 nested sub-queries, the deepest case), well
+// inside the 8 MB of a main thread or a Python / std::thread thread here.
 inline constexpr int kMaxNestingDepth = 1000;
 
 struct ParseError : std::exception {

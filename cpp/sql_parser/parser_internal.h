@@ -39,11 +39,11 @@ inline void put(Map& m, const char* key, Node value) {
   if (!value.is_null()) m.append(key, std::move(value));
 }
 bool is_literal_map(const Node& n);
-// The number a number token spells; throws through `fail` on absurd sizes.
+// The number with its sign flipped (ints, big ints and floats).
 Node negate_number(const Node& n);
 // Unit name of an interval word ("days" -> "day"), empty when unknown.
 std::string_view interval_unit(std::string_view word);
-// The cast type name for a (lower-cased) word, empty when unknown.
+// Whether a lower-cased word names a type CAST accepts / a date-time type.
 bool is_type_name(std::string_view lower);
 bool is_datetime_type(std::string_view lower);
 std::string ascii_lower(std::string_view s);
