@@ -71,9 +71,10 @@ def _sqlglot_lineage():
         return None
 
     def all_columns(sql):
+        # Parsed once; then the lineage of every output column, no schema.
         expression = sqlglot.parse_one(sql)
         for column in expression.named_selects:
-            lineage(column, expression)
+            lineage(column, expression, None)
 
     return all_columns
 
