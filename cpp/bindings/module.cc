@@ -525,15 +525,15 @@ class PyAnalyze {
   }
   nb::object all_select_value() {
     Busy busy(*this);
-    return py_from_matches(core_.var().all_select_value);
+    return py_from_matches(core_.var().all_select_value.materialize());
   }
   nb::object all_from() {
     Busy busy(*this);
-    return py_from_matches(core_.var().all_from);
+    return py_from_matches(core_.var().all_from.materialize());
   }
   nb::object all_from_name() {
     Busy busy(*this);
-    return py_from_matches(core_.var().all_from_name);
+    return py_from_matches(core_.var().all_from_name.materialize());
   }
   nb::object one_replace_other(const std::string& full_path, const std::string& one,
                                const std::string& other) {

@@ -72,9 +72,9 @@ class ResultMap {
 struct AnalysisState {
   std::vector<LineageTriple> sqls;
   ResultMap result;
-  std::vector<PathMatch> all_select_value;  // "$.select..value"
-  std::vector<PathMatch> all_from;          // "$..from"
-  std::vector<PathMatch> all_from_name;     // "$..from..name"
+  MatchList all_select_value;  // "$.select..value"
+  MatchList all_from;          // "$..from"
+  MatchList all_from_name;     // "$..from..name"
 };
 
 }  // namespace sqlparse

@@ -3,9 +3,13 @@
 // Nesting is bounded three ways, so that no input can exhaust the C++ stack:
 // the sub-query level (kMaxSubqueryLevel), the re-dispatch chain and the star
 // expansion chain of one analyser (kMaxChainDepth), and the sum of all guarded
-// calls of one top-level analysis (kMaxGuardedCalls), which keeps the stack
-// use below a few megabytes.
+// calls of one top-level analysis (kMaxGuardedCalls); and every guarded call
+// checks that the thread's stack has room left (CallGuard).
 #include "sqlparse_main/analyze/analyze.h"
+
+#if defined(__linux__) || defined(__APPLE__)
+#include <pthread.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -140,6 +144,43 @@ void drop_last_code_points(std::string& text, std::size_t n) {
 
 }  // namespace
 
+// ---- Stack reserve ---------------------------------------------------------------
+
+namespace {
+
+// Stack kept free below the last guarded call (a quarter of a small stack):
+// the deepest unguarded calls under one (path queries, the node helpers) need
+// far less.
+constexpr std::size_t kStackReserve = 256 * 1024;
+
+const char* compute_stack_floor() {
+#if defined(__linux__)
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return nullptr;
+  void* low = nullptr;
+  std::size_t size = 0;
+  const int rc = pthread_attr_getstack(&attr, &low, &size);
+  pthread_attr_destroy(&attr);
+  if (rc != 0 || low == nullptr || size == 0) return nullptr;
+  return static_cast<const char*>(low) + std::min(kStackReserve, size / 4);
+#elif defined(__APPLE__)
+  pthread_t self = pthread_self();
+  const char* high = static_cast<const char*>(pthread_get_stackaddr_np(self));
+  const std::size_t size = pthread_get_stacksize_np(self);
+  if (high == nullptr || size == 0) return nullptr;
+  return high - size + std::min(kStackReserve, size / 4);
+#else
+  return nullptr;
+#endif
+}
+
+}  // namespace
+
+const char* stack_floor() {
+  thread_local const char* const floor = compute_stack_floor();
+  return floor;
+}
+
 // ---- Shared context of one top-level analysis ----------------------------------
 
 struct Analyze::Context {
@@ -264,9 +305,9 @@ void Analyze::analyze_sql_start(const Node& tree, int level) {
 }
 
 void Analyze::get_all_select_value(const Node& tree, int /*level*/) {
-  auto select_values = select_value_path().find(tree);
-  auto froms = from_path().find(tree);
-  auto from_names = from_name_path().find(tree);
+  MatchList select_values = select_value_path().find_matches(tree);
+  MatchList froms = from_path().find_matches(tree);
+  MatchList from_names = from_name_path().find_matches(tree);
   var_->all_select_value = std::move(select_values);
   var_->all_from = std::move(froms);
   var_->all_from_name = std::move(from_names);
@@ -346,6 +387,10 @@ std::shared_ptr<const AnalysisState> Analyze::sub_analysis(const Node& subquery,
   context.deepest = level;
   Analyze ana(subquery, context_);
   ana.run(level);
+  // The outer analysis reads only the records and triples of a sub-analysis.
+  ana.var_->all_select_value.clear();
+  ana.var_->all_from.clear();
+  ana.var_->all_from_name.clear();
   const int height = context.deepest - level;
   context.deepest = std::max(outer_deepest, context.deepest);
   context.memo.emplace(subquery.identity(), Context::Memo{subquery, ana.var_, height});

@@ -86,7 +86,7 @@ class Analyze {
   void master_from_value(const Node& tree, const std::string& column, int level);
   void none_master_from_value(const Node& tree, const std::string& column, int level);
   // Select list (select_list/).
-  void analyze_select_value(const Node& tree, const std::vector<PathMatch>& select_value_list,
+  void analyze_select_value(const Node& tree, const MatchList& select_value_list,
                             int level, Node master = Node());
   void analyze_column(const Node& tree, const std::string& column, int level);
   bool analyze_column_asterisk(const Node& tree, const std::string& column, int level);

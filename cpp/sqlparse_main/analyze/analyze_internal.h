@@ -8,11 +8,17 @@
 namespace sqlparse {
 
 // Most nested guarded calls (sub-analyses, re-dispatches, star expansions)
-// that one top-level analysis may have active at once. Each costs a few
-// hundred bytes of stack at most, so the bound keeps the stack in megabytes.
-inline constexpr int kMaxGuardedCalls = 4000;
+// that one top-level analysis may have active at once. Each costs up to a few
+// hundred bytes of stack; the stack check below covers smaller stacks.
+inline constexpr int kMaxGuardedCalls = 10000;
 
-// Counts one guarded call for as long as it is active.
+// The lowest stack address that a guarded call may start at on this thread
+// (the thread's stack end plus a reserve for the calls below it), or null
+// where the platform does not tell. Computed once per thread.
+const char* stack_floor();
+
+// Counts one guarded call for as long as it is active, and refuses one that
+// would start too close to the end of the thread's stack, whatever its size.
 class CallGuard {
  public:
   explicit CallGuard(int& active) : active_(active) {
@@ -20,6 +26,11 @@ class CallGuard {
       throw AnalysisError(AnalysisError::Kind::kRecursionError,
                           "analysis nested more than " + std::to_string(kMaxGuardedCalls) +
                               " calls deep");
+    }
+    const char* floor = stack_floor();
+    if (floor != nullptr && static_cast<const char*>(__builtin_frame_address(0)) < floor) {
+      throw AnalysisError(AnalysisError::Kind::kRecursionError,
+                          "analysis nested too deeply for the thread's stack");
     }
     ++active_;
   }

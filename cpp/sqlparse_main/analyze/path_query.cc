@@ -49,6 +49,7 @@ std::optional<std::size_t> position_of(std::string_view text) {
 struct Label {
   const std::string* key = nullptr;  // null for a list position
   std::size_t index = 0;
+  std::int32_t step = -1;  // its entry in a MatchList, once written there
 };
 
 void append_label(std::string& out, const Label& label) {
@@ -111,10 +112,10 @@ void CompiledPath::run(const Node& root, Sink& sink) const {
         const Map& m = cur->as_map();
         const Node* child = m.get(step.key);
         if (child == nullptr) return;
-        labels.push_back(Label{&step.key, 0});
+        labels.push_back(Label{&step.key, 0, -1});
         cur = child;
       } else if (cur->is_list() && step.index && *step.index < cur->as_list().size()) {
-        labels.push_back(Label{nullptr, *step.index});
+        labels.push_back(Label{nullptr, *step.index, -1});
         cur = &cur->as_list()[*step.index];
       } else {
         return;
@@ -174,12 +175,12 @@ void CompiledPath::run(const Node& root, Sink& sink) const {
       child = &entry.second;
       states = advance(top.states, true, &entry.first, 0);
       if (states == 0) continue;
-      labels.push_back(Label{&entry.first, 0});
+      labels.push_back(Label{&entry.first, 0, -1});
     } else {
       child = &node.as_list()[i];
       states = advance(top.states, false, nullptr, i);
       if (states == 0) continue;
-      labels.push_back(Label{nullptr, i});
+      labels.push_back(Label{nullptr, i, -1});
     }
     if ((states & done) != 0 && sink(*child, labels)) return;
     if (child->is_container() && (states & ~done) != 0) {
@@ -192,7 +193,7 @@ void CompiledPath::run(const Node& root, Sink& sink) const {
 
 std::vector<PathMatch> CompiledPath::find(const Node& root) const {
   std::vector<PathMatch> out;
-  auto sink = [&out](const Node& node, const std::vector<Label>& labels) {
+  auto sink = [&out](const Node& node, std::vector<Label>& labels) {
     out.push_back(PathMatch{node, join_labels(labels)});
     return false;
   };
@@ -200,9 +201,57 @@ std::vector<PathMatch> CompiledPath::find(const Node& root) const {
   return out;
 }
 
+MatchList CompiledPath::find_matches(const Node& root) const {
+  MatchList out;
+  out.root_ = root;
+  // Steps of the path to a match are written once, when the first match
+  // below them is found, and shared by the later matches below them.
+  auto sink = [&out](const Node& node, std::vector<Label>& labels) {
+    std::size_t first_new = labels.size();
+    while (first_new > 0 && labels[first_new - 1].step < 0) --first_new;
+    for (std::size_t d = first_new; d < labels.size(); ++d) {
+      const std::int32_t parent = d == 0 ? -1 : labels[d - 1].step;
+      labels[d].step = static_cast<std::int32_t>(out.steps_.size());
+      out.steps_.push_back(MatchList::Step{parent, labels[d].key, labels[d].index});
+    }
+    out.values_.push_back(node);
+    out.last_step_.push_back(labels.empty() ? -1 : labels.back().step);
+    return false;
+  };
+  run(out.root_, sink);
+  return out;
+}
+
+std::string MatchList::full_path(std::size_t i) const {
+  std::vector<const Step*> chain;
+  for (std::int32_t s = last_step_[i]; s >= 0; s = steps_[static_cast<std::size_t>(s)].parent) {
+    chain.push_back(&steps_[static_cast<std::size_t>(s)]);
+  }
+  std::string out;
+  for (std::size_t k = chain.size(); k-- > 0;) {
+    append_label(out, Label{chain[k]->key, chain[k]->index, -1});
+    if (k != 0) out.push_back('.');
+  }
+  return out;
+}
+
+std::vector<PathMatch> MatchList::materialize() const {
+  std::vector<PathMatch> out;
+  out.reserve(values_.size());
+  for (std::size_t i = 0; i < values_.size(); ++i) out.push_back(PathMatch{values_[i], full_path(i)});
+  return out;
+}
+
+void MatchList::clear() {
+  values_.clear();
+  last_step_.clear();
+  steps_.clear();
+  root_ = Node();
+}
+
 std::optional<Node> CompiledPath::find_first(const Node& root) const {
   std::optional<Node> out;
-  auto sink = [&out](const Node& node, const std::vector<Label>&) {
+  auto sink = [&out](const Node& node, std::vector<Label>&) {
     out = node;
     return true;
   };

@@ -30,6 +30,33 @@ struct PathMatch {
   std::string full_path;  // relative to the queried node, without "$."
 };
 
+// The matches of one query with their full paths written on demand. The
+// analysis reads the full path of few matches (the aliases that equal a
+// qualifier), while a tree of nested sub-queries has matches whose full paths
+// grow with the depth: writing them all would cost the square of the depth.
+// The list keeps the queried root alive, whose keys the steps point into.
+class MatchList {
+ public:
+  std::size_t size() const { return values_.size(); }
+  bool empty() const { return values_.empty(); }
+  const Node& value(std::size_t i) const { return values_[i]; }
+  std::string full_path(std::size_t i) const;
+  std::vector<PathMatch> materialize() const;
+  void clear();
+
+ private:
+  friend class CompiledPath;
+  struct Step {
+    std::int32_t parent;     // index into steps_, -1 at the root
+    const std::string* key;  // null for a list position
+    std::size_t index;
+  };
+  Node root_;
+  std::vector<Node> values_;
+  std::vector<std::int32_t> last_step_;  // per match; -1 for the root itself
+  std::vector<Step> steps_;
+};
+
 // A path parsed once. Paths without descendant steps are walked directly;
 // others are matched by one depth-first pass over the tree (see path_query.cc).
 class CompiledPath {
@@ -38,6 +65,7 @@ class CompiledPath {
   explicit CompiledPath(std::string_view text);
 
   std::vector<PathMatch> find(const Node& root) const;
+  MatchList find_matches(const Node& root) const;
   std::optional<Node> find_first(const Node& root) const;
 
   struct Step {

@@ -31,7 +31,7 @@ const Node& star_text() {
 
 }  // namespace
 
-void Analyze::analyze_select_value(const Node& tree, const std::vector<PathMatch>& select_value_list,
+void Analyze::analyze_select_value(const Node& tree, const MatchList& select_value_list,
                                    int level, Node master) {
   if (star_depth_ >= kMaxChainDepth) {
     throw AnalysisError(ErrorKind::kRecursionError, "qualified stars nested deeper than " +
@@ -60,19 +60,21 @@ void Analyze::analyze_select_value(const Node& tree, const std::vector<PathMatch
     var_->result.add("*", ColumnRecord{value, value, master, "$.select", std::nullopt, std::nullopt});
   }
 
-  for (const PathMatch& i : select_value_list) {
+  for (std::size_t k = 0; k < select_value_list.size(); ++k) {
+    const Node& i_value = select_value_list.value(k);
     Node value;
-    if (contains(i.value, ".")) {
-      auto pieces = split_at_dots(i.value);
+    if (contains(i_value, ".")) {
+      auto pieces = split_at_dots(i_value);
       value = Node::string(std::string(pieces[1]));
       master = Node::string(std::string(pieces[0]));
     } else {
-      value = i.value;
+      value = i_value;
     }
-    if (!i.value.is_string()) continue;
+    if (!i_value.is_string()) continue;
 
-    std::optional<Node> alias = one_search_other(tree, i.full_path, "value", "name");
-    std::string path = "$." + i.full_path;
+    const std::string full_path = select_value_list.full_path(k);
+    std::optional<Node> alias = one_search_other(tree, full_path, "value", "name");
+    std::string path = "$." + full_path;
     Node column = alias && truthy(*alias) ? *alias : value;
     if (!column.is_string()) {
       throw AnalysisError(ErrorKind::kTypeError, "keywords must be strings");
@@ -98,11 +100,12 @@ void Analyze::analyze_column(const Node& tree, const std::string& column, int le
 bool Analyze::analyze_column_asterisk(const Node& tree, const std::string& column, int level) {
   bool keep = false;
   for (std::size_t k = 0; k < var_->all_from_name.size(); ++k) {
-    // Copied: the expansion below may not touch all_from_name, but the match
-    // must outlive any change to `result`.
-    const PathMatch i = var_->all_from_name[k];
-    if (!python_equal(i.value, record(column, "master").master)) continue;
-    std::optional<Node> from_value = one_search_other(tree, i.full_path, "name", "value");
+    // Copied: the expansion below does not replace all_from_name, but the
+    // alias must outlive anything it does.
+    const Node i_value = var_->all_from_name.value(k);
+    if (!python_equal(i_value, record(column, "master").master)) continue;
+    std::optional<Node> from_value =
+        one_search_other(tree, var_->all_from_name.full_path(k), "name", "value");
     if (!from_value) {
       throw AnalysisError(ErrorKind::kAttributeError, "'NoneType' object has no attribute 'find'");
     }
@@ -114,8 +117,8 @@ bool Analyze::analyze_column_asterisk(const Node& tree, const std::string& colum
       throw AnalysisError(ErrorKind::kAttributeError, std::string("'") + from_value->type_name() +
                                                      "' object has no attribute 'find'");
     }
-    const std::vector<PathMatch> all_select_value = select_value_path().find(*from_value);
-    analyze_select_value(*from_value, all_select_value, level, i.value);
+    const MatchList all_select_value = select_value_path().find_matches(*from_value);
+    analyze_select_value(*from_value, all_select_value, level, i_value);
   }
   return keep;
 }

@@ -13,10 +13,10 @@ void Analyze::master_from_value(const Node& tree, const std::string& column, int
   // all_from_name is not replaced while the FROM clause is resolved; its
   // length is read again anyway, like every other piece of state.
   for (std::size_t i = 0; i < var_->all_from_name.size(); ++i) {
-    const PathMatch& x = var_->all_from_name[i];
-    if (!python_equal(x.value, record(column, "master").master)) continue;
+    const MatchList& from_names = var_->all_from_name;
+    if (!python_equal(from_names.value(i), record(column, "master").master)) continue;
 
-    std::optional<Node> y = one_search_other(tree, x.full_path, "name", "value");
+    std::optional<Node> y = one_search_other(tree, from_names.full_path(i), "name", "value");
     if (y && y->is_string()) {
       // A table name: the column's source.
       ColumnRecord& r = record(column, "table");
