@@ -1,23 +1,25 @@
 // Path query evaluation.
 //
-// A path without descendant steps names at most one node and is walked
-// directly, step by step. A path with descendant steps is run as a small
-// automaton over one pre-order pass of the tree: each visited node carries the
-// set of steps that are "next to match" there (a bit mask), a child inherits
-// the descendant steps that are still open and advances the steps whose key
-// or position it matches, and a node whose set holds the final state is a
-// match. Sub-trees whose set becomes empty are skipped.
+// A path is evaluated step by step over the list of nodes reached so far
+// (the contexts): a child or position step maps each context to its child, a
+// descendant step searches below each context. Every visited node is pushed
+// on an explicit stack, so tree depth is bounded only by memory.
 //
-// Because every position of the tree is visited at most once, a node that two
-// descendant routes reach (a "name" inside a sub-query inside an outer "from",
-// reached from each enclosing "from") is reported once, at its first place in
-// document order. The callers tolerate repeats, but they would only redo the
-// same work, and a per-route evaluation would cost time proportional to the
-// nesting depth times the tree size. The pass is iterative, so tree depth is
-// bounded only by memory.
+// A node that two descendant routes reach (a "name" inside a sub-query inside
+// an outer "from", reached from each enclosing "from") is reported once, at
+// its first place: a context that lies inside one already searched is not
+// searched again. The callers tolerate repeats, but they would only redo the
+// same work, and searching once per route would cost time proportional to
+// the nesting depth times the tree size.
+//
+// Full paths are not written while searching: each match records its entry
+// in a table of steps shared with the other matches (MatchList), and the
+// text is written only for the matches whose full path is asked for.
 #include "sqlparse_main/analyze/path_query.h"
 
 #include <charconv>
+#include <functional>
+#include <unordered_map>
 
 #include "sqlparse_main/analyze/analysis_error.h"
 
@@ -62,18 +64,6 @@ void append_label(std::string& out, const Label& label) {
   }
 }
 
-std::string join_labels(const std::vector<Label>& labels) {
-  std::string out;
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    if (i != 0) out.push_back('.');
-    append_label(out, labels[i]);
-  }
-  return out;
-}
-
-// Descendant paths are matched with a 64-bit state set: one bit per step plus
-// the final state.
-constexpr std::size_t kMaxDescendantSteps = 63;
 
 }  // namespace
 
@@ -97,129 +87,161 @@ CompiledPath::CompiledPath(std::string_view text) {
     steps_.push_back(std::move(step));
     pos = end;
   }
-  if (has_descendant_ && steps_.size() > kMaxDescendantSteps) {
-    malformed(text, "too many steps for a path with descendant steps");
+}
+
+namespace {
+
+// The identity of a position in the tree: a hash of the steps from the root.
+// Container payloads may be shared between positions, so node addresses do
+// not identify positions; 64-bit hashes of distinct positions do not collide
+// in practice.
+constexpr std::uint64_t kRootPosition = 0x2545f4914f6cdd1dULL;
+
+std::uint64_t child_position(std::uint64_t parent, const std::string* key, std::size_t index) {
+  std::uint64_t h = key != nullptr ? std::hash<std::string>{}(*key) : index * 0x9e3779b97f4a7c15ULL + 1;
+  h ^= parent + 0x9e3779b97f4a7c15ULL + (parent << 6) + (parent >> 2);
+  return h * 0xff51afd7ed558ccdULL;
+}
+
+// The entry of `child`, a value pointer that Map::get returned, in `m`.
+const Map::Entry& entry_of(const Map& m, const Node* child) {
+  const auto& entries = m.entries();
+  const auto offset = reinterpret_cast<const char*>(child) -
+                      reinterpret_cast<const char*>(&entries.front().second);
+  return entries[static_cast<std::size_t>(offset) / sizeof(Map::Entry)];
+}
+
+}  // namespace
+
+// A node reached by the steps evaluated so far: where it lies (its entry in
+// the match list's step table, -1 for the root) and its position identity.
+struct CompiledPath::Context {
+  const Node* node;
+  std::int32_t step;
+  std::uint64_t position;
+};
+
+std::int32_t MatchList::add_step(std::int32_t parent, const std::string* key, std::size_t index) {
+  steps_.push_back(Step{parent, key, index});
+  return static_cast<std::int32_t>(steps_.size() - 1);
+}
+
+void CompiledPath::child_step(const Step& step, const std::vector<Context>& contexts,
+                              std::vector<Context>& next, MatchList& out) const {
+  for (const Context& c : contexts) {
+    if (c.node->is_map()) {
+      const Map& m = c.node->as_map();
+      const Node* child = m.get(step.key);
+      if (child == nullptr) continue;
+      const std::string* key = &entry_of(m, child).first;
+      next.push_back(Context{child, out.add_step(c.step, key, 0),
+                             child_position(c.position, key, 0)});
+    } else if (c.node->is_list() && step.index && *step.index < c.node->as_list().size()) {
+      next.push_back(Context{&c.node->as_list()[*step.index],
+                             out.add_step(c.step, nullptr, *step.index),
+                             child_position(c.position, nullptr, *step.index)});
+    }
   }
 }
 
-template <typename Sink>
-void CompiledPath::run(const Node& root, Sink& sink) const {
-  std::vector<Label> labels;
-  if (!has_descendant_) {
-    const Node* cur = &root;
-    for (const Step& step : steps_) {
-      if (cur->is_map()) {
-        const Map& m = cur->as_map();
-        const Node* child = m.get(step.key);
-        if (child == nullptr) return;
-        labels.push_back(Label{&step.key, 0, -1});
-        cur = child;
-      } else if (cur->is_list() && step.index && *step.index < cur->as_list().size()) {
-        labels.push_back(Label{nullptr, *step.index, -1});
-        cur = &cur->as_list()[*step.index];
-      } else {
-        return;
-      }
-    }
-    sink(*cur, labels);
-    return;
+// "..key" from each context: the context's own value under `key` first, then
+// the same for each of its children in order, at any depth. A context that
+// lies inside one already searched would only find the same nodes again: it
+// is skipped. Contexts come ancestors first (every step keeps that order), so
+// the search that covers a context always runs before it.
+void CompiledPath::descendant_step(const Step& step, const std::vector<Context>& contexts,
+                                   std::vector<Context>& next, MatchList& out) const {
+  std::unordered_map<std::uint64_t, std::size_t> later;  // position -> context
+  std::vector<char> covered(contexts.size(), 0);
+  if (contexts.size() > 1) {
+    for (std::size_t j = 0; j < contexts.size(); ++j) later.emplace(contexts[j].position, j);
   }
-
-  const std::size_t n = steps_.size();
-  const std::uint64_t done = std::uint64_t{1} << n;
   struct Frame {
     const Node* node;
-    std::uint64_t states;
     std::size_t next;
+    std::uint64_t position;
   };
-  // Which states a child at (key or position) reaches from `states` at a
-  // node of the given kind.
-  auto advance = [&](std::uint64_t states, bool parent_is_map, const std::string* key,
-                     std::size_t index) {
-    std::uint64_t out = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-      if ((states & (std::uint64_t{1} << k)) == 0) continue;
-      const Step& step = steps_[k];
-      if (step.descendant) {
-        out |= std::uint64_t{1} << k;
-        if (parent_is_map && *key == step.key) out |= std::uint64_t{1} << (k + 1);
-      } else if (parent_is_map) {
-        if (*key == step.key) out |= std::uint64_t{1} << (k + 1);
-      } else if (step.index && *step.index == index) {
-        out |= std::uint64_t{1} << (k + 1);
-      }
-    }
-    return out;
-  };
-
+  std::vector<Label> labels;  // from the context down to the current node
   std::vector<Frame> stack;
-  if (n == 0) {
-    sink(root, labels);
-    return;
-  }
-  stack.push_back(Frame{&root, 1, 0});
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    const Node& node = *top.node;
-    std::size_t count = node.is_map() ? node.as_map().size() : node.is_list() ? node.as_list().size() : 0;
-    if (top.next >= count) {
-      stack.pop_back();
-      if (!labels.empty()) labels.pop_back();
-      continue;
-    }
-    const std::size_t i = top.next++;
-    const Node* child;
-    std::uint64_t states;
-    if (node.is_map()) {
-      const auto& entry = node.as_map().entries()[i];
-      child = &entry.second;
-      states = advance(top.states, true, &entry.first, 0);
-      if (states == 0) continue;
-      labels.push_back(Label{&entry.first, 0, -1});
-    } else {
-      child = &node.as_list()[i];
-      states = advance(top.states, false, nullptr, i);
-      if (states == 0) continue;
-      labels.push_back(Label{nullptr, i, -1});
-    }
-    if ((states & done) != 0 && sink(*child, labels)) return;
-    if (child->is_container() && (states & ~done) != 0) {
-      stack.push_back(Frame{child, states & ~done, 0});  // its label stays until it is done
-    } else {
-      labels.pop_back();
-    }
-  }
-}
 
-std::vector<PathMatch> CompiledPath::find(const Node& root) const {
-  std::vector<PathMatch> out;
-  auto sink = [&out](const Node& node, std::vector<Label>& labels) {
-    out.push_back(PathMatch{node, join_labels(labels)});
-    return false;
-  };
-  run(root, sink);
-  return out;
+  for (std::size_t j = 0; j < contexts.size(); ++j) {
+    if (covered[j]) continue;
+    const Context& base = contexts[j];
+    // The value under `key` of a map that the search has reached.
+    auto match_in = [&](const Node& node, std::uint64_t position) {
+      if (!node.is_map()) return;
+      const Map& m = node.as_map();
+      const Node* child = m.get(step.key);
+      if (child == nullptr) return;
+      const std::string* key = &entry_of(m, child).first;
+      std::int32_t parent = base.step;
+      for (Label& label : labels) {
+        if (label.step < 0) label.step = out.add_step(parent, label.key, label.index);
+        parent = label.step;
+      }
+      next.push_back(Context{child, out.add_step(parent, key, 0), child_position(position, key, 0)});
+    };
+
+    match_in(*base.node, base.position);
+    if (!base.node->is_container()) continue;
+    stack.push_back(Frame{base.node, 0, base.position});
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      const Node& node = *top.node;
+      const std::size_t count = node.is_map() ? node.as_map().size() : node.as_list().size();
+      if (top.next >= count) {
+        stack.pop_back();
+        if (!stack.empty()) labels.pop_back();
+        continue;
+      }
+      const std::size_t i = top.next++;
+      const Node* child;
+      Label label;
+      if (node.is_map()) {
+        const auto& entry = node.as_map().entries()[i];
+        child = &entry.second;
+        label = Label{&entry.first, 0, -1};
+      } else {
+        child = &node.as_list()[i];
+        label = Label{nullptr, i, -1};
+      }
+      const std::uint64_t position = child_position(top.position, label.key, label.index);
+      if (!later.empty()) {
+        auto it = later.find(position);
+        if (it != later.end() && it->second > j) covered[it->second] = 1;
+      }
+      if (!child->is_container()) continue;
+      labels.push_back(label);
+      match_in(*child, position);
+      stack.push_back(Frame{child, 0, position});
+    }
+  }
 }
 
 MatchList CompiledPath::find_matches(const Node& root) const {
   MatchList out;
   out.root_ = root;
-  // Steps of the path to a match are written once, when the first match
-  // below them is found, and shared by the later matches below them.
-  auto sink = [&out](const Node& node, std::vector<Label>& labels) {
-    std::size_t first_new = labels.size();
-    while (first_new > 0 && labels[first_new - 1].step < 0) --first_new;
-    for (std::size_t d = first_new; d < labels.size(); ++d) {
-      const std::int32_t parent = d == 0 ? -1 : labels[d - 1].step;
-      labels[d].step = static_cast<std::int32_t>(out.steps_.size());
-      out.steps_.push_back(MatchList::Step{parent, labels[d].key, labels[d].index});
+  std::vector<Context> contexts{Context{&out.root_, -1, kRootPosition}};
+  std::vector<Context> next;
+  for (const Step& step : steps_) {
+    next.clear();
+    if (step.descendant) {
+      descendant_step(step, contexts, next, out);
+    } else {
+      child_step(step, contexts, next, out);
     }
-    out.values_.push_back(node);
-    out.last_step_.push_back(labels.empty() ? -1 : labels.back().step);
-    return false;
-  };
-  run(out.root_, sink);
+    contexts.swap(next);
+    if (contexts.empty()) break;
+  }
+  for (const Context& c : contexts) {
+    out.values_.push_back(*c.node);
+    out.last_step_.push_back(c.step);
+  }
   return out;
+}
+
+std::vector<PathMatch> CompiledPath::find(const Node& root) const {
+  return find_matches(root).materialize();
 }
 
 std::string MatchList::full_path(std::size_t i) const {
@@ -250,13 +272,24 @@ void MatchList::clear() {
 }
 
 std::optional<Node> CompiledPath::find_first(const Node& root) const {
-  std::optional<Node> out;
-  auto sink = [&out](const Node& node, std::vector<Label>&) {
-    out = node;
-    return true;
-  };
-  run(root, sink);
-  return out;
+  if (has_descendant_) {
+    MatchList matches = find_matches(root);
+    if (matches.empty()) return std::nullopt;
+    return matches.value(0);
+  }
+  // A path of child and position steps names at most one node: walk to it.
+  const Node* cur = &root;
+  for (const Step& step : steps_) {
+    if (cur->is_map()) {
+      cur = cur->as_map().get(step.key);
+      if (cur == nullptr) return std::nullopt;
+    } else if (cur->is_list() && step.index && *step.index < cur->as_list().size()) {
+      cur = &cur->as_list()[*step.index];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return *cur;
 }
 
 std::vector<PathMatch> find(const Node& root, std::string_view path) {

@@ -46,6 +46,7 @@ class MatchList {
 
  private:
   friend class CompiledPath;
+  std::int32_t add_step(std::int32_t parent, const std::string* key, std::size_t index);
   struct Step {
     std::int32_t parent;     // index into steps_, -1 at the root
     const std::string* key;  // null for a list position
@@ -57,8 +58,8 @@ class MatchList {
   std::vector<Step> steps_;
 };
 
-// A path parsed once. Paths without descendant steps are walked directly;
-// others are matched by one depth-first pass over the tree (see path_query.cc).
+// A path parsed once and evaluated step by step over the nodes reached so far
+// (see path_query.cc).
 class CompiledPath {
  public:
   // Throws AnalysisError (kind kValue) on text that is not a path.
@@ -76,16 +77,21 @@ class CompiledPath {
   const std::vector<Step>& steps() const { return steps_; }
 
  private:
-  template <typename Sink>
-  void run(const Node& root, Sink& sink) const;
+  struct Context;
+  void child_step(const Step& step, const std::vector<Context>& contexts,
+                  std::vector<Context>& next, MatchList& out) const;
+  void descendant_step(const Step& step, const std::vector<Context>& contexts,
+                       std::vector<Context>& next, MatchList& out) const;
 
   std::vector<Step> steps_;
   bool has_descendant_ = false;
 };
 
-// All matches of `path` below `root`, in document order (a node's own match
-// before those nested in it, map entries in map order, list elements by
-// position). Each position of the tree is reported at most once.
+// All matches of `path` below `root`, in document order: a descendant step
+// gives a node's own value under the key before the matches nested in it,
+// map entries in map order and list elements by position; matches from
+// several nodes reached by an earlier step follow the order of those nodes.
+// Each position of the tree is reported at most once.
 std::vector<PathMatch> find(const Node& root, std::string_view path);
 
 // The first match's node in document order, or nothing (the `find(path, 1)`).
