@@ -97,18 +97,24 @@ namespace {
 // in practice.
 constexpr std::uint64_t kRootPosition = 0x2545f4914f6cdd1dULL;
 
-std::uint64_t child_position(std::uint64_t parent, const std::string* key, std::size_t index) {
-  std::uint64_t h = key != nullptr ? std::hash<std::string>{}(*key) : index * 0x9e3779b97f4a7c15ULL + 1;
+// The position of the child at `index` (a map entry's or a list element's).
+std::uint64_t child_position(std::uint64_t parent, bool in_map, std::size_t index) {
+  std::uint64_t h = (index + 1) * 0x9e3779b97f4a7c15ULL + (in_map ? 0x51ULL : 0x17ULL);
   h ^= parent + 0x9e3779b97f4a7c15ULL + (parent << 6) + (parent >> 2);
+  h ^= h >> 31;
   return h * 0xff51afd7ed558ccdULL;
 }
 
-// The entry of `child`, a value pointer that Map::get returned, in `m`.
-const Map::Entry& entry_of(const Map& m, const Node* child) {
+// The index of `child`, a value pointer that Map::get returned, in `m`.
+std::size_t entry_index(const Map& m, const Node* child) {
   const auto& entries = m.entries();
   const auto offset = reinterpret_cast<const char*>(child) -
                       reinterpret_cast<const char*>(&entries.front().second);
-  return entries[static_cast<std::size_t>(offset) / sizeof(Map::Entry)];
+  return static_cast<std::size_t>(offset) / sizeof(Map::Entry);
+}
+
+const Map::Entry& entry_of(const Map& m, const Node* child) {
+  return m.entries()[entry_index(m, child)];
 }
 
 }  // namespace
@@ -135,11 +141,11 @@ void CompiledPath::child_step(const Step& step, const std::vector<Context>& cont
       if (child == nullptr) continue;
       const std::string* key = &entry_of(m, child).first;
       next.push_back(Context{child, out.add_step(c.step, key, 0),
-                             child_position(c.position, key, 0)});
+                             child_position(c.position, true, entry_index(m, child))});
     } else if (c.node->is_list() && step.index && *step.index < c.node->as_list().size()) {
       next.push_back(Context{&c.node->as_list()[*step.index],
                              out.add_step(c.step, nullptr, *step.index),
-                             child_position(c.position, nullptr, *step.index)});
+                             child_position(c.position, false, *step.index)});
     }
   }
 }
@@ -149,11 +155,12 @@ void CompiledPath::child_step(const Step& step, const std::vector<Context>& cont
 // lies inside one already searched would only find the same nodes again: it
 // is skipped. Contexts come ancestors first (every step keeps that order), so
 // the search that covers a context always runs before it.
-void CompiledPath::descendant_step(const Step& step, const std::vector<Context>& contexts,
+void CompiledPath::descendant_step(const Step& step, const std::string* context_key,
+                                   const std::vector<Context>& contexts,
                                    std::vector<Context>& next, MatchList& out) const {
   std::unordered_map<std::uint64_t, std::size_t> later;  // position -> context
   std::vector<char> covered(contexts.size(), 0);
-  if (contexts.size() > 1) {
+  if (contexts.size() > 1 && context_key != nullptr) {
     for (std::size_t j = 0; j < contexts.size(); ++j) later.emplace(contexts[j].position, j);
   }
   struct Frame {
@@ -174,12 +181,16 @@ void CompiledPath::descendant_step(const Step& step, const std::vector<Context>&
       const Node* child = m.get(step.key);
       if (child == nullptr) return;
       const std::string* key = &entry_of(m, child).first;
-      std::int32_t parent = base.step;
-      for (Label& label : labels) {
-        if (label.step < 0) label.step = out.add_step(parent, label.key, label.index);
-        parent = label.step;
+      // Labels are written as a prefix: find the first one not yet written.
+      std::size_t first_new = labels.size();
+      while (first_new > 0 && labels[first_new - 1].step < 0) --first_new;
+      std::int32_t parent = first_new == 0 ? base.step : labels[first_new - 1].step;
+      for (std::size_t d = first_new; d < labels.size(); ++d) {
+        labels[d].step = out.add_step(parent, labels[d].key, labels[d].index);
+        parent = labels[d].step;
       }
-      next.push_back(Context{child, out.add_step(parent, key, 0), child_position(position, key, 0)});
+      next.push_back(Context{child, out.add_step(parent, key, 0),
+                             child_position(position, true, entry_index(m, child))});
     };
 
     match_in(*base.node, base.position);
@@ -205,8 +216,10 @@ void CompiledPath::descendant_step(const Step& step, const std::vector<Context>&
         child = &node.as_list()[i];
         label = Label{nullptr, i, -1};
       }
-      const std::uint64_t position = child_position(top.position, label.key, label.index);
-      if (!later.empty()) {
+      const std::uint64_t position = child_position(top.position, node.is_map(), i);
+      // Contexts are values under the previous step's key (or the root), so
+      // only such nodes need the look-up.
+      if (!later.empty() && label.key != nullptr && *label.key == *context_key) {
         auto it = later.find(position);
         if (it != later.end() && it->second > j) covered[it->second] = 1;
       }
@@ -223,13 +236,15 @@ MatchList CompiledPath::find_matches(const Node& root) const {
   out.root_ = root;
   std::vector<Context> contexts{Context{&out.root_, -1, kRootPosition}};
   std::vector<Context> next;
+  const std::string* context_key = nullptr;  // the key that the contexts lie under
   for (const Step& step : steps_) {
     next.clear();
     if (step.descendant) {
-      descendant_step(step, contexts, next, out);
+      descendant_step(step, context_key, contexts, next, out);
     } else {
       child_step(step, contexts, next, out);
     }
+    context_key = &step.key;
     contexts.swap(next);
     if (contexts.empty()) break;
   }

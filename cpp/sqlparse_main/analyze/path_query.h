@@ -80,8 +80,9 @@ class CompiledPath {
   struct Context;
   void child_step(const Step& step, const std::vector<Context>& contexts,
                   std::vector<Context>& next, MatchList& out) const;
-  void descendant_step(const Step& step, const std::vector<Context>& contexts,
-                       std::vector<Context>& next, MatchList& out) const;
+  void descendant_step(const Step& step, const std::string* context_key,
+                       const std::vector<Context>& contexts, std::vector<Context>& next,
+                       MatchList& out) const;
 
   std::vector<Step> steps_;
   bool has_descendant_ = false;
