@@ -72,13 +72,17 @@ def loop(sqls):
     return out
 
 
-def best_of(repeat, fn, *args):
-    best, result = float("inf"), None
+def best_times(repeat, ways):
+    """Best time of each way; the ways take turns in every round, so that a
+    busy spell on a shared machine hits them alike."""
+    best = [float("inf")] * len(ways)
+    results = [None] * len(ways)
     for _ in range(repeat):
-        t0 = time.perf_counter()
-        result = fn(*args)
-        best = min(best, time.perf_counter() - t0)
-    return best, result
+        for k, fn in enumerate(ways):
+            t0 = time.perf_counter()
+            results[k] = fn()
+            best[k] = min(best[k], time.perf_counter() - t0)
+    return best, results
 
 
 def same(a, b):
@@ -90,16 +94,21 @@ def same(a, b):
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--queries", type=int, default=4000)
-    ap.add_argument("--repeat", type=int, default=5)
+    ap.add_argument("--repeat", type=int, default=20)
     ap.add_argument("--seed", type=int, default=1)
     args = ap.parse_args()
     rng = random.Random(args.seed)
     sqls = [make_query(rng) for _ in range(args.queries)]
     megabytes = sum(len(s.encode()) for s in sqls) / 1e6
 
-    t_loop, r_loop = best_of(args.repeat, loop, sqls)
-    t1, r1 = best_of(args.repeat, lambda: parse_sql_many(sqls, threads=1))
-    t2, r2 = best_of(args.repeat, lambda: parse_sql_many(sqls, threads=2))
+    (t_loop, t1, t2), (r_loop, r1, r2) = best_times(
+        args.repeat,
+        [
+            lambda: loop(sqls),
+            lambda: parse_sql_many(sqls, threads=1),
+            lambda: parse_sql_many(sqls, threads=2),
+        ],
+    )
     assert all(same(a, b) and same(a, c) for a, b, c in zip(r_loop, r1, r2)), "results differ"
     failures = sum(isinstance(r, BaseException) for r in r_loop)
 

@@ -2,8 +2,10 @@
 // index (cheap work stealing: a worker that drew short queries simply claims
 // more); each writes only the outcome slot of the text it claimed and then
 // publishes it with a release store on that slot's flag, so the outcomes need
-// no lock. The consumer waits on a flag with C++20 atomic wait, which sleeps
-// instead of spinning. The texts are analysed independently; the pipeline
+// no lock. The consumer's thread counts as one of the workers: while the
+// outcome it needs next is not ready it analyses texts too, so `threads`
+// threads run in all, and it sleeps (C++20 atomic wait, no spinning) only at
+// the very end of the batch. The texts are analysed independently; the pipeline
 // shares no mutable state between calls.
 #include "sqlparse_main/front_end/batch.h"
 
@@ -18,13 +20,14 @@ BatchRun::BatchRun(const std::vector<std::string>& texts, std::size_t threads)
   for (std::size_t i = 0; i < texts.size(); ++i) done_[i].store(false, std::memory_order_relaxed);
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, texts.size());
+  // The caller's thread is one of the `threads`: it analyses texts itself
+  // whenever the outcome it waits for is not ready (see wait()).
   if (threads <= 1) return;
-  pool_.reserve(threads);
+  pool_.reserve(threads - 1);
   try {
-    for (std::size_t t = 0; t < threads; ++t) pool_.emplace_back([this] { work(); });
+    for (std::size_t t = 1; t < threads; ++t) pool_.emplace_back([this] { work(); });
   } catch (...) {
-    // A thread that cannot be started only means fewer workers; with none
-    // at all, wait() analyses each text on the caller's thread.
+    // A thread that cannot be started only means fewer workers.
   }
 }
 
@@ -54,14 +57,13 @@ void BatchRun::work() {
 bool BatchRun::ready(std::size_t i) const { return done_[i].load(std::memory_order_acquire); }
 
 BatchOutcome& BatchRun::wait(std::size_t i) {
-  if (pool_.empty()) {
-    // No workers: claim and analyse texts up to i here (in order, the
-    // consumer's own order, so each is analysed once).
-    while (!ready(i)) {
-      const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-      if (k >= texts_.size()) break;
-      run_one(k);
-    }
+  // Rather than sleep, help: claim and analyse the next unclaimed text until
+  // text i is done. Once every text is claimed, sleep until the worker that
+  // holds text i publishes it.
+  while (!ready(i)) {
+    const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
+    if (k >= texts_.size()) break;
+    run_one(k);
   }
   done_[i].wait(false, std::memory_order_acquire);
   return out_[i];

@@ -19,13 +19,14 @@ namespace sqlparse {
 // be rethrown on any thread).
 using BatchOutcome = std::variant<std::vector<LineageTriple>, std::exception_ptr>;
 
-// A batch being analysed: the constructor starts the workers, `wait(i)` hands
-// out text i's outcome as soon as it is done, so that a caller can consume
-// outcomes in input order while later texts are still being analysed. No
-// exception leaves a worker: every one, std::bad_alloc included, is captured
-// in its text's outcome. With one thread no worker is started and `wait(i)`
-// analyses text i on the caller's thread. A thread that the system refuses to
-// start means fewer workers, not an error. The texts must outlive the run.
+// A batch being analysed: the constructor starts threads - 1 workers and
+// `wait(i)` hands out text i's outcome as soon as it is done, so that a caller
+// can consume outcomes in input order while later texts are still being
+// analysed. The caller's thread is the last worker: inside `wait` it analyses
+// unclaimed texts until the one it waits for is done. No exception leaves a
+// worker: every one, std::bad_alloc included, is captured in its text's
+// outcome. A thread that the system refuses to start means fewer workers, not
+// an error. The texts must outlive the run.
 class BatchRun {
  public:
   // threads == 0 means std::thread::hardware_concurrency().
@@ -38,8 +39,9 @@ class BatchRun {
   std::size_t size() const { return texts_.size(); }
   // Whether text i's outcome is ready (never blocks).
   bool ready(std::size_t i) const;
-  // Text i's outcome, blocking until it is ready; the caller may move it out.
-  // Each i is waited for at most once.
+  // Text i's outcome, analysing other texts meanwhile and blocking until it
+  // is ready; the caller may move it out. Call it without holding locks that
+  // the analysis could need (in the binding: with the GIL released).
   BatchOutcome& wait(std::size_t i);
 
  private:
