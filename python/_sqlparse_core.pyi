@@ -26,6 +26,14 @@ def find(tree: Any, path: str) -> list[tuple[Any, str]]:
     """Every match of a path below tree as (value, full_path), in document order."""
     ...
 
+def _bench_analyze(tree: Any, repeat: int) -> float:
+    """Seconds for repeat analyses of a tree converted once (for benchmarks)."""
+    ...
+
+def _bench_find(tree: Any, path: str, repeat: int) -> float:
+    """Seconds for repeat evaluations of a path on a tree converted once (for benchmarks)."""
+    ...
+
 def find_first(tree: Any, path: str) -> Any:
     """The node of the first match of a path below tree, or None."""
     ...

@@ -12,6 +12,7 @@
 #include <nanobind/stl/vector.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -384,7 +385,24 @@ nb::object one_search_other_py(nb::handle tree, const std::string& full_path, co
   return found ? py_from_node(*found) : nb::none();
 }
 
+// _bench_find(tree, path, repeat): seconds for `repeat` evaluations of the
+// path on the tree converted once, all in C++ (for benchmarks).
+double bench_find_py(nb::handle tree, nb::handle path, int repeat) {
+  Node root = node_from_py(tree);
+  sqlparse::CompiledPath compiled(path_text_of(path));
+  nb::gil_scoped_release release;
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t total = 0;
+  for (int i = 0; i < repeat; ++i) total += compiled.find_matches(root).size();
+  const auto stop = std::chrono::steady_clock::now();
+  if (total == static_cast<std::size_t>(-1)) return 0.0;  // keeps the loop
+  return std::chrono::duration<double>(stop - start).count();
+}
+
 void bind_path_query(nb::module_& m) {
+  m.def("_bench_find", &bench_find_py, nb::arg("tree").none(), nb::arg("path").none(),
+        nb::arg("repeat"), nb::sig("def _bench_find(tree: object, path: str, repeat: int) -> float"),
+        "Seconds for repeat evaluations of a path on a tree converted once (for benchmarks).");
   m.def("find", &find_py, nb::arg("tree").none(), nb::arg("path").none(),
         nb::sig("def find(tree: object, path: str) -> list[tuple[object, str]]"),
         "Every match of a path below tree as (value, full_path), in document order.");
@@ -558,8 +576,24 @@ class PyAnalyze {
   std::atomic<bool> busy_{false};
 };
 
+// _bench_analyze(tree, repeat): seconds for `repeat` runs of a fresh analyser
+// on the tree converted once, all in C++ (for benchmarks).
+double bench_analyze_py(nb::handle tree, int repeat) {
+  Node root = node_from_py(tree);
+  nb::gil_scoped_release release;
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t total = 0;
+  for (int i = 0; i < repeat; ++i) total += sqlparse::Analyze(root).analyze_sql(0).size();
+  const auto stop = std::chrono::steady_clock::now();
+  if (total == static_cast<std::size_t>(-1)) return 0.0;  // keeps the loop
+  return std::chrono::duration<double>(stop - start).count();
+}
+
 void bind_analyze(nb::module_& m) {
   nb::register_exception_translator(&translate_analysis_error);
+  m.def("_bench_analyze", &bench_analyze_py, nb::arg("tree").none(), nb::arg("repeat"),
+        nb::sig("def _bench_analyze(tree: object, repeat: int) -> float"),
+        "Seconds for repeat analyses of a tree converted once (for benchmarks).");
   nb::class_<PyAnalyze>(m, "Analyze", "The C++ lineage analyser over one parse tree.")
       .def(
           "__init__",

@@ -32,6 +32,16 @@ bool ResultMap::pop(std::string_view key) {
   return true;
 }
 
+const std::vector<std::size_t>& AnalysisState::triples_with_target(const std::string& target) {
+  for (; indexed_ < sqls.size(); ++indexed_) {
+    const Node& tgt = sqls[indexed_].tgt;
+    if (tgt.is_string()) by_target_[tgt.as_string()].push_back(indexed_);
+  }
+  static const std::vector<std::size_t> kNone;
+  auto it = by_target_.find(target);
+  return it == by_target_.end() ? kNone : it->second;
+}
+
 void ResultMap::clear() {
   slots_.clear();
   index_.clear();

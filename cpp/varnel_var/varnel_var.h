@@ -70,11 +70,20 @@ class ResultMap {
 };
 
 struct AnalysisState {
+  // Positions in `sqls` of the triples whose output name is the text
+  // `target`, in order (a text equals only a text). Built on first use and
+  // kept up to date with appends.
+  const std::vector<std::size_t>& triples_with_target(const std::string& target);
+
   std::vector<LineageTriple> sqls;
   ResultMap result;
   MatchList all_select_value;  // "$.select..value"
   MatchList all_from;          // "$..from"
   MatchList all_from_name;     // "$..from..name"
+
+ private:
+  std::unordered_map<std::string, std::vector<std::size_t>> by_target_;
+  std::size_t indexed_ = 0;  // sqls[0, indexed_) are in by_target_
 };
 
 }  // namespace sqlparse

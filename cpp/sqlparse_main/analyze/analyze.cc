@@ -186,7 +186,7 @@ const char* stack_floor() {
 struct Analyze::Context {
   struct Memo {
     Node subquery;  // keeps the identity below alive
-    std::shared_ptr<const AnalysisState> state;
+    std::shared_ptr<AnalysisState> state;  // read-only but for its target index
     int height;     // deepest level below the sub-analysis's own
   };
   std::unordered_map<const void*, Memo> memo;
@@ -368,7 +368,7 @@ ColumnRecord& Analyze::record(const std::string& column, const char* attribute) 
   return *r;
 }
 
-std::shared_ptr<const AnalysisState> Analyze::sub_analysis(const Node& subquery, int level) {
+std::shared_ptr<AnalysisState> Analyze::sub_analysis(const Node& subquery, int level) {
   Context& context = *context_;
   auto it = context.memo.find(subquery.identity());
   if (it != context.memo.end()) {

@@ -92,7 +92,7 @@ class Analyze {
   bool analyze_column_asterisk(const Node& tree, const std::string& column, int level);
 
   // The state of the sub-analysis of `subquery` at `level`.
-  std::shared_ptr<const AnalysisState> sub_analysis(const Node& subquery, int level);
+  std::shared_ptr<AnalysisState> sub_analysis(const Node& subquery, int level);
   // The record under `column`; a missing one raises kAttributeError naming
   // the attribute that the caller was about to read.
   ColumnRecord& record(const std::string& column, const char* attribute);

@@ -27,7 +27,7 @@ void Analyze::master_from_value(const Node& tree, const std::string& column, int
       var_->sqls.push_back(LineageTriple{*y, std::move(v), std::move(n)});
     } else if (y && y->is_map()) {
       // A sub-query: analysed one level deeper, in an analyser of its own.
-      std::shared_ptr<const AnalysisState> ana = sub_analysis(*y, level + 1);
+      std::shared_ptr<AnalysisState> ana = sub_analysis(*y, level + 1);
       const Node v = record(column, "value").value;
       const Node n = record(column, "name").name;
       if (const ColumnRecord* star = ana->result.get("*")) {
@@ -51,8 +51,11 @@ void Analyze::master_from_value(const Node& tree, const std::string& column, int
           ColumnRecord& r = record(column, "table");
           r.table = named->get_table();
           r.table_column = named->table_column ? *named->table_column : Node();
-          for (const LineageTriple& e : ana->sqls) {
-            if (python_equal(e.tgt, v)) var_->sqls.push_back(LineageTriple{e.table, e.src, n});
+          // The sub-query's triples whose output name equals v, in order
+          // (v is text here, and text equals only text).
+          for (std::size_t at : ana->triples_with_target(v.as_string())) {
+            const LineageTriple& e = ana->sqls[at];
+            var_->sqls.push_back(LineageTriple{e.table, e.src, n});
           }
         }
         analyze_from_value_master(tree, column, level);
