@@ -14,10 +14,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
 #include "tree/node.h"
+#include "tree/stack_limit.h"
 #include "sqlparse_main/front_end/pipeline.h"
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/statement_split.h"
@@ -118,18 +120,20 @@ class PyToNode {
 
  private:
   Node convert_container(PyObject* o) {
-    for (PyObject* open : path_) {
-      if (open == o) {
-        PyErr_SetString(PyExc_ValueError, "Circular reference detected");
-        throw nb::python_error();
-      }
-    }
-    if (static_cast<int>(path_.size()) >= sqlparse::kMaxTreeDepth) {
-      PyErr_Format(PyExc_RecursionError, "tree nested deeper than %d levels",
-                   sqlparse::kMaxTreeDepth);
+    // Containers on the current path: meeting one again is a cycle, as json
+    // reports it. The depth bound and the stack check keep the recursion safe
+    // on any thread.
+    if (!open_.insert(o).second) {
+      PyErr_SetString(PyExc_ValueError, "Circular reference detected");
       throw nb::python_error();
     }
-    path_.push_back(o);
+    if (depth_ >= sqlparse::kMaxTreeDepth || sqlparse::stack_exhausted()) {
+      open_.erase(o);
+      PyErr_Format(PyExc_RecursionError, "tree nested deeper than %d levels",
+                   depth_ >= sqlparse::kMaxTreeDepth ? sqlparse::kMaxTreeDepth : depth_);
+      throw nb::python_error();
+    }
+    ++depth_;
     Node out;
     if (PyDict_Check(o)) {
       Map m;
@@ -152,17 +156,19 @@ class PyToNode {
       }
       out = Node::list(std::move(items));
     }
-    path_.pop_back();
+    --depth_;
+    open_.erase(o);
     return out;
   }
 
-  std::vector<PyObject*> path_;
+  std::unordered_set<PyObject*> open_;
+  int depth_ = 0;
 };
 
 Node node_from_py(nb::handle o) { return PyToNode().convert(o.ptr()); }
 
 nb::object py_from_node(const Node& n, int depth = 0) {
-  if (depth > sqlparse::kMaxTreeDepth) {
+  if (depth > sqlparse::kMaxTreeDepth || (n.is_container() && sqlparse::stack_exhausted())) {
     PyErr_SetString(PyExc_RecursionError, "tree too deep to convert");
     throw nb::python_error();
   }

@@ -15,6 +15,7 @@
 #include "sql_parser/lexer.h"
 #include "sql_parser/parser.h"
 #include "tree/node.h"
+#include "tree/stack_limit.h"
 
 namespace sqlparse::sql_parser {
 
@@ -166,7 +167,8 @@ class FrameGuard {
  public:
   static constexpr int kMaxFrames = (kMaxNestingDepth + 1) * 48;
   explicit FrameGuard(Parser& p) : p_(p) {
-    if (++p_.frames_ > kMaxFrames) p_.fail_here(NestGuard::kDepthText);
+    // A thread with a small stack stops earlier, with the same error.
+    if (++p_.frames_ > kMaxFrames || stack_exhausted()) p_.fail_here(NestGuard::kDepthText);
   }
   ~FrameGuard() { --p_.frames_; }
   FrameGuard(const FrameGuard&) = delete;

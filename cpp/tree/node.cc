@@ -227,7 +227,12 @@ bool numbers_equal(const Node& a, const Node& b) {
 
 }  // namespace
 
-bool python_equal(const Node& a, const Node& b) {
+namespace {
+
+// Compares two nodes without looking into their children; pushes the pairs
+// of children that still have to be compared.
+bool shallow_equal(const Node& a, const Node& b,
+                   std::vector<std::pair<const Node*, const Node*>>& pending) {
   if (is_number(a) && is_number(b)) return numbers_equal(a, b);
   if (a.kind() != b.kind()) return false;
   switch (a.kind()) {
@@ -240,9 +245,7 @@ bool python_equal(const Node& a, const Node& b) {
       const List& x = a.as_list();
       const List& y = b.as_list();
       if (x.size() != y.size()) return false;
-      for (std::size_t i = 0; i < x.size(); ++i) {
-        if (!python_equal(x[i], y[i])) return false;
-      }
+      for (std::size_t i = 0; i < x.size(); ++i) pending.emplace_back(&x[i], &y[i]);
       return true;
     }
     case Kind::kMap: {
@@ -252,13 +255,28 @@ bool python_equal(const Node& a, const Node& b) {
       if (x.size() != y.size()) return false;
       for (const auto& [key, value] : x) {
         const Node* other = y.get(key);
-        if (other == nullptr || !python_equal(value, *other)) return false;
+        if (other == nullptr) return false;
+        pending.emplace_back(&value, other);
       }
       return true;
     }
     default:
       return false;
   }
+}
+
+}  // namespace
+
+// Iterative, so that trees of any depth compare without deep recursion.
+bool python_equal(const Node& a, const Node& b) {
+  std::vector<std::pair<const Node*, const Node*>> pending;
+  if (!shallow_equal(a, b, pending)) return false;
+  while (!pending.empty()) {
+    auto [x, y] = pending.back();
+    pending.pop_back();
+    if (!shallow_equal(*x, *y, pending)) return false;
+  }
+  return true;
 }
 
 bool contains(const Node& haystack, std::string_view text) {

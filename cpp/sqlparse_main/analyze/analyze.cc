@@ -7,9 +7,6 @@
 // checks that the thread's stack has room left (CallGuard).
 #include "sqlparse_main/analyze/analyze.h"
 
-#if defined(__linux__) || defined(__APPLE__)
-#include <pthread.h>
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -143,43 +140,6 @@ void drop_last_code_points(std::string& text, std::size_t n) {
 }
 
 }  // namespace
-
-// ---- Stack reserve ---------------------------------------------------------------
-
-namespace {
-
-// Stack kept free below the last guarded call (a quarter of a small stack):
-// the deepest unguarded calls under one (path queries, the node helpers) need
-// far less.
-constexpr std::size_t kStackReserve = 256 * 1024;
-
-const char* compute_stack_floor() {
-#if defined(__linux__)
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return nullptr;
-  void* low = nullptr;
-  std::size_t size = 0;
-  const int rc = pthread_attr_getstack(&attr, &low, &size);
-  pthread_attr_destroy(&attr);
-  if (rc != 0 || low == nullptr || size == 0) return nullptr;
-  return static_cast<const char*>(low) + std::min(kStackReserve, size / 4);
-#elif defined(__APPLE__)
-  pthread_t self = pthread_self();
-  const char* high = static_cast<const char*>(pthread_get_stackaddr_np(self));
-  const std::size_t size = pthread_get_stacksize_np(self);
-  if (high == nullptr || size == 0) return nullptr;
-  return high - size + std::min(kStackReserve, size / 4);
-#else
-  return nullptr;
-#endif
-}
-
-}  // namespace
-
-const char* stack_floor() {
-  thread_local const char* const floor = compute_stack_floor();
-  return floor;
-}
 
 // ---- Shared context of one top-level analysis ----------------------------------
 

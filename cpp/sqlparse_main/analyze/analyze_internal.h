@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sqlparse_main/analyze/analysis_error.h"
+#include "tree/stack_limit.h"
 
 namespace sqlparse {
 
@@ -12,10 +13,6 @@ namespace sqlparse {
 // hundred bytes of stack; the stack check below covers smaller stacks.
 inline constexpr int kMaxGuardedCalls = 10000;
 
-// The lowest stack address that a guarded call may start at on this thread
-// (the thread's stack end plus a reserve for the calls below it), or null
-// where the platform does not tell. Computed once per thread.
-const char* stack_floor();
 
 // Counts one guarded call for as long as it is active, and refuses one that
 // would start too close to the end of the thread's stack, whatever its size.
@@ -27,8 +24,7 @@ class CallGuard {
                           "analysis nested more than " + std::to_string(kMaxGuardedCalls) +
                               " calls deep");
     }
-    const char* floor = stack_floor();
-    if (floor != nullptr && static_cast<const char*>(__builtin_frame_address(0)) < floor) {
+    if (stack_exhausted()) {
       throw AnalysisError(AnalysisError::Kind::kRecursionError,
                           "analysis nested too deeply for the thread's stack");
     }
