@@ -14,6 +14,8 @@ import time
 import _sqlparse_core as core
 from sqlparse_main import Analyze
 
+from _timing import nodes, per_call
+
 
 def single(columns):
     return {
@@ -37,29 +39,6 @@ def nested(depth):
     for i in range(depth):
         tree = {"select": {"value": f"s{i}.a"}, "from": {"value": tree, "name": f"s{i}"}}
     return tree
-
-
-def nodes(tree):
-    count, stack = 0, [tree]
-    while stack:
-        x = stack.pop()
-        count += 1
-        if isinstance(x, dict):
-            stack.extend(x.values())
-        elif isinstance(x, list):
-            stack.extend(x)
-    return count
-
-
-def per_call(fn, min_time=0.3):
-    n, elapsed = 1, 0.0
-    while elapsed < min_time:
-        start = time.perf_counter()
-        for _ in range(n):
-            fn()
-        elapsed = time.perf_counter() - start
-        n *= 2
-    return elapsed / (n // 2) * 1e6
 
 
 def cases():

@@ -13,6 +13,8 @@ import time
 import _sqlparse_core as core
 from sqlparse_main import find
 
+from _timing import nodes, per_call
+
 
 def wide(columns):
     return {"select": [{"value": f"t.c{i}", "name": f"n{i}"} for i in range(columns)], "from": {"value": "db.t", "name": "t"}}
@@ -23,29 +25,6 @@ def nested(depth):
     for i in range(depth):
         tree = {"select": {"value": f"s{i}.a"}, "from": {"value": tree, "name": f"s{i}"}}
     return tree
-
-
-def per_call(fn, min_time=0.3):
-    n, elapsed = 1, 0.0
-    while elapsed < min_time:
-        start = time.perf_counter()
-        for _ in range(n):
-            fn()
-        elapsed = time.perf_counter() - start
-        n *= 2
-    return elapsed / (n // 2) * 1e6
-
-
-def nodes(tree):
-    count, stack = 0, [tree]
-    while stack:
-        x = stack.pop()
-        count += 1
-        if isinstance(x, dict):
-            stack.extend(x.values())
-        elif isinstance(x, list):
-            stack.extend(x)
-    return count
 
 
 def main():

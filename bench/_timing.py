@@ -1,0 +1,28 @@
+"""Timing helpers shared by the benchmark scripts."""
+
+import time
+
+
+def per_call(fn, min_time=0.3):
+    """Microseconds per call of fn(), doubling the count until min_time passes."""
+    n, elapsed = 1, 0.0
+    while elapsed < min_time:
+        start = time.perf_counter()
+        for _ in range(n):
+            fn()
+        elapsed = time.perf_counter() - start
+        n *= 2
+    return elapsed / (n // 2) * 1e6
+
+
+def nodes(tree):
+    """The number of nodes (maps, lists and scalars) of a Python tree."""
+    count, stack = 0, [tree]
+    while stack:
+        x = stack.pop()
+        count += 1
+        if isinstance(x, dict):
+            stack.extend(x.values())
+        elif isinstance(x, list):
+            stack.extend(x)
+    return count
