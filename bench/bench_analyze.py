@@ -9,7 +9,6 @@ whole Python call (conversion of the tree and of the triples included).
 
 from __future__ import annotations
 
-import time
 
 import _sqlparse_core as core
 from sqlparse_main import Analyze

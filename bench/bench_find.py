@@ -8,7 +8,6 @@ The time per node should stay flat as the trees grow (linear growth).
 
 from __future__ import annotations
 
-import time
 
 import _sqlparse_core as core
 from sqlparse_main import find
