@@ -6,7 +6,6 @@ Where a case's lineage is not obvious, the comment derives it by hand from the
 algorithms: 4.1 records, 2.5 dispatch, 3.1 (alias walk) and 3.2 (FROM node).
 """
 
-import pickle
 
 import pytest
 

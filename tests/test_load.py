@@ -9,7 +9,6 @@ import subprocess
 import sys
 import textwrap
 import types
-from pathlib import Path
 
 import pytest
 

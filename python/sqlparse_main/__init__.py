@@ -8,7 +8,7 @@ feed each output column of one query, as a list of ``VarnelVar`` records.
 # record class ``VarnelVar`` and json, then the classes. Later calls look these
 # names up in this module, so rebinding one (``sqlparse_main.parse = f``)
 # changes what the next call uses.
-import re
+import re  # noqa: F401  (bound for callers, in the load order)
 
 try:
     from sql_parser import parse
@@ -19,7 +19,7 @@ except ImportError:
     from sql_parser import parse
 
 from varnel_var import VarnelVar
-import json
+import json  # noqa: F401
 
 from .front_end import VarnelParseMain
 from .analyze import Analyze, find

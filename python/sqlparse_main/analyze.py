@@ -11,7 +11,7 @@ from __future__ import annotations
 
 import sys
 from types import MappingProxyType
-from typing import Any, List, Optional, Tuple
+from typing import Any, List, Tuple
 
 import _sqlparse_core as _core
 
