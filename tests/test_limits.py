@@ -17,6 +17,7 @@ the clear error just past each of them.
 """
 
 import os
+import threading
 
 import pytest
 
@@ -27,6 +28,33 @@ SANITIZED = bool(os.environ.get("SQLPARSE_SANITIZED"))
 MAX_NESTING = 1000
 MAX_SUBQUERY_LEVELS = 1000
 MAX_TREE_DEPTH = 20000
+
+
+def on_big_stack(fn, *args):
+    """Runs fn(*args) on a thread with a 256 MB stack and returns its result or
+    raises its exception. The nesting limits are counts, but every recursive
+    walk also stops early, with the same error, when its thread's stack runs
+    low; a sanitizer build's frames are several times larger, so the deepest
+    cases run here to test the counts rather than the stack of the main
+    thread."""
+    box = {}
+
+    def run():
+        try:
+            box["result"] = fn(*args)
+        except BaseException as exc:  # noqa: BLE001 - re-raised below
+            box["error"] = exc
+
+    old = threading.stack_size(256 << 20)
+    try:
+        t = threading.Thread(target=run)
+        t.start()
+    finally:
+        threading.stack_size(old)
+    t.join()
+    if "error" in box:
+        raise box["error"]
+    return box["result"]
 
 
 @pytest.fixture(scope="module")
@@ -64,17 +92,17 @@ def test_large_literal_and_identifier(front):
 
 def test_operator_chain_limit():
     ok = "select " + " - ".join(["a"] * (MAX_NESTING + 1)) + " from t"
-    assert sql_parser.parse(ok)["from"] == "t"
+    assert on_big_stack(sql_parser.parse, ok)["from"] == "t"
     with pytest.raises(sql_parser.ParseError, match="at most 1000 nested levels"):
-        sql_parser.parse("select " + " - ".join(["a"] * (MAX_NESTING + 2)) + " from t")
+        on_big_stack(sql_parser.parse, "select " + " - ".join(["a"] * (MAX_NESTING + 2)) + " from t")
 
 
 def test_parenthesis_nesting_limit():
     ok = "select " + "(" * MAX_NESTING + "a" + ")" * MAX_NESTING + " from t"
-    assert sql_parser.parse(ok)["from"] == "t"
+    assert on_big_stack(sql_parser.parse, ok)["from"] == "t"
     deep = "select " + "(" * (MAX_NESTING + 1) + "a" + ")" * (MAX_NESTING + 1) + " from t"
     with pytest.raises(sql_parser.ParseError, match=r"^Expecting at most 1000 nested levels, found"):
-        sql_parser.parse(deep)
+        on_big_stack(sql_parser.parse, deep)
 
 
 def test_far_too_deep_text_is_a_parse_error_not_a_crash():
@@ -93,9 +121,9 @@ def _nested_subqueries(levels):
 
 
 def test_subquery_nesting_in_text(front):
-    assert records(front._parse_sql(_nested_subqueries(MAX_NESTING))) == [("db", "t", "a", "a")]
+    assert records(on_big_stack(front._parse_sql, _nested_subqueries(MAX_NESTING))) == [("db", "t", "a", "a")]
     with pytest.raises(sql_parser.ParseError, match="at most 1000 nested levels"):
-        front._parse_sql(_nested_subqueries(MAX_NESTING + 1))
+        on_big_stack(front._parse_sql, _nested_subqueries(MAX_NESTING + 1))
 
 
 # ---- trees from Python ------------------------------------------------------------------
@@ -109,9 +137,12 @@ def _subquery_chain(levels):
 
 
 def test_subquery_levels_in_analysis():
-    assert sqlparse_main.Analyze(_subquery_chain(MAX_SUBQUERY_LEVELS)).analyze_sql() == [("db.t", "a", "a")]
+    def analyze(tree):
+        return sqlparse_main.Analyze(tree).analyze_sql()
+
+    assert on_big_stack(analyze, _subquery_chain(MAX_SUBQUERY_LEVELS)) == [("db.t", "a", "a")]
     with pytest.raises(RecursionError, match="sub-queries nested deeper than 1000 levels"):
-        sqlparse_main.Analyze(_subquery_chain(MAX_SUBQUERY_LEVELS + 1)).analyze_sql()
+        on_big_stack(analyze, _subquery_chain(MAX_SUBQUERY_LEVELS + 1))
 
 
 def test_far_too_many_subquery_levels():
@@ -128,9 +159,12 @@ def _with_nested_lists(depth):
 
 
 def test_tree_depth_limit():
-    assert sqlparse_main.Analyze(_with_nested_lists(MAX_TREE_DEPTH)).analyze_sql() == [("t", "a", "a")]
+    def analyze(tree):
+        return sqlparse_main.Analyze(tree).analyze_sql()
+
+    assert on_big_stack(analyze, _with_nested_lists(MAX_TREE_DEPTH)) == [("t", "a", "a")]
     with pytest.raises(RecursionError, match="tree nested deeper than 20000 levels"):
-        sqlparse_main.Analyze(_with_nested_lists(MAX_TREE_DEPTH + 1)).analyze_sql()
+        on_big_stack(analyze, _with_nested_lists(MAX_TREE_DEPTH + 1))
 
 
 def test_far_too_deep_tree_and_cycles_are_errors():
@@ -163,3 +197,26 @@ def test_wide_union(front):
     got = records(front._parse_sql(text))
     assert len(got) == branches
     assert got[0] == ("db", "t0", "c0", "c0")
+
+
+def test_small_thread_stack_stops_early_with_the_same_error():
+    # A thread with a small stack gets the nesting error before the count.
+    text = "select " + "(" * MAX_NESTING + "a" + ")" * MAX_NESTING + " from t"
+    old = threading.stack_size(512 << 10)
+    box = {}
+
+    def run():
+        try:
+            box["result"] = sql_parser.parse(text)
+        except BaseException as exc:  # noqa: BLE001 - checked below
+            box["error"] = exc
+
+    try:
+        t = threading.Thread(target=run)
+        t.start()
+    finally:
+        threading.stack_size(old)
+    t.join()
+    assert "result" in box or (
+        isinstance(box["error"], sql_parser.ParseError) and "at most 1000 nested levels" in str(box["error"])
+    )
