@@ -48,6 +48,12 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$LOGS/ubsan"
 # Python itself does not link the C++ runtime (the extension brings it later).
 CXX_RT=$("${CXX:-g++}" -print-file-name=libstdc++.so)
 
+# Sanitized frames are several times larger than release ones, and every
+# recursive walk stops early (with its ordinary "too deep" error) when its
+# thread's stack runs low; a 1 GB stack limit lets the tests of the nesting
+# limits reach the counts they test. Threads get the same default size.
+ulimit -s 1048576 2>/dev/null || echo "warning: could not raise the stack limit"
+
 echo "== pytest under ASan+UBSan ($BUILD)"
 LD_PRELOAD="$ASAN_RT:$CXX_RT" \
   ASAN_OPTIONS="$COMMON_ASAN:detect_leaks=0:log_path=$LOGS/asan" \

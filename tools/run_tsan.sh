@@ -6,6 +6,9 @@
 #
 #   tools/run_tsan.sh [seconds=3] [threads=8]
 #
+# With TSAN_HANDOFF=1 it also runs the copy-on-write hand-off scenario
+# (concurrency_test handoff).
+#
 # Environment: TSAN_BUILD_DIR (default build/tsan), TSAN_JOBS (build jobs, 2),
 # CXX (default g++; clang++ works too).
 set -uo pipefail
@@ -40,6 +43,10 @@ fi
 
 "${RUN[@]}" "$BUILD/concurrency_test" "$SECS" "$THREADS"
 RC=$?
+if [ "${TSAN_HANDOFF:-0}" = 1 ] && [ $RC -eq 0 ]; then
+  "${RUN[@]}" "$BUILD/concurrency_test" handoff
+  RC=$?
+fi
 
 REPORTS=$(find "$LOGS" -type f | sort)
 if [ -n "$REPORTS" ]; then
