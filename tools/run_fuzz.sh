@@ -15,7 +15,7 @@
 #
 # Environment: FUZZ_BUILD_DIR (default build/fuzz), FUZZ_JOBS (build jobs, 2),
 # FUZZ_TIMEOUT (per input, 30 s: the instrumented build is ~40 times slower
-# than a release build), FUZZ_RSS_MB (2048), FUZZ_MAX_LEN (8192).
+# than a release build), FUZZ_RSS_MB (4096), FUZZ_MAX_LEN (8192).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -68,7 +68,7 @@ for target in "${TARGETS[@]}"; do
   "$BUILD/$target" "$work" "$seeds" "${dict[@]}" \
     -max_total_time="$SECONDS_PER_TARGET" \
     -timeout="${FUZZ_TIMEOUT:-30}" \
-    -rss_limit_mb="${FUZZ_RSS_MB:-2048}" \
+    -rss_limit_mb="${FUZZ_RSS_MB:-4096}" \
     -max_len="${FUZZ_MAX_LEN:-8192}" \
     -artifact_prefix="$artifacts/" \
     -print_final_stats=1 >"$log" 2>&1

@@ -21,6 +21,14 @@ BUILD=${ASAN_BUILD_DIR:-$ROOT/build/asan}
 JOBS=${ASAN_JOBS:-2}
 PYTHON=${PYTHON:-python3}
 
+# The extension needs nanobind at configure time (a pip install builds in an
+# isolated environment, so a venv made by pip install '.[test]' lacks it).
+if ! "$PYTHON" -m nanobind --cmake_dir >/dev/null 2>&1; then
+  echo "run_sanitized_tests: installing nanobind for $PYTHON"
+  "$PYTHON" -m pip install -q nanobind || { echo "nanobind is needed: pip install nanobind" >&2; exit 2; }
+fi
+"$PYTHON" -c "import pytest" 2>/dev/null || { echo "pytest is needed: pip install pytest" >&2; exit 2; }
+
 mkdir -p "$BUILD"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja \
   -DCMAKE_CXX_COMPILER="${CXX:-g++}" \
@@ -30,6 +38,7 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja \
   -DSQLPARSE_DEV_TARGETS=ON >"$BUILD/configure.log" 2>&1 ||
   { cat "$BUILD/configure.log"; exit 2; }
 ninja -C "$BUILD" -j"$JOBS" || exit 2
+ls "$BUILD"/_sqlparse_core*.so >/dev/null 2>&1 || { echo "run_sanitized_tests: the extension was not built; see $BUILD/configure.log" >&2; exit 2; }
 
 LOGS="$BUILD/sanitizer-logs"
 rm -rf "$LOGS"
