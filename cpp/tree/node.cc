@@ -1,5 +1,6 @@
 #include "tree/node.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -43,15 +44,27 @@ Node Node::map(Map entries) { return Node(Value(std::make_shared<Map>(std::move(
 
 Node Node::empty_map() { return map(Map()); }
 
+// A payload is changed in place only when this node is its sole owner. The
+// count is read relaxed; the acquire fence after it pairs with the release
+// in the decrement by which another thread dropped its last copy, so that
+// thread's reads of the payload happen before the writes made here.
 List& Node::mutable_list() {
   auto& p = std::get<ListPtr>(value_);
-  if (p.use_count() > 1) p = std::make_shared<List>(*p);
+  if (p.use_count() > 1) {
+    p = std::make_shared<List>(*p);
+  } else {
+    std::atomic_thread_fence(std::memory_order_acquire);
+  }
   return *p;
 }
 
 Map& Node::mutable_map() {
   auto& p = std::get<MapPtr>(value_);
-  if (p.use_count() > 1) p = std::make_shared<Map>(*p);
+  if (p.use_count() > 1) {
+    p = std::make_shared<Map>(*p);
+  } else {
+    std::atomic_thread_fence(std::memory_order_acquire);
+  }
   return *p;
 }
 
