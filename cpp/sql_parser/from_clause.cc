@@ -48,8 +48,7 @@ Node Parser::parse_table_source(bool in_join) {
   return Node::map(std::move(m));
 }
 
-bool Parser::at_join() {
-  const Token& t = peek();
+bool is_join_keyword(const Token& t) {
   if (t.kind != Tok::kWord) return false;
   switch (t.kw) {
     case Kw::kJoin:
@@ -59,11 +58,16 @@ bool Parser::at_join() {
     case Kw::kFull:
     case Kw::kCross:
       return true;
-    case Kw::kNatural:
-      return !at_bare_alias();
     default:
       return false;
   }
+}
+
+bool Parser::at_join() {
+  const Token& t = peek();
+  if (is_join_keyword(t)) return true;
+  // NATURAL starts a join only when a join keyword follows it.
+  return t.kind == Tok::kWord && t.kw == Kw::kNatural && !at_bare_alias();
 }
 
 Node Parser::parse_join() {

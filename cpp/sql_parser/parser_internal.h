@@ -145,6 +145,9 @@ class Parser {
   int frames_ = 0;   // recursive calls of parse_expr / parse_query
 };
 
+// JOIN, INNER, LEFT, RIGHT, FULL or CROSS: a word that can start a join.
+bool is_join_keyword(const Token& t);
+
 // One nesting level, entered at `at` (the token that opens it).
 class NestGuard {
  public:

@@ -172,17 +172,7 @@ bool Parser::at_bare_alias() {
   if (t.kind != Tok::kWord) return true;
   switch (t.kw) {
     case Kw::kNatural:  // NATURAL JOIN ...
-      switch (peek(1).kind == Tok::kWord ? peek(1).kw : Kw::kNone) {
-        case Kw::kJoin:
-        case Kw::kInner:
-        case Kw::kLeft:
-        case Kw::kRight:
-        case Kw::kFull:
-        case Kw::kCross:
-          return false;
-        default:
-          return true;
-      }
+      return !is_join_keyword(peek(1));
     case Kw::kIntersect:
     case Kw::kExcept:
     case Kw::kMinus:

@@ -85,6 +85,9 @@ class Analyze {
   // Source resolution (source_resolution/).
   void master_from_value(const Node& tree, const std::string& column, int level);
   void none_master_from_value(const Node& tree, const std::string& column, int level);
+  // Records the plain table `table` as the source of `column` and appends
+  // the triple (table, value, name).
+  void record_table_source(const std::string& column, const Node& table);
   // Select list (select_list/).
   void analyze_select_value(const Node& tree, const MatchList& select_value_list,
                             int level, Node master = Node());

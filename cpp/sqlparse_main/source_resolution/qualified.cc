@@ -19,12 +19,7 @@ void Analyze::master_from_value(const Node& tree, const std::string& column, int
     std::optional<Node> y = one_search_other(tree, from_names.full_path(i), "name", "value");
     if (y && y->is_string()) {
       // A table name: the column's source.
-      ColumnRecord& r = record(column, "table");
-      r.table = *y;
-      Node v = r.value;
-      r.table_column = v;
-      Node n = r.name;
-      var_->sqls.push_back(LineageTriple{*y, std::move(v), std::move(n)});
+      record_table_source(column, *y);
     } else if (y && y->is_map()) {
       // A sub-query: analysed one level deeper, in an analyser of its own.
       std::shared_ptr<AnalysisState> ana = sub_analysis(*y, level + 1);

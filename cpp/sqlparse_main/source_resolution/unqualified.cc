@@ -36,12 +36,7 @@ void Analyze::none_master_from_value(const Node& tree, const std::string& column
   std::optional<Node> t = CompiledPath(new_path).find_first(tree);
   if (!t) return;
   if (t->is_string()) {
-    ColumnRecord& r = record(column, "table");
-    r.table = *t;
-    Node v = r.value;
-    r.table_column = v;
-    Node n = r.name;
-    var_->sqls.push_back(LineageTriple{*t, std::move(v), std::move(n)});
+    record_table_source(column, *t);
   } else if (t->is_map()) {
     const Node* name = t->as_map().get("name");
     Node a = name != nullptr ? *name : Node();
@@ -50,6 +45,15 @@ void Analyze::none_master_from_value(const Node& tree, const std::string& column
   } else if (t->is_list()) {
     throw AnalysisError::unsupported_from_shape(Node::string(column), *t, {*t});
   }
+}
+
+void Analyze::record_table_source(const std::string& column, const Node& table) {
+  ColumnRecord& r = record(column, "table");
+  r.table = table;
+  Node v = r.value;
+  r.table_column = v;
+  Node n = r.name;
+  var_->sqls.push_back(LineageTriple{table, std::move(v), std::move(n)});
 }
 
 }  // namespace sqlparse
