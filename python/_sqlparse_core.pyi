@@ -72,8 +72,8 @@ class Analyze:
         """The node at full_path up to its last `one`, plus `other`, in the analyser's tree."""
         ...
 
-def lineage_of_text(sql: str) -> list[tuple[object, object, object]]:
-    """The distinct lineage triples of one query text, computed entirely in C++."""
+def lineage_records_of_text(sql: str, record: object, split_table: object) -> list[object]:
+    """The result records of one query text, computed in C++ and built with `record`."""
     ...
 
 def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]:

@@ -625,28 +625,7 @@ void bind_analyze(nb::module_& m) {
 
 // ==== PIPELINE ====================================================================
 
-// lineage_of_text(sql): comment stripping, parsing and analysis of one query
-// in C++ with the GIL released; returns the distinct triples as tuples. The
-// parser's and the analyser's errors are translated by their sections.
-nb::object lineage_of_text_py(nb::handle sql) {
-  if (!PyUnicode_Check(sql.ptr())) {
-    raise_type_error("expected str, got " + type_name_of(sql.ptr()));
-  }
-  std::string copy;
-  std::string_view text = utf8_view_of(sql, copy);
-  std::vector<sqlparse::LineageTriple> triples;
-  {
-    nb::gil_scoped_release release;
-    triples = sqlparse::lineage_of_text(text);
-  }
-  return py_from_triples(triples);
-}
-
-void bind_pipeline(nb::module_& m) {
-  m.def("lineage_of_text", &lineage_of_text_py, nb::arg("sql").none(),
-        nb::sig("def lineage_of_text(sql: str) -> list[tuple[object, object, object]]"),
-        "The distinct lineage triples of one query text, computed entirely in C++.");
-}
+// The pipeline is bound with the batch below, which shares its record builder.
 
 // ==== BATCH AND STATEMENT SPLITTING ================================================
 
@@ -746,6 +725,22 @@ nb::object records_of(const std::vector<sqlparse::LineageTriple>& triples, nb::h
   return out;
 }
 
+// lineage_records_of_text(sql, record, split_table): the result records of
+// one query, as the front end returns them: comment stripping, parsing and
+// analysis in C++ with the GIL released, then one record per distinct triple
+// built by records_of. Parser and analyser errors are raised as their
+// translators make them.
+nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, nb::handle split_table) {
+  std::string copy;
+  std::string_view text = utf8_view_of(sql, copy);
+  std::vector<sqlparse::LineageTriple> triples;
+  {
+    nb::gil_scoped_release release;
+    triples = sqlparse::lineage_of_text(text);
+  }
+  return records_of(triples, record, split_table, record_keywords());
+}
+
 // lineage_of_texts(texts, threads, record, split_table): for each text, in
 // order, its list of records or the exception object its analysis raised
 // (returned, never raised, and nothing printed). The texts are converted to
@@ -791,6 +786,11 @@ nb::list lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle r
 }
 
 void bind_batch(nb::module_& m) {
+  m.def("lineage_records_of_text", &lineage_records_of_text_py, nb::arg("sql").none(),
+        nb::arg("record"), nb::arg("split_table"),
+        nb::sig("def lineage_records_of_text(sql: str, record: object, split_table: object) "
+                "-> list[object]"),
+        "The result records of one query text, computed in C++ and built with `record`.");
   m.def("split_statements", &split_statements_py, nb::arg("text").none(),
         nb::sig("def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]"),
         "The statements of a text split at \";\" outside strings, quoted names and comments: "
@@ -812,7 +812,6 @@ NB_MODULE(_sqlparse_core, m) {
   bind_parser(m);
   bind_path_query(m);
   bind_analyze(m);
-  bind_pipeline(m);
   bind_batch(m);
   // Each section above adds a bind_*() call here.
 }

@@ -17,7 +17,7 @@ from typing import Any, Iterable, List, Optional, Union
 
 import _sqlparse_core as _core
 
-from .front_end import VarnelParseMain, _split_table
+from .front_end import VarnelParseMain, _native_components, _split_table
 
 __all__ = ["parse_sql_many"]
 
@@ -28,16 +28,6 @@ def _package():
     # Looked up at call time, as the front end does, so that a rebound
     # sqlparse_main.parse / Analyze / VarnelVar is honoured.
     return sys.modules[__name__.rpartition(".")[0]]
-
-
-def _native_pipeline(pkg) -> bool:
-    """Whether ``_parse_sql`` would take its all-C++ path: the package still
-    binds our own parser and analyser."""
-    from sql_parser import parse as native_parse
-
-    from .analyze import Analyze as native_analyze
-
-    return pkg.parse is native_parse and pkg.Analyze is native_analyze
 
 
 def _one_by_one(items: List[Any], indexes: Iterable[int], out: List[Optional[Outcome]]) -> None:
@@ -73,7 +63,7 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     items = list(sqls)
     out: List[Optional[Outcome]] = [None] * len(items)
     pkg = _package()
-    if not _native_pipeline(pkg):
+    if not _native_components(pkg):
         _one_by_one(items, range(len(items)), out)
         return out  # type: ignore[return-value]
     texts = [i for i, item in enumerate(items) if isinstance(item, str)]

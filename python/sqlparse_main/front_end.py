@@ -44,35 +44,31 @@ class VarnelParseMain:
         src=, tgt=)`` per distinct lineage triple, in the analyser's order."""
         pkg = _package()
         parse, analyze_class, record = pkg.parse, pkg.Analyze, pkg.VarnelVar
-        if (
-            parse is _native_parse
-            and analyze_class is _native_analyze()
-            and self._re_hint is VarnelParseMain._re_hint
-        ):
-            # Default components: the whole way from text to triples runs in
+        if _native_components(pkg) and self._re_hint is VarnelParseMain._re_hint:
+            # Default components: the whole way from text to records runs in
             # C++ with the GIL released, and no Python tree is built.
             try:
-                triples = _core.lineage_of_text(sql)
+                return _core.lineage_records_of_text(sql, record, _split_table)
             except UnsupportedFromShape as exc:
                 sys.stdout.write(exc.line + "\n")
                 raise
-        else:
-            clean = self._re_hint(sql)
-            tree = parse(clean)
-            triples = analyze_class(tree).analyze_sql()
+        clean = self._re_hint(sql)
+        tree = parse(clean)
+        triples = analyze_class(tree).analyze_sql()
         result = []
-        append = result.append
         for name, src, tgt in triples:
-            if "." in name:
-                pieces = name.split(".")
-                database, table = pieces[0], pieces[1]
-            else:
-                database, table = None, name
-            append(record(database=database, table=table, src=src, tgt=tgt))
+            database, table = _split_table(name)
+            result.append(record(database=database, table=table, src=src, tgt=tgt))
         return result
 
 
 _native_analyze_class = None
+
+
+def _native_components(pkg) -> bool:
+    """Whether the package still binds our own parser and analyser, so that
+    the all-C++ pipeline gives exactly what they would."""
+    return pkg.parse is _native_parse and pkg.Analyze is _native_analyze()
 
 
 def _native_analyze():
