@@ -267,19 +267,24 @@ std::size_t parse_tree_only_py(nb::handle text) {
   return sqlparse::sql_parser::count_nodes(tree);
 }
 
+// Sets sql_parser.ParseError for a C++ ParseError.
+void set_parse_error(const sqlparse::sql_parser::ParseError& e) {
+  try {
+    nb::object cls = python_class("sql_parser.errors", "ParseError");
+    nb::object exc = cls(str_of_utf8(e.message), e.line, e.column, e.offset,
+                         str_of_utf8(e.expecting), str_of_utf8(e.found));
+    PyErr_SetObject(cls.ptr(), exc.ptr());
+  } catch (nb::python_error& err) {
+    err.restore();
+  }
+}
+
 // A C++ ParseError, wherever it escapes, becomes sql_parser.ParseError.
 void translate_parse_error(const std::exception_ptr& p, void*) {
   try {
     std::rethrow_exception(p);
   } catch (const sqlparse::sql_parser::ParseError& e) {
-    try {
-      nb::object cls = python_class("sql_parser.errors", "ParseError");
-      nb::object exc = cls(str_of_utf8(e.message), e.line, e.column, e.offset,
-                           str_of_utf8(e.expecting), str_of_utf8(e.found));
-      PyErr_SetObject(cls.ptr(), exc.ptr());
-    } catch (nb::python_error& err) {
-      err.restore();
-    }
+    set_parse_error(e);
   }
 }
 
@@ -651,34 +656,30 @@ nb::list split_statements_py(nb::handle text) {
 }
 
 // The Python exception object for an error captured on a worker thread: the
-// object that the one-query binding raises for the same error. The parser's
-// and the analyser's translators set the Python error for their own types
-// and let anything else through; the rest is translated as nanobind does.
+// object that the one-query binding raises for the same error.
 nb::object exception_object_of(const std::exception_ptr& error) {
+  // One rethrow sorts the error: the core's own types by their translators'
+  // setters, the rest as nanobind translates them.
   try {
-    translate_parse_error(error, nullptr);
+    std::rethrow_exception(error);
+  } catch (const sqlparse::sql_parser::ParseError& e) {
+    set_parse_error(e);
+  } catch (const sqlparse::AnalysisError& e) {
+    try {
+      set_analysis_error(e);
+    } catch (nb::python_error& err) {
+      err.restore();
+    }
+  } catch (nb::python_error& e) {
+    e.restore();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::out_of_range& e) {
+    PyErr_SetString(PyExc_IndexError, e.what());
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
   } catch (...) {
-  }
-  if (!PyErr_Occurred()) {
-    try {
-      translate_analysis_error(error, nullptr);
-    } catch (...) {
-    }
-  }
-  if (!PyErr_Occurred()) {
-    try {
-      std::rethrow_exception(error);
-    } catch (nb::python_error& e) {
-      e.restore();
-    } catch (const std::bad_alloc&) {
-      PyErr_NoMemory();
-    } catch (const std::out_of_range& e) {
-      PyErr_SetString(PyExc_IndexError, e.what());
-    } catch (const std::exception& e) {
-      PyErr_SetString(PyExc_RuntimeError, e.what());
-    } catch (...) {
-      PyErr_SetString(PyExc_RuntimeError, "unknown error in the lineage analysis");
-    }
+    PyErr_SetString(PyExc_RuntimeError, "unknown error in the lineage analysis");
   }
   nb::python_error fetched;  // takes the error set above, clearing it
   return nb::borrow(fetched.value());
