@@ -72,14 +72,14 @@ class Analyze:
         """The node at full_path up to its last `one`, plus `other`, in the analyser's tree."""
         ...
 
-def lineage_records_of_text(sql: str, record: object, split_table: object) -> list[object]:
-    """The result records of one query text, computed in C++ and built with `record`."""
+def lineage_records_of_text(sql: str, record: object, plain: bool, split_table: object) -> list[object]:
+    """The result records of one query text, computed in C++ and built with `record` (when `plain`, by setting the four fields on a bare instance of the class)."""
     ...
 
 def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]:
     """The statements of a text split at ";" outside strings, quoted names and comments: (start, end, line, column, byte_start, byte_end) for each, empty ones skipped."""
     ...
 
-def lineage_of_texts(texts: list[str], threads: int, record: Any, split_table: Any) -> list[Any]:
+def lineage_of_texts(texts: list[str], threads: int, record: Any, plain: bool, split_table: Any) -> list[Any]:
     """For each text its lineage records, or the exception its analysis raised (returned, not raised); analysed on `threads` worker threads (0: all cores) without the GIL."""
     ...

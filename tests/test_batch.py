@@ -119,6 +119,19 @@ def test_rebound_parser_takes_the_python_path(monkeypatch):
     assert got[0] == [sqlparse_main.VarnelVar(database="db", table="t", src="a", tgt="a")]
 
 
+def test_rebound_record_class_builds_every_record(monkeypatch):
+    class Rec(dict):
+        def __init__(self, **fields):
+            super().__init__(**fields)
+
+    monkeypatch.setattr(sqlparse_main, "VarnelVar", Rec)
+    expected, _ = one_by_one(CORPUS)
+    got = parse_sql_many(CORPUS, threads=2)
+    for g, e in zip(got, expected):
+        assert same(g, e)
+    assert got[1] == [Rec(database="db", table="t", src="a", tgt="x")]
+
+
 def test_threads_argument():
     assert parse_sql_many([], threads=4) == []
     with pytest.raises(ValueError):

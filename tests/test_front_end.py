@@ -2,8 +2,11 @@
 records, and the fast path. The parser and analyser are replaced by test
 doubles bound in the package, as a caller may rebind them."""
 
+import pickle
+
 import pytest
 
+import _sqlparse_core as _core
 import sqlparse_main
 from sqlparse_main import VarnelParseMain, VarnelVar
 
@@ -144,24 +147,68 @@ def test_overview_example_end_to_end():
     assert records == [VarnelVar(database="db", table="t", src="a", tgt="x")]
 
 
-def test_fast_path_equals_the_python_path(monkeypatch):
+class _SlowFrontEnd(VarnelParseMain):
+    # A rebound _re_hint sends _parse_sql down the Python path.
+    @staticmethod
+    def _re_hint(sql):
+        return VarnelParseMain._re_hint(sql)
+
+
+def test_fast_path_equals_the_python_path():
     queries = [
         "SELECT a FROM t",
         "select a, b.c from (select a, c from db.x) b",
         "select s.* from (select p, q as r from cat.sch.t) s",
         "select a from t1 union all select a from t2",
         "select 1 from t",
+        # tables alternate between records, names kept and renamed in turn
+        "select a.x, b.y as y2, a.z as z, b.w from db.t1 a join db2.t2 b on a.k = b.k",
+        "select a.x, b.x, a.x as x3 from db.t1 a join db.t1x b on a.k = b.k",
+        "select s.a, s.b as c from (select a, b from p.q.r union all select a, b from p.q) s",
     ]
     fast = [VarnelParseMain()._parse_sql(q) for q in queries]
-
-    class Slow(VarnelParseMain):
-        @staticmethod
-        def _re_hint(sql):
-            return VarnelParseMain._re_hint(sql)
-
-    slow = [Slow()._parse_sql(q) for q in queries]
+    slow = [_SlowFrontEnd()._parse_sql(q) for q in queries]
     assert fast == slow
+    # Built in C++ or by the constructor, a record looks and travels the same.
+    for f_records, s_records in zip(fast, slow):
+        assert [repr(r) for r in f_records] == [repr(r) for r in s_records]
+        assert [list(r.to_dict().items()) for r in f_records] == [list(r.to_dict().items()) for r in s_records]
+        assert pickle.loads(pickle.dumps(f_records)) == s_records
     assert fast[0] == [VarnelVar(database=None, table="t", src="a", tgt="a")]
+    assert [(r.database, r.table) for r in fast[5]] == [("db", "t1"), ("db2", "t2"), ("db", "t1"), ("db2", "t2")]
+
+
+def test_fast_path_records_take_later_fields():
+    (record,) = VarnelParseMain()._parse_sql("select a from db.t")
+    record.add(extra=[1], src="b")
+    record.note = 1
+    assert repr(record) == "VarnelVar(database='db', table='t', src='b', tgt='a', extra=[1], note=1)"
+    assert record.to_dict() == {"database": "db", "table": "t", "src": "b", "tgt": "a", "extra": [1], "note": 1}
+
+
+def test_patched_record_constructor_is_called(monkeypatch):
+    calls = []
+    stock = VarnelVar.__init__
+
+    def counting(self, **fields):
+        calls.append(fields)
+        stock(self, **fields)
+
+    monkeypatch.setattr(VarnelVar, "__init__", counting)
+    records = VarnelParseMain()._parse_sql("select a, b as c from db.t")
+    assert calls == [r.to_dict() for r in records] == [
+        {"database": "db", "table": "t", "src": "a", "tgt": "a"},
+        {"database": "db", "table": "t", "src": "b", "tgt": "c"},
+    ]
+
+
+def test_plain_record_builder_wants_a_class():
+    from sqlparse_main.front_end import _split_table
+
+    with pytest.raises(TypeError, match="must be a class"):
+        _core.lineage_records_of_text("select a from t", VarnelVar(), True, _split_table)
+    with pytest.raises(TypeError, match="must be a class"):
+        _core.lineage_of_texts(["select a from t"], 1, lambda **kw: kw, True, _split_table)
 
 
 def test_unsupported_shape_prints_one_line_then_raises(capsys):

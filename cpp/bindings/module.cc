@@ -53,7 +53,7 @@ std::string utf8_of(PyObject* s) {
   return out;
 }
 
-nb::object str_of_utf8(const std::string& s) {
+nb::object str_of_utf8(std::string_view s) {
   PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "surrogatepass");
   if (o == nullptr) throw nb::python_error();
   return nb::steal(o);
@@ -216,6 +216,18 @@ nb::object py_from_node(const Node& n, int depth = 0) {
   return nb::module_::import_(module).attr(name);
 }
 
+// Sets the Python exception built by `make` (which may itself fail, and then
+// its own error is the one set).
+template <typename Make>
+void set_error_object(Make&& make) {
+  try {
+    nb::object exc = make();
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.ptr())), exc.ptr());
+  } catch (nb::python_error& err) {
+    err.restore();
+  }
+}
+
 // ==== TREE (tests and tools: conversion round trip, normalisation) ==============
 
 void bind_tree(nb::module_& m) {
@@ -267,16 +279,11 @@ std::size_t parse_tree_only_py(nb::handle text) {
   return sqlparse::sql_parser::count_nodes(tree);
 }
 
-// Sets sql_parser.ParseError for a C++ ParseError.
-void set_parse_error(const sqlparse::sql_parser::ParseError& e) {
-  try {
-    nb::object cls = python_class("sql_parser.errors", "ParseError");
-    nb::object exc = cls(str_of_utf8(e.message), e.line, e.column, e.offset,
-                         str_of_utf8(e.expecting), str_of_utf8(e.found));
-    PyErr_SetObject(cls.ptr(), exc.ptr());
-  } catch (nb::python_error& err) {
-    err.restore();
-  }
+// The sql_parser.ParseError object for a C++ ParseError.
+nb::object parse_error_object(const sqlparse::sql_parser::ParseError& e) {
+  nb::object cls = python_class("sql_parser.errors", "ParseError");
+  return cls(str_of_utf8(e.message), e.line, e.column, e.offset, str_of_utf8(e.expecting),
+             str_of_utf8(e.found));
 }
 
 // A C++ ParseError, wherever it escapes, becomes sql_parser.ParseError.
@@ -284,7 +291,7 @@ void translate_parse_error(const std::exception_ptr& p, void*) {
   try {
     std::rethrow_exception(p);
   } catch (const sqlparse::sql_parser::ParseError& e) {
-    set_parse_error(e);
+    set_error_object([&] { return parse_error_object(e); });
   }
 }
 
@@ -441,28 +448,19 @@ std::string printed_text(const Node& n) {
   return out;
 }
 
-// Raises the Python exception for an analysis error: the host's own class for
+// The Python exception object for an analysis error: the host's own class for
 // each kind, and sqlparse_main.errors.UnsupportedFromShape (a RuntimeError)
 // with .column, .node and .line (the line that print() would write, without
 // the newline) for the unsupported FROM shapes.
-void set_analysis_error(const sqlparse::AnalysisError& e) {
+nb::object analysis_error_object(const sqlparse::AnalysisError& e) {
   using EK = sqlparse::AnalysisError::Kind;
+  PyObject* builtin = nullptr;
   switch (e.kind()) {
-    case EK::kTypeError:
-      PyErr_SetObject(PyExc_TypeError, str_of_utf8(e.what()).ptr());
-      return;
-    case EK::kAttributeError:
-      PyErr_SetObject(PyExc_AttributeError, str_of_utf8(e.what()).ptr());
-      return;
-    case EK::kKeyError:
-      PyErr_SetObject(PyExc_KeyError, str_of_utf8(e.what()).ptr());
-      return;
-    case EK::kValueError:
-      PyErr_SetObject(PyExc_ValueError, str_of_utf8(e.what()).ptr());
-      return;
-    case EK::kRecursionError:
-      PyErr_SetObject(PyExc_RecursionError, str_of_utf8(e.what()).ptr());
-      return;
+    case EK::kTypeError: builtin = PyExc_TypeError; break;
+    case EK::kAttributeError: builtin = PyExc_AttributeError; break;
+    case EK::kKeyError: builtin = PyExc_KeyError; break;
+    case EK::kValueError: builtin = PyExc_ValueError; break;
+    case EK::kRecursionError: builtin = PyExc_RecursionError; break;
     case EK::kUnsupportedFromShape: {
       std::string line;
       for (std::size_t i = 0; i < e.shown().size(); ++i) {
@@ -470,12 +468,11 @@ void set_analysis_error(const sqlparse::AnalysisError& e) {
         line += printed_text(e.shown()[i]);
       }
       nb::object cls = python_class("sqlparse_main.errors", "UnsupportedFromShape");
-      nb::object exc = cls(py_from_node(e.column()), py_from_node(e.node()), str_of_utf8(line));
-      PyErr_SetObject(cls.ptr(), exc.ptr());
-      return;
+      return cls(py_from_node(e.column()), py_from_node(e.node()), str_of_utf8(line));
     }
   }
-  PyErr_SetString(PyExc_RuntimeError, e.what());
+  if (builtin == nullptr) builtin = PyExc_RuntimeError;
+  return nb::handle(builtin)(str_of_utf8(e.what()));
 }
 
 // An AnalysisError, wherever it escapes (the analyser, the path query, the
@@ -484,11 +481,7 @@ void translate_analysis_error(const std::exception_ptr& p, void*) {
   try {
     std::rethrow_exception(p);
   } catch (const sqlparse::AnalysisError& e) {
-    try {
-      set_analysis_error(e);
-    } catch (nb::python_error& err) {
-      err.restore();
-    }
+    set_error_object([&] { return analysis_error_object(e); });
   }
 }
 
@@ -655,21 +648,23 @@ nb::list split_statements_py(nb::handle text) {
   return out;
 }
 
-// The Python exception object for an error captured on a worker thread: the
-// object that the one-query binding raises for the same error.
-nb::object exception_object_of(const std::exception_ptr& error) {
-  // One rethrow sorts the error: the core's own types by their translators'
-  // setters, the rest as nanobind translates them.
+// The Python exception object for a failed text of a batch: the object that
+// the one-query binding raises for the same error. The core's own errors are
+// built straight from their values; anything else is rethrown once and set as
+// nanobind translates it.
+nb::object exception_object_of(const sqlparse::BatchOutcome& outcome) {
   try {
-    std::rethrow_exception(error);
-  } catch (const sqlparse::sql_parser::ParseError& e) {
-    set_parse_error(e);
-  } catch (const sqlparse::AnalysisError& e) {
-    try {
-      set_analysis_error(e);
-    } catch (nb::python_error& err) {
-      err.restore();
+    if (const auto* e = std::get_if<sqlparse::sql_parser::ParseError>(&outcome)) {
+      return parse_error_object(*e);
     }
+    if (const auto* e = std::get_if<sqlparse::AnalysisError>(&outcome)) {
+      return analysis_error_object(*e);
+    }
+  } catch (nb::python_error& e) {
+    return nb::borrow(e.value());  // building the error object failed
+  }
+  try {
+    std::rethrow_exception(std::get<std::exception_ptr>(outcome));
   } catch (nb::python_error& e) {
     e.restore();
   } catch (const std::bad_alloc&) {
@@ -685,53 +680,136 @@ nb::object exception_object_of(const std::exception_ptr& error) {
   return nb::borrow(fetched.value());
 }
 
-// Keyword names of a result record, in the order the front end passes them.
-nb::object record_keywords() {
-  return nb::make_tuple("database", "table", "src", "tgt");
+// Field names of a result record, in the order the front end passes them:
+// interned once and kept for the life of the process, as are the keyword tuple
+// made of them and the empty argument tuple.
+constexpr std::size_t kRecordFields = 4;
+
+PyObject* const* record_field_names() {
+  static PyObject* const* names = [] {
+    static PyObject* made[kRecordFields];
+    const char* text[kRecordFields] = {"database", "table", "src", "tgt"};
+    for (std::size_t i = 0; i < kRecordFields; ++i) made[i] = PyUnicode_InternFromString(text[i]);
+    return made;
+  }();
+  return names;
+}
+
+PyObject* record_keywords() {
+  static PyObject* keywords = [] {
+    PyObject* const* names = record_field_names();
+    return PyTuple_Pack(kRecordFields, names[0], names[1], names[2], names[3]);
+  }();
+  return keywords;
+}
+
+PyObject* empty_tuple() {
+  static PyObject* empty = PyTuple_New(0);
+  return empty;
+}
+
+// (database, table) of a triple's table, as the front end splits it: for a
+// string the pieces up to the first and second "." (or None and the whole
+// name), done here; any other value goes to the front end's `split_table`.
+std::pair<nb::object, nb::object> split_table_of(const Node& name_node, nb::handle split_table) {
+  if (!name_node.is_string()) {
+    nb::object pair = split_table(py_from_node(name_node));
+    return {pair[0], pair[1]};
+  }
+  std::string_view name = name_node.as_string();
+  std::size_t first = name.find('.');
+  if (first == std::string_view::npos) return {nb::none(), str_of_utf8(name)};
+  std::string_view rest = name.substr(first + 1);
+  return {str_of_utf8(name.substr(0, first)), str_of_utf8(rest.substr(0, rest.find('.')))};
+}
+
+// Python values of the fields of one query's records. The records of a query
+// mostly share their table, and a column often keeps its name (src == tgt), so
+// a string equal to the one just made is reused rather than made again: fewer
+// objects, same values.
+class RecordFieldMaker {
+ public:
+  explicit RecordFieldMaker(nb::handle split_table) : split_table_(split_table) {}
+
+  std::pair<nb::object, nb::object> database_and_table(const Node& name) {
+    if (!name.is_string() || !last_table_.is_string() || name.as_string() != last_table_.as_string()) {
+      last_split_ = split_table_of(name, split_table_);
+      last_table_ = name;
+    }
+    return last_split_;
+  }
+
+  // src, then tgt: tgt reuses src's object when both are the same string.
+  std::pair<nb::object, nb::object> src_and_tgt(const Node& src, const Node& tgt) {
+    nb::object s = py_from_node(src);
+    if (src.is_string() && tgt.is_string() && src.as_string() == tgt.as_string()) return {s, s};
+    return {s, py_from_node(tgt)};
+  }
+
+ private:
+  nb::handle split_table_;
+  Node last_table_;  // null until the first record
+  std::pair<nb::object, nb::object> last_split_;
+};
+
+// One record: record(database=, table=, src=, tgt=). When `plain` (the record
+// class is the stock VarnelVar, whose constructor only stores its keywords as
+// the fields), the four fields are set on a bare instance instead: the same
+// record, without a Python call or a keyword dict per record.
+nb::object make_record(nb::handle record, bool plain, PyObject* const (&fields)[kRecordFields]) {
+  if (!plain) {
+    // All four are keywords; the slot in front lets the callee prepend self.
+    PyObject* args[kRecordFields + 1] = {nullptr, fields[0], fields[1], fields[2], fields[3]};
+    PyObject* r = PyObject_Vectorcall(record.ptr(), args + 1, PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                      record_keywords());
+    if (r == nullptr) throw nb::python_error();
+    return nb::steal(r);
+  }
+  auto* type = reinterpret_cast<PyTypeObject*>(record.ptr());
+  nb::object r = nb::steal(type->tp_new(type, empty_tuple(), nullptr));
+  if (!r.is_valid()) throw nb::python_error();
+  PyObject* const* names = record_field_names();
+  for (std::size_t i = 0; i < kRecordFields; ++i) {
+    if (PyObject_SetAttr(r.ptr(), names[i], fields[i]) != 0) throw nb::python_error();
+  }
+  return r;
 }
 
 // One result record per triple, as the front end builds it: `record` is the
-// record class and `split_table` the front end's (database, table) split,
-// which is called only for a table name that is not a string (for a string the
-// split at "." is done here: database up to the first ".", table up to the
-// second, or None and the whole name).
+// record class, `plain` says it is the stock VarnelVar (see make_record), and
+// `split_table` the front end's (database, table) split for a table name that
+// is not a string.
 nb::object records_of(const std::vector<sqlparse::LineageTriple>& triples, nb::handle record,
-                      nb::handle split_table, nb::handle keywords) {
-  nb::list out;
+                      bool plain, nb::handle split_table) {
+  nb::object out = nb::steal(PyList_New(static_cast<Py_ssize_t>(triples.size())));
+  if (!out.is_valid()) throw nb::python_error();
+  RecordFieldMaker maker(split_table);
+  Py_ssize_t k = 0;
   for (const sqlparse::LineageTriple& t : triples) {
-    nb::object database, table;
-    if (t.table.is_string()) {
-      std::string_view name = t.table.as_string();
-      std::size_t first = name.find('.');
-      if (first == std::string_view::npos) {
-        database = nb::none();
-        table = py_from_node(t.table);
-      } else {
-        std::string_view rest = name.substr(first + 1);
-        database = str_of_utf8(std::string(name.substr(0, first)));
-        table = str_of_utf8(std::string(rest.substr(0, rest.find('.'))));
-      }
-    } else {
-      nb::object pair = split_table(py_from_node(t.table));
-      database = pair[0];
-      table = pair[1];
-    }
-    nb::object src = py_from_node(t.src), tgt = py_from_node(t.tgt);
-    PyObject* args[] = {nullptr, database.ptr(), table.ptr(), src.ptr(), tgt.ptr()};
-    PyObject* r = PyObject_Vectorcall(record.ptr(), args + 1, PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                      keywords.ptr());
-    if (r == nullptr) throw nb::python_error();
-    out.append(nb::steal(r));
+    auto [database, table] = maker.database_and_table(t.table);
+    auto [src, tgt] = maker.src_and_tgt(t.src, t.tgt);
+    PyObject* const fields[kRecordFields] = {database.ptr(), table.ptr(), src.ptr(), tgt.ptr()};
+    PyList_SET_ITEM(out.ptr(), k++, make_record(record, plain, fields).release().ptr());
   }
   return out;
 }
 
-// lineage_records_of_text(sql, record, split_table): the result records of
-// one query, as the front end returns them: comment stripping, parsing and
+// `plain` (see make_record) promises that `record` is a class; a caller that
+// breaks the promise gets a TypeError, not a bad cast.
+void check_plain_record(nb::handle record, bool plain) {
+  if (plain && !PyType_Check(record.ptr())) {
+    raise_type_error("a plain record must be a class, got " + type_name_of(record.ptr()));
+  }
+}
+
+// lineage_records_of_text(sql, record, plain, split_table): the result records
+// of one query, as the front end returns them: comment stripping, parsing and
 // analysis in C++ with the GIL released, then one record per distinct triple
 // built by records_of. Parser and analyser errors are raised as their
 // translators make them.
-nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, nb::handle split_table) {
+nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, bool plain,
+                                      nb::handle split_table) {
+  check_plain_record(record, plain);
   std::string copy;
   std::string_view text = utf8_view_of(sql, copy);
   std::vector<sqlparse::LineageTriple> triples;
@@ -739,15 +817,16 @@ nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, nb::han
     nb::gil_scoped_release release;
     triples = sqlparse::lineage_of_text(text);
   }
-  return records_of(triples, record, split_table, record_keywords());
+  return records_of(triples, record, plain, split_table);
 }
 
-// lineage_of_texts(texts, threads, record, split_table): for each text, in
+// lineage_of_texts(texts, threads, record, plain, split_table): for each text, in
 // order, its list of records or the exception object its analysis raised
 // (returned, never raised, and nothing printed). The texts are converted to
 // UTF-8 with the GIL held before any worker starts.
-nb::list lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
-                             nb::handle split_table) {
+nb::object lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
+                               bool plain, nb::handle split_table) {
+  check_plain_record(record, plain);
   nb::object seq = nb::steal(PySequence_Fast(texts.ptr(), "texts must be a sequence of str"));
   if (!seq.is_valid()) throw nb::python_error();
   const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
@@ -762,44 +841,50 @@ nb::list lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle r
   // outcome into Python objects, in input order, while later texts are still
   // being analysed, and gives up the GIL only while it waits for one.
   sqlparse::BatchRun run(inputs, threads);
-  nb::object keywords = record_keywords();
-  nb::list out;
+  nb::object out = nb::steal(PyList_New(n));
+  if (!out.is_valid()) throw nb::python_error();
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     if (!run.ready(i)) {
       nb::gil_scoped_release release;
       run.wait(i);
     }
-    sqlparse::BatchOutcome outcome = std::move(run.wait(i));
-    if (const auto* error = std::get_if<std::exception_ptr>(&outcome)) {
-      out.append(exception_object_of(*error));
-      continue;
+    // Read in place, not moved out: the outcomes are freed with the run, after
+    // its workers have stopped. Freeing them here, while a worker allocates
+    // from the same malloc arena, would fight over that arena's lock.
+    const sqlparse::BatchOutcome& outcome = run.wait(i);
+    nb::object item;
+    if (!std::holds_alternative<std::vector<sqlparse::LineageTriple>>(outcome)) {
+      item = exception_object_of(outcome);
+    } else {
+      try {
+        item = records_of(std::get<std::vector<sqlparse::LineageTriple>>(outcome), record, plain,
+                          split_table);
+      } catch (nb::python_error& e) {
+        // A failing record constructor fails that query only, as it would
+        // fail its one _parse_sql call.
+        item = nb::borrow(e.value());
+      }
     }
-    try {
-      out.append(records_of(std::get<std::vector<sqlparse::LineageTriple>>(outcome), record,
-                            split_table, keywords));
-    } catch (nb::python_error& e) {
-      // A failing record constructor fails that query only, as it would fail
-      // its one _parse_sql call.
-      out.append(nb::borrow(e.value()));
-    }
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), item.release().ptr());
   }
   return out;
 }
 
 void bind_batch(nb::module_& m) {
   m.def("lineage_records_of_text", &lineage_records_of_text_py, nb::arg("sql").none(),
-        nb::arg("record"), nb::arg("split_table"),
-        nb::sig("def lineage_records_of_text(sql: str, record: object, split_table: object) "
-                "-> list[object]"),
-        "The result records of one query text, computed in C++ and built with `record`.");
+        nb::arg("record"), nb::arg("plain"), nb::arg("split_table"),
+        nb::sig("def lineage_records_of_text(sql: str, record: object, plain: bool, "
+                "split_table: object) -> list[object]"),
+        "The result records of one query text, computed in C++ and built with `record` "
+        "(when `plain`, by setting the four fields on a bare instance of the class).");
   m.def("split_statements", &split_statements_py, nb::arg("text").none(),
         nb::sig("def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]"),
         "The statements of a text split at \";\" outside strings, quoted names and comments: "
         "(start, end, line, column, byte_start, byte_end) for each, empty ones skipped.");
   m.def("lineage_of_texts", &lineage_of_texts_py, nb::arg("texts"), nb::arg("threads"),
-        nb::arg("record"), nb::arg("split_table"),
+        nb::arg("record"), nb::arg("plain"), nb::arg("split_table"),
         nb::sig("def lineage_of_texts(texts: list[str], threads: int, record: object, "
-                "split_table: object) -> list[object]"),
+                "plain: bool, split_table: object) -> list[object]"),
         "For each text its lineage records, or the exception its analysis raised (returned, "
         "not raised); analysed on `threads` worker threads (0: all cores) without the GIL.");
 }

@@ -17,7 +17,7 @@ from typing import Any, Iterable, List, Optional, Union
 
 import _sqlparse_core as _core
 
-from .front_end import VarnelParseMain, _native_components, _split_table
+from .front_end import VarnelParseMain, _native_components, _plain_record, _split_table
 
 __all__ = ["parse_sql_many"]
 
@@ -68,7 +68,10 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
         return out  # type: ignore[return-value]
     texts = [i for i, item in enumerate(items) if isinstance(item, str)]
     others = [i for i, item in enumerate(items) if not isinstance(item, str)]
-    results = _core.lineage_of_texts([items[i] for i in texts], threads, pkg.VarnelVar, _split_table)
+    record = pkg.VarnelVar
+    results = _core.lineage_of_texts(
+        [items[i] for i in texts], threads, record, _plain_record(record), _split_table
+    )
     for i, result in zip(texts, results):
         out[i] = result
     if others:

@@ -8,9 +8,13 @@ from typing import Any, List
 import _sqlparse_core as _core
 from sql_parser import parse as _native_parse
 
+from varnel_var import VarnelVar
+
 from .errors import UnsupportedFromShape
 
 __all__ = ["VarnelParseMain"]
+
+_STOCK_RECORD_INIT = VarnelVar.__init__
 
 
 def _package():
@@ -48,7 +52,7 @@ class VarnelParseMain:
             # Default components: the whole way from text to records runs in
             # C++ with the GIL released, and no Python tree is built.
             try:
-                return _core.lineage_records_of_text(sql, record, _split_table)
+                return _core.lineage_records_of_text(sql, record, _plain_record(record), _split_table)
             except UnsupportedFromShape as exc:
                 sys.stdout.write(exc.line + "\n")
                 raise
@@ -60,6 +64,18 @@ class VarnelParseMain:
             database, table = _split_table(name)
             result.append(record(database=database, table=table, src=src, tgt=tgt))
         return result
+
+
+def _plain_record(record) -> bool:
+    """Whether ``record`` is our own VarnelVar with its stock constructor and
+    attribute setting, so that the core may build each record by setting the
+    four fields on a bare instance: the same record, without a Python call."""
+    return (
+        record is VarnelVar
+        and VarnelVar.__init__ is _STOCK_RECORD_INIT
+        and VarnelVar.__new__ is object.__new__
+        and VarnelVar.__setattr__ is object.__setattr__
+    )
 
 
 _native_analyze_class = None

@@ -37,8 +37,14 @@ BatchRun::~BatchRun() {
 }
 
 void BatchRun::run_one(std::size_t i) {
+  // Moving the caught error out cannot throw: its members are strings and
+  // shared nodes.
   try {
     out_[i] = lineage_of_text(texts_[i]);
+  } catch (sql_parser::ParseError& e) {
+    out_[i] = std::move(e);
+  } catch (AnalysisError& e) {
+    out_[i] = std::move(e);
   } catch (...) {
     out_[i] = std::current_exception();
   }

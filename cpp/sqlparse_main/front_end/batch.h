@@ -10,23 +10,28 @@
 #include <variant>
 #include <vector>
 
+#include "sql_parser/parser.h"
+#include "sqlparse_main/analyze/analysis_error.h"
 #include "varnel_var/lineage_triple.h"
 
 namespace sqlparse {
 
-// What `lineage_of_text` gave for one text: its triples, or the exception it
-// threw, captured (the exception object is kept alive by the pointer and can
-// be rethrown on any thread).
-using BatchOutcome = std::variant<std::vector<LineageTriple>, std::exception_ptr>;
+// What `lineage_of_text` gave for one text: its triples, or the error it
+// threw. The core's own two error types are kept by value, so that the
+// consumer reads them without rethrowing; anything else (std::bad_alloc, ...)
+// is captured as an exception_ptr, which keeps the exception alive and can be
+// rethrown on any thread.
+using BatchOutcome = std::variant<std::vector<LineageTriple>, sql_parser::ParseError,
+                                  AnalysisError, std::exception_ptr>;
 
 // A batch being analysed: the constructor starts threads - 1 workers and
 // `wait(i)` hands out text i's outcome as soon as it is done, so that a caller
 // can consume outcomes in input order while later texts are still being
 // analysed. The caller's thread is the last worker: inside `wait` it analyses
 // unclaimed texts until the one it waits for is done. No exception leaves a
-// worker: every one, std::bad_alloc included, is captured in its text's
-// outcome. A thread that the system refuses to start means fewer workers, not
-// an error. The texts must outlive the run.
+// worker: every one, std::bad_alloc included, is kept in its text's outcome.
+// A thread that the system refuses to start means fewer workers, not an
+// error. The texts must outlive the run.
 class BatchRun {
  public:
   // threads == 0 means std::thread::hardware_concurrency().
