@@ -15,6 +15,16 @@ def round_trip(tree):
     return json.loads(text.replace(" ", "_"))
 
 
+class _ShoutingFloat(float):
+    def __repr__(self):
+        return "LOUD"
+
+
+class _ShoutingInt(int):
+    def __repr__(self):
+        return "LOUD"
+
+
 CASES = [
     ("spaces in keys and strings", {"left join": {"value": "page views", "name": "p v"}}),
     ("other white space stays", {"a\tb": "x\ny\u00a0z\u3000w"}),
@@ -24,6 +34,7 @@ CASES = [
     ("union all key", {"union all": [{"select": {"value": "a"}}], "union_all": []}),
     ("numbers, booleans, null unchanged", {"n": [1, 1.5, -0.0, True, False, None, 10**30]}),
     ("non-string keys as json writes them", {1: "a", True: "b", None: "c", 2.5: "d"}),
+    ("number subclass keys by the base repr", {_ShoutingFloat(2.5): "a", _ShoutingInt(7): "b"}),
     ("nested lists", [[["a b"]], "c d", {"e f": ["g h"]}]),
     ("empty containers", {"a": {}, "b": [], "c": ""}),
     ("scalar root", "x y"),

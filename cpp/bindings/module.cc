@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <unordered_set>
 #include <string>
 #include <vector>
@@ -64,7 +65,7 @@ std::string json_float_text(PyObject* f) {
   double d = PyFloat_AS_DOUBLE(f);
   if (std::isnan(d)) return "NaN";
   if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
-  PyObject* r = PyObject_Repr(f);
+  PyObject* r = PyFloat_Type.tp_repr(f);  // float.__repr__, as json does for float subclasses
   if (r == nullptr) throw nb::python_error();
   std::string out = utf8_of(r);
   Py_DECREF(r);
@@ -827,15 +828,22 @@ nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, bool pl
 nb::object lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
                                bool plain, nb::handle split_table) {
   check_plain_record(record, plain);
-  nb::object seq = nb::steal(PySequence_Fast(texts.ptr(), "texts must be a sequence of str"));
+  // A list of our own: the caller's list may change while the GIL is released,
+  // and this one keeps every str alive for the views below.
+  nb::object seq = nb::steal(PySequence_List(texts.ptr()));
   if (!seq.is_valid()) throw nb::python_error();
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
-  std::vector<std::string> inputs;
+  const Py_ssize_t n = PyList_GET_SIZE(seq.ptr());
+  // Views of the strs' own UTF-8; a str with a lone surrogate has none, and is
+  // copied.
+  std::vector<std::string_view> inputs;
+  std::deque<std::string> copies;
   inputs.reserve(static_cast<std::size_t>(n));
   for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* item = PySequence_Fast_GET_ITEM(seq.ptr(), i);
-    if (!PyUnicode_Check(item)) raise_type_error("expected str, got " + type_name_of(item));
-    inputs.push_back(utf8_of(item));
+    PyObject* item = PyList_GET_ITEM(seq.ptr(), i);
+    std::string copy;
+    std::string_view view = utf8_view_of(item, copy);
+    if (!copy.empty()) view = copies.emplace_back(std::move(copy));  // it was copied
+    inputs.push_back(view);
   }
   // The workers start now and run without the GIL; this thread turns each
   // outcome into Python objects, in input order, while later texts are still

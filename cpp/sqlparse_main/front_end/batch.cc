@@ -15,7 +15,7 @@
 
 namespace sqlparse {
 
-BatchRun::BatchRun(const std::vector<std::string>& texts, std::size_t threads)
+BatchRun::BatchRun(const std::vector<std::string_view>& texts, std::size_t threads)
     : texts_(texts), out_(texts.size()), done_(new std::atomic<bool>[texts.size()]) {
   for (std::size_t i = 0; i < texts.size(); ++i) done_[i].store(false, std::memory_order_relaxed);
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -75,7 +75,7 @@ BatchOutcome& BatchRun::wait(std::size_t i) {
   return out_[i];
 }
 
-std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string>& texts,
+std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string_view>& texts,
                                            std::size_t threads) {
   BatchRun run(texts, threads);
   std::vector<BatchOutcome> out;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
-#include <string>
+#include <string_view>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -31,11 +31,11 @@ using BatchOutcome = std::variant<std::vector<LineageTriple>, sql_parser::ParseE
 // unclaimed texts until the one it waits for is done. No exception leaves a
 // worker: every one, std::bad_alloc included, is kept in its text's outcome.
 // A thread that the system refuses to start means fewer workers, not an
-// error. The texts must outlive the run.
+// error. The texts (UTF-8) must outlive the run.
 class BatchRun {
  public:
   // threads == 0 means std::thread::hardware_concurrency().
-  BatchRun(const std::vector<std::string>& texts, std::size_t threads);
+  BatchRun(const std::vector<std::string_view>& texts, std::size_t threads);
   // Stops the workers from claiming more texts and joins them.
   ~BatchRun();
   BatchRun(const BatchRun&) = delete;
@@ -53,7 +53,7 @@ class BatchRun {
   void work();
   void run_one(std::size_t i);
 
-  const std::vector<std::string>& texts_;
+  const std::vector<std::string_view>& texts_;
   std::vector<BatchOutcome> out_;
   std::unique_ptr<std::atomic<bool>[]> done_;
   std::atomic<std::size_t> next_{0};
@@ -62,7 +62,7 @@ class BatchRun {
 };
 
 // All outcomes of a batch, in input order (a BatchRun waited for in order).
-std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string>& texts,
+std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string_view>& texts,
                                            std::size_t threads);
 
 }  // namespace sqlparse
