@@ -780,17 +780,18 @@ nb::object make_record(nb::handle record, bool plain, PyObject* const (&fields)[
 // record class, `plain` says it is the stock VarnelVar (see make_record), and
 // `split_table` the front end's (database, table) split for a table name that
 // is not a string.
+//
+// The lists grow by appending: a record class may run Python code, which must
+// never see a list with empty slots.
 nb::object records_of(const std::vector<sqlparse::LineageTriple>& triples, nb::handle record,
                       bool plain, nb::handle split_table) {
-  nb::object out = nb::steal(PyList_New(static_cast<Py_ssize_t>(triples.size())));
-  if (!out.is_valid()) throw nb::python_error();
+  nb::list out;
   RecordFieldMaker maker(split_table);
-  Py_ssize_t k = 0;
   for (const sqlparse::LineageTriple& t : triples) {
     auto [database, table] = maker.database_and_table(t.table);
     auto [src, tgt] = maker.src_and_tgt(t.src, t.tgt);
     PyObject* const fields[kRecordFields] = {database.ptr(), table.ptr(), src.ptr(), tgt.ptr()};
-    PyList_SET_ITEM(out.ptr(), k++, make_record(record, plain, fields).release().ptr());
+    out.append(make_record(record, plain, fields));
   }
   return out;
 }
@@ -821,61 +822,76 @@ nb::object lineage_records_of_text_py(nb::handle sql, nb::handle record, bool pl
   return records_of(triples, record, plain, split_table);
 }
 
-// lineage_of_texts(texts, threads, record, plain, split_table): for each text, in
-// order, its list of records or the exception object its analysis raised
-// (returned, never raised, and nothing printed). The texts are converted to
-// UTF-8 with the GIL held before any worker starts.
+// The texts of a batch as UTF-8 views for the workers. Its own list keeps
+// every str alive (the caller's list may change while the GIL is released);
+// a str with a lone surrogate has no UTF-8 of its own and is copied.
+class BatchTexts {
+ public:
+  explicit BatchTexts(nb::handle texts) : list_(nb::steal(PySequence_List(texts.ptr()))) {
+    if (!list_.is_valid()) throw nb::python_error();
+    const Py_ssize_t n = PyList_GET_SIZE(list_.ptr());
+    views_.reserve(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      std::string copy;
+      std::string_view view = utf8_view_of(PyList_GET_ITEM(list_.ptr(), i), copy);
+      if (!copy.empty()) view = copies_.emplace_back(std::move(copy));  // it was copied
+      views_.push_back(view);
+    }
+  }
+  const std::vector<std::string_view>& views() const { return views_; }
+
+ private:
+  nb::object list_;
+  std::vector<std::string_view> views_;
+  std::deque<std::string> copies_;
+};
+
+// lineage_of_texts(texts, threads, record, plain, split_table): for each text,
+// in order, its list of records or the exception object its analysis raised
+// (returned, never raised, and nothing printed).
 nb::object lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
                                bool plain, nb::handle split_table) {
   check_plain_record(record, plain);
-  // A list of our own: the caller's list may change while the GIL is released,
-  // and this one keeps every str alive for the views below.
-  nb::object seq = nb::steal(PySequence_List(texts.ptr()));
-  if (!seq.is_valid()) throw nb::python_error();
-  const Py_ssize_t n = PyList_GET_SIZE(seq.ptr());
-  // Views of the strs' own UTF-8; a str with a lone surrogate has none, and is
-  // copied.
-  std::vector<std::string_view> inputs;
-  std::deque<std::string> copies;
-  inputs.reserve(static_cast<std::size_t>(n));
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* item = PyList_GET_ITEM(seq.ptr(), i);
-    std::string copy;
-    std::string_view view = utf8_view_of(item, copy);
-    if (!copy.empty()) view = copies.emplace_back(std::move(copy));  // it was copied
-    inputs.push_back(view);
-  }
+  BatchTexts inputs(texts);
   // The workers start now and run without the GIL; this thread turns each
   // outcome into Python objects, in input order, while later texts are still
   // being analysed, and gives up the GIL only while it waits for one.
-  sqlparse::BatchRun run(inputs, threads);
-  nb::object out = nb::steal(PyList_New(n));
-  if (!out.is_valid()) throw nb::python_error();
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
+  sqlparse::BatchRun run(inputs.views(), threads);
+  nb::list out;
+  for (std::size_t i = 0; i < run.size(); ++i) {
     if (!run.ready(i)) {
       nb::gil_scoped_release release;
       run.wait(i);
     }
-    // Read in place, not moved out: the outcomes are freed with the run, after
-    // its workers have stopped. Freeing them here, while a worker allocates
-    // from the same malloc arena, would fight over that arena's lock.
+    // Read in place, then released: the thread that made it frees it.
     const sqlparse::BatchOutcome& outcome = run.wait(i);
-    nb::object item;
     if (!std::holds_alternative<std::vector<sqlparse::LineageTriple>>(outcome)) {
-      item = exception_object_of(outcome);
+      out.append(exception_object_of(outcome));
     } else {
       try {
-        item = records_of(std::get<std::vector<sqlparse::LineageTriple>>(outcome), record, plain,
-                          split_table);
+        out.append(records_of(std::get<std::vector<sqlparse::LineageTriple>>(outcome), record,
+                              plain, split_table));
       } catch (nb::python_error& e) {
         // A failing record constructor fails that query only, as it would
         // fail its one _parse_sql call.
-        item = nb::borrow(e.value());
+        out.append(nb::borrow(e.value()));
       }
     }
-    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), item.release().ptr());
+    run.release(i);
   }
   return out;
+}
+
+// _bench_lineage_of_texts(texts, threads): seconds for the C++ batch alone on
+// the texts, with no Python objects built (for benchmarks: the ceiling of
+// lineage_of_texts).
+double bench_lineage_of_texts_py(nb::handle texts, std::size_t threads) {
+  BatchTexts inputs(texts);
+  nb::gil_scoped_release release;
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<sqlparse::BatchOutcome> outcomes = sqlparse::lineage_of_texts(inputs.views(), threads);
+  const auto stop = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(stop - start).count();
 }
 
 void bind_batch(nb::module_& m) {
@@ -895,6 +911,9 @@ void bind_batch(nb::module_& m) {
                 "plain: bool, split_table: object) -> list[object]"),
         "For each text its lineage records, or the exception its analysis raised (returned, "
         "not raised); analysed on `threads` worker threads (0: all cores) without the GIL.");
+  m.def("_bench_lineage_of_texts", &bench_lineage_of_texts_py, nb::arg("texts"), nb::arg("threads"),
+        nb::sig("def _bench_lineage_of_texts(texts: list[str], threads: int) -> float"),
+        "Seconds for the C++ batch alone on the texts, no Python objects built (for benchmarks).");
 }
 
 }  // namespace

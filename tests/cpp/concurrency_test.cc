@@ -25,12 +25,15 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "sql_parser/parser.h"
 #include "sqlparse_main/analyze/analyze.h"
+#include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/pipeline.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "tree/node.h"
@@ -142,6 +145,34 @@ std::vector<Job> make_jobs(int distinct_copies) {
                       return sqlparse::to_json(copy) + "#" + sqlparse::to_json(*t);
                     }, ""});
   }
+
+  // A batch on its own worker threads, inside each test thread: the batch's
+  // caller reads every outcome in place and releases it, so outcomes are freed
+  // by the workers that made them while those workers go on analysing.
+  static std::vector<std::string_view> batch_texts;
+  batch_texts.clear();
+  for (int copy = 0; copy < 8; ++copy) {
+    for (const std::string& text : shared_texts) batch_texts.emplace_back(text);
+  }
+  jobs.push_back({"batch with release", [] {
+                    sqlparse::BatchRun run(batch_texts, 3);
+                    std::string out;
+                    for (std::size_t i = 0; i < run.size(); ++i) {
+                      const sqlparse::BatchOutcome& o = run.wait(i);
+                      if (const auto* triples = std::get_if<std::vector<sqlparse::LineageTriple>>(&o)) {
+                        out += "ok:" + triples_text(*triples);
+                      } else if (const auto* e = std::get_if<sqlparse::sql_parser::ParseError>(&o)) {
+                        out += std::string("ParseError:") + e->what();
+                      } else if (const auto* e = std::get_if<sqlparse::AnalysisError>(&o)) {
+                        out += std::string("AnalysisError:") + e->what();
+                      } else {
+                        out += "unexpected exception";
+                      }
+                      out += "\n";
+                      run.release(i);
+                    }
+                    return out;
+                  }, ""});
 
   // Distinct inputs: texts and trees that only one job uses.
   for (int i = 0; i < distinct_copies; ++i) {

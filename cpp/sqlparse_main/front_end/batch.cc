@@ -7,6 +7,11 @@
 // threads run in all, and it sleeps (C++20 atomic wait, no spinning) only at
 // the very end of the batch. The texts are analysed independently; the pipeline
 // shares no mutable state between calls.
+//
+// Memory goes back where it came from: the consumer publishes how far it has
+// released outcomes (one release store per text), and each worker frees the
+// released outcomes it made before it claims its next text, so no thread frees
+// another's allocations while that thread is still allocating.
 #include "sqlparse_main/front_end/batch.h"
 
 #include <algorithm>
@@ -16,7 +21,10 @@
 namespace sqlparse {
 
 BatchRun::BatchRun(const std::vector<std::string_view>& texts, std::size_t threads)
-    : texts_(texts), out_(texts.size()), done_(new std::atomic<bool>[texts.size()]) {
+    : texts_(texts),
+      out_(texts.size()),
+      done_(new std::atomic<bool>[texts.size()]),
+      by_caller_(new bool[texts.size()]()) {
   for (std::size_t i = 0; i < texts.size(); ++i) done_[i].store(false, std::memory_order_relaxed);
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, texts.size());
@@ -36,7 +44,8 @@ BatchRun::~BatchRun() {
   for (std::thread& t : pool_) t.join();
 }
 
-void BatchRun::run_one(std::size_t i) {
+void BatchRun::run_one(std::size_t i, bool by_caller) {
+  if (by_caller) by_caller_[i] = true;  // workers leave their entries false
   // Moving the caught error out cannot throw: its members are strings and
   // shared nodes.
   try {
@@ -53,10 +62,19 @@ void BatchRun::run_one(std::size_t i) {
 }
 
 void BatchRun::work() {
+  // This worker's outcomes in the order it made them (increasing), and how
+  // many of them it has freed.
+  std::vector<std::size_t> made;
+  std::size_t freed = 0;
   while (!stop_.load(std::memory_order_relaxed)) {
+    // Free the outcomes that the caller has released; the acquire pairs with
+    // release(), so the caller's reads of them are done.
+    const std::size_t released = released_.load(std::memory_order_acquire);
+    for (; freed < made.size() && made[freed] < released; ++freed) out_[made[freed]] = BatchOutcome();
     const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
-    if (i >= texts_.size()) return;
-    run_one(i);
+    if (i >= texts_.size()) return;  // the rest is freed with the run
+    made.push_back(i);
+    run_one(i, false);
   }
 }
 
@@ -69,10 +87,15 @@ BatchOutcome& BatchRun::wait(std::size_t i) {
   while (!ready(i)) {
     const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
     if (k >= texts_.size()) break;
-    run_one(k);
+    run_one(k, true);
   }
   done_[i].wait(false, std::memory_order_acquire);
   return out_[i];
+}
+
+void BatchRun::release(std::size_t i) {
+  if (by_caller_[i]) out_[i] = BatchOutcome();
+  released_.store(i + 1, std::memory_order_release);
 }
 
 std::vector<BatchOutcome> lineage_of_texts(const std::vector<std::string_view>& texts,

@@ -48,14 +48,24 @@ class BatchRun {
   // is ready; the caller may move it out. Call it without holding locks that
   // the analysis could need (in the binding: with the GIL released).
   BatchOutcome& wait(std::size_t i);
+  // The caller is done with text i's outcome. Call it in input order, from
+  // the thread that calls wait(). The outcome is freed by the thread that
+  // made it, so its memory goes back to that thread's malloc arena: now if
+  // the caller's thread made it, else by its worker before that worker's
+  // next text. (Freeing a worker's memory while the worker allocates makes
+  // the two threads contend for its arena's lock.)
+  void release(std::size_t i);
 
  private:
   void work();
-  void run_one(std::size_t i);
+  // Analyses text i; `by_caller` when on the caller's thread.
+  void run_one(std::size_t i, bool by_caller);
 
   const std::vector<std::string_view>& texts_;
   std::vector<BatchOutcome> out_;
   std::unique_ptr<std::atomic<bool>[]> done_;
+  std::unique_ptr<bool[]> by_caller_;      // read and written on the caller's thread only
+  std::atomic<std::size_t> released_{0};  // outcomes [0, released_) are released
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> stop_{false};
   std::vector<std::thread> pool_;
