@@ -73,7 +73,7 @@ class Analyze:
         ...
 
 def lineage_records_of_text(sql: str, record: object, plain: bool, split_table: object) -> list[object]:
-    """The result records of one query text, computed in C++ and built with `record` (when `plain`, by setting the four fields on a bare instance of the class)."""
+    """The result records of one query text, computed in C++ and built with `record` (when `plain`, by giving a bare instance of the class the field dict as its __dict__)."""
     ...
 
 def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]:

@@ -202,6 +202,16 @@ def test_patched_record_constructor_is_called(monkeypatch):
     ]
 
 
+def test_fast_path_records_are_built_as_the_constructor_builds_them(monkeypatch):
+    # The constructor stores the fields as __dict__, past any class attribute
+    # of the same name; so does the fast path.
+    monkeypatch.setattr(VarnelVar, "database", property(lambda self: "from the property"), raising=False)
+    (fast,) = VarnelParseMain()._parse_sql("select a from db.t")
+    (slow,) = _SlowFrontEnd()._parse_sql("select a from db.t")
+    assert vars(fast) == vars(slow) == {"database": "db", "table": "t", "src": "a", "tgt": "a"}
+    assert fast.database == slow.database == "from the property"
+
+
 def test_plain_record_builder_wants_a_class():
     from sqlparse_main.front_end import _split_table
 

@@ -733,7 +733,9 @@ class RecordFieldMaker {
   explicit RecordFieldMaker(nb::handle split_table) : split_table_(split_table) {}
 
   std::pair<nb::object, nb::object> database_and_table(const Node& name) {
-    if (!name.is_string() || !last_table_.is_string() || name.as_string() != last_table_.as_string()) {
+    const bool same = name.is_string() && last_table_.is_string() &&
+                      name.as_string() == last_table_.as_string();
+    if (!same) {
       last_split_ = split_table_of(name, split_table_);
       last_table_ = name;
     }
@@ -754,9 +756,9 @@ class RecordFieldMaker {
 };
 
 // One record: record(database=, table=, src=, tgt=). When `plain` (the record
-// class is the stock VarnelVar, whose constructor only stores its keywords as
-// the fields), the four fields are set on a bare instance instead: the same
-// record, without a Python call or a keyword dict per record.
+// class is the stock VarnelVar, whose constructor only makes its keyword dict
+// the instance's __dict__), the same is done here on a bare instance: the same
+// record, without a Python call.
 nb::object make_record(nb::handle record, bool plain, PyObject* const (&fields)[kRecordFields]) {
   if (!plain) {
     // All four are keywords; the slot in front lets the callee prepend self.
@@ -769,10 +771,14 @@ nb::object make_record(nb::handle record, bool plain, PyObject* const (&fields)[
   auto* type = reinterpret_cast<PyTypeObject*>(record.ptr());
   nb::object r = nb::steal(type->tp_new(type, empty_tuple(), nullptr));
   if (!r.is_valid()) throw nb::python_error();
+  nb::object dict = nb::steal(PyDict_New());
+  if (!dict.is_valid()) throw nb::python_error();
   PyObject* const* names = record_field_names();
   for (std::size_t i = 0; i < kRecordFields; ++i) {
-    if (PyObject_SetAttr(r.ptr(), names[i], fields[i]) != 0) throw nb::python_error();
+    if (PyDict_SetItem(dict.ptr(), names[i], fields[i]) != 0) throw nb::python_error();
   }
+  static PyObject* const dict_name = PyUnicode_InternFromString("__dict__");
+  if (PyObject_SetAttr(r.ptr(), dict_name, dict.ptr()) != 0) throw nb::python_error();
   return r;
 }
 
@@ -889,7 +895,8 @@ double bench_lineage_of_texts_py(nb::handle texts, std::size_t threads) {
   BatchTexts inputs(texts);
   nb::gil_scoped_release release;
   const auto start = std::chrono::steady_clock::now();
-  std::vector<sqlparse::BatchOutcome> outcomes = sqlparse::lineage_of_texts(inputs.views(), threads);
+  std::vector<sqlparse::BatchOutcome> outcomes =
+      sqlparse::lineage_of_texts(inputs.views(), threads);
   const auto stop = std::chrono::steady_clock::now();
   return std::chrono::duration<double>(stop - start).count();
 }
@@ -900,7 +907,7 @@ void bind_batch(nb::module_& m) {
         nb::sig("def lineage_records_of_text(sql: str, record: object, plain: bool, "
                 "split_table: object) -> list[object]"),
         "The result records of one query text, computed in C++ and built with `record` "
-        "(when `plain`, by setting the four fields on a bare instance of the class).");
+        "(when `plain`, by giving a bare instance of the class the field dict as its __dict__).");
   m.def("split_statements", &split_statements_py, nb::arg("text").none(),
         nb::sig("def split_statements(text: str) -> list[tuple[int, int, int, int, int, int]]"),
         "The statements of a text split at \";\" outside strings, quoted names and comments: "

@@ -68,8 +68,9 @@ class VarnelParseMain:
 
 def _plain_record(record) -> bool:
     """Whether ``record`` is our own VarnelVar with its stock constructor and
-    attribute setting, so that the core may build each record by setting the
-    four fields on a bare instance: the same record, without a Python call."""
+    attribute setting, so that the core may build each record as that
+    constructor does (the field dict becomes ``__dict__`` of a bare instance):
+    the same record, without a Python call."""
     return (
         record is VarnelVar
         and VarnelVar.__init__ is _STOCK_RECORD_INIT

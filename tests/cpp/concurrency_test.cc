@@ -159,9 +159,11 @@ std::vector<Job> make_jobs(int distinct_copies) {
                     std::string out;
                     for (std::size_t i = 0; i < run.size(); ++i) {
                       const sqlparse::BatchOutcome& o = run.wait(i);
-                      if (const auto* triples = std::get_if<std::vector<sqlparse::LineageTriple>>(&o)) {
+                      using Triples = std::vector<sqlparse::LineageTriple>;
+                      using sqlparse::sql_parser::ParseError;
+                      if (const auto* triples = std::get_if<Triples>(&o)) {
                         out += "ok:" + triples_text(*triples);
-                      } else if (const auto* e = std::get_if<sqlparse::sql_parser::ParseError>(&o)) {
+                      } else if (const auto* e = std::get_if<ParseError>(&o)) {
                         out += std::string("ParseError:") + e->what();
                       } else if (const auto* e = std::get_if<sqlparse::AnalysisError>(&o)) {
                         out += std::string("AnalysisError:") + e->what();

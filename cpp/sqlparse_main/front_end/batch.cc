@@ -70,7 +70,9 @@ void BatchRun::work() {
     // Free the outcomes that the caller has released; the acquire pairs with
     // release(), so the caller's reads of them are done.
     const std::size_t released = released_.load(std::memory_order_acquire);
-    for (; freed < made.size() && made[freed] < released; ++freed) out_[made[freed]] = BatchOutcome();
+    for (; freed < made.size() && made[freed] < released; ++freed) {
+      out_[made[freed]] = BatchOutcome();
+    }
     const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
     if (i >= texts_.size()) return;  // the rest is freed with the run
     made.push_back(i);
