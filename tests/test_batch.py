@@ -3,6 +3,7 @@
 import contextlib
 import io
 import pickle
+import sys
 import threading
 
 import pytest
@@ -104,6 +105,21 @@ def test_items_that_are_not_text_fail_as_in_the_loop():
     for g, e in zip(got, expected):
         assert same(g, e)
     assert isinstance(got[1], TypeError)
+
+
+def test_items_that_are_not_text_leave_stdout_alone(monkeypatch):
+    # Redirecting stdout would swallow other threads' output for the while.
+    seen = []
+    stock = sqlparse_main.VarnelParseMain._parse_sql
+
+    def spy(self, sql):
+        seen.append(sys.stdout)
+        return stock(self, sql)
+
+    monkeypatch.setattr(sqlparse_main.VarnelParseMain, "_parse_sql", spy)
+    got = parse_sql_many(["select a from t", None])
+    assert isinstance(got[1], TypeError)
+    assert seen == [sys.stdout]
 
 
 def test_rebound_parser_takes_the_python_path(monkeypatch):

@@ -30,12 +30,17 @@ def _package():
     return sys.modules[__name__.rpartition(".")[0]]
 
 
-def _one_by_one(items: List[Any], indexes: Iterable[int], out: List[Optional[Outcome]]) -> None:
-    # The Python path, for rebound components and for items that are not
-    # str: the front end itself, with whatever it prints kept off stdout (the
-    # exception carries the line).
+def _one_by_one(
+    items: List[Any], indexes: Iterable[int], out: List[Optional[Outcome]], *, quiet: bool
+) -> None:
+    # The front end itself, for rebound components and for items that are not
+    # str. With `quiet` (rebound components, which may print the analyser's
+    # line) stdout is redirected while they run: the exception carries the
+    # line. The redirect is process-wide, so it is left out where nothing can
+    # print (the default components reject a non-str before any work), lest
+    # another thread's output be swallowed.
     front = VarnelParseMain()
-    with contextlib.redirect_stdout(io.StringIO()):
+    with contextlib.redirect_stdout(io.StringIO()) if quiet else contextlib.nullcontext():
         for i in indexes:
             try:
                 out[i] = front._parse_sql(items[i])
@@ -64,7 +69,7 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     out: List[Optional[Outcome]] = [None] * len(items)
     pkg = _package()
     if not _native_components(pkg):
-        _one_by_one(items, range(len(items)), out)
+        _one_by_one(items, range(len(items)), out, quiet=True)
         return out  # type: ignore[return-value]
     texts = [i for i, item in enumerate(items) if isinstance(item, str)]
     others = [i for i, item in enumerate(items) if not isinstance(item, str)]
@@ -75,5 +80,5 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     for i, result in zip(texts, results):
         out[i] = result
     if others:
-        _one_by_one(items, others, out)
+        _one_by_one(items, others, out, quiet=False)
     return out  # type: ignore[return-value]
