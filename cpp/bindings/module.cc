@@ -686,11 +686,21 @@ nb::object exception_object_of(const sqlparse::BatchOutcome& outcome) {
 // made of them and the empty argument tuple.
 constexpr std::size_t kRecordFields = 4;
 
+// A new reference that a static keeps for the life of the process; a failed
+// creation raises its Python error.
+PyObject* kept(PyObject* made) {
+  if (made == nullptr) throw nb::python_error();
+  return made;
+}
+
 PyObject* const* record_field_names() {
+  // An initializer that throws leaves its static unset, to be tried again.
   static PyObject* const* names = [] {
     static PyObject* made[kRecordFields];
     const char* text[kRecordFields] = {"database", "table", "src", "tgt"};
-    for (std::size_t i = 0; i < kRecordFields; ++i) made[i] = PyUnicode_InternFromString(text[i]);
+    for (std::size_t i = 0; i < kRecordFields; ++i) {
+      made[i] = kept(PyUnicode_InternFromString(text[i]));
+    }
     return made;
   }();
   return names;
@@ -699,14 +709,19 @@ PyObject* const* record_field_names() {
 PyObject* record_keywords() {
   static PyObject* keywords = [] {
     PyObject* const* names = record_field_names();
-    return PyTuple_Pack(kRecordFields, names[0], names[1], names[2], names[3]);
+    return kept(PyTuple_Pack(kRecordFields, names[0], names[1], names[2], names[3]));
   }();
   return keywords;
 }
 
 PyObject* empty_tuple() {
-  static PyObject* empty = PyTuple_New(0);
+  static PyObject* empty = kept(PyTuple_New(0));
   return empty;
+}
+
+PyObject* dict_attribute_name() {
+  static PyObject* name = kept(PyUnicode_InternFromString("__dict__"));
+  return name;
 }
 
 // (database, table) of a triple's table, as the front end splits it: for a
@@ -777,8 +792,7 @@ nb::object make_record(nb::handle record, bool plain, PyObject* const (&fields)[
   for (std::size_t i = 0; i < kRecordFields; ++i) {
     if (PyDict_SetItem(dict.ptr(), names[i], fields[i]) != 0) throw nb::python_error();
   }
-  static PyObject* const dict_name = PyUnicode_InternFromString("__dict__");
-  if (PyObject_SetAttr(r.ptr(), dict_name, dict.ptr()) != 0) throw nb::python_error();
+  if (PyObject_SetAttr(r.ptr(), dict_attribute_name(), dict.ptr()) != 0) throw nb::python_error();
   return r;
 }
 
