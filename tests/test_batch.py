@@ -156,6 +156,15 @@ def test_threads_argument():
         parse_sql_many(["select a from t"], threads=1.5)
 
 
+@pytest.mark.parametrize("threads", [1000, 2**70])
+def test_more_threads_than_cores_asked(threads):
+    # Past a few per core no more are started, and a count past the machine's
+    # word size is no error.
+    expected, _ = one_by_one(CORPUS)
+    got = parse_sql_many(CORPUS * 40, threads=threads)
+    assert all(same(g, expected[i % len(CORPUS)]) for i, g in enumerate(got))
+
+
 def test_concurrent_callers():
     expected, _ = one_by_one(CORPUS)
     failures = []

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <unordered_set>
 #include <string>
 #include <vector>
@@ -866,17 +867,34 @@ class BatchTexts {
   std::deque<std::string> copies_;
 };
 
+// A thread count as Python gives it: any int >= 0. One too big for size_t asks
+// for the most there are (the batch bounds the count itself).
+std::size_t thread_count_of(nb::handle threads) {
+  if (!PyLong_Check(threads.ptr())) {
+    raise_type_error("threads must be an int, not " + type_name_of(threads.ptr()));
+  }
+  const std::size_t n = PyLong_AsSize_t(threads.ptr());
+  if (n != static_cast<std::size_t>(-1) || !PyErr_Occurred()) return n;
+  nb::python_error overflow;  // takes the error: negative, or past size_t
+  nb::object zero = nb::int_(0);
+  if (PyObject_RichCompareBool(threads.ptr(), zero.ptr(), Py_GT) == 1) {
+    return std::numeric_limits<std::size_t>::max();
+  }
+  throw overflow;
+}
+
 // lineage_of_texts(texts, threads, record, plain, split_table): for each text,
 // in order, its list of records or the exception object its analysis raised
 // (returned, never raised, and nothing printed).
-nb::object lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle record,
+nb::object lineage_of_texts_py(nb::handle texts, nb::handle threads, nb::handle record,
                                bool plain, nb::handle split_table) {
   check_plain_record(record, plain);
+  const std::size_t thread_count = thread_count_of(threads);
   BatchTexts inputs(texts);
   // The workers start now and run without the GIL; this thread turns each
   // outcome into Python objects, in input order, while later texts are still
   // being analysed, and gives up the GIL only while it waits for one.
-  sqlparse::BatchRun run(inputs.views(), threads);
+  sqlparse::BatchRun run(inputs.views(), thread_count);
   nb::list out;
   for (std::size_t i = 0; i < run.size(); ++i) {
     if (!run.ready(i)) {
@@ -905,12 +923,13 @@ nb::object lineage_of_texts_py(nb::handle texts, std::size_t threads, nb::handle
 // _bench_lineage_of_texts(texts, threads): seconds for the C++ batch alone on
 // the texts, with no Python objects built (for benchmarks: the ceiling of
 // lineage_of_texts).
-double bench_lineage_of_texts_py(nb::handle texts, std::size_t threads) {
+double bench_lineage_of_texts_py(nb::handle texts, nb::handle threads) {
+  const std::size_t thread_count = thread_count_of(threads);
   BatchTexts inputs(texts);
   nb::gil_scoped_release release;
   const auto start = std::chrono::steady_clock::now();
   std::vector<sqlparse::BatchOutcome> outcomes =
-      sqlparse::lineage_of_texts(inputs.views(), threads);
+      sqlparse::lineage_of_texts(inputs.views(), thread_count);
   const auto stop = std::chrono::steady_clock::now();
   return std::chrono::duration<double>(stop - start).count();
 }

@@ -54,7 +54,8 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     Each item of the result is what ``VarnelParseMain()._parse_sql(sql)``
     returns for that text (a list of ``VarnelVar`` records) or the exception
     it raises, returned rather than raised. ``threads`` is the number of
-    worker threads (default: ``os.cpu_count()``).
+    worker threads (default: ``os.cpu_count()``; at most four per core are
+    started).
 
     >>> parse_sql_many(["select a from db.t", "select"])  # doctest: +SKIP
     [[VarnelVar(database='db', table='t', src='a', tgt='a')], ParseError(...)]

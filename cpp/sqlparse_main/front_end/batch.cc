@@ -26,8 +26,9 @@ BatchRun::BatchRun(const std::vector<std::string_view>& texts, std::size_t threa
       done_(new std::atomic<bool>[texts.size()]),
       by_caller_(new bool[texts.size()]()) {
   for (std::size_t i = 0; i < texts.size(); ++i) done_[i].store(false, std::memory_order_relaxed);
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = std::min(threads, texts.size());
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  if (threads == 0) threads = cores;
+  threads = std::min({threads, texts.size(), kMaxThreadsPerCore * cores});
   // The caller's thread is one of the `threads`: it analyses texts itself
   // whenever the outcome it waits for is not ready (see wait()).
   if (threads <= 1) return;

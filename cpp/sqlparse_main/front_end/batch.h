@@ -24,6 +24,10 @@ namespace sqlparse {
 using BatchOutcome = std::variant<std::vector<LineageTriple>, sql_parser::ParseError,
                                   AnalysisError, std::exception_ptr>;
 
+// The analysis is CPU-bound, so threads past the cores only add start-up and
+// switching; a batch runs at most this many per core (a bound, not a tuning).
+inline constexpr std::size_t kMaxThreadsPerCore = 4;
+
 // A batch being analysed: the constructor starts threads - 1 workers and
 // `wait(i)` hands out text i's outcome as soon as it is done, so that a caller
 // can consume outcomes in input order while later texts are still being
@@ -34,7 +38,8 @@ using BatchOutcome = std::variant<std::vector<LineageTriple>, sql_parser::ParseE
 // error. The texts (UTF-8) must outlive the run.
 class BatchRun {
  public:
-  // threads == 0 means std::thread::hardware_concurrency().
+  // threads == 0 means std::thread::hardware_concurrency(); at most
+  // kMaxThreadsPerCore per core run, whatever is asked.
   BatchRun(const std::vector<std::string_view>& texts, std::size_t threads);
   // Stops the workers from claiming more texts and joins them.
   ~BatchRun();
