@@ -129,6 +129,10 @@ def test_subquery_nesting_in_text(front):
 # ---- trees from Python ------------------------------------------------------------------
 
 
+def _analyze(tree):
+    return sqlparse_main.Analyze(tree).analyze_sql()
+
+
 def _subquery_chain(levels):
     tree = {"select": {"value": "a"}, "from": "db.t"}
     for i in range(levels):
@@ -137,12 +141,9 @@ def _subquery_chain(levels):
 
 
 def test_subquery_levels_in_analysis():
-    def analyze(tree):
-        return sqlparse_main.Analyze(tree).analyze_sql()
-
-    assert on_big_stack(analyze, _subquery_chain(MAX_SUBQUERY_LEVELS)) == [("db.t", "a", "a")]
+    assert on_big_stack(_analyze, _subquery_chain(MAX_SUBQUERY_LEVELS)) == [("db.t", "a", "a")]
     with pytest.raises(RecursionError, match="sub-queries nested deeper than 1000 levels"):
-        on_big_stack(analyze, _subquery_chain(MAX_SUBQUERY_LEVELS + 1))
+        on_big_stack(_analyze, _subquery_chain(MAX_SUBQUERY_LEVELS + 1))
 
 
 def test_far_too_many_subquery_levels():
@@ -159,12 +160,9 @@ def _with_nested_lists(depth):
 
 
 def test_tree_depth_limit():
-    def analyze(tree):
-        return sqlparse_main.Analyze(tree).analyze_sql()
-
-    assert on_big_stack(analyze, _with_nested_lists(MAX_TREE_DEPTH)) == [("t", "a", "a")]
+    assert on_big_stack(_analyze, _with_nested_lists(MAX_TREE_DEPTH)) == [("t", "a", "a")]
     with pytest.raises(RecursionError, match="tree nested deeper than 20000 levels"):
-        on_big_stack(analyze, _with_nested_lists(MAX_TREE_DEPTH + 1))
+        on_big_stack(_analyze, _with_nested_lists(MAX_TREE_DEPTH + 1))
 
 
 def test_far_too_deep_tree_and_cycles_are_errors():
