@@ -15,13 +15,18 @@ namespace {
 
 using ErrorKind = AnalysisError::Kind;
 
-// The pieces of a node that holds "."; only text can be split.
-std::vector<std::string_view> split_at_dots(const Node& n) {
-  if (!n.is_string()) {
+// The column of a select-list name: "s.a" gives "a" and sets `master` to
+// "s"; a name without "." is its own column and leaves `master` as it is.
+// Only text can be split.
+Node column_of(const Node& name, Node& master) {
+  if (!contains(name, ".")) return name;
+  if (!name.is_string()) {
     throw AnalysisError(ErrorKind::kAttributeError,
-                        std::string("'") + n.type_name() + "' object has no attribute 'split'");
+                        std::string("'") + name.type_name() + "' object has no attribute 'split'");
   }
-  return split_dots(n.as_string());
+  const std::vector<std::string_view> pieces = split_dots(name.as_string());
+  master = Node::string(std::string(pieces[0]));
+  return Node::string(std::string(pieces[1]));
 }
 
 const Node& star_text() {
@@ -48,28 +53,13 @@ void Analyze::analyze_select_value(const Node& tree, const MatchList& select_val
   // during an expansion it is still the outermost query's "select".
   const Node* select = tree_.is_map() ? tree_.as_map().get("select") : nullptr;
   if (select != nullptr && truthy(*select) && contains(*select, "*")) {
-    const Node s = *select;
-    Node value;
-    if (contains(s, ".")) {
-      auto pieces = split_at_dots(s);
-      value = Node::string(std::string(pieces[1]));
-      master = Node::string(std::string(pieces[0]));
-    } else {
-      value = s;
-    }
+    const Node value = column_of(*select, master);
     var_->result.add("*", ColumnRecord{value, value, master, "$.select", std::nullopt, std::nullopt});
   }
 
   for (std::size_t k = 0; k < select_value_list.size(); ++k) {
     const Node& i_value = select_value_list.value(k);
-    Node value;
-    if (contains(i_value, ".")) {
-      auto pieces = split_at_dots(i_value);
-      value = Node::string(std::string(pieces[1]));
-      master = Node::string(std::string(pieces[0]));
-    } else {
-      value = i_value;
-    }
+    Node value = column_of(i_value, master);
     if (!i_value.is_string()) continue;
 
     const std::string full_path = select_value_list.full_path(k);
