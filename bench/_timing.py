@@ -1,4 +1,4 @@
-"""Timing helpers shared by the benchmark scripts."""
+"""Timing helpers and test trees shared by the benchmark scripts."""
 
 import time
 
@@ -26,3 +26,11 @@ def nodes(tree):
         elif isinstance(x, list):
             stack.extend(x)
     return count
+
+
+def nested(depth):
+    """A tree of `depth` sub-queries, each selecting the one below by alias."""
+    tree = {"select": {"value": "a"}, "from": "db.t"}
+    for i in range(depth):
+        tree = {"select": {"value": f"s{i}.a"}, "from": {"value": tree, "name": f"s{i}"}}
+    return tree

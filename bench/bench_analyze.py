@@ -13,7 +13,7 @@ from __future__ import annotations
 import _sqlparse_core as core
 from sqlparse_main import Analyze
 
-from _timing import nodes, per_call
+from _timing import nested, nodes, per_call
 
 
 def single(columns):
@@ -31,13 +31,6 @@ def subquery(columns):
 
 def union(branches, columns=5):
     return {"union_all": [{"select": [{"value": f"c{i}"} for i in range(columns)], "from": f"db.t{b}"} for b in range(branches)]}
-
-
-def nested(depth):
-    tree = {"select": {"value": "a"}, "from": "db.t"}
-    for i in range(depth):
-        tree = {"select": {"value": f"s{i}.a"}, "from": {"value": tree, "name": f"s{i}"}}
-    return tree
 
 
 def cases():

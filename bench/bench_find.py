@@ -12,18 +12,11 @@ from __future__ import annotations
 import _sqlparse_core as core
 from sqlparse_main import find
 
-from _timing import nodes, per_call
+from _timing import nested, nodes, per_call
 
 
 def wide(columns):
     return {"select": [{"value": f"t.c{i}", "name": f"n{i}"} for i in range(columns)], "from": {"value": "db.t", "name": "t"}}
-
-
-def nested(depth):
-    tree = {"select": {"value": "a"}, "from": "db.t"}
-    for i in range(depth):
-        tree = {"select": {"value": f"s{i}.a"}, "from": {"value": tree, "name": f"s{i}"}}
-    return tree
 
 
 def main():
