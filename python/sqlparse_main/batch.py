@@ -67,19 +67,19 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     elif threads < 1:
         raise ValueError(f"threads must be at least 1, not {threads}")
     items = list(sqls)
-    out: List[Optional[Outcome]] = [None] * len(items)
     pkg = _package()
     if not _native_components(pkg):
+        out: List[Optional[Outcome]] = [None] * len(items)
         _one_by_one(items, range(len(items)), out, quiet=True)
         return out  # type: ignore[return-value]
-    texts = [i for i, item in enumerate(items) if isinstance(item, str)]
+    # Usually every item is a str and the core's list is the answer as it is.
     others = [i for i, item in enumerate(items) if not isinstance(item, str)]
+    texts = [item for item in items if isinstance(item, str)] if others else items
     record = pkg.VarnelVar
-    results = _core.lineage_of_texts(
-        [items[i] for i in texts], threads, record, _plain_record(record), _split_table
-    )
-    for i, result in zip(texts, results):
-        out[i] = result
-    if others:
-        _one_by_one(items, others, out, quiet=False)
+    results = _core.lineage_of_texts(texts, threads, record, _plain_record(record), _split_table)
+    if not others:
+        return results
+    done = iter(results)
+    out = [None if not isinstance(item, str) else next(done) for item in items]
+    _one_by_one(items, others, out, quiet=False)
     return out  # type: ignore[return-value]
