@@ -119,6 +119,51 @@ def test_star_from_sub_query_star():
     assert triples({"select": "*", "from": {"value": {"select": "*", "from": "t"}, "name": "s"}}) == [("t", "*", "*")]
 
 
+# A star over a sub-query that itself selects a star. The outer expansion
+# puts the sub-query's "u.*" under the same key "*", whose own expansion
+# (no alias u) removes it; the outer removal then finds nothing to remove.
+# Each case: text, records of the text (database, table, src, tgt), and the
+# analyser's triples of its parse tree; or the error both raise.
+DERIVED_STARS = [
+    ("select s.* from (select t.* from t) s", [], []),
+    ("select s.* from (select a, u.* from t) s", [(None, "t", "a", "a")], [("t", "a", "a")]),
+    ("select s.* from (select a, b, u.* from db.t) as s",
+     [("db", "t", "a", "a"), ("db", "t", "b", "b")], [("db.t", "a", "a"), ("db.t", "b", "b")]),
+    # "c" inherits the qualifier u of the star before it: no alias u, unresolved.
+    ("select s.* from (select a, u.*, c from db.t) s", [("db", "t", "a", "a")], [("db.t", "a", "a")]),
+    ("select s.*, s.a as k from (select a, u.* from t) s",
+     [(None, "t", "a", "a"), (None, "t", "a", "k")], [("t", "a", "a"), ("t", "a", "k")]),
+    # Unqualified outer stars: the inner star's master t names no alias.
+    ("select * from (select t.* from t) s", [], []),
+    ("select * from (select * from (select t.* from t) s) x", [], []),
+    ("select x.* from (select * from (select t.* from t) s) x", [], []),
+    # Two levels of qualified stars: the inner expansion looks the alias s up
+    # by the outer query's path, inside the sub-query, and finds nothing.
+    ("select x.* from (select s.* from (select t.* from t) s) x", AttributeError, None),
+    ("select x.* from (select s.* from (select a, t.* from t) s) x", AttributeError, None),
+]
+
+
+@pytest.mark.parametrize("sql,want_records,want_triples", DERIVED_STARS,
+                         ids=[c[0] for c in DERIVED_STARS])
+def test_star_over_derived_star(sql, want_records, want_triples):
+    from sqlparse_main import parse, parse_sql_many
+
+    if isinstance(want_records, type):
+        with pytest.raises(want_records):
+            VarnelParseMain()._parse_sql(sql)
+        with pytest.raises(want_records):
+            triples(parse(sql))
+        (outcome,) = parse_sql_many([sql])
+        assert isinstance(outcome, want_records)
+        return
+    as_tuples = lambda recs: [(r.database, r.table, r.src, r.tgt) for r in recs]
+    assert as_tuples(VarnelParseMain()._parse_sql(sql)) == want_records
+    assert triples(parse(sql)) == want_triples
+    (outcome,) = parse_sql_many([sql, sql], threads=2)[:1]
+    assert as_tuples(outcome) == want_records
+
+
 # ---- FROM dispatch and resolution -------------------------------------------------
 
 RESOLUTION = [

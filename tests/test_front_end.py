@@ -178,6 +178,25 @@ def test_fast_path_equals_the_python_path():
     assert [(r.database, r.table) for r in fast[5]] == [("db", "t1"), ("db2", "t2"), ("db", "t1"), ("db2", "t2")]
 
 
+# A star over a sub-query that selects a qualified star: the inner expansion
+# removes the shared "*" record before the outer one would.
+DERIVED_STARS = [
+    ("select s.* from (select t.* from t) s", []),
+    ("select s.* from (select a, u.* from t) s", [VarnelVar(database=None, table="t", src="a", tgt="a")]),
+    ("select s.* from (select a, u.* from db.t) s -- note",
+     [VarnelVar(database="db", table="t", src="a", tgt="a")]),
+    ("select * from (select * from (select t.* from t) s) x", []),
+    ("select x.* from (select * from (select t.* from t) s) x", []),
+]
+
+
+@pytest.mark.parametrize("sql,want", DERIVED_STARS, ids=[c[0] for c in DERIVED_STARS])
+def test_star_over_derived_star_on_both_paths(sql, want):
+    assert VarnelParseMain()._parse_sql(sql) == want
+    assert _SlowFrontEnd()._parse_sql(sql) == want
+    assert sqlparse_main.parse_sql_many([sql]) == [want]
+
+
 def test_fast_path_records_take_later_fields():
     (record,) = VarnelParseMain()._parse_sql("select a from db.t")
     record.add(extra=[1], src="b")

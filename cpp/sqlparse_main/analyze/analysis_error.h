@@ -20,7 +20,7 @@ class AnalysisError : public std::runtime_error {
   enum class Kind {
     kTypeError,             // e.g. "keywords must be strings"
     kAttributeError,        // a missing record or a leaf queried by path
-    kKeyError,              // removing a record that is not there
+    kKeyError,              // mapped by the binding; the analysis no longer raises it
     kValueError,            // malformed path text, empty separator
     kRecursionError,        // a resolution cycle, or nesting beyond the limits
     kUnsupportedFromShape,  // "No active exception to reraise"
