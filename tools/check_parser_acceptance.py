@@ -274,6 +274,8 @@ def main():
             f.write("\n")
         print(f"floor written to {args.write_floor}")
     if args.floor:
+        if not Path(args.floor).exists():
+            sys.exit(f"no floor file {args.floor}; record one with --write-floor")
         with open(args.floor, encoding="utf-8") as f:
             fell = below_floor(current, json.load(f))
         if fell:
