@@ -218,6 +218,8 @@ def main():
     ap.add_argument("--rejected", action="store_true", help="list each rejected row with its error")
     args = ap.parse_args()
 
+    if args.floor and not Path(args.floor).exists():
+        sys.exit(f"no floor file {args.floor}; record one with --write-floor")
     parse_script, parse_error = import_parser()
     glot = None
     if args.sqlglot:
@@ -274,8 +276,6 @@ def main():
             f.write("\n")
         print(f"floor written to {args.write_floor}")
     if args.floor:
-        if not Path(args.floor).exists():
-            sys.exit(f"no floor file {args.floor}; record one with --write-floor")
         with open(args.floor, encoding="utf-8") as f:
             fell = below_floor(current, json.load(f))
         if fell:
