@@ -5,13 +5,20 @@ time grows linearly with the tree).
 Usage: PYTHONPATH=python:<build dir> python bench/bench_analyze.py
 "C++ us" is the core analyser on a tree converted once; "Python us" is the
 whole Python call (conversion of the tree and of the triples included).
+
+A second table times sub-queries nested 50 to 400 deep on every path: the
+core alone, the Python tree path (Analyze(tree).analyze_sql() on a parse()
+tree) and the text path (VarnelParseMain()._parse_sql), each with its ratio
+to 50 levels (8 for linear growth). "same alias" nests
+`select a from (...) x` with one alias and unqualified columns; "own
+aliases" is nested() with qualified columns.
 """
 
 from __future__ import annotations
 
 
 import _sqlparse_core as core
-from sqlparse_main import Analyze
+from sqlparse_main import Analyze, VarnelParseMain, parse
 
 from _timing import nested, nodes, per_call
 
@@ -47,6 +54,34 @@ def cases():
         yield f"{n} nested sub-queries", nested(n)
 
 
+def nested_text(depth, same_alias):
+    """Query text of `depth` nested sub-queries (the shape of nested() when
+    not `same_alias`)."""
+    sql = "select a from db.t"
+    for i in range(depth):
+        sql = f"select a from ({sql}) x" if same_alias else f"select s{i}.a from ({sql}) s{i}"
+    return sql
+
+
+def depth_table():
+    print()
+    print(f"{'nesting':<16}{'depth':>6}{'C++ us':>10}{'x':>6}{'tree us':>10}{'x':>6}{'text us':>10}{'x':>6}")
+    for label, same_alias in (("same alias", True), ("own aliases", False)):
+        base = None
+        for depth in (50, 100, 200, 400):
+            sql = nested_text(depth, same_alias)
+            tree = parse(sql)
+            repeat = max(1, 20_000 // nodes(tree))
+            times = (
+                core._bench_analyze(tree, repeat) / repeat * 1e6,
+                per_call(lambda: Analyze(tree).analyze_sql()),
+                per_call(lambda: VarnelParseMain()._parse_sql(sql)),
+            )
+            base = base or times
+            cells = "".join(f"{t:>10.0f}{t / b:>6.1f}" for t, b in zip(times, base))
+            print(f"{label:<16}{depth:>6}{cells}")
+
+
 def main():
     print(f"{'tree':<28}{'nodes':>7}{'triples':>8}{'C++ us':>10}{'calls/s':>10}{'ns/node':>9}{'Python us':>11}")
     for label, tree in cases():
@@ -56,6 +91,7 @@ def main():
         us = core._bench_analyze(tree, repeat) / repeat * 1e6
         py_us = per_call(lambda: Analyze(tree).analyze_sql())
         print(f"{label:<28}{size:>7}{triples:>8}{us:>10.1f}{1e6 / us:>10.0f}{us * 1000 / size:>9.1f}{py_us:>11.1f}")
+    depth_table()
 
 
 if __name__ == "__main__":
