@@ -7,8 +7,10 @@ import io
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import xml.etree.ElementTree as ET
 
 import pytest
@@ -88,7 +90,8 @@ def expected_records(k):
 
 def check_stderr(stderr, path):
     lines = stderr.splitlines()
-    assert len(lines) == 2, stderr
+    assert len(lines) == 3, stderr
+    assert lines[2] == "sqlparse-main: 5 statements, 3 with lineage, 2 failed"
     assert lines[0].startswith(f"sqlparse-main: {path}: statement 3 (line {BAD_LINE}, column {BAD_COLUMN}): ParseError: ")
     assert lines[1].startswith(f"sqlparse-main: {path}: statement 5 (line {SHAPE_LINE}, column {SHAPE_COLUMN}): UnsupportedFromShape: No active exception to reraise")
 
@@ -276,3 +279,362 @@ def test_console_script_entry_point_is_main():
     from sqlparse_main import cli
 
     assert cli.main(["--help"]) == 0
+
+
+# ---- inputs that cannot be read ----------------------------------------------------
+
+SECOND_TEXT = "select e from db.w;\nselect f from x\n"
+
+
+def output_statements(fmt, stdout):
+    """The statement numbers that a format's output shows."""
+    if fmt == "json":
+        return [s["statement"] for s in json.loads(stdout)]
+    if fmt == "jsonl":
+        return [json.loads(line)["statement"] for line in stdout.splitlines()]
+    if fmt == "csv":
+        return sorted({int(row["statement"]) for row in csv.DictReader(io.StringIO(stdout, newline=""))})
+    return sorted({int(line.split()[0]) for line in stdout.splitlines()[2:] if line.split()[0].isdigit()})
+
+
+@pytest.mark.parametrize("fmt, shown", [
+    ("table", [1, 2, 4, 6, 7]),  # only statements with records have rows
+    ("json", [1, 2, 3, 4, 5, 6, 7]),
+    ("jsonl", [1, 2, 3, 4, 5, 6, 7]),
+    ("csv", [1, 2, 3, 4, 5, 6, 7]),
+])
+def test_missing_file_is_reported_and_the_others_go_on(sql_file, tmp_path, fmt, shown):
+    second = tmp_path / "second.sql"
+    second.write_text(SECOND_TEXT, encoding="utf-8")
+    missing = str(tmp_path / "missing.sql")
+    r = run("-f", fmt, sql_file, missing, str(second))
+    assert r.returncode == 2
+    assert output_statements(fmt, r.stdout) == shown
+    lines = r.stderr.splitlines()
+    assert [line for line in lines if "cannot read" in line] == [f"sqlparse-main: cannot read {missing}: No such file or directory"]
+    assert lines[-1] == "sqlparse-main: 7 statements, 5 with lineage, 2 failed, 1 input not read"
+    assert "Traceback" not in r.stderr
+
+
+@pytest.mark.parametrize("args, status, summary", [
+    (["/no/such/a.sql"], 2, "0 statements, 0 with lineage, 0 failed, 1 input not read"),
+    (["/no/such/a.sql", "/no/such/b.sql"], 2, "0 statements, 0 with lineage, 0 failed, 2 inputs not read"),
+    (["-e", "select a from t", "/no/such/a.sql"], 2, "1 statement, 1 with lineage, 0 failed, 1 input not read"),
+    (["."], 2, "0 statements, 0 with lineage, 0 failed, 1 input not read"),  # a directory
+])
+def test_unreadable_inputs(args, status, summary):
+    r = run(*args)
+    assert r.returncode == status
+    assert r.stderr.splitlines()[-1] == "sqlparse-main: " + summary
+    assert all(line.startswith("sqlparse-main: cannot read ") for line in r.stderr.splitlines()[:-1])
+
+
+# ---- standard error in step with standard output ------------------------------------
+
+
+def run_merged(*args):
+    """Standard output and error into one pipe, as on a shared terminal."""
+    r = subprocess.run([sys.executable, "-m", "sqlparse_main", *args], stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT, text=True, env=env(), timeout=120)
+    return r.returncode, r.stdout.splitlines()
+
+
+def kind(line):
+    if line.startswith("sqlparse-main: cannot read"):
+        return "unread"
+    if line.startswith("sqlparse-main: ") and ": statement " in line:
+        return "error " + line.split(": statement ")[1].split()[0]
+    if line.startswith("sqlparse-main: ") and " with lineage, " in line:
+        return "summary"
+    return "output"
+
+
+# Statements 3 and 5 of FILE_TEXT fail; the missing file lies between the two
+# files, before statement 6.
+@pytest.mark.parametrize("fmt, expected", [
+    # Written whole at the end: every error line after all of the output.
+    ("table", ["output"] * 6 + ["['t1', 't2']"] + ["output"] * 2 + ["error 3", "error 5", "unread", "summary"]),
+    ("json", ["output"] * 9 + ["error 3", "error 5", "unread", "summary"]),
+    # A line per statement: each error line right after its statement's line.
+    ("jsonl", ["output"] * 3 + ["error 3"] + ["output"] * 2 + ["error 5", "unread"] + ["output"] * 2 + ["summary"]),
+    ("csv", ["output"] * 5 + ["error 3"] + ["output"] * 2 + ["error 5", "unread"] + ["output"] * 2 + ["summary"]),
+])
+def test_error_lines_follow_the_output_they_belong_to(sql_file, tmp_path, fmt, expected):
+    second = tmp_path / "second.sql"
+    second.write_text(SECOND_TEXT, encoding="utf-8")
+    status, lines = run_merged("-f", fmt, sql_file, str(tmp_path / "missing.sql"), str(second))
+    assert status == 2
+    kinds = [kind(line) for line in lines]
+    if fmt == "table":  # the analyser's own line stays where _parse_sql prints it
+        kinds[6] = lines[6]
+    assert kinds == expected, lines
+
+
+# ---- input that is not UTF-8 ---------------------------------------------------------
+
+
+@pytest.mark.parametrize("data", [
+    b"select a from t; select \xe9t\xe9 from u; select b from v",  # latin-1
+    b"select a from t;\n-- caf\xe9\nselect b from v;\nselect \xff\xfe from w",
+    "select a from t; select été from u; select b from v".encode("utf-8"),
+    "\ufeffselect a from t; -- 漢字\nselect b from v".encode("utf-8"),  # byte-order mark
+    b"select a from t; select '\xe9\xa0' from u; select '\xf0\x9f\x98\x80' as \xc3\xa9 from v",  # mixed
+])
+def test_offsets_stay_within_the_input(tmp_path, data):
+    p = tmp_path / "in.sql"
+    p.write_bytes(data)
+    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)], capture_output=True, env=env(), timeout=120)
+    assert b"Traceback" not in r.stderr
+    body = data[3:] if data.startswith(b"\xef\xbb\xbf") else data  # offsets start after a byte-order mark
+    text = body.decode("utf-8", "surrogateescape")
+    rows = [json.loads(line) for line in r.stdout.decode("utf-8").splitlines()]
+    assert rows
+    for row in rows:
+        start, end = row["span"]["start"]["offset"], row["span"]["end"]["offset"]
+        byte_start, byte_end = row["span"]["bytes"]
+        assert 0 <= start <= end <= len(text) and text[start:end] == row["text"]
+        assert 0 <= byte_start <= byte_end <= len(body)
+        assert body[byte_start:byte_end].decode("utf-8", "surrogateescape") == row["text"]
+        assert byte_start == len(text[:start].encode("utf-8", "surrogateescape"))
+        if row["error"] is not None:
+            assert 0 <= row["error"]["offset"] <= len(text)
+
+
+# ---- interruption and output failures ---------------------------------------------
+
+
+def test_interrupt_ends_with_one_line_and_status_130(tmp_path):
+    # The command reads a FIFO: once this end is open, it is inside its
+    # run, blocked on the read, when the interrupt comes.
+    fifo = str(tmp_path / "in.fifo")
+    os.mkfifo(fifo)
+    proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", fifo], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, env=env())
+    writer = None
+    try:
+        deadline = time.monotonic() + 60
+        while writer is None:
+            try:
+                writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+            except OSError:  # no reader yet
+                assert proc.poll() is None and time.monotonic() < deadline
+                time.sleep(0.02)
+        time.sleep(0.2)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=60)
+    finally:
+        if writer is not None:
+            os.close(writer)
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    assert proc.returncode == 130
+    assert err == "sqlparse-main: interrupted\n"
+    assert out == ""
+
+
+def test_interrupt_while_analysing_ends_with_one_line(monkeypatch, capsys):
+    from sqlparse_main import batch, cli
+
+    def interrupted(*args, **kwargs):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(batch, "parse_sql_many", interrupted)
+    assert cli.main(["-f", "jsonl", "-e", "select a from t"]) == 130
+    captured = capsys.readouterr()
+    assert captured.err == "sqlparse-main: interrupted\n" and captured.out == ""
+
+
+def closed_pipe():
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    return write_end
+
+
+OUTPUT_FAILURES = [
+    # (stdout, stderr, status, what standard error shows)
+    ("/dev/full", "pipe", 1, "sqlparse-main: cannot write output: No space left on device\n"),
+    ("closed pipe", "pipe", 141, ""),
+    ("/dev/null", "closed pipe", 141, None),
+]
+
+
+@pytest.mark.parametrize("fmt", ["table", "jsonl", "csv"])
+@pytest.mark.parametrize("stdout, stderr, status, shown", OUTPUT_FAILURES)
+def test_output_failures_end_without_traceback(sql_file, fmt, stdout, stderr, status, shown):
+    if "/dev/full" in (stdout, stderr) and not os.path.exists("/dev/full"):
+        pytest.skip("no /dev/full")
+    opened = []
+
+    def target(name):
+        if name == "pipe":
+            return subprocess.PIPE
+        fd = closed_pipe() if name == "closed pipe" else os.open(name, os.O_WRONLY)
+        opened.append(fd)
+        return fd
+
+    try:
+        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", fmt, sql_file],
+                                stdout=target(stdout), stderr=target(stderr), env=env())
+    finally:
+        for fd in opened:
+            os.close(fd)
+    _, err = proc.communicate(timeout=120)
+    assert proc.returncode == status
+    if shown is not None:
+        assert err.decode() == shown
+
+
+def test_reader_that_stops_early(tmp_path):
+    p = tmp_path / "many.sql"
+    p.write_text("".join(f"select a{i} from db.t{i};\n" for i in range(3000)), encoding="utf-8")
+    with subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env()) as proc:
+        first = proc.stdout.readline()  # as `| head -n 1` does, then goes away
+        proc.stdout.close()
+        err = proc.stderr.read()
+        proc.wait(timeout=120)
+    assert json.loads(first)["statement"] == 1
+    assert err == b"" and proc.returncode == 141
+
+
+# ---- version and summary ----------------------------------------------------------------
+
+
+def test_version():
+    r = run("--version")
+    assert r.returncode == 0
+    assert r.stdout == f"sqlparse-main {sqlparse_main.__version__}\n"
+
+
+@pytest.mark.parametrize("args, status, stderr_lines", [
+    (["-e", "select a from t"], 0, ["sqlparse-main: 1 statement, 1 with lineage, 0 failed"]),
+    (["-e", "select 1; select a, b from t; select )"], 1,
+     ["statement 3", "sqlparse-main: 3 statements, 1 with lineage, 1 failed"]),
+    (["-f", "jsonl", "-e", "select 1; select a from t"], 0, ["sqlparse-main: 2 statements, 1 with lineage, 0 failed"]),
+    (["-f", "json", "-e", ""], 0, ["sqlparse-main: 0 statements, 0 with lineage, 0 failed"]),
+    (["--quiet", "-e", "select a from t"], 0, []),
+    (["-q", "-f", "csv", "-e", "select )"], 1, ["statement 1"]),  # error lines stay
+])
+def test_summary_line(args, status, stderr_lines):
+    r = run(*args)
+    assert r.returncode == status
+    lines = r.stderr.splitlines()
+    assert len(lines) == len(stderr_lines), r.stderr
+    for line, want in zip(lines, stderr_lines):
+        assert line == want if want.startswith("sqlparse-main: ") else want in line
+
+
+# ---- the progress bar ---------------------------------------------------------------
+
+
+def screen(raw):
+    """The lines a terminal shows for ``raw``: a carriage return goes back to
+    the start of the line, later characters overwrite earlier ones."""
+    lines, column = [[]], 0
+    for ch in raw:
+        if ch == "\r":
+            column = 0
+        elif ch == "\n":
+            lines.append([])
+            column = 0
+        else:
+            line = lines[-1]
+            if column < len(line):
+                line[column] = ch
+            else:
+                line.append(ch)
+            column += 1
+    return ["".join(line).rstrip() for line in lines]
+
+
+BAR_STEPS = [
+    # (step, argument, the screen after it; "BAR n/total" is the bar at n)
+    ("update", (2000, 0), ["BAR 2000/6000"]),
+    ("error", "sqlparse-main: x: statement 7 (line 7, column 1): ParseError: e", ["sqlparse-main: x: statement 7 (line 7, column 1): ParseError: e", "BAR 2000/6000 1"]),
+    ("error", "short", ["sqlparse-main: x: statement 7 (line 7, column 1): ParseError: e", "short", "BAR 2000/6000 2"]),
+    ("update", (4000, 2), ["sqlparse-main: x: statement 7 (line 7, column 1): ParseError: e", "short", "BAR 4000/6000 2"]),
+    ("finish", None, ["sqlparse-main: x: statement 7 (line 7, column 1): ParseError: e", "short", ""]),
+]
+
+
+def test_error_lines_go_above_the_progress_bar():
+    from sqlparse_main import cli
+
+    err = io.StringIO()
+    console = cli.Console(io.StringIO(), err)
+    console.in_step = True
+    console.progress = cli.Progress(6000, err)
+    failed = 0
+    for step, arg, want in BAR_STEPS:
+        if step == "update":
+            console.progress.update(*arg)
+        elif step == "error":
+            failed += 1
+            console.progress.failed = failed
+            console.error(arg)
+        else:
+            console.finish()
+        shown = screen(err.getvalue())
+        bars = [line for line in shown if line.startswith("[")]
+        assert len(bars) <= 1, shown  # one bar, drawn over itself
+        expected = []
+        for line in want:
+            if line.startswith("BAR "):
+                done, total = line.split()[1].split("/")
+                line = f"] {done}/{total} statements ({100 * int(done) // int(total)}%)"
+                if len(want[-1].split()) == 3:
+                    line += f", {want[-1].split()[2]} failed"
+                assert shown[-1].startswith("[#") and shown[-1].endswith(line), shown
+                continue
+            expected.append(line)
+        assert shown[: len(expected)] == expected, shown
+
+
+def many_statements(failing):
+    return "".join(
+        "select )\n;" if k in failing else f"select a{k} from db.t;\n" for k in range(1, cli_progress_from() + 1)
+    )
+
+
+def cli_progress_from():
+    from sqlparse_main import cli
+
+    return cli.PROGRESS_FROM
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs a pseudo-terminal")
+@pytest.mark.parametrize("fmt", ["jsonl", "table"])
+def test_progress_bar_and_error_lines_on_a_terminal(tmp_path, fmt):
+    import pty
+
+    failing = {3, 2500, 4999}
+    p = tmp_path / "many.sql"
+    p.write_text(many_statements(failing), encoding="utf-8")
+    master, slave = pty.openpty()
+    with open(tmp_path / "out", "wb") as out:
+        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", fmt, str(p)],
+                                stdout=out, stderr=slave, env=env())
+    os.close(slave)
+    raw = b""
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the other side closed
+            break
+        if not chunk:
+            break
+        raw += chunk
+    os.close(master)
+    assert proc.wait(timeout=120) == 1
+    text = raw.decode()
+    assert "statements (" in text  # a bar was drawn
+    shown = [line for line in screen(text) if line]
+    errors = [line for line in shown if ": statement " in line]
+    assert [int(line.split(": statement ")[1].split()[0]) for line in errors] == sorted(failing)
+    assert all(line.startswith("sqlparse-main: ") and "ParseError: " in line for line in errors)
+    n = cli_progress_from()
+    assert shown == errors + [f"sqlparse-main: {n} statements, {n - 3} with lineage, 3 failed"]
+    if fmt == "jsonl":  # error lines come while the bar is up, which is drawn again under each
+        for line in errors:
+            assert text[text.index(line) + len(line) :].startswith("\r\n\r[#"), line

@@ -5,10 +5,17 @@ statements at ";" (in C++, outside strings, quoted names and comments), runs
 every statement through the batch analysis and writes the lineage records as
 an aligned table, JSON, JSON lines, CSV or a Graphviz graph. A statement that
 fails is reported on standard error with its number and its position in its
-file, and the others go on.
+file, and the others go on; so does an input file that cannot be read.
 
-Exit status: 0 when every statement succeeded, 1 when any failed, 2 for a
-usage error (bad option, unreadable file).
+Standard output holds only the results. Standard error gets one line per
+failed statement or unreadable file, each written once the output before it
+is out (so on a shared terminal it never lands inside or ahead of the output
+it follows), then a one-line summary unless ``--quiet``.
+
+Exit status: 0 when every statement succeeded, 1 when any failed or the
+output could not be written, 2 for a usage error or an input that could not
+be read, 130 when interrupted, 141 (as for a tool killed by SIGPIPE) when
+the reader of the output went away.
 """
 
 from __future__ import annotations
@@ -16,12 +23,15 @@ from __future__ import annotations
 import argparse
 import bisect
 import csv
+import errno
 import json
 import os
 import re
 import sys
 from dataclasses import dataclass, field
 from typing import Any, Dict, Iterator, List, Optional, Sequence, TextIO, Tuple
+
+from . import __version__
 
 PROG = "sqlparse-main"
 FORMATS = ("table", "json", "jsonl", "csv", "dot")
@@ -39,7 +49,12 @@ examples:
   sqlparse-main --format csv -e "select a, b from t" > lineage.csv
   sqlparse-main --format dot queries.sql | dot -Tsvg > lineage.svg
 
-exit status: 0 all statements analysed, 1 some statement failed, 2 usage error.
+standard output holds the results; standard error the lines for failed
+statements and unreadable files, after the output they follow, and a summary
+line (statements, statements with lineage, failed) unless --quiet.
+
+exit status: 0 all statements analysed, 1 some statement failed or the output
+could not be written, 2 usage error or unreadable input, 130 interrupted.
 """
 
 
@@ -73,7 +88,7 @@ class Statement:
     source: Source
     start: int  # code-point span in the source text, end exclusive
     end: int
-    byte_start: int
+    byte_start: int  # the same span in the input's bytes (after a byte-order mark)
     byte_end: int
 
     @property
@@ -81,27 +96,48 @@ class Statement:
         return self.source.text[self.start : self.end]
 
 
-def read_sources(args: argparse.Namespace) -> List[Source]:
-    sources: List[Source] = []
+@dataclass
+class ReadFailure:
+    """An input that could not be read; the others go on without it."""
+
+    name: str
+    reason: str
+
+    @property
+    def message(self) -> str:
+        return f"{PROG}: cannot read {self.name}: {self.reason}"
+
+
+def read_sources(args: argparse.Namespace) -> List[Any]:
+    """The inputs in order: a Source for each one read, a ReadFailure for
+    each one that could not be."""
+    inputs: List[Any] = []
     for k, text in enumerate(args.execute or [], 1):
-        sources.append(Source(f"-e#{k}", text, False))
-    for path in args.files:
-        if path == "-":
-            sources.append(Source("<stdin>", read_stream(sys.stdin), True))
-            continue
-        try:
-            # utf-8-sig drops a byte-order mark; undecodable bytes survive as
-            # lone surrogates, which the core accepts like any character.
-            with open(path, encoding="utf-8-sig", errors="surrogateescape", newline="") as f:
-                sources.append(Source(path, f.read(), True))
-        except OSError as exc:
-            raise UsageError(f"cannot read {path}: {exc.strerror or exc}") from None
+        inputs.append(Source(f"-e#{k}", text, False))
+    paths = list(args.files)
     if not args.execute and not args.files:
-        sources.append(Source("<stdin>", read_stream(sys.stdin), True))
-    return sources
+        paths.append("-")
+    for path in paths:
+        try:
+            if path == "-":
+                inputs.append(Source("<stdin>", read_stream(sys.stdin), True))
+                continue
+            # utf-8-sig drops a byte-order mark. An undecodable byte becomes
+            # one lone surrogate (U+DC80..U+DCFF), which the core accepts like
+            # any character and which is written back out as the same byte:
+            # the text keeps one character per such byte, so offsets into it
+            # stay within it and map back to the file's bytes exactly.
+            with open(path, encoding="utf-8-sig", errors="surrogateescape", newline="") as f:
+                inputs.append(Source(path, f.read(), True))
+        except OSError as exc:
+            name = "<stdin>" if path == "-" else path
+            inputs.append(ReadFailure(name, exc.strerror or str(exc)))
+    return inputs
 
 
-def read_stream(stream: TextIO) -> str:
+def read_stream(stream: Optional[TextIO]) -> str:
+    if stream is None:  # started with standard input closed
+        raise OSError(errno.EBADF, "standard input is closed")
     buffer = getattr(stream, "buffer", None)
     if buffer is None:
         return stream.read()
@@ -111,14 +147,44 @@ def read_stream(stream: TextIO) -> str:
     return data.decode("utf-8", errors="surrogateescape")
 
 
-def split_sources(sources: Sequence[Source]) -> List[Statement]:
+_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
+def utf8_length(text: str) -> int:
+    """Bytes of ``text`` as read: UTF-8, each lone surrogate from an
+    undecodable byte counting as that one byte."""
+    try:
+        return len(text.encode("utf-8", "surrogateescape"))
+    except UnicodeEncodeError:  # a surrogate no decoding made (say, from -e)
+        return sum(1 if 0xDC80 <= ord(c) <= 0xDCFF else len(c.encode("utf-8", "surrogatepass")) for c in text)
+
+
+def split_sources(inputs: Sequence[Any]) -> Tuple[List[Statement], List[Tuple[int, ReadFailure]]]:
+    """The statements of all sources, numbered from 1, and each read failure
+    with the number of the first statement after it."""
     import _sqlparse_core as core
 
     out: List[Statement] = []
-    for source in sources:
-        for start, end, _line, _column, byte_start, byte_end in core.split_statements(source.text):
+    failures: List[Tuple[int, ReadFailure]] = []
+    for source in inputs:
+        if isinstance(source, ReadFailure):
+            failures.append((len(out) + 1, source))
+            continue
+        spans = core.split_statements(source.text)
+        if _SURROGATE.search(source.text) is None:
+            # Valid UTF-8: the core's byte offsets are the input's own.
+            for start, end, _line, _column, byte_start, byte_end in spans:
+                out.append(Statement(len(out) + 1, source, start, end, byte_start, byte_end))
+            continue
+        # The core counts a lone surrogate as three UTF-8 bytes; the input
+        # had one byte there. Count again, walking forward once.
+        cp, byte = 0, 0
+        for start, end, _line, _column, _bs, _be in spans:
+            byte_start = byte + utf8_length(source.text[cp:start])
+            byte_end = byte_start + utf8_length(source.text[start:end])
+            cp, byte = end, byte_end
             out.append(Statement(len(out) + 1, source, start, end, byte_start, byte_end))
-    return out
+    return out, failures
 
 
 # ---- error positions -----------------------------------------------------------
@@ -263,9 +329,6 @@ def statement_entry(stmt: Statement, outcome: Any) -> Dict[str, Any]:
     return entry
 
 
-_SURROGATE = re.compile("[\ud800-\udfff]")
-
-
 def json_text(entry: Dict[str, Any]) -> str:
     """Compact JSON of an entry, non-ASCII text as it is, except lone
     surrogates (from undecodable input bytes), which are written as \\u
@@ -299,6 +362,12 @@ def cell(value: Any) -> str:
 
 
 class Writer:
+    # Writes while the statements are analysed (not all at the end).
+    streams = False
+    # Each statement's output ends a line of its own, so a line on standard
+    # error may follow it directly.
+    line_per_statement = False
+
     def __init__(self, out: TextIO, numbered: bool) -> None:
         self.out = out
         self.numbered = numbered
@@ -349,6 +418,8 @@ class TableWriter(Writer):
 class JsonWriter(Writer):
     """One JSON document, a list of statements, written as they come."""
 
+    streams = True
+
     def __init__(self, out: TextIO, numbered: bool) -> None:
         super().__init__(out, numbered)
         self.count = 0
@@ -362,6 +433,9 @@ class JsonWriter(Writer):
 
 
 class JsonLinesWriter(Writer):
+    streams = True
+    line_per_statement = True
+
     def statement(self, entry: Dict[str, Any]) -> None:
         self.out.write(json_text(entry) + "\n")
 
@@ -370,6 +444,8 @@ class CsvWriter(Writer):
     """One row per record; a failed statement gets one row with its error."""
 
     HEADER = ["statement", "source", "database", "table", "src", "tgt", "error", "output"]
+    streams = True
+    line_per_statement = True
 
     def __init__(self, out: TextIO, numbered: bool) -> None:
         super().__init__(out, numbered)
@@ -457,28 +533,151 @@ WRITERS = {
 }
 
 
-# ---- progress --------------------------------------------------------------------
+# ---- progress and standard error ------------------------------------------------
 
 
 class Progress:
-    """A one-line bar on standard error, redrawn in place."""
+    """A one-line bar on standard error, redrawn in place. Other lines are
+    written above it: the bar is wiped, the line written, the bar redrawn."""
 
     WIDTH = 30
 
     def __init__(self, total: int, stream: TextIO) -> None:
         self.total = total
         self.stream = stream
+        self.done = 0
+        self.failed = 0
+        self.drawn = 0  # length of the bar on screen, 0 when wiped
 
-    def update(self, done: int) -> None:
-        filled = self.WIDTH * done // self.total if self.total else self.WIDTH
+    def update(self, done: int, failed: int) -> None:
+        self.done, self.failed = done, failed
+        self.draw()
+
+    def draw(self) -> None:
+        filled = self.WIDTH * self.done // self.total if self.total else self.WIDTH
         bar = "#" * filled + "-" * (self.WIDTH - filled)
-        pct = 100 * done // self.total if self.total else 100
-        self.stream.write(f"\r[{bar}] {done}/{self.total} statements ({pct}%)")
+        pct = 100 * self.done // self.total if self.total else 100
+        text = f"[{bar}] {self.done}/{self.total} statements ({pct}%)"
+        if self.failed:
+            text += f", {self.failed} failed"
+        # Pad over a longer bar drawn before, then return to its start.
+        self.stream.write("\r" + text.ljust(self.drawn))
+        self.drawn = len(text)
         self.stream.flush()
+
+    def wipe(self) -> None:
+        if self.drawn:
+            self.stream.write("\r" + " " * self.drawn + "\r")
+            self.drawn = 0
+
+    def line_above(self, line: str) -> None:
+        self.wipe()
+        self.stream.write(line + "\n")
+        self.draw()
 
     def close(self) -> None:
-        self.stream.write("\r" + " " * (self.WIDTH + 40) + "\r")
+        self.wipe()
         self.stream.flush()
+
+
+class Console:
+    """Standard error's lines, kept in step with standard output.
+
+    An error line is written once the output before it is out: for the
+    formats that end a line per statement (jsonl, csv), right after its
+    statement's output, which is flushed first; for the others (table, json,
+    dot, whose output only ends at the last statement), after the whole
+    output. So when both streams share a terminal, or a file (``2>&1``), the
+    error lines follow the output they belong to in statement order and never
+    split it. While the progress bar is up, lines go above it."""
+
+    def __init__(self, out: TextIO, err: TextIO) -> None:
+        self.out = out
+        self.err = err
+        self.in_step = False
+        self.progress: Optional[Progress] = None
+        self.pending: List[str] = []
+
+    def error(self, line: str) -> None:
+        if not self.in_step:
+            self.pending.append(line)
+            return
+        self.out.flush()
+        if self.progress is not None:
+            self.progress.line_above(line)
+        else:
+            self.err.write(line + "\n")
+            self.err.flush()
+
+    def finish(self) -> None:
+        """After the output: the bar goes, the held-back lines come out."""
+        if self.progress is not None:
+            self.progress.close()
+            self.progress = None
+        for line in self.pending:
+            self.err.write(line + "\n")
+        self.pending = []
+        self.err.flush()
+
+    def abort(self, line: str) -> None:
+        """The last line of a run cut short; held-back lines are dropped."""
+        try:
+            if self.progress is not None:
+                self.progress.close()
+                self.progress = None
+            self.err.write(line + "\n")
+            self.err.flush()
+        except (OSError, ValueError):
+            pass  # standard error is gone as well
+
+
+def summary(statements: int, with_lineage: int, failed: int, unread: int) -> str:
+    def count(n: int, what: str) -> str:
+        return f"{n} {what}" if n == 1 else f"{n} {what}s"
+
+    text = f"{PROG}: {count(statements, 'statement')}, {with_lineage} with lineage, {failed} failed"
+    if unread:
+        text += f", {count(unread, 'input')} not read"
+    return text
+
+
+class OutputError(Exception):
+    """Writing the results failed (a full disk, a closed pipe)."""
+
+    def __init__(self, cause: OSError) -> None:
+        super().__init__(cause.strerror or str(cause))
+        self.cause = cause
+
+
+class GuardedOutput:
+    """Standard output, with a failed write or flush raised as OutputError so
+    that it is told apart from any other OSError."""
+
+    def __init__(self, stream: TextIO) -> None:
+        self.stream = stream
+
+    def write(self, text: str) -> int:
+        try:
+            return self.stream.write(text)
+        except OSError as exc:
+            raise OutputError(exc) from None
+
+    def flush(self) -> None:
+        try:
+            self.stream.flush()
+        except OSError as exc:
+            raise OutputError(exc) from None
+
+
+def silence(stream: Optional[TextIO]) -> None:
+    """Point a standard stream's file at /dev/null, so that the data still
+    buffered in it goes nowhere at exit instead of failing again there."""
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, stream.fileno())  # type: ignore[union-attr]
+        os.close(devnull)
+    except (AttributeError, OSError, ValueError):
+        pass  # not a real file (a test's StringIO): nothing is left to flush
 
 
 # ---- main ------------------------------------------------------------------------
@@ -500,6 +699,8 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("-f", "--format", choices=FORMATS, default="table", help="output format (default: table)")
     p.add_argument("-j", "--threads", type=positive_int, default=None, metavar="N", help="worker threads (default: all cores)")
     p.add_argument("--no-progress", action="store_true", help="never show the progress bar")
+    p.add_argument("-q", "--quiet", action="store_true", help="no summary line at the end")
+    p.add_argument("--version", action="version", version=f"{PROG} {__version__}")
     return p
 
 
@@ -513,62 +714,101 @@ def positive_int(text: str) -> int:
     return n
 
 
-def outcomes(statements: List[Statement], threads: Optional[int], progress: Optional[Progress]) -> Iterator[Tuple[Statement, Any]]:
+def outcomes(statements: List[Statement], threads: Optional[int]) -> Iterator[Tuple[int, Statement, Any]]:
+    """Each statement with its outcome, and how many are done once its chunk is."""
     from .batch import parse_sql_many
 
     for lo in range(0, len(statements), CHUNK):
         chunk = statements[lo : lo + CHUNK]
         results = parse_sql_many([s.text for s in chunk], threads=threads)
-        if progress is not None:
-            progress.update(lo + len(chunk))
-        yield from zip(chunk, results)
+        for stmt, outcome in zip(chunk, results):
+            yield lo + len(chunk), stmt, outcome
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    console = Console(GuardedOutput(sys.stdout), sys.stderr)
+    try:
+        return run(argv, console)
+    except KeyboardInterrupt:
+        try:
+            console.out.flush()  # what is written stays, whole lines first
+        except (OutputError, ValueError):
+            silence(sys.stdout)
+        console.abort(f"{PROG}: interrupted")
+        return 130
+    except OutputError as exc:
+        silence(sys.stdout)
+        if isinstance(exc.cause, BrokenPipeError) or exc.cause.errno == errno.EPIPE:
+            # The reader went away (say, `| head`): stop without a word, as
+            # a tool killed by SIGPIPE does, and with the status it gets.
+            silence(sys.stderr)
+            return 141
+        console.abort(f"{PROG}: cannot write output: {exc}")
+        return 1
+    except BrokenPipeError:  # standard error's reader went away
+        silence(sys.stdout)
+        silence(sys.stderr)
+        return 141
+    except OSError as exc:  # standard error failed too
+        silence(sys.stdout)
+        console.abort(f"{PROG}: {exc.strerror or exc}")
+        silence(sys.stderr)
+        return 1
+
+
+def run(argv: Optional[Sequence[str]], console: Console) -> int:
     parser = build_parser()
     try:
         args = parser.parse_args(argv)
-    except SystemExit as exc:  # --help (0) or a usage error (2)
+    except SystemExit as exc:  # --help, --version (0) or a usage error (2)
         return int(exc.code or 0) if not isinstance(exc.code, str) else 2
     for stream in (sys.stdout, sys.stderr):
         # Lone surrogates from undecodable input bytes go out as those bytes.
         reconfigure = getattr(stream, "reconfigure", None)
         if callable(reconfigure) and (getattr(stream, "encoding", "") or "").lower().replace("-", "") == "utf8":
             reconfigure(errors="surrogateescape")
-    try:
-        sources = read_sources(args)
-    except UsageError as exc:
-        print(f"{PROG}: {exc}", file=sys.stderr)
-        return 2
-    statements = split_sources(sources)
-    progress = None
+    inputs = read_sources(args)
+    statements, read_failures = split_sources(inputs)
+    writer = WRITERS[args.format](console.out, numbered=len(statements) > 1)  # type: ignore[arg-type]
+    console.in_step = writer.line_per_statement
     if (
         not args.no_progress
         and len(statements) >= PROGRESS_FROM
-        and any(s.from_stream for s in sources)
+        and any(isinstance(s, Source) and s.from_stream for s in inputs)
         and sys.stderr.isatty()
+        # Output streaming to the same terminal would run through the bar.
+        and not (writer.streams and sys.stdout.isatty())
     ):
-        progress = Progress(len(statements), sys.stderr)
-    writer = WRITERS[args.format](sys.stdout, numbered=len(statements) > 1)
-    failed = 0
-    try:
-        for stmt, outcome in outcomes(statements, args.threads, progress):
-            entry = statement_entry(stmt, outcome)
-            if entry["error"] is not None:
-                failed += 1
-                if progress is not None:
-                    progress.close()
-                print(describe_error(entry), file=sys.stderr)
-            writer.statement(entry)
-        if progress is not None:
-            progress.close()
-        writer.close()
-        sys.stdout.flush()
-    except BrokenPipeError:
-        # The reader went away (say, `| head`): stop quietly.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        return 1
+        console.progress = Progress(len(statements), sys.stderr)
+    failed = with_lineage = 0
+    for done, stmt, outcome in outcomes(statements, args.threads):
+        while read_failures and read_failures[0][0] <= stmt.number:
+            console.error(read_failures.pop(0)[1].message)
+        entry = statement_entry(stmt, outcome)
+        writer.statement(entry)
+        if entry["error"] is not None:
+            failed += 1
+            if console.progress is not None:
+                console.progress.failed = failed
+            console.error(describe_error(entry))
+        elif entry["records"]:
+            with_lineage += 1
+        if console.progress is not None and done != console.progress.done:
+            console.progress.update(done, failed)
+    for _, failure in read_failures:
+        console.error(failure.message)
+    if console.progress is not None:
+        console.progress.close()
+        console.progress = None
+    writer.close()
+    console.out.flush()
+    console.finish()
+    if not args.quiet:
+        unread = sum(isinstance(s, ReadFailure) for s in inputs)
+        console.err.write(summary(len(statements), with_lineage, failed, unread) + "\n")
+        console.err.flush()
+    if any(isinstance(s, ReadFailure) for s in inputs):
+        return 2
     return 1 if failed else 0
 
 
