@@ -459,9 +459,12 @@ OUTPUT_FAILURES = [
 ]
 
 
-@pytest.mark.parametrize("fmt", ["table", "jsonl", "csv"])
-@pytest.mark.parametrize("stdout, stderr, status, shown", OUTPUT_FAILURES)
+@pytest.mark.parametrize("fmt, stdout, stderr, status, shown", [
+    (fmt, *case) for fmt in ("table", "jsonl", "csv", "--version") for case in OUTPUT_FAILURES
+    if not (fmt == "--version" and case[1] == "closed pipe")  # it writes nothing there
+])
 def test_output_failures_end_without_traceback(sql_file, fmt, stdout, stderr, status, shown):
+    args = ["--version"] if fmt == "--version" else ["-f", fmt, sql_file]
     if "/dev/full" in (stdout, stderr) and not os.path.exists("/dev/full"):
         pytest.skip("no /dev/full")
     opened = []
@@ -474,7 +477,7 @@ def test_output_failures_end_without_traceback(sql_file, fmt, stdout, stderr, st
         return fd
 
     try:
-        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", fmt, sql_file],
+        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", *args],
                                 stdout=target(stdout), stderr=target(stderr), env=env())
     finally:
         for fd in opened:

@@ -54,7 +54,8 @@ statements and unreadable files, after the output they follow, and a summary
 line (statements, statements with lineage, failed) unless --quiet.
 
 exit status: 0 all statements analysed, 1 some statement failed or the output
-could not be written, 2 usage error or unreadable input, 130 interrupted.
+could not be written, 2 usage error or unreadable input, 130 interrupted,
+141 the reader of the output went away.
 """
 
 
@@ -700,7 +701,8 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("-j", "--threads", type=positive_int, default=None, metavar="N", help="worker threads (default: all cores)")
     p.add_argument("--no-progress", action="store_true", help="never show the progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no summary line at the end")
-    p.add_argument("--version", action="version", version=f"{PROG} {__version__}")
+    # Printed here rather than by argparse, which drops a failed write.
+    p.add_argument("--version", action="store_true", help="print the version and exit")
     return p
 
 
@@ -726,7 +728,12 @@ def outcomes(statements: List[Statement], threads: Optional[int]) -> Iterator[Tu
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
-    console = Console(GuardedOutput(sys.stdout), sys.stderr)
+    # Python leaves a standard stream None when its descriptor was closed.
+    err = sys.stderr if sys.stderr is not None else open(os.devnull, "w")
+    if sys.stdout is None:
+        err.write(f"{PROG}: cannot write output: standard output is closed\n")
+        return 1
+    console = Console(GuardedOutput(sys.stdout), err)
     try:
         return run(argv, console)
     except KeyboardInterrupt:
@@ -760,8 +767,12 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
     parser = build_parser()
     try:
         args = parser.parse_args(argv)
-    except SystemExit as exc:  # --help, --version (0) or a usage error (2)
+    except SystemExit as exc:  # --help (0) or a usage error (2)
         return int(exc.code or 0) if not isinstance(exc.code, str) else 2
+    if args.version:
+        console.out.write(f"{PROG} {__version__}\n")
+        console.out.flush()
+        return 0
     for stream in (sys.stdout, sys.stderr):
         # Lone surrogates from undecodable input bytes go out as those bytes.
         reconfigure = getattr(stream, "reconfigure", None)
@@ -775,13 +786,15 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
         not args.no_progress
         and len(statements) >= PROGRESS_FROM
         and any(isinstance(s, Source) and s.from_stream for s in inputs)
-        and sys.stderr.isatty()
+        and console.err.isatty()
         # Output streaming to the same terminal would run through the bar.
         and not (writer.streams and sys.stdout.isatty())
     ):
-        console.progress = Progress(len(statements), sys.stderr)
+        console.progress = Progress(len(statements), console.err)
     failed = with_lineage = 0
     for done, stmt, outcome in outcomes(statements, args.threads):
+        if console.progress is not None and done != console.progress.done:
+            console.progress.update(done, failed)  # a new chunk is in
         while read_failures and read_failures[0][0] <= stmt.number:
             console.error(read_failures.pop(0)[1].message)
         entry = statement_entry(stmt, outcome)
@@ -793,8 +806,6 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
             console.error(describe_error(entry))
         elif entry["records"]:
             with_lineage += 1
-        if console.progress is not None and done != console.progress.done:
-            console.progress.update(done, failed)
     for _, failure in read_failures:
         console.error(failure.message)
     if console.progress is not None:
