@@ -1,0 +1,841 @@
+// Statements: queries, INSERT, CREATE TABLE .. AS, CREATE VIEW, MERGE, UPDATE,
+// DELETE, and every other statement kept as text under its leading words.
+//
+// Storage and option clauses of CREATE / INSERT vary without end between
+// dialects and never carry lineage, so they are skipped token by token (with
+// balanced groups) and kept as Raw; the parts that do carry lineage (target,
+// column lists, queries, assignments) are parsed fully.
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+namespace {
+
+bool is_open(Tok k) { return k == Tok::kLParen || k == Tok::kLBracket || k == Tok::kLBrace; }
+bool is_close(Tok k) { return k == Tok::kRParen || k == Tok::kRBracket || k == Tok::kRBrace; }
+
+// Words between CREATE and the kind of object it makes.
+constexpr std::string_view kCreateModifiers[] = {
+    "global",    "local",  "temporary", "temp",   "transient", "volatile", "external",
+    "unlogged",  "secure", "recursive", "private", "live",     "streaming", "multiset",
+    "dynamic",   "iceberg", "hybrid",   "set",    "public",    "or",       "replace",
+    "alter",     "refresh", "materialized", "if", "not",       "exists",   "unique",
+    "definer",   "force",  "noforce",   "editionable", "noneditionable", "algorithm",
+    "undefined", "merge",  "temptable", "sql",    "security",  "invoker",  "aggregate",
+};
+
+// Words after a column name that start its constraints rather than a type.
+constexpr std::string_view kConstraintStarts[] = {
+    "comment", "not",      "null",      "default",  "primary",       "references", "unique",
+    "check",   "constraint", "collate", "generated", "identity",     "auto_increment",
+    "autoincrement", "encode", "options", "masking", "with",         "as",         "mask",
+    "tag",     "key",      "on",        "expect",   "materialized",  "alias",      "ephemeral",
+    "codec",   "ttl",
+};
+
+// Entries of a column list that are table constraints, not columns.
+constexpr std::string_view kTableConstraints[] = {
+    "constraint", "primary", "foreign", "unique", "check", "fulltext", "spatial",
+    "period",     "exclude", "like",    "projection",
+};
+
+}  // namespace
+
+bool Parser::at_any_word(const std::string_view* words, std::size_t count,
+                         std::size_t ahead) const {
+  if (peek(ahead).kind != Tok::kWord) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (at_word(words[i], ahead)) return true;
+  return false;
+}
+
+// ---- dispatch --------------------------------------------------------------
+
+Statement* Parser::statement() {
+  DepthGuard guard(*this);
+  std::uint32_t begin = here();
+  std::size_t start = pos_;
+  if (at_kw(Kw::kWith)) {
+    // WITH .. INSERT / UPDATE / MERGE / DELETE takes the WITH; otherwise the
+    // query parses its own WITH from the start.
+    With* with = with_clause();
+    if (at_dml_verb()) return dml_statement(begin, with);
+    set_pos(start);
+    return query_statement(begin);
+  }
+  if (at_dml_verb()) return dml_statement(begin, nullptr);
+  if (at_kw(Kw::kFrom) && insert_follows_from()) return from_first_insert(begin);
+  if (starts_query(0)) return query_statement(begin);
+  if (at_kw(Kw::kCreate) || (at_word("define") && at_name(1)) ||
+      (at_kw(Kw::kAlter) && at_kw(Kw::kView, 1)))
+    return create_statement(begin);
+  return other_statement(begin);
+}
+
+bool Parser::at_dml_verb() const {
+  if (at_kw(Kw::kInsert) || at_kw(Kw::kUpsert) || at_kw(Kw::kDelete)) return true;
+  // REPLACE [INTO] t (MySQL, SQLite); replace(..) would be a call.
+  if (at_kw(Kw::kReplace)) return !at(Tok::kLParen, 1);
+  if (at_kw(Kw::kMerge)) return at_kw(Kw::kInto, 1) || at_name(1);
+  if (at_kw(Kw::kUpdate)) return !at_word("statistics", 1) && !at(Tok::kSemicolon, 1) && !at(Tok::kEnd, 1);
+  return false;
+}
+
+Statement* Parser::dml_statement(std::uint32_t begin, With* with) {
+  if (at_kw(Kw::kMerge)) return merge_statement(begin, with);
+  if (at_kw(Kw::kUpdate)) return update_statement(begin, with);
+  if (at_kw(Kw::kDelete)) return delete_statement(begin, with);
+  return insert_statement(begin, with);
+}
+
+bool Parser::starts_query(std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  if (t.kind == Tok::kLParen) {
+    const Token& n = peek(ahead + 1);
+    if (n.kind == Tok::kLParen) return starts_query(ahead + 1);
+    return n.kind == Tok::kWord && (n.kw == Kw::kSelect || n.kw == Kw::kWith ||
+                                    n.kw == Kw::kValues || n.kw == Kw::kFrom ||
+                                    n.kw == Kw::kTable);
+  }
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kSelect:
+    case Kw::kWith:
+    case Kw::kValues:
+    case Kw::kFrom:
+      return true;
+    case Kw::kTable:
+      return is_name_token(peek(ahead + 1));
+    default:
+      return false;
+  }
+}
+
+Statement* Parser::query_statement(std::uint32_t begin) {
+  auto* s = node<SelectStatement>(begin);
+  s->kind = StatementKind::kSelect;
+  s->query = query();
+  // T-SQL select .. into t makes a table.
+  if (s->query->body && s->query->body->kind == BodyKind::kSelect &&
+      !static_cast<Select*>(s->query->body)->into.parts.empty())
+    s->kind = StatementKind::kCreateTableAs;
+  return finish(s);
+}
+
+// ---- shared pieces -----------------------------------------------------------
+
+Raw Parser::join_raw(Raw a, Raw b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  std::string joined;
+  joined.reserve(a.size() + b.size() + 1);
+  joined.append(a).append(" ").append(b);
+  return arena_.copy(joined);
+}
+
+Raw Parser::rest_of_statement() {
+  std::size_t from = pos_;
+  while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind)) {
+    if (is_open(peek().kind))
+      skip_group();
+    else
+      advance();
+  }
+  return pos_ > from ? raw_since(from) : Raw{};
+}
+
+void Parser::skip_table_hints() {
+  // T-SQL table hints: t WITH (nolock, index(i)).
+  while (at_kw(Kw::kWith) && at(Tok::kLParen, 1) && !starts_query(1)) {
+    advance();
+    skip_group();
+  }
+}
+
+void Parser::skip_top_clause() {
+  // T-SQL insert / update / delete TOP (n) [PERCENT].
+  if (!at_kw(Kw::kTop)) return;
+  advance();
+  if (at(Tok::kLParen))
+    skip_group();
+  else
+    advance();
+  accept_kw(Kw::kPercent);
+}
+
+Raw Parser::output_clause() {
+  // T-SQL OUTPUT inserted.a, deleted.b [INTO @t [(cols)]].
+  if (!at_word("output")) return {};
+  std::size_t from = pos_;
+  advance();
+  do {
+    select_item();
+  } while (accept(Tok::kComma));
+  if (accept_kw(Kw::kInto)) {
+    if (at(Tok::kParam))
+      advance();
+    else
+      name();
+    if (at(Tok::kLParen) && !starts_query(1)) ident_list();
+  }
+  return raw_since(from);
+}
+
+List<Assignment> Parser::assignments() {
+  std::vector<Assignment> out;
+  do {
+    Assignment a;
+    std::uint32_t begin = here();
+    std::vector<Name> columns;
+    if (at(Tok::kLParen)) {
+      advance();
+      a.parenthesised = true;
+      do {
+        columns.push_back(name());
+      } while (accept(Tok::kComma));
+      expect(Tok::kRParen, "\")\"");
+    } else {
+      columns.push_back(name());
+      // Postgres arr[1] = .., arr[1:2] = ..: the element is not kept.
+      while (at(Tok::kLBracket)) skip_group();
+    }
+    if (!accept_op(Op::kEq)) fail("\"=\"");
+    a.value = expr();
+    a.columns = arena_.list(columns);
+    a.span = span_from(begin);
+    out.push_back(a);
+  } while (accept(Tok::kComma));
+  return arena_.list(out);
+}
+
+List<ColumnDef> Parser::column_defs() {
+  expect(Tok::kLParen, "\"(\"");
+  std::vector<ColumnDef> out;
+  if (accept(Tok::kRParen)) return {};
+  do {
+    if (at_any_word(kTableConstraints, std::size(kTableConstraints)) ||
+        ((at_word("index") || at_word("key")) && at(Tok::kLParen, 1))) {
+      rest_of_column_def();
+      continue;
+    }
+    ColumnDef c;
+    c.name = ident();
+    if (!at(Tok::kComma) && !at(Tok::kRParen) && !at_any_word(kConstraintStarts, std::size(kConstraintStarts))) {
+      std::size_t at_type = pos_;
+      try {
+        c.type = type_name();
+      } catch (const ParseError&) {
+        // An unusual type stays in the constraint text.
+        set_pos(at_type);
+        c.type = nullptr;
+      }
+    }
+    std::size_t from = pos_;
+    rest_of_column_def();
+    if (pos_ > from) c.constraints = raw_since(from);
+    out.push_back(c);
+  } while (accept(Tok::kComma));
+  expect(Tok::kRParen, "\")\"");
+  return arena_.list(out);
+}
+
+void Parser::rest_of_column_def() {
+  while (!at_end() && !at(Tok::kComma) && !at(Tok::kSemicolon) && !is_close(peek().kind)) {
+    if (is_open(peek().kind))
+      skip_group();
+    else
+      advance();
+  }
+}
+
+// ---- INSERT ----------------------------------------------------------------
+
+Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
+  std::size_t start = pos_;
+  auto* s = node<Insert>(begin);
+  s->kind = StatementKind::kInsert;
+  s->with = with;
+  s->verb = "insert";
+  if (accept_kw(Kw::kReplace)) {
+    s->verb = "replace";
+  } else if (accept_kw(Kw::kUpsert)) {
+    s->verb = "upsert";
+  } else {
+    expect_kw(Kw::kInsert, "INSERT");
+    // Oracle INSERT ALL / FIRST .. SELECT: kept as text.
+    if (at_kw(Kw::kAll) || at_kw(Kw::kFirst)) {
+      set_pos(start);
+      return other_statement(begin);
+    }
+    if (accept_kw(Kw::kOr)) {  // SQLite insert or replace / ignore / abort ...
+      if (accept_kw(Kw::kReplace))
+        s->verb = "insert or replace";
+      else if (accept_kw(Kw::kIgnore))
+        s->verb = "insert or ignore";
+      else if (accept_word("abort"))
+        s->verb = "insert or abort";
+      else if (accept_word("fail"))
+        s->verb = "insert or fail";
+      else if (accept_kw(Kw::kRollback))
+        s->verb = "insert or rollback";
+      else
+        fail("REPLACE, IGNORE, ABORT, FAIL or ROLLBACK");
+    }
+  }
+  // MySQL priority words are not kept.
+  while (at_word("low_priority") || at_word("delayed") || at_word("high_priority") ||
+         at_kw(Kw::kIgnore)) {
+    if (at_kw(Kw::kIgnore) && s->verb == std::string_view("insert")) s->verb = "insert ignore";
+    advance();
+  }
+  skip_top_clause();
+  if (accept_kw(Kw::kInto))
+    s->into = true;
+  else if (accept_kw(Kw::kOverwrite))
+    s->overwrite = true;
+
+  if (s->overwrite && (at_word("directory") || (at_kw(Kw::kLocal) && at_word("directory", 1)))) {
+    // Hive / Spark insert overwrite [local] directory '..' [format options] query.
+    std::size_t from = pos_;
+    while (!at_end() && !at(Tok::kSemicolon) && !starts_query(0)) {
+      if (is_open(peek().kind))
+        skip_group();
+      else if (is_close(peek().kind))
+        fail("a query");
+      else
+        advance();
+    }
+    s->table_function = raw_since(from);
+  } else {
+    if (accept_kw(Kw::kTable)) s->table_keyword = true;
+    if (at_kw(Kw::kFunction)) {
+      // ClickHouse insert into [table] function s3(..).
+      std::size_t from = pos_;
+      advance();
+      name();
+      if (at(Tok::kLParen)) skip_group();
+      s->table_function = raw_since(from);
+    } else if (at_word("identifier") && at(Tok::kLParen, 1)) {
+      // Snowflake identifier($name).
+      std::size_t from = pos_;
+      advance();
+      skip_group();
+      s->table_function = raw_since(from);
+    } else if (at(Tok::kLParen)) {
+      // Oracle insert into (select ..) values ..
+      std::size_t from = pos_;
+      skip_group();
+      s->table_function = raw_since(from);
+    } else {
+      s->table = name();
+      // Oracle t@dblink: the link is not kept.
+      if (at(Tok::kParam) && !peek().spaced && text_of(peek())[0] == '@') advance();
+    }
+  }
+  if (at_kw(Kw::kAs) && at_name(1) && !starts_query(1)) {
+    advance();
+    auto* a = arena_.make<Alias>();
+    a->name = ident();
+    a->as_keyword = true;
+    s->alias = a;
+  }
+  skip_table_hints();
+
+  // Partition, IF NOT EXISTS, columns and BY NAME come in dialect order.
+  std::vector<PartitionItem> partition;
+  bool have_columns = false;
+  for (;;) {
+    if (at_kw(Kw::kPartition) && at(Tok::kLParen, 1)) {
+      advance();
+      partition_spec(partition);
+    } else if (at_kw(Kw::kIf) && at_kw(Kw::kNot, 1) && at_kw(Kw::kExists, 2)) {
+      advance();
+      advance();
+      advance();
+      s->if_not_exists = true;
+    } else if (at(Tok::kLParen) && !have_columns && !starts_query(0)) {
+      s->columns = ident_list();
+      have_columns = true;
+    } else if (at_kw(Kw::kBy) && at_kw(Kw::kName, 1)) {
+      advance();
+      advance();
+      s->by_name = true;
+    } else if (at_kw(Kw::kBy) && at_kw(Kw::kPosition, 1)) {
+      advance();
+      advance();
+      s->by_position = true;
+    } else if (at_kw(Kw::kReplace) && at_kw(Kw::kWhere, 1)) {
+      // Databricks replace where ..: the rows replaced, not kept.
+      advance();
+      advance();
+      expr();
+    } else if (at_kw(Kw::kReplace) && at_kw(Kw::kUsing, 1)) {
+      advance();
+      advance();
+      ident_list();
+    } else {
+      break;
+    }
+  }
+  s->partition = arena_.list(partition);
+
+  Raw output = output_clause();
+  if (at_kw(Kw::kDefault) && at_kw(Kw::kValues, 1)) {
+    advance();
+    advance();
+    s->default_values = true;
+  } else if (at_word("value") && at(Tok::kLParen, 1)) {
+    s->source = values_rows();  // MySQL VALUE (..), (..)
+  } else if (at_kw(Kw::kSet) && !have_columns) {
+    set_as_values(s);  // MySQL insert .. set a = 1, b = 2
+  } else if (starts_query(0)) {
+    s->source = query();
+  } else if (!at_end() && !at(Tok::kSemicolon) && !at_insert_tail()) {
+    fail("a query, VALUES or DEFAULT VALUES");
+  }
+  Raw tail;
+  if (at_insert_tail()) tail = rest_of_statement();
+  s->tail = join_raw(output, tail);
+  return finish(s);
+}
+
+bool Parser::at_insert_tail() const {
+  return at_kw(Kw::kOn) || at_kw(Kw::kReturning) || at_word("log") || at_word("output") ||
+         at_kw(Kw::kExec) || at_kw(Kw::kExecute) || at_word("option") ||
+         at_kw(Kw::kSettings) || at_kw(Kw::kFormat);
+}
+
+void Parser::partition_spec(std::vector<PartitionItem>& out) {
+  expect(Tok::kLParen, "\"(\"");
+  do {
+    PartitionItem item;
+    item.column = ident();
+    if (accept_op(Op::kEq)) item.value = expr();
+    out.push_back(item);
+  } while (accept(Tok::kComma));
+  expect(Tok::kRParen, "\")\"");
+}
+
+Query* Parser::values_rows() {
+  std::uint32_t begin = here();
+  advance();  // VALUE
+  auto* v = node<Values>(begin);
+  v->kind = BodyKind::kValues;
+  std::vector<Expr*> rows;
+  do {
+    rows.push_back(expr());
+  } while (accept(Tok::kComma));
+  v->rows = arena_.list(rows);
+  finish(v);
+  auto* q = node<Query>(begin);
+  q->body = v;
+  return finish(q);
+}
+
+void Parser::set_as_values(Insert* s) {
+  // insert t set a = 1, b = 2 is insert t (a, b) values (1, 2).
+  std::uint32_t begin = here();
+  advance();  // SET
+  List<Assignment> set = assignments();
+  std::vector<Ident> columns;
+  std::vector<Expr*> values;
+  for (const Assignment& a : set) {
+    if (a.parenthesised || a.columns.size() != 1) fail_at(toks_[pos_ - 1], "column = value");
+    columns.push_back(a.columns[0].last());
+    values.push_back(a.value);
+  }
+  auto* row = node<TupleExpr>(begin);
+  row->kind = ExprKind::kTuple;
+  row->items = arena_.list(values);
+  finish(row);
+  auto* v = node<Values>(begin);
+  v->kind = BodyKind::kValues;
+  v->rows = arena_.list(std::vector<Expr*>{row});
+  finish(v);
+  auto* q = node<Query>(begin);
+  q->body = v;
+  s->columns = arena_.list(columns);
+  s->source = finish(q);
+}
+
+bool Parser::insert_follows_from() const {
+  // Hive FROM t INSERT .. SELECT .. [INSERT ..]: an INSERT at depth 0.
+  int depth = 0;
+  for (std::size_t i = pos_ + 1; i < toks_.size(); ++i) {
+    const Token& t = toks_[i];
+    if (t.kind == Tok::kEnd || (t.kind == Tok::kSemicolon && depth == 0)) return false;
+    if (is_open(t.kind)) ++depth;
+    if (is_close(t.kind) && --depth < 0) return false;
+    if (depth == 0 && t.kind == Tok::kWord && t.kw == Kw::kInsert) return true;
+  }
+  return false;
+}
+
+Statement* Parser::from_first_insert(std::uint32_t begin) {
+  std::size_t start = pos_;
+  expect_kw(Kw::kFrom, "FROM");
+  List<TableRef*> from = from_list();
+  std::vector<Statement*> inserts;
+  while (at_kw(Kw::kInsert)) {
+    auto* ins = static_cast<Insert*>(insert_statement(here(), nullptr));
+    // The shared FROM is the FROM of each select that has none.
+    if (ins->kind == StatementKind::kInsert && ins->source && ins->source->body &&
+        ins->source->body->kind == BodyKind::kSelect) {
+      auto* sel = static_cast<Select*>(ins->source->body);
+      if (sel->from.empty()) sel->from = from;
+    }
+    inserts.push_back(ins);
+  }
+  if (inserts.empty()) fail("INSERT");
+  if (inserts.size() == 1) {
+    inserts[0]->span.begin = begin;
+    return inserts[0];
+  }
+  auto* o = node<Other>(begin);
+  o->kind = StatementKind::kOther;
+  o->head = "from insert";
+  o->text = raw_since(start);
+  o->body = arena_.list(inserts);
+  return finish(o);
+}
+
+// ---- CREATE TABLE .. AS / CREATE VIEW ---------------------------------------
+
+Statement* Parser::create_statement(std::uint32_t begin) {
+  std::size_t start = pos_;
+  bool alter = at_kw(Kw::kAlter);
+  advance();  // CREATE / DEFINE / ALTER
+  bool or_replace = false;
+  if (!alter && accept_kw(Kw::kOr)) {
+    if (accept_kw(Kw::kReplace) || accept_kw(Kw::kAlter) || accept_word("refresh"))
+      or_replace = true;
+    else
+      fail("REPLACE");
+  }
+  std::size_t mods_from = pos_;
+  std::size_t mods_to = pos_;
+  bool materialized = false;
+  while (at(Tok::kWord) && !at_kw(Kw::kTable) && !at_kw(Kw::kView)) {
+    if (at_kw(Kw::kMaterialized)) {
+      materialized = true;
+      advance();
+      continue;
+    }
+    if (!at_any_word(kCreateModifiers, std::size(kCreateModifiers)) || at_word("or") || at_word("if")) break;
+    advance();
+    if (at_op(Op::kEq)) {  // MySQL algorithm = merge, definer = u@host
+      advance();
+      advance();
+      while (!peek().spaced && !at_end() && !at(Tok::kSemicolon)) advance();
+    }
+    if (!materialized) mods_to = pos_;
+  }
+  Raw modifiers;
+  if (mods_to > mods_from) {
+    std::size_t keep = pos_;
+    set_pos(mods_to);
+    modifiers = raw_since(mods_from);
+    set_pos(keep);
+  }
+  bool view = at_kw(Kw::kView);
+  if (!view && (alter || !at_kw(Kw::kTable))) {
+    set_pos(start);
+    return other_statement(begin);
+  }
+  advance();  // TABLE / VIEW
+  bool if_not_exists = false;
+  if (at_kw(Kw::kIf) && at_kw(Kw::kNot, 1) && at_kw(Kw::kExists, 2)) {
+    advance();
+    advance();
+    advance();
+    if_not_exists = true;
+  }
+  Name target = name();
+
+  CreateParts parts = create_parts(view);
+  if (!parts.query) {
+    if (view) {
+      // A view without a query (ALTER VIEW .. RENAME, ..) is another statement.
+      set_pos(start);
+      return other_statement(begin);
+    }
+    // CREATE TABLE t (cols) / LIKE / CLONE: the columns still matter.
+    auto* o = node<Other>(begin);
+    o->kind = StatementKind::kOther;
+    o->head = toks_[start].kw == Kw::kCreate ? "create table" : "define table";
+    o->text = raw_since(start);
+    o->table = target;
+    o->columns = parts.columns;
+    return finish(o);
+  }
+  if (view) {
+    auto* v = node<CreateView>(begin);
+    v->kind = StatementKind::kCreateView;
+    v->or_replace = or_replace;
+    v->materialized = materialized;
+    v->modifiers = modifiers;
+    v->if_not_exists = if_not_exists;
+    v->name = target;
+    v->columns = parts.columns;
+    v->options_before_as = parts.options;
+    v->query = parts.query;
+    v->options_after = parts.after;
+    return finish(v);
+  }
+  auto* c = node<CreateTableAs>(begin);
+  c->kind = StatementKind::kCreateTableAs;
+  c->or_replace = or_replace;
+  c->modifiers = modifiers;
+  c->if_not_exists = if_not_exists;
+  c->table = target;
+  c->columns = parts.columns;
+  c->options_before_as = parts.options;
+  c->query = parts.query;
+  c->options_after = parts.after;
+  return finish(c);
+}
+
+Parser::CreateParts Parser::create_parts(bool view) {
+  // After the name: [columns] [options] [AS query [options]]. The column
+  // list comes right after the name, or after ON CLUSTER c / TO t
+  // (ClickHouse); options are skipped up to an AS that starts a query.
+  CreateParts out;
+  Raw options;
+  std::size_t seg = pos_;
+  bool column_slot = true;
+  bool have_columns = false;
+  auto flush = [&] {
+    if (pos_ > seg) options = join_raw(options, raw_since(seg));
+  };
+  while (!at_end() && !at(Tok::kSemicolon)) {
+    if (at_kw(Kw::kAs) && starts_query(1)) break;
+    if (at(Tok::kLParen) && column_slot && !have_columns && !starts_query(0)) {
+      flush();
+      out.columns = column_defs();
+      have_columns = true;
+      seg = pos_;
+      column_slot = false;
+      continue;
+    }
+    if (at_kw(Kw::kOn) && at_word("cluster", 1)) {
+      advance();
+      advance();
+      advance();  // the cluster's name or '{macro}'
+      continue;
+    }
+    if (view && at_kw(Kw::kTo) && at_name(1)) {
+      advance();
+      name();
+      continue;
+    }
+    column_slot = false;
+    if (is_open(peek().kind))
+      skip_group();
+    else if (is_close(peek().kind))
+      fail("AS");
+    else
+      advance();
+  }
+  flush();
+  out.options = options;
+  if (!accept_kw(Kw::kAs)) return out;
+  out.query = query();
+  // with [no] data, with [cascaded | local] check option, with no schema
+  // binding, comment '..' (ClickHouse), ...
+  if (at_kw(Kw::kWith) || at_kw(Kw::kComment) || at_word("option") || at_kw(Kw::kSettings))
+    out.after = rest_of_statement();
+  return out;
+}
+
+// ---- MERGE -----------------------------------------------------------------
+
+Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
+  auto* m = node<Merge>(begin);
+  m->kind = StatementKind::kMerge;
+  m->with = with;
+  expect_kw(Kw::kMerge, "MERGE");
+  accept_kw(Kw::kInto);
+  m->target = name();
+  skip_table_hints();
+  bool as_keyword = false;
+  Ident alias = opt_alias(true, &as_keyword);
+  if (!alias.text.empty()) {
+    auto* a = arena_.make<Alias>();
+    a->name = alias;
+    a->as_keyword = as_keyword;
+    m->target_alias = a;
+  }
+  skip_table_hints();
+  expect_kw(Kw::kUsing, "USING");
+  m->source = table_ref();
+  expect_kw(Kw::kOn, "ON");
+  m->on = expr();
+  std::vector<MergeClause> clauses;
+  while (at_kw(Kw::kWhen)) clauses.push_back(merge_clause());
+  if (clauses.empty()) fail("WHEN");
+  m->clauses = arena_.list(clauses);
+  if (at_word("output") || at_word("option")) m->tail = rest_of_statement();
+  return finish(m);
+}
+
+MergeClause Parser::merge_clause() {
+  MergeClause c;
+  std::uint32_t begin = here();
+  expect_kw(Kw::kWhen, "WHEN");
+  c.matched = !accept_kw(Kw::kNot);
+  expect_kw(Kw::kMatched, "MATCHED");
+  if (accept_kw(Kw::kBy)) {
+    if (accept_kw(Kw::kTarget))
+      c.by = "by target";
+    else if (accept_kw(Kw::kSource))
+      c.by = "by source";
+    else
+      fail("TARGET or SOURCE");
+  }
+  if (accept_kw(Kw::kAnd)) c.condition = expr();
+  expect_kw(Kw::kThen, "THEN");
+  if (accept_kw(Kw::kUpdate)) {
+    c.action = MergeAction::kUpdate;
+    if (accept_kw(Kw::kAll)) {  // Snowflake update all by name
+      expect_kw(Kw::kBy, "BY");
+      expect_kw(Kw::kName, "NAME");
+      c.star = true;
+    } else {
+      expect_kw(Kw::kSet, "SET");
+      if (accept(Tok::kStar)) {
+        c.star = true;
+        skip_star_except();
+      } else {
+        c.set = assignments();
+      }
+    }
+  } else if (accept_kw(Kw::kDelete)) {
+    c.action = MergeAction::kDelete;
+  } else if (accept_kw(Kw::kInsert)) {
+    c.action = MergeAction::kInsert;
+    if (accept(Tok::kStar)) {
+      c.star = true;
+      skip_star_except();
+    } else if (accept_kw(Kw::kRow)) {
+      c.insert_row = true;
+    } else if (accept_kw(Kw::kAll)) {  // Snowflake insert all by name
+      expect_kw(Kw::kBy, "BY");
+      expect_kw(Kw::kName, "NAME");
+      c.star = true;
+    } else if (at_kw(Kw::kDefault) && at_kw(Kw::kValues, 1)) {
+      advance();
+      advance();
+    } else {
+      if (at(Tok::kLParen)) c.columns = ident_list();
+      expect_kw(Kw::kValues, "VALUES");
+      expect(Tok::kLParen, "\"(\"");
+      c.values = expr_list();
+      expect(Tok::kRParen, "\")\"");
+    }
+  } else if (accept_kw(Kw::kDo)) {
+    expect_kw(Kw::kNothing, "NOTHING");
+    c.action = MergeAction::kDoNothing;
+  } else {
+    fail("UPDATE, DELETE, INSERT or DO NOTHING");
+  }
+  // Oracle: update set .. where .. [delete where ..]; insert .. where ..
+  if (c.action == MergeAction::kUpdate || c.action == MergeAction::kInsert) {
+    if (accept_kw(Kw::kWhere)) {
+      Expr* where = expr();
+      if (!c.condition) c.condition = where;
+    }
+    if (c.action == MergeAction::kUpdate && at_kw(Kw::kDelete) && at_kw(Kw::kWhere, 1)) {
+      advance();
+      advance();
+      expr();
+    }
+  }
+  c.span = span_from(begin);
+  return c;
+}
+
+void Parser::skip_star_except() {
+  // Databricks update set * except (a, b): the excluded columns are not kept.
+  if (at_kw(Kw::kExcept) && at(Tok::kLParen, 1)) {
+    advance();
+    ident_list();
+  }
+}
+
+// ---- UPDATE / DELETE ----------------------------------------------------------
+
+Statement* Parser::update_statement(std::uint32_t begin, With* with) {
+  auto* u = node<Update>(begin);
+  u->kind = StatementKind::kUpdate;
+  u->with = with;
+  expect_kw(Kw::kUpdate, "UPDATE");
+  while (at_word("low_priority") || at_kw(Kw::kIgnore)) advance();
+  skip_top_clause();
+  // MySQL joins several tables: the first is the target, the others join it.
+  List<TableRef*> targets = from_list();
+  std::vector<TableRef*> from(targets.begin(), targets.end());
+  u->target = from.front();
+  from.erase(from.begin());
+  expect_kw(Kw::kSet, "SET");
+  u->set = assignments();
+  Raw output = output_clause();
+  if (accept_kw(Kw::kFrom)) {
+    List<TableRef*> more = from_list();
+    from.insert(from.end(), more.begin(), more.end());
+  }
+  u->from = arena_.list(from);
+  Raw tail;
+  if (at_kw(Kw::kWhere) && at_kw(Kw::kCurrent, 1) && at_kw(Kw::kOf, 2)) {
+    tail = rest_of_statement();  // where current of cursor
+  } else {
+    if (accept_kw(Kw::kWhere)) u->where = expr();
+    if (at_kw(Kw::kReturning) || at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") ||
+        at_word("output"))
+      tail = rest_of_statement();
+  }
+  u->tail = join_raw(output, tail);
+  return finish(u);
+}
+
+Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
+  auto* d = node<Delete>(begin);
+  d->kind = StatementKind::kDelete;
+  d->with = with;
+  expect_kw(Kw::kDelete, "DELETE");
+  while (at_word("low_priority") || at_word("quick") || at_kw(Kw::kIgnore)) advance();
+  skip_top_clause();
+  accept_kw(Kw::kFrom);
+  accept_kw(Kw::kOnly);
+  d->table = name();
+  // MySQL delete t1, t2 from ..: the further targets are not kept.
+  while (accept(Tok::kComma)) name();
+  if (!at_word("output")) {
+    bool as_keyword = false;
+    Ident alias = opt_alias(true, &as_keyword);
+    if (!alias.text.empty()) {
+      auto* a = arena_.make<Alias>();
+      a->name = alias;
+      a->as_keyword = as_keyword;
+      d->alias = a;
+    }
+  }
+  skip_table_hints();
+  Raw output = output_clause();
+  if (accept_kw(Kw::kUsing) || accept_kw(Kw::kFrom)) d->using_tables = from_list();
+  Raw tail;
+  if (at_kw(Kw::kWhere) && at_kw(Kw::kCurrent, 1) && at_kw(Kw::kOf, 2)) {
+    tail = rest_of_statement();
+  } else {
+    if (accept_kw(Kw::kWhere)) d->where = expr();
+    if (at_kw(Kw::kReturning) || at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") ||
+        at_word("output"))
+      tail = rest_of_statement();
+  }
+  d->tail = join_raw(output, tail);
+  return finish(d);
+}
+
+}  // namespace sqlparse::syntax
