@@ -1,0 +1,97 @@
+// A bump allocator for syntax-tree nodes.
+//
+// Nodes are plain structs that own nothing (their strings are views into the
+// source text or into the arena, their lists are arena arrays), so the arena
+// frees a whole tree at once and never runs a destructor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace sqlparse::syntax {
+
+// A fixed-size array in the arena: what a node holds instead of a vector.
+template <class T>
+struct List {
+  T* items = nullptr;
+  std::uint32_t count = 0;
+
+  T* begin() const { return items; }
+  T* end() const { return items + count; }
+  std::uint32_t size() const { return count; }
+  bool empty() const { return count == 0; }
+  T& operator[](std::size_t i) const { return items[i]; }
+  T& back() const { return items[count - 1]; }
+};
+
+class Arena {
+ public:
+  Arena() = default;
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+
+  void* allocate(std::size_t size, std::size_t align) {
+    std::size_t at = (used_ + align - 1) & ~(align - 1);
+    if (at + size > capacity_) {
+      grow(size + align);
+      at = (used_ + align - 1) & ~(align - 1);
+    }
+    used_ = at + size;
+    return current_ + at;
+  }
+
+  // A value-initialised T; T must not need a destructor.
+  template <class T>
+  T* make() {
+    static_assert(std::is_trivially_destructible_v<T>);
+    return new (allocate(sizeof(T), alignof(T))) T();
+  }
+
+  template <class T>
+  List<T> list(const std::vector<T>& items) {
+    static_assert(std::is_trivially_destructible_v<T>);
+    List<T> out;
+    if (items.empty()) return out;
+    out.items = static_cast<T*>(allocate(sizeof(T) * items.size(), alignof(T)));
+    std::uninitialized_copy(items.begin(), items.end(), out.items);
+    out.count = static_cast<std::uint32_t>(items.size());
+    return out;
+  }
+
+  std::string_view copy(std::string_view text) {
+    if (text.empty()) return {};
+    char* p = static_cast<char*>(allocate(text.size(), 1));
+    std::memcpy(p, text.data(), text.size());
+    return {p, text.size()};
+  }
+
+  std::size_t bytes_used() const { return total_; }
+
+ private:
+  void grow(std::size_t at_least) {
+    std::size_t size = blocks_.empty() ? kFirstBlock : capacity_ * 2;
+    if (size > kMaxBlock) size = kMaxBlock;
+    if (size < at_least) size = at_least;
+    blocks_.emplace_back(new char[size]);
+    current_ = blocks_.back().get();
+    capacity_ = size;
+    used_ = 0;
+    total_ += size;
+  }
+
+  static constexpr std::size_t kFirstBlock = 4096;
+  static constexpr std::size_t kMaxBlock = 1 << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* current_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
+  std::size_t total_ = 0;
+};
+
+}  // namespace sqlparse::syntax

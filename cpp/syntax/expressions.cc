@@ -1,0 +1,1009 @@
+// Expressions: precedence climbing over binary operators, prefix operators,
+// primaries (literals, names, parentheses, CASE, INTERVAL, array and struct
+// literals) and the postfix forms (::, subscripts, field access, variant
+// paths).
+//
+// Precedence, loosest first: OR; XOR; AND; NOT; comparisons, IS, IN, LIKE
+// and BETWEEN with the dialect operators of the same rank (~, @>, &&...);
+// |; ^ and #; &; << and >>; + - ||; * / % DIV MOD; prefix - + ~; AT TIME
+// ZONE and COLLATE; the JSON arrows -> ->> #> #>>.
+#include <string>
+
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+namespace {
+
+enum Prec : int {
+  kPrecNone = 0,
+  kPrecAssign = 1,
+  kPrecOr = 2,
+  kPrecXor = 3,
+  kPrecAnd = 4,
+  kPrecNot = 5,
+  kPrecCompare = 6,
+  kPrecBitOr = 7,
+  kPrecBitXor = 8,
+  kPrecBitAnd = 9,
+  kPrecShift = 10,
+  kPrecAdd = 11,
+  kPrecMul = 12,
+  kPrecUnary = 13,
+  kPrecAtZone = 14,
+  kPrecJson = 15,
+};
+
+bool is_unit_word(std::string_view w) {
+  static constexpr std::string_view kUnits[] = {
+      "year", "years", "quarter", "quarters", "month", "months", "week", "weeks", "day", "days",
+      "hour", "hours", "minute", "minutes", "second", "seconds", "millisecond", "milliseconds",
+      "microsecond", "microseconds", "nanosecond", "nanoseconds", "epoch", "year_month",
+      "day_hour", "day_minute", "day_second", "hour_minute", "hour_second", "minute_second",
+      "day_microsecond", "hour_microsecond", "minute_microsecond", "second_microsecond",
+      "decade", "century", "millennium", "isoyear", "dow", "doy", "isodow", "y", "m", "d", "h",
+      "mins", "secs", "ms", "us"};
+  for (std::string_view u : kUnits) {
+    if (u.size() != w.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < w.size() && same; ++i) {
+      char c = w[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+      same = c == u[i];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+// Words that, followed by a string, make a typed literal: date '2020-01-01'.
+bool is_literal_type(std::string_view w) {
+  static constexpr std::string_view kTypes[] = {
+      "date", "time", "timestamp", "timestamptz", "timestamp_ltz", "timestamp_ntz",
+      "timestamp_tz", "datetime", "numeric", "decimal", "json", "jsonb", "uuid", "inet",
+      "bytea", "bigint", "int", "integer", "real", "float", "double", "boolean", "bool", "char",
+      "varchar", "text", "bignumeric", "smallint", "tinyint", "varbinary", "binary", "cidr",
+      "macaddr", "xml", "point", "geography", "geometry", "money", "blob", "string"};
+  for (std::string_view t : kTypes) {
+    if (t.size() != w.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < w.size() && same; ++i) {
+      char c = w[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+      same = c == t[i];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+// Niladic functions written without parentheses.
+bool is_niladic(std::string_view w) {
+  static constexpr std::string_view kNames[] = {
+      "current_date", "current_time", "current_timestamp", "localtime", "localtimestamp",
+      "current_user", "session_user", "current_role", "sysdate", "systimestamp",
+      "current_schema", "current_catalog", "current_database", "sysdatetime", "getdate"};
+  for (std::string_view n : kNames) {
+    if (n.size() != w.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < w.size() && same; ++i) {
+      char c = w[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+      same = c == n[i];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+const char* op_text(Op op) {
+  switch (op) {
+    case Op::kPlus: return "+";
+    case Op::kMinus: return "-";
+    case Op::kSlash: return "/";
+    case Op::kPercent: return "%";
+    case Op::kConcat: return "||";
+    case Op::kEq: return "=";
+    case Op::kEqEq: return "==";
+    case Op::kNeq: return "<>";
+    case Op::kLt: return "<";
+    case Op::kGt: return ">";
+    case Op::kLe: return "<=";
+    case Op::kGe: return ">=";
+    case Op::kNullSafeEq: return "<=>";
+    case Op::kArrow: return "->";
+    case Op::kLongArrow: return "->>";
+    case Op::kHashArrow: return "#>";
+    case Op::kHashLongArrow: return "#>>";
+    case Op::kContains: return "@>";
+    case Op::kContainedBy: return "<@";
+    case Op::kTilde: return "~";
+    case Op::kTildeStar: return "~*";
+    case Op::kNotTilde: return "!~";
+    case Op::kNotTildeStar: return "!~*";
+    case Op::kDoubleTilde: return "~~";
+    case Op::kNotDoubleTilde: return "!~~";
+    case Op::kAmp: return "&";
+    case Op::kPipe: return "|";
+    case Op::kCaret: return "^";
+    case Op::kHash: return "#";
+    case Op::kShiftLeft: return "<<";
+    case Op::kShiftRight: return ">>";
+    case Op::kColonEq: return ":=";
+    case Op::kAndAnd: return "&&";
+    case Op::kAtAt: return "@@";
+    case Op::kQuestionPipe: return "?|";
+    case Op::kQuestionAmp: return "?&";
+    case Op::kHashMinus: return "#-";
+    case Op::kOverlap: return "-|-";
+    case Op::kBang: return "!";
+    case Op::kDoubleBang: return "!!";
+    case Op::kSqrt: return "|/";
+    case Op::kCbrt: return "||/";
+    case Op::kAt: return "@";
+    case Op::kFatArrow: return "=>";
+    default: return "";
+  }
+}
+
+int op_precedence(Op op) {
+  switch (op) {
+    case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe:
+    case Op::kGe: case Op::kNullSafeEq: case Op::kContains: case Op::kContainedBy:
+    case Op::kTilde: case Op::kTildeStar: case Op::kNotTilde: case Op::kNotTildeStar:
+    case Op::kDoubleTilde: case Op::kNotDoubleTilde: case Op::kAndAnd: case Op::kAtAt:
+    case Op::kQuestionPipe: case Op::kQuestionAmp: case Op::kOverlap: case Op::kHashMinus:
+      return kPrecCompare;
+    case Op::kPipe: return kPrecBitOr;
+    case Op::kCaret: case Op::kHash: return kPrecBitXor;
+    case Op::kAmp: return kPrecBitAnd;
+    case Op::kShiftLeft: case Op::kShiftRight: return kPrecShift;
+    case Op::kPlus: case Op::kMinus: case Op::kConcat: return kPrecAdd;
+    case Op::kSlash: case Op::kPercent: return kPrecMul;
+    case Op::kArrow: case Op::kLongArrow: case Op::kHashArrow: case Op::kHashLongArrow:
+      return kPrecJson;
+    case Op::kColonEq: return kPrecAssign;
+    default: return kPrecNone;
+  }
+}
+
+}  // namespace
+
+// ---- binary operators ---------------------------------------------------------
+
+int Parser::infix_precedence() const {
+  const Token& t = peek();
+  switch (t.kind) {
+    case Tok::kStar: return kPrecMul;
+    case Tok::kOp: return op_precedence(t.op);
+    case Tok::kWord: break;
+    default: return kPrecNone;
+  }
+  switch (t.kw) {
+    case Kw::kOr: return kPrecOr;
+    case Kw::kAnd: return kPrecAnd;
+    case Kw::kIs: case Kw::kIn: case Kw::kLike: case Kw::kIlike: case Kw::kRlike:
+    case Kw::kRegexp: case Kw::kBetween: case Kw::kGlob: case Kw::kIsnull: case Kw::kNotnull:
+      return kPrecCompare;
+    case Kw::kSimilar: return at_kw(Kw::kTo, 1) ? kPrecCompare : kPrecNone;
+    case Kw::kNot: {
+      const Token& n = peek(1);
+      if (n.kind != Tok::kWord) return kPrecNone;
+      switch (n.kw) {
+        case Kw::kIn: case Kw::kLike: case Kw::kIlike: case Kw::kRlike: case Kw::kRegexp:
+        case Kw::kBetween: case Kw::kSimilar: case Kw::kGlob:
+          return kPrecCompare;
+        default: return kPrecNone;
+      }
+    }
+    case Kw::kCollate: return kPrecAtZone;
+    case Kw::kAt: return at_kw(Kw::kTime, 1) && at_kw(Kw::kZone, 2) ? kPrecAtZone : kPrecNone;
+    case Kw::kNone:
+      if (at_word("xor")) return kPrecXor;
+      if (at_word("div") || at_word("mod")) return kPrecMul;
+      if (at_word("overlaps")) return kPrecCompare;
+      if (at_word("match") && peek(1).kind != Tok::kLParen) return kPrecNone;
+      return kPrecNone;
+    default: return kPrecNone;
+  }
+}
+
+Expr* Parser::expr() { return expr_bp(kPrecNone); }
+
+Expr* Parser::expr_bp(int min_prec) {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  Expr* left = unary();
+  for (;;) {
+    int prec = infix_precedence();
+    if (prec <= min_prec) break;
+    left = infix(left, prec, begin);
+  }
+  return left;
+}
+
+Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
+  const Token t = peek();
+  auto binary = [&](std::string_view op, Expr* right) {
+    Binary* b = node<Binary>(begin);
+    b->kind = ExprKind::kBinary;
+    b->op = op;
+    b->left = left;
+    b->right = right;
+    return finish(b);
+  };
+  if (t.kind == Tok::kStar) {
+    advance();
+    return binary("*", expr_bp(prec));
+  }
+  if (t.kind == Tok::kOp) {
+    advance();
+    // Quantified comparison: x = any (..), x > all (..)
+    if (prec == kPrecCompare && (at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) &&
+        at(Tok::kLParen, 1)) {
+      Quantified* q = node<Quantified>(begin);
+      q->kind = ExprKind::kQuantified;
+      q->left = left;
+      q->op = op_text(t.op);
+      q->quantifier = at_kw(Kw::kAny) ? "any" : at_kw(Kw::kAll) ? "all" : "some";
+      advance();
+      advance();
+      if (at_query_start()) {
+        q->query = query();
+      } else {
+        q->array = expr();
+      }
+      expect(Tok::kRParen, ")");
+      return finish(q);
+    }
+    return binary(op_text(t.op), expr_bp(prec));
+  }
+  // Words.
+  bool negated = false;
+  if (t.kw == Kw::kNot) {
+    negated = true;
+    advance();
+  }
+  const Token w = peek();
+  switch (w.kw) {
+    case Kw::kOr: advance(); return binary("or", expr_bp(prec));
+    case Kw::kAnd: advance(); return binary("and", expr_bp(prec));
+    case Kw::kIsnull: advance(); {
+      Unary* u = node<Unary>(begin);
+      u->kind = ExprKind::kUnary;
+      u->op = "isnull";
+      u->operand = left;
+      u->postfix = true;
+      return finish(u);
+    }
+    case Kw::kNotnull: advance(); {
+      Unary* u = node<Unary>(begin);
+      u->kind = ExprKind::kUnary;
+      u->op = "notnull";
+      u->operand = left;
+      u->postfix = true;
+      return finish(u);
+    }
+    case Kw::kIs: {
+      advance();
+      bool is_not = accept_kw(Kw::kNot);
+      if (accept_kw(Kw::kDistinct)) {
+        expect_kw(Kw::kFrom, "FROM");
+        return binary(is_not ? "is not distinct from" : "is distinct from", expr_bp(prec));
+      }
+      const std::uint32_t rb = here();
+      Expr* right = nullptr;
+      if (at_kw(Kw::kNull) || at_kw(Kw::kTrue) || at_kw(Kw::kFalse)) {
+        Literal* l = node<Literal>(rb);
+        l->kind = ExprKind::kLiteral;
+        l->literal_kind = at_kw(Kw::kNull) ? LiteralKind::kNull : LiteralKind::kBoolean;
+        l->text = text_of(peek());
+        advance();
+        right = finish(l);
+      } else if (at(Tok::kWord) && (at_word("unknown") || at_word("nan") || at_word("json") ||
+                                    at_word("normalized") || at_word("document"))) {
+        const std::size_t from = pos_;
+        advance();
+        while (at_word("value") || at_word("array") || at_word("object") || at_word("scalar")) advance();
+        Keyword* k = node<Keyword>(rb);
+        k->kind = ExprKind::kKeyword;
+        k->text = raw_since(from);
+        right = finish(k);
+      } else if (at_kw(Kw::kOf)) {
+        // is of (type, ..)
+        const std::size_t from = pos_;
+        advance();
+        skip_group();
+        Keyword* k = node<Keyword>(rb);
+        k->kind = ExprKind::kKeyword;
+        k->text = raw_since(from);
+        right = finish(k);
+      } else {
+        fail("NULL, TRUE, FALSE, UNKNOWN or DISTINCT FROM");
+      }
+      return binary(is_not ? "is not" : "is", right);
+    }
+    case Kw::kIn: {
+      advance();
+      In* in = node<In>(begin);
+      in->kind = ExprKind::kIn;
+      in->operand = left;
+      in->negated = negated;
+      if (at(Tok::kLParen)) {
+        advance();
+        if (at_query_start()) {
+          in->query = query();
+        } else if (!at(Tok::kRParen)) {
+          in->items = expr_list();
+        }
+        expect(Tok::kRParen, "a comma or )");
+      } else {
+        // x in unnest(arr), x in @param, x in table (ClickHouse)
+        std::vector<Expr*> one{unary()};
+        in->items = arena_.list(one);
+        in->unparenthesised = true;
+      }
+      return finish(in);
+    }
+    case Kw::kBetween: {
+      advance();
+      Between* b = node<Between>(begin);
+      b->kind = ExprKind::kBetween;
+      b->operand = left;
+      b->negated = negated;
+      if (accept_word("symmetric")) {
+        b->symmetric = true;
+      } else {
+        accept_word("asymmetric");
+      }
+      b->low = expr_bp(kPrecCompare);
+      expect_kw(Kw::kAnd, "AND");
+      b->high = expr_bp(kPrecCompare);
+      return finish(b);
+    }
+    case Kw::kLike: case Kw::kIlike: case Kw::kRlike: case Kw::kRegexp: case Kw::kGlob:
+    case Kw::kSimilar: {
+      std::string_view op;
+      switch (w.kw) {
+        case Kw::kLike: op = negated ? "not like" : "like"; break;
+        case Kw::kIlike: op = negated ? "not ilike" : "ilike"; break;
+        case Kw::kRlike: op = negated ? "not rlike" : "rlike"; break;
+        case Kw::kRegexp: op = negated ? "not regexp" : "regexp"; break;
+        case Kw::kGlob: op = negated ? "not glob" : "glob"; break;
+        default: op = negated ? "not similar to" : "similar to"; break;
+      }
+      advance();
+      if (w.kw == Kw::kSimilar) expect_kw(Kw::kTo, "TO");
+      if ((at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) && at(Tok::kLParen, 1)) {
+        Quantified* q = node<Quantified>(begin);
+        q->kind = ExprKind::kQuantified;
+        q->left = left;
+        q->op = op;
+        q->quantifier = at_kw(Kw::kAny) ? "any" : at_kw(Kw::kAll) ? "all" : "some";
+        advance();
+        const std::uint32_t tb = here();
+        advance();
+        if (at_query_start()) {
+          q->query = query();
+          expect(Tok::kRParen, ")");
+        } else {
+          TupleExpr* tuple = node<TupleExpr>(tb);
+          tuple->kind = ExprKind::kTuple;
+          tuple->items = expr_list();
+          expect(Tok::kRParen, "a comma or )");
+          q->array = finish(tuple);
+        }
+        return finish(q);
+      }
+      Binary* b = node<Binary>(begin);
+      b->kind = ExprKind::kBinary;
+      b->op = op;
+      b->left = left;
+      b->right = expr_bp(prec);
+      if (accept_kw(Kw::kEscape)) b->escape = expr_bp(prec);
+      return finish(b);
+    }
+    case Kw::kCollate: {
+      advance();
+      Collate* c = node<Collate>(begin);
+      c->kind = ExprKind::kCollate;
+      c->operand = left;
+      if (at(Tok::kString) || at_name()) {
+        const std::size_t from = pos_;
+        advance();
+        while (at(Tok::kDot)) {
+          advance();
+          advance();
+        }
+        c->collation = raw_since(from);
+      } else {
+        fail("a collation name");
+      }
+      return finish(c);
+    }
+    case Kw::kAt:
+      advance();
+      advance();
+      advance();
+      return binary("at time zone", expr_bp(prec));
+    default:
+      break;
+  }
+  if (at_word("xor")) { advance(); return binary("xor", expr_bp(prec)); }
+  if (at_word("div")) { advance(); return binary("div", expr_bp(prec)); }
+  if (at_word("mod")) { advance(); return binary("mod", expr_bp(prec)); }
+  if (at_word("overlaps")) { advance(); return binary("overlaps", expr_bp(prec)); }
+  fail("an operator");
+}
+
+// ---- prefix operators ---------------------------------------------------------
+
+Expr* Parser::unary() {
+  const Token& t = peek();
+  const std::uint32_t begin = t.begin;
+  std::string_view op;
+  int prec = kPrecUnary;
+  if (t.kind == Tok::kOp) {
+    switch (t.op) {
+      case Op::kMinus: op = "-"; break;
+      case Op::kPlus: op = "+"; break;
+      case Op::kTilde: op = "~"; break;
+      case Op::kBang: op = "!"; prec = kPrecNot; break;
+      case Op::kDoubleBang: op = "!!"; break;
+      case Op::kSqrt: op = "|/"; break;
+      case Op::kCbrt: op = "||/"; break;
+      case Op::kAt: op = "@"; break;
+      default: break;
+    }
+  } else if (t.kind == Tok::kWord) {
+    if (t.kw == Kw::kNot) {
+      op = "not";
+      prec = kPrecNot - 1;
+    } else if (t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
+      op = "prior";
+    } else if (at_word("connect_by_root") && at_name(1)) {
+      op = "connect_by_root";
+    }
+  }
+  if (op.empty()) return postfix(primary());
+  advance();
+  Unary* u = node<Unary>(begin);
+  u->kind = ExprKind::kUnary;
+  u->op = op;
+  u->operand = expr_bp(prec);
+  return finish(u);
+}
+
+// ---- primaries ----------------------------------------------------------------
+
+bool Parser::at_query_start(std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kSelect: return true;
+    case Kw::kWith: return at_name(ahead + 1) || at_kw(Kw::kRecursive, ahead + 1);
+    case Kw::kValues: return at(Tok::kLParen, ahead + 1) || at_kw(Kw::kRow, ahead + 1);
+    case Kw::kFrom: return at_name(ahead + 1) || at(Tok::kLParen, ahead + 1);
+    case Kw::kTable: return at_name(ahead + 1) && !at(Tok::kLParen, ahead + 2);
+    default: return at_word("sel", ahead) && false;
+  }
+}
+
+List<Expr*> Parser::expr_list() {
+  std::vector<Expr*> items;
+  do {
+    items.push_back(expr());
+  } while (accept(Tok::kComma));
+  return arena_.list(items);
+}
+
+Expr* Parser::primary() {
+  const Token t = peek();
+  const std::uint32_t begin = t.begin;
+  switch (t.kind) {
+    case Tok::kNumber: {
+      advance();
+      Literal* l = node<Literal>(begin);
+      l->kind = ExprKind::kLiteral;
+      l->literal_kind = LiteralKind::kNumber;
+      l->text = text_of(t);
+      return finish(l);
+    }
+    case Tok::kString: {
+      advance();
+      // Adjacent strings are one literal: 'a' 'b'.
+      while (at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
+      Literal* l = node<Literal>(begin);
+      l->kind = ExprKind::kLiteral;
+      l->literal_kind = LiteralKind::kString;
+      l->text = text_.substr(begin, prev_end() - begin);
+      return finish(l);
+    }
+    case Tok::kParam: {
+      advance();
+      Param* p = node<Param>(begin);
+      p->kind = ExprKind::kParam;
+      p->text = text_of(t);
+      return finish(p);
+    }
+    case Tok::kOp:
+      if (t.op == Op::kColon && !peek(1).spaced && (at(Tok::kWord, 1) || at(Tok::kNumber, 1))) {
+        advance();
+        advance();
+        Param* p = node<Param>(begin);
+        p->kind = ExprKind::kParam;
+        p->text = text_.substr(begin, prev_end() - begin);
+        return finish(p);
+      }
+      break;
+    case Tok::kLParen:
+      return paren_or_subquery();
+    case Tok::kLBracket:
+      advance();
+      return array_expr(begin, false);
+    case Tok::kLBrace:
+      return brace_expr();
+    case Tok::kStar: {
+      advance();
+      Star* s = node<Star>(begin);
+      s->kind = ExprKind::kStar;
+      return finish(s);
+    }
+    case Tok::kQuotedName:
+      return name_expr();
+    case Tok::kWord:
+      break;
+    case Tok::kError:
+      fail("an expression");
+    default:
+      fail("an expression");
+  }
+  if (t.kind != Tok::kWord) fail("an expression");
+  switch (t.kw) {
+    case Kw::kNull: case Kw::kTrue: case Kw::kFalse: {
+      advance();
+      Literal* l = node<Literal>(begin);
+      l->kind = ExprKind::kLiteral;
+      l->literal_kind = t.kw == Kw::kNull ? LiteralKind::kNull : LiteralKind::kBoolean;
+      l->text = text_of(t);
+      return finish(l);
+    }
+    case Kw::kCase:
+      return case_expr();
+    case Kw::kExists:
+      if (at(Tok::kLParen, 1)) {
+        advance();
+        advance();
+        SubqueryExpr* s = node<SubqueryExpr>(begin);
+        s->kind = ExprKind::kExists;
+        s->query = query();
+        expect(Tok::kRParen, ")");
+        return finish(s);
+      }
+      break;
+    case Kw::kInterval:
+      if (peek(1).kind == Tok::kString || peek(1).kind == Tok::kNumber || at(Tok::kLParen, 1) ||
+          at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2))))) {
+        return interval_expr();
+      }
+      break;
+    case Kw::kArray:
+      if (at(Tok::kLBracket, 1)) {
+        advance();
+        advance();
+        return array_expr(begin, true);
+      }
+      if (at(Tok::kLParen, 1) && at_query_start(2)) {
+        advance();
+        advance();
+        SubqueryExpr* s = node<SubqueryExpr>(begin);
+        s->kind = ExprKind::kArraySubquery;
+        s->query = query();
+        expect(Tok::kRParen, ")");
+        return finish(s);
+      }
+      if (at_op(Op::kLt, 1)) {
+        // array<int>[1, 2] (BigQuery)
+        TypeName* type = type_name();
+        if (at(Tok::kLBracket)) {
+          advance();
+          ArrayExpr* a = static_cast<ArrayExpr*>(array_expr(begin, true));
+          a->type = type;
+          return a;
+        }
+        fail("[");
+      }
+      break;
+    case Kw::kStruct:
+      if (at(Tok::kLParen, 1) || at_op(Op::kLt, 1)) {
+        TypeName* type = nullptr;
+        if (at_op(Op::kLt, 1)) {
+          type = type_name();
+        } else {
+          advance();
+        }
+        expect(Tok::kLParen, "(");
+        TupleExpr* tuple = node<TupleExpr>(begin);
+        tuple->kind = ExprKind::kTuple;
+        tuple->keyword = "struct";
+        tuple->type = type;
+        std::vector<Expr*> items;
+        if (!at(Tok::kRParen)) {
+          do {
+            const std::uint32_t ib = here();
+            Expr* e = expr();
+            if (accept_kw(Kw::kAs)) {
+              Binary* b = node<Binary>(ib);
+              b->kind = ExprKind::kBinary;
+              b->op = "as";
+              b->left = e;
+              Ident alias = ident();
+              ColumnRef* c = node<ColumnRef>(alias.span.begin);
+              c->kind = ExprKind::kColumn;
+              std::vector<Ident> parts{alias};
+              c->name.parts = arena_.list(parts);
+              c->name.span = alias.span;
+              b->right = finish(c);
+              e = finish(b);
+            }
+            items.push_back(e);
+          } while (accept(Tok::kComma));
+        }
+        expect(Tok::kRParen, "a comma or )");
+        tuple->items = arena_.list(items);
+        return finish(tuple);
+      }
+      break;
+    case Kw::kRow:
+      if (at(Tok::kLParen, 1)) {
+        advance();
+        advance();
+        TupleExpr* tuple = node<TupleExpr>(begin);
+        tuple->kind = ExprKind::kTuple;
+        tuple->keyword = "row";
+        if (!at(Tok::kRParen)) tuple->items = expr_list();
+        expect(Tok::kRParen, "a comma or )");
+        return finish(tuple);
+      }
+      break;
+    case Kw::kMap:
+      if (at(Tok::kLBrace, 1)) {
+        advance();
+        TupleExpr* tuple = static_cast<TupleExpr*>(brace_expr());
+        tuple->keyword = "map";
+        tuple->span.begin = begin;
+        return tuple;
+      }
+      break;
+    case Kw::kDefault:
+      if (!at(Tok::kLParen, 1) && !at(Tok::kDot, 1)) {
+        advance();
+        Keyword* k = node<Keyword>(begin);
+        k->kind = ExprKind::kKeyword;
+        k->text = text_of(t);
+        return finish(k);
+      }
+      break;
+    default:
+      break;
+  }
+  // A typed literal: date '2020-01-01', timestamp with time zone '..'.
+  if (peek(1).kind == Tok::kString && is_literal_type(text_of(t))) {
+    advance();
+    Literal* l = node<Literal>(begin);
+    l->kind = ExprKind::kLiteral;
+    l->literal_kind = LiteralKind::kTyped;
+    l->type_name = text_of(t);
+    l->text = text_of(peek());
+    advance();
+    return finish(l);
+  }
+  if (!is_name_token(t)) fail("an expression");
+  return name_expr();
+}
+
+Expr* Parser::name_expr() {
+  const std::uint32_t begin = here();
+  std::vector<Ident> parts;
+  parts.push_back(ident_of(peek()));
+  advance();
+  while (at(Tok::kDot)) {
+    const Token& n = peek(1);
+    if (n.kind == Tok::kStar) {
+      advance();
+      advance();
+      Star* s = node<Star>(begin);
+      s->kind = ExprKind::kStar;
+      s->qualifier.parts = arena_.list(parts);
+      s->qualifier.span = {begin, parts.back().span.end};
+      return finish(s);
+    }
+    if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
+    advance();
+    parts.push_back(ident_of(peek()));
+    advance();
+  }
+  Name name;
+  name.parts = arena_.list(parts);
+  name.span = span_from(begin);
+  if (at(Tok::kLParen)) return function_call(name, begin);
+  // A lambda parameter: x -> x + 1 (not a JSON arrow, whose right side is a key).
+  if (parts.size() == 1 && parts[0].quote == 0 && at_op(Op::kArrow) && peek(1).kind != Tok::kString &&
+      peek(1).kind != Tok::kNumber && peek(1).kind != Tok::kParam) {
+    advance();
+    Lambda* l = node<Lambda>(begin);
+    l->kind = ExprKind::kLambda;
+    l->params = name.parts;
+    l->body = expr();
+    return finish(l);
+  }
+  if (parts.size() == 1 && parts[0].quote == 0 && is_niladic(parts[0].text)) {
+    Function* f = node<Function>(begin);
+    f->kind = ExprKind::kFunction;
+    f->name = name;
+    f->no_parens = true;
+    return finish(f);
+  }
+  ColumnRef* c = node<ColumnRef>(begin);
+  c->kind = ExprKind::kColumn;
+  c->name = name;
+  // Oracle's outer-join mark: a.b (+)
+  if (at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2)) {
+    advance();
+    advance();
+    advance();
+    c->outer_join_mark = true;
+  }
+  return finish(c);
+}
+
+Expr* Parser::paren_or_subquery() {
+  const std::uint32_t begin = here();
+  DepthGuard guard(*this);
+  // A query in parentheses, possibly as the first operand of a set operation
+  // whose operands are themselves parenthesised: ((select 1) union (select 2)).
+  std::size_t k = 0;
+  while (at(Tok::kLParen, k)) ++k;
+  if (at_query_start(k)) {
+    const std::size_t save = pos_;
+    if (k == 1) {
+      advance();
+      SubqueryExpr* s = node<SubqueryExpr>(begin);
+      s->kind = ExprKind::kSubquery;
+      s->query = query();
+      expect(Tok::kRParen, ")");
+      return finish(s);
+    }
+    try {
+      advance();
+      Query* q = query();
+      expect(Tok::kRParen, ")");
+      SubqueryExpr* s = node<SubqueryExpr>(begin);
+      s->kind = ExprKind::kSubquery;
+      s->query = q;
+      return finish(s);
+    } catch (const ParseError&) {
+      pos_ = save;
+    }
+  }
+  advance();
+  if (at(Tok::kRParen)) {
+    advance();
+    TupleExpr* t = node<TupleExpr>(begin);
+    t->kind = ExprKind::kTuple;
+    return finish(t);
+  }
+  Expr* first = expr();
+  if (at(Tok::kComma)) {
+    std::vector<Expr*> items{first};
+    while (accept(Tok::kComma)) {
+      if (at(Tok::kRParen)) break;  // (a, ) a one-element tuple
+      items.push_back(expr());
+    }
+    expect(Tok::kRParen, "a comma or )");
+    // (x, y) -> x + y
+    if (at_op(Op::kArrow)) {
+      bool all_names = true;
+      std::vector<Ident> params;
+      for (Expr* e : items) {
+        if (e->kind != ExprKind::kColumn || static_cast<ColumnRef*>(e)->name.parts.size() != 1) {
+          all_names = false;
+          break;
+        }
+        params.push_back(static_cast<ColumnRef*>(e)->name.parts[0]);
+      }
+      if (all_names) {
+        advance();
+        Lambda* l = node<Lambda>(begin);
+        l->kind = ExprKind::kLambda;
+        l->params = arena_.list(params);
+        l->parenthesised = true;
+        l->body = expr();
+        return finish(l);
+      }
+    }
+    TupleExpr* t = node<TupleExpr>(begin);
+    t->kind = ExprKind::kTuple;
+    t->items = arena_.list(items);
+    return finish(t);
+  }
+  expect(Tok::kRParen, ")");
+  Paren* p = node<Paren>(begin);
+  p->kind = ExprKind::kParen;
+  p->inner = first;
+  return finish(p);
+}
+
+Expr* Parser::case_expr() {
+  const std::uint32_t begin = here();
+  DepthGuard guard(*this);
+  advance();
+  Case* c = node<Case>(begin);
+  c->kind = ExprKind::kCase;
+  if (!at_kw(Kw::kWhen)) c->operand = expr();
+  std::vector<WhenClause> whens;
+  while (accept_kw(Kw::kWhen)) {
+    WhenClause w;
+    w.condition = expr();
+    expect_kw(Kw::kThen, "THEN");
+    w.result = expr();
+    whens.push_back(w);
+  }
+  if (whens.empty()) fail("WHEN");
+  c->whens = arena_.list(whens);
+  if (accept_kw(Kw::kElse)) c->else_result = expr();
+  expect_kw(Kw::kEnd, "WHEN, ELSE or END");
+  accept_kw(Kw::kCase);  // end case (some procedural dialects)
+  return finish(c);
+}
+
+Expr* Parser::interval_expr() {
+  const std::uint32_t begin = here();
+  advance();
+  Interval* iv = node<Interval>(begin);
+  iv->kind = ExprKind::kInterval;
+  if (at_op(Op::kMinus) || at_op(Op::kPlus)) {
+    iv->value = unary();
+  } else {
+    iv->value = postfix(primary());
+  }
+  if (at(Tok::kWord) && is_unit_word(text_of(peek()))) {
+    const std::size_t from = pos_;
+    advance();
+    if (at(Tok::kLParen) && at(Tok::kNumber, 1)) skip_group();
+    if (at_kw(Kw::kTo) && is_unit_word(text_of(peek(1)))) {
+      advance();
+      advance();
+      if (at(Tok::kLParen) && at(Tok::kNumber, 1)) skip_group();
+    }
+    iv->unit = raw_since(from);
+  }
+  return finish(iv);
+}
+
+Expr* Parser::array_expr(std::uint32_t begin, bool keyword) {
+  // After "[".
+  DepthGuard guard(*this);
+  ArrayExpr* a = node<ArrayExpr>(begin);
+  a->kind = ExprKind::kArray;
+  a->keyword = keyword;
+  if (!at(Tok::kRBracket)) {
+    std::vector<Expr*> items;
+    do {
+      if (at(Tok::kRBracket)) break;  // trailing comma
+      items.push_back(expr());
+    } while (accept(Tok::kComma));
+    a->items = arena_.list(items);
+  }
+  expect(Tok::kRBracket, "a comma or ]");
+  return finish(a);
+}
+
+Expr* Parser::brace_expr() {
+  // {'a': 1, 'b': x} (DuckDB struct, map literal) — also {a: 1}.
+  const std::uint32_t begin = here();
+  DepthGuard guard(*this);
+  expect(Tok::kLBrace, "{");
+  TupleExpr* t = node<TupleExpr>(begin);
+  t->kind = ExprKind::kTuple;
+  t->keyword = "{";
+  std::vector<Expr*> items;
+  if (!at(Tok::kRBrace)) {
+    do {
+      if (at(Tok::kRBrace)) break;
+      const std::uint32_t ib = here();
+      Expr* key;
+      if (at_name() && at_op(Op::kColon, 1)) {
+        key = name_expr();
+      } else {
+        key = expr_bp(kPrecCompare);
+      }
+      if (!accept_op(Op::kColon)) fail(":");
+      Binary* b = node<Binary>(ib);
+      b->kind = ExprKind::kBinary;
+      b->op = ":";
+      b->left = key;
+      b->right = expr();
+      items.push_back(finish(b));
+    } while (accept(Tok::kComma));
+  }
+  expect(Tok::kRBrace, "a comma or }");
+  t->items = arena_.list(items);
+  return finish(t);
+}
+
+// ---- postfix forms ------------------------------------------------------------
+
+Expr* Parser::postfix(Expr* base) {
+  const std::uint32_t begin = base->span.begin;
+  for (;;) {
+    if (at_op(Op::kDoubleColon)) {
+      advance();
+      Cast* c = node<Cast>(begin);
+      c->kind = ExprKind::kCast;
+      c->style = "::";
+      c->operand = base;
+      c->type = type_name();
+      base = finish(c);
+    } else if (at(Tok::kLBracket)) {
+      DepthGuard guard(*this);
+      advance();
+      Subscript* s = node<Subscript>(begin);
+      s->kind = ExprKind::kSubscript;
+      s->base = base;
+      const bool saved = no_variant_path_;
+      no_variant_path_ = true;
+      if (!at_op(Op::kColon)) s->index = expr();
+      if (accept_op(Op::kColon)) {
+        s->slice = true;
+        if (!at(Tok::kRBracket)) s->upper = expr();
+      }
+      no_variant_path_ = saved;
+      expect(Tok::kRBracket, "]");
+      base = finish(s);
+    } else if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
+      advance();
+      FieldAccess* f = node<FieldAccess>(begin);
+      f->kind = ExprKind::kField;
+      f->base = base;
+      if (at(Tok::kStar)) {
+        f->star = true;
+      } else {
+        f->field = ident_of(peek());
+      }
+      advance();
+      base = finish(f);
+    } else if (at_op(Op::kColon) && d_.colon_variant_path && !no_variant_path_ && !peek(1).spaced &&
+               (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kString, 1))) {
+      base = variant_path(base);
+    } else {
+      return base;
+    }
+  }
+}
+
+Expr* Parser::variant_path(Expr* base) {
+  // v:a.b[0]:c — after the variant column, up to the first token that does not
+  // continue the path.
+  const std::uint32_t begin = base->span.begin;
+  advance();  // ':'
+  const std::size_t from = pos_;
+  advance();
+  for (;;) {
+    if ((at(Tok::kDot) || at_op(Op::kColon)) && !peek(1).spaced &&
+        (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+      advance();
+      advance();
+    } else if (at(Tok::kLBracket) && !peek().spaced) {
+      skip_group();
+    } else {
+      break;
+    }
+  }
+  VariantPath* v = node<VariantPath>(begin);
+  v->kind = ExprKind::kVariantPath;
+  v->base = base;
+  v->path = text_.substr(toks_[from].begin, prev_end() - toks_[from].begin);
+  return finish(v);
+}
+
+}  // namespace sqlparse::syntax

@@ -1,0 +1,461 @@
+// FROM: table references, derived tables, table functions (UNNEST, FLATTEN,
+// TABLE(..)), VALUES, joins of every dialect, PIVOT / UNPIVOT, Hive's
+// LATERAL VIEW, time travel, sampling and table hints.
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+
+List<TableRef*> Parser::from_list() {
+  std::vector<TableRef*> items;
+  do {
+    items.push_back(table_ref());
+  } while (accept(Tok::kComma));
+  return arena_.list(items);
+}
+
+TableRef* Parser::table_ref() {
+  DepthGuard guard(*this);
+  TableRef* t = table_primary();
+  for (;;) {
+    if (at_join_start()) {
+      t = join_rest(t);
+    } else if (at_kw(Kw::kLateral) && at_word("view", 1)) {
+      t = lateral_view(t);
+    } else {
+      return t;
+    }
+  }
+}
+
+bool Parser::at_join_start() const {
+  std::size_t i = 0;
+  // Modifier words that may come before JOIN / APPLY.
+  for (;; ++i) {
+    const Token& t = peek(i);
+    if (t.kind != Tok::kWord) return false;
+    switch (t.kw) {
+      case Kw::kJoin: case Kw::kStraightJoin: case Kw::kArrayJoin:
+        return true;
+      case Kw::kApply:
+        return i > 0;
+      case Kw::kArray:
+        return at_kw(Kw::kJoin, i + 1);
+      case Kw::kNatural: case Kw::kInner: case Kw::kLeft: case Kw::kRight: case Kw::kFull:
+      case Kw::kOuter: case Kw::kCross: case Kw::kSemi: case Kw::kAnti: case Kw::kAsof:
+      case Kw::kAny: case Kw::kAll: case Kw::kGlobal:
+        continue;
+      default:
+        if (i < 4 && (at_word("positional", i) || at_word("paste", i) || at_word("hash", i) ||
+                      at_word("merge", i) || at_word("loop", i) || at_word("lookup", i))) {
+          continue;
+        }
+        return false;
+    }
+  }
+}
+
+TableRef* Parser::join_rest(TableRef* left) {
+  const std::uint32_t begin = left->span.begin;
+  const std::size_t from = pos_;
+  while (!at_kw(Kw::kJoin) && !at_kw(Kw::kApply) && !at_kw(Kw::kStraightJoin) && !at_kw(Kw::kArrayJoin)) {
+    advance();
+  }
+  if (at_kw(Kw::kArray) && at_kw(Kw::kJoin, 1)) advance();
+  advance();
+  Join* j = node<Join>(begin);
+  j->kind = TableKind::kJoin;
+  j->type = lower_words(from);
+  j->left = left;
+  const bool array_join = j->type == "array join" || j->type == "left array join" || j->type == "array_join";
+  if (array_join) {
+    // ClickHouse: array join arr [as a], ..
+    const std::uint32_t rb = here();
+    TableFunction* f = node<TableFunction>(rb);
+    f->kind = TableKind::kFunction;
+    TupleExpr* list = node<TupleExpr>(rb);
+    list->kind = ExprKind::kTuple;
+    list->keyword = "array join";
+    std::vector<Expr*> items;
+    do {
+      const std::uint32_t ib = here();
+      Expr* e = expr();
+      bool as_kw = false;
+      Ident alias = opt_alias(true, &as_kw);
+      if (!alias.text.empty()) {
+        Binary* b = node<Binary>(ib);
+        b->kind = ExprKind::kBinary;
+        b->op = "as";
+        b->left = e;
+        ColumnRef* c = node<ColumnRef>(alias.span.begin);
+        c->kind = ExprKind::kColumn;
+        std::vector<Ident> parts{alias};
+        c->name.parts = arena_.list(parts);
+        c->name.span = alias.span;
+        b->right = finish(c);
+        e = finish(b);
+      }
+      items.push_back(e);
+    } while (accept(Tok::kComma));
+    list->items = arena_.list(items);
+    f->call = finish(list);
+    j->right = finish(f);
+    return finish(j);
+  }
+  j->right = table_primary();
+  if (at_kw(Kw::kMatchCondition) && at(Tok::kLParen, 1)) {
+    advance();
+    advance();
+    j->match_condition = expr();
+    expect(Tok::kRParen, ")");
+  }
+  if (accept_kw(Kw::kOn)) {
+    j->on = expr();
+  } else if (accept_kw(Kw::kUsing)) {
+    j->using_columns = ident_list();
+    if (at_kw(Kw::kAs) && at_name(1)) {
+      Alias* a = arena_.make<Alias>();
+      advance();
+      a->as_keyword = true;
+      a->name = ident();
+      j->using_alias = a;
+    }
+  }
+  return finish(j);
+}
+
+Alias* Parser::table_alias() {
+  bool as_kw = false;
+  Ident name = opt_alias(true, &as_kw);
+  if (name.text.empty()) return nullptr;
+  Alias* a = arena_.make<Alias>();
+  a->name = name;
+  a->as_keyword = as_kw;
+  if (at(Tok::kLParen) && (at_name(1) || at(Tok::kRParen, 1))) {
+    // t(a, b); a column may carry a type in some dialects: t(a int)
+    advance();
+    std::vector<Ident> cols;
+    if (!at(Tok::kRParen)) {
+      do {
+        cols.push_back(ident());
+        if (!at(Tok::kComma) && !at(Tok::kRParen)) type_name();
+      } while (accept(Tok::kComma));
+    }
+    expect(Tok::kRParen, "a comma or )");
+    a->columns = arena_.list(cols);
+  }
+  return a;
+}
+
+TableRef* Parser::table_primary() {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  TableRef* t = nullptr;
+  bool lateral = false;
+  if (at_kw(Kw::kLateral) && !at_word("view", 1)) {
+    advance();
+    lateral = true;
+  }
+  if (at(Tok::kLParen)) {
+    // A derived table, or a parenthesised join: ((select ..) x join y on ..).
+    std::size_t k = 0;
+    while (at(Tok::kLParen, k)) ++k;
+    bool done = false;
+    if (at_query_start(k)) {
+      const std::size_t save = pos_;
+      try {
+        advance();
+        DerivedTable* d = node<DerivedTable>(begin);
+        d->kind = TableKind::kDerived;
+        d->lateral = lateral;
+        d->query = query();
+        expect(Tok::kRParen, ")");
+        t = finish(d);
+        done = true;
+      } catch (const ParseError&) {
+        if (k == 1) throw;
+        pos_ = save;
+      }
+    }
+    if (!done) {
+      advance();
+      ParenTable* p = node<ParenTable>(begin);
+      p->kind = TableKind::kParen;
+      p->inner = table_ref();
+      expect(Tok::kRParen, ")");
+      t = finish(p);
+    }
+  } else if (at_kw(Kw::kValues) && at(Tok::kLParen, 1)) {
+    ValuesTable* v = node<ValuesTable>(begin);
+    v->kind = TableKind::kValues;
+    v->values = values_body();
+    t = finish(v);
+  } else if ((at_kw(Kw::kUnnest) || at_kw(Kw::kTable) || at_kw(Kw::kFlatten)) && at(Tok::kLParen, 1)) {
+    TableFunction* f = node<TableFunction>(begin);
+    f->kind = TableKind::kFunction;
+    f->lateral = lateral;
+    f->call = name_expr();
+    t = finish(f);
+  } else if (at(Tok::kString)) {
+    // A file read as a table: from 'data.parquet' (DuckDB)
+    NamedTable* n = node<NamedTable>(begin);
+    n->kind = TableKind::kNamed;
+    Ident id = ident_of(peek());
+    advance();
+    std::vector<Ident> parts{id};
+    n->name.parts = arena_.list(parts);
+    n->name.span = id.span;
+    t = finish(n);
+  } else if (at(Tok::kParam)) {
+    // A stage or variable used as a table: @stage/path, @tbl
+    NamedTable* n = node<NamedTable>(begin);
+    n->kind = TableKind::kNamed;
+    const std::size_t from = pos_;
+    advance();
+    while (!peek().spaced && (at_op(Op::kSlash) || at(Tok::kWord) || at(Tok::kDot))) advance();
+    Ident id;
+    id.text = id.value = raw_since(from);
+    id.span = span_from(begin);
+    std::vector<Ident> parts{id};
+    n->name.parts = arena_.list(parts);
+    n->name.span = id.span;
+    t = finish(n);
+  } else {
+    t = named_table();
+    if (lateral && t->kind == TableKind::kFunction) static_cast<TableFunction*>(t)->lateral = true;
+  }
+  return table_postfix(t);
+}
+
+TableRef* Parser::named_table() {
+  const std::uint32_t begin = here();
+  const bool only = at_kw(Kw::kOnly) && at_name(1);
+  if (only) advance();
+  if (!at_name()) fail("a table name");
+  Name n = name();
+  if (at(Tok::kLParen)) {
+    // A table function: generate_series(1, 10), read_parquet('x'), t(1, 2)
+    TableFunction* f = node<TableFunction>(begin);
+    f->kind = TableKind::kFunction;
+    f->call = function_call(n, begin);
+    return finish(f);
+  }
+  NamedTable* t = node<NamedTable>(begin);
+  t->kind = TableKind::kNamed;
+  t->only = only;
+  t->name = n;
+  accept(Tok::kStar);  // Postgres: from t *
+  return finish(t);
+}
+
+TableRef* Parser::table_postfix(TableRef* t) {
+  const std::uint32_t begin = t->span.begin;
+  NamedTable* named = t->kind == TableKind::kNamed ? static_cast<NamedTable*>(t) : nullptr;
+  auto raw_group = [&](std::size_t from) {
+    while (at(Tok::kLParen)) skip_group();
+    return raw_since(from);
+  };
+  for (int round = 0; round < 8; ++round) {
+    if (named && named->time_travel == nullptr &&
+        ((at_kw(Kw::kFor) && (at_kw(Kw::kSystemTime, 1) || at_kw(Kw::kTimestamp, 1) || at_kw(Kw::kVersion, 1) ||
+                              at_word("system_version", 1))) ||
+         ((at_kw(Kw::kAt) || at_kw(Kw::kBefore)) && at(Tok::kLParen, 1)) ||
+         ((at_kw(Kw::kVersion) || at_kw(Kw::kTimestamp)) && at_kw(Kw::kAs, 1) && at_kw(Kw::kOf, 2)))) {
+      TimeTravel* tt = arena_.make<TimeTravel>();
+      const std::size_t from = pos_;
+      if (at_kw(Kw::kAt) || at_kw(Kw::kBefore)) {
+        advance();
+        tt->form = lower_words(from);
+        advance();  // "("
+        if (at_name() && at_op(Op::kFatArrow, 1)) {
+          tt->kind = text_of(peek());
+          advance();
+          advance();
+        }
+        tt->value = expr();
+        expect(Tok::kRParen, ")");
+      } else {
+        // for system_time as of x | between a and b | from a to b |
+        // contained in (a, b) | all; version / timestamp as of x
+        while (at(Tok::kWord) && !at_kw(Kw::kOf) && !at_kw(Kw::kBetween) && !at_kw(Kw::kFrom) &&
+               !at_word("contained") && !at_kw(Kw::kAll)) {
+          advance();
+        }
+        if (at_word("contained")) advance();
+        if (!at(Tok::kWord)) fail("AS OF, BETWEEN, FROM, CONTAINED IN or ALL");
+        const bool from_to = at_kw(Kw::kFrom);
+        const bool all = at_kw(Kw::kAll);
+        advance();
+        tt->form = lower_words(from);
+        if (!all) {
+          const std::uint32_t vb = here();
+          tt->value = from_to ? expr_bp(7) : expr();
+          if (from_to) {
+            expect_kw(Kw::kTo, "TO");
+            Binary* b = node<Binary>(vb);
+            b->kind = ExprKind::kBinary;
+            b->op = "to";
+            b->left = tt->value;
+            b->right = expr_bp(7);
+            tt->value = finish(b);
+          }
+        }
+      }
+      named->time_travel = tt;
+    } else if (named && at_kw(Kw::kFinal)) {
+      advance();
+      named->final = true;
+    } else if (named && named->hints.empty() &&
+               ((at_kw(Kw::kWith) && at(Tok::kLParen, 1) && !at_query_start(2)) ||
+                ((at_kw(Kw::kUse) || at_kw(Kw::kIgnore) || at_word("force")) &&
+                 (at_word("index", 1) || at_kw(Kw::kKey, 1))))) {
+      const std::size_t from = pos_;
+      while (!at(Tok::kLParen) && !at_end()) advance();
+      named->hints = raw_group(from);
+    } else if (named && named->partition.empty() && at_kw(Kw::kPartition) && at(Tok::kLParen, 1)) {
+      const std::size_t from = pos_;
+      advance();
+      named->partition = raw_group(from);
+    } else if (t->alias == nullptr && at_implicit_alias(true)) {
+      t->alias = table_alias();
+    } else if (t->alias == nullptr && at_kw(Kw::kAs)) {
+      t->alias = table_alias();
+    } else if (named && named->sample.empty() &&
+               (at_kw(Kw::kTablesample) || (at_kw(Kw::kSample) && (at(Tok::kNumber, 1) || at(Tok::kLParen, 1))))) {
+      const std::size_t from = pos_;
+      advance();
+      if (at(Tok::kNumber)) {
+        advance();
+        if (at_op(Op::kSlash)) {
+          advance();
+          advance();
+        }
+        if (accept_kw(Kw::kOffset)) advance();
+      } else {
+        while (at(Tok::kWord) && !at(Tok::kLParen)) advance();
+        raw_group(pos_);
+      }
+      if (at_word("repeatable") || at_word("seed")) {
+        advance();
+        raw_group(pos_);
+      }
+      named->sample = raw_since(from);
+    } else if (t->kind == TableKind::kFunction && at_kw(Kw::kWith) && at_kw(Kw::kOrdinality, 1)) {
+      advance();
+      advance();
+      static_cast<TableFunction*>(t)->with_ordinality = true;
+    } else if (t->kind == TableKind::kFunction && at_kw(Kw::kWith) && at_kw(Kw::kOffset, 1)) {
+      advance();
+      advance();
+      TableFunction* f = static_cast<TableFunction*>(t);
+      f->with_offset = true;
+      f->offset_alias = table_alias();
+    } else if ((at_kw(Kw::kPivot) || at_kw(Kw::kUnpivot)) && (at(Tok::kLParen, 1) || at(Tok::kWord, 1))) {
+      t = pivot(t, at_kw(Kw::kUnpivot));
+      named = nullptr;
+    } else {
+      break;
+    }
+  }
+  t->span = span_from(begin);
+  return t;
+}
+
+TableRef* Parser::pivot(TableRef* source, bool unpivot) {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = source->span.begin;
+  advance();
+  Pivot* p = node<Pivot>(begin);
+  p->kind = unpivot ? TableKind::kUnpivot : TableKind::kPivot;
+  p->source = source;
+  if (unpivot && (at_kw(Kw::kInclude) || at_kw(Kw::kExclude))) {
+    const std::size_t from = pos_;
+    advance();
+    expect_kw(Kw::kNulls, "NULLS");
+    p->nulls = raw_since(from);
+  }
+  expect(Tok::kLParen, "(");
+  std::vector<SelectItem> aggs;
+  if (unpivot) {
+    // unpivot (value_col for name_col in (a, b)) / ((v1, v2) for ..)
+    if (at(Tok::kLParen)) {
+      advance();
+      do {
+        SelectItem it;
+        it.expr = name_expr();
+        aggs.push_back(it);
+      } while (accept(Tok::kComma));
+      expect(Tok::kRParen, ")");
+    } else {
+      SelectItem it;
+      it.expr = name_expr();
+      aggs.push_back(it);
+    }
+  } else {
+    do {
+      aggs.push_back(select_item());
+    } while (accept(Tok::kComma));
+  }
+  p->aggregates = arena_.list(aggs);
+  expect_kw(Kw::kFor, "FOR");
+  std::vector<Name> fors;
+  if (at(Tok::kLParen)) {
+    advance();
+    do {
+      fors.push_back(name());
+    } while (accept(Tok::kComma));
+    expect(Tok::kRParen, ")");
+  } else {
+    fors.push_back(name());
+  }
+  p->for_columns = arena_.list(fors);
+  expect_kw(Kw::kIn, "IN");
+  expect(Tok::kLParen, "(");
+  if (at_kw(Kw::kAny)) {
+    advance();
+    p->in_any = true;
+    if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
+      advance();
+      advance();
+      order_by_items();
+    }
+  } else if (at_query_start()) {
+    p->in_query = query();
+  } else {
+    std::vector<SelectItem> items;
+    do {
+      items.push_back(select_item());
+    } while (accept(Tok::kComma));
+    p->in_items = arena_.list(items);
+  }
+  expect(Tok::kRParen, "a comma or )");
+  if (!unpivot && at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1)) {
+    advance();
+    advance();
+    p->group_by = expr_list();
+  }
+  expect(Tok::kRParen, ")");
+  p->span = span_from(begin);
+  return p;
+}
+
+TableRef* Parser::lateral_view(TableRef* source) {
+  const std::uint32_t begin = source->span.begin;
+  advance();  // lateral
+  advance();  // view
+  LateralView* v = node<LateralView>(begin);
+  v->kind = TableKind::kLateralView;
+  v->source = source;
+  v->outer = accept_kw(Kw::kOuter);
+  v->generator = expr();
+  if (at_name() && !at_kw(Kw::kAs) && !at_kw(Kw::kLateral)) v->table_alias = ident();
+  if (accept_kw(Kw::kAs)) {
+    std::vector<Ident> cols;
+    do {
+      cols.push_back(ident());
+    } while (accept(Tok::kComma));
+    v->column_aliases = arena_.list(cols);
+  }
+  return finish(v);
+}
+
+}  // namespace sqlparse::syntax

@@ -1,0 +1,254 @@
+// The recursive-descent grammar shared by the clause files. Not a public header.
+//
+// One Parser parses one statement at a time from the script's token vector.
+// Files by construct: expressions.cc (operators, primaries, postfix forms),
+// functions.cc (calls, windows, special call forms), types.cc (type names),
+// query.cc (WITH, set operations, SELECT and its clauses), from_clause.cc
+// (table references and joins), statements.cc (INSERT, CREATE .. AS, MERGE,
+// UPDATE, DELETE and other statements), script.cc (splitting and errors).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "syntax/arena.h"
+#include "syntax/ast.h"
+#include "syntax/dialect.h"
+#include "syntax/lexer.h"
+#include "syntax/parser.h"
+
+namespace sqlparse::syntax {
+
+class Parser {
+ public:
+  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)
+      : text_(text), toks_(tokens), d_(dialect), arena_(arena) {}
+
+  // ---- statements (statements.cc) ----
+  // One statement from the current token; stops before its ";" or the end.
+  Statement* statement();
+
+  // ---- position ----
+  std::size_t pos() const { return pos_; }
+  void set_pos(std::size_t p) { pos_ = p; }
+  const Token& peek(std::size_t ahead = 0) const {
+    std::size_t i = pos_ + ahead;
+    return i < toks_.size() ? toks_[i] : toks_.back();
+  }
+  bool at_end() const { return peek().kind == Tok::kEnd; }
+  bool at(Tok kind, std::size_t ahead = 0) const { return peek(ahead).kind == kind; }
+
+  // ---- errors (script.cc) ----
+  // Throws ParseError at the current token: `expecting` names what could
+  // continue the statement there.
+  [[noreturn]] void fail(std::string_view expecting) const;
+  [[noreturn]] void fail_at(const Token& at, std::string_view expecting) const;
+
+ private:
+  friend class DepthGuard;
+
+  // ---- token helpers ----
+  void advance() {
+    if (pos_ + 1 < toks_.size()) ++pos_;
+  }
+  bool at_kw(Kw kw, std::size_t ahead = 0) const {
+    const Token& t = peek(ahead);
+    return t.kind == Tok::kWord && t.kw == kw;
+  }
+  bool at_op(Op op, std::size_t ahead = 0) const {
+    const Token& t = peek(ahead);
+    return t.kind == Tok::kOp && t.op == op;
+  }
+  // An unquoted word equal to `lower` (a lower-case word), any case.
+  bool at_word(std::string_view lower, std::size_t ahead = 0) const;
+  bool accept(Tok kind) {
+    if (!at(kind)) return false;
+    advance();
+    return true;
+  }
+  bool accept_kw(Kw kw) {
+    if (!at_kw(kw)) return false;
+    advance();
+    return true;
+  }
+  bool accept_op(Op op) {
+    if (!at_op(op)) return false;
+    advance();
+    return true;
+  }
+  bool accept_word(std::string_view lower) {
+    if (!at_word(lower)) return false;
+    advance();
+    return true;
+  }
+  void expect(Tok kind, std::string_view what) {
+    if (!accept(kind)) fail(what);
+  }
+  void expect_kw(Kw kw, std::string_view what) {
+    if (!accept_kw(kw)) fail(what);
+  }
+  std::string_view text_of(const Token& t) const { return text_.substr(t.begin, t.end - t.begin); }
+  // Byte offset where the current token starts / the previous one ended.
+  std::uint32_t here() const { return peek().begin; }
+  std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
+  Span span_from(std::uint32_t begin) const { return {begin, prev_end() < begin ? begin : prev_end()}; }
+
+  // The tokens [from, pos) as one string: their texts joined by single
+  // spaces (no space after "(" or "." or before ")" , "," or "."). Used for
+  // clauses the tree keeps as Raw.
+  Raw raw_since(std::size_t from_token);
+  // Skips a balanced (..), [..] or {..} group starting at the current token.
+  void skip_group();
+  // Words starting at the current token, lower-cased and joined by spaces.
+  std::string_view lower_words(std::size_t from_token);
+
+  template <class T>
+  T* node(std::uint32_t begin) {
+    T* n = arena_.make<T>();
+    n->span = {begin, begin};
+    return n;
+  }
+  template <class T>
+  T* finish(T* n) {
+    n->span = span_from(n->span.begin);
+    return n;
+  }
+
+  // ---- names ----
+  // Whether the token can be a name: a quoted name, or a word (keywords too,
+  // except those that can only start or end a clause).
+  bool is_name_token(const Token& t) const;
+  bool at_name(std::size_t ahead = 0) const { return is_name_token(peek(ahead)); }
+  Ident ident();  // fails when not at a name
+  Ident ident_of(const Token& t);
+  Name name();    // a.b.c
+  // An alias after a table or select item: AS name, or a bare name that is
+  // not a reserved word. Empty when none.
+  bool at_implicit_alias(bool for_table) const;
+  Ident opt_alias(bool for_table, bool* as_keyword);
+  List<Ident> ident_list();  // (a, b, c), the parentheses included
+
+  // ---- expressions (expressions.cc) ----
+  Expr* expr();
+  Expr* expr_bp(int min_prec);
+  Expr* unary();
+  Expr* primary();
+  Expr* postfix(Expr* base);
+  Expr* paren_or_subquery();
+  Expr* case_expr();
+  Expr* interval_expr();
+  Expr* array_expr(std::uint32_t begin, bool keyword);
+  Expr* brace_expr();
+  Expr* name_expr();
+  Expr* variant_path(Expr* base);
+  List<Expr*> expr_list();  // a, b, c (no parentheses)
+  bool at_query_start(std::size_t ahead = 0) const;  // select / with / values / from-first
+  Expr* infix(Expr* left, int prec_of_op, std::uint32_t begin);
+  int infix_precedence() const;
+
+  // ---- functions (functions.cc) ----
+  Expr* function_call(Name name, std::uint32_t begin);
+  Expr* special_call(const Name& name, std::uint32_t begin, bool* handled);
+  Expr* function_arg();
+  bool at_clause_in_call() const;  // ORDER BY, LIMIT, SEPARATOR, IGNORE NULLS inside a call
+  void function_tail(Function* f);
+  WindowSpec* window_spec();  // after "(", up to and including ")"
+  WindowFrame* window_frame();
+  List<OrderItem> order_by_items();  // after ORDER BY / SORT BY
+  OrderItem order_item();
+
+  // ---- types (types.cc) ----
+  TypeName* type_name();
+  bool at_type_start() const;
+
+  // ---- queries (query.cc) ----
+  Query* query();
+  With* with_clause();
+  QueryBody* query_body(int min_prec);
+  QueryBody* query_operand();
+  Select* select_body();
+  Select* from_first_body();
+  Values* values_body();
+  void select_clauses(Select* s);
+  SelectItem select_item();
+  List<Expr*> group_by_items();
+  void query_tail(Query* q);
+  void pipe_ops(Query* q);
+
+  // ---- FROM (from_clause.cc) ----
+  List<TableRef*> from_list();
+  TableRef* table_ref();
+  TableRef* table_primary();
+  TableRef* table_postfix(TableRef* t);
+  TableRef* join_rest(TableRef* left);
+  bool at_join_start() const;
+  Alias* table_alias();
+  TableRef* named_table();
+  TableRef* pivot(TableRef* source, bool unpivot);
+  TableRef* lateral_view(TableRef* source);
+
+  // ---- statements (statements.cc) ----
+  Statement* insert_statement(std::uint32_t begin, With* with);
+  Statement* create_statement(std::uint32_t begin);
+  Statement* merge_statement(std::uint32_t begin, With* with);
+  Statement* update_statement(std::uint32_t begin, With* with);
+  Statement* delete_statement(std::uint32_t begin, With* with);
+  Statement* other_statement(std::uint32_t begin);
+  List<Assignment> assignments();
+  List<ColumnDef> column_defs();
+  // Helpers of the statements above (statements.cc, statements_other.cc).
+  struct CreateParts {  // what follows the name of CREATE TABLE / VIEW
+    List<ColumnDef> columns;
+    Raw options;
+    Query* query = nullptr;
+    Raw after;
+  };
+  bool at_any_word(const std::string_view* words, std::size_t count, std::size_t ahead = 0) const;
+  bool at_dml_verb() const;
+  Statement* dml_statement(std::uint32_t begin, With* with);
+  bool starts_query(std::size_t ahead) const;
+  Statement* query_statement(std::uint32_t begin);
+  Raw join_raw(Raw a, Raw b);
+  Raw rest_of_statement();
+  void skip_table_hints();
+  void skip_top_clause();
+  Raw output_clause();
+  void rest_of_column_def();
+  bool at_insert_tail() const;
+  void partition_spec(std::vector<PartitionItem>& out);
+  Query* values_rows();
+  void set_as_values(Insert* s);
+  std::size_t insert_follows_from() const;
+  Statement* from_first_insert(std::uint32_t begin);
+  CreateParts create_parts(bool view);
+  MergeClause merge_clause();
+  void skip_star_except();
+  std::string_view other_head();
+  bool at_block_begin() const;
+  bool if_has_then() const;
+  bool try_inner_statement(std::vector<Statement*>& body);
+  void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
+
+  std::string_view text_;
+  std::vector<Token>& toks_;
+  const Dialect& d_;
+  Arena& arena_;
+  std::size_t pos_ = 0;
+  int depth_ = 0;
+  bool no_variant_path_ = false;  // inside [..], where a:b is a slice
+};
+
+// Bounds the grammar's recursion: nesting and the thread's stack both.
+class DepthGuard {
+ public:
+  explicit DepthGuard(Parser& p);
+  ~DepthGuard() { --p_.depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  Parser& p_;
+};
+
+}  // namespace sqlparse::syntax

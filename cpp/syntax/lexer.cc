@@ -1,0 +1,380 @@
+// The tokeniser. One forward pass; the dialect decides quoting and comments.
+#include "syntax/lexer.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+namespace sqlparse::syntax {
+namespace {
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_name_start(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+inline bool is_name_char(char c) { return is_name_start(c) || is_digit(c) || c == '$'; }
+inline bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+struct OpSpelling {
+  const char* text;
+  Op op;
+};
+
+// Longest first within each leading character.
+constexpr OpSpelling kOps[] = {
+    {"->>", Op::kLongArrow}, {"->", Op::kArrow},       {"-|-", Op::kOverlap},
+    {"#>>", Op::kHashLongArrow}, {"#>", Op::kHashArrow}, {"#-", Op::kHashMinus},
+    {"<=>", Op::kNullSafeEq}, {"<@", Op::kContainedBy}, {"<<", Op::kShiftLeft},
+    {"<=", Op::kLe},         {"<>", Op::kNeq},         {"<", Op::kLt},
+    {">>", Op::kShiftRight}, {">=", Op::kGe},          {">", Op::kGt},
+    {"@>", Op::kContains},   {"@@", Op::kAtAt},        {"@", Op::kAt},
+    {"!~~", Op::kNotDoubleTilde}, {"!~*", Op::kNotTildeStar}, {"!~", Op::kNotTilde},
+    {"!=", Op::kNeq},        {"!!", Op::kDoubleBang},  {"!", Op::kBang},
+    {"~~", Op::kDoubleTilde}, {"~*", Op::kTildeStar},  {"~", Op::kTilde},
+    {"||/", Op::kCbrt},      {"||", Op::kConcat},      {"|/", Op::kSqrt},
+    {"|>", Op::kPipeGt},     {"|", Op::kPipe},
+    {"::", Op::kDoubleColon}, {":=", Op::kColonEq},    {":", Op::kColon},
+    {"=>", Op::kFatArrow},   {"==", Op::kEqEq},        {"=", Op::kEq},
+    {"&&", Op::kAndAnd},     {"&", Op::kAmp},
+    {"?|", Op::kQuestionPipe}, {"?&", Op::kQuestionAmp},
+    {"+", Op::kPlus},        {"/", Op::kSlash},        {"%", Op::kPercent},
+    {"^", Op::kCaret},       {"#", Op::kHash},         {"-", Op::kMinus},
+};
+
+class Scanner {
+ public:
+  Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
+
+  std::vector<Token> run() {
+    std::vector<Token> out;
+    out.reserve(t_.size() / 4 + 2);
+    bool spaced = true;
+    for (;;) {
+      std::size_t before = pos_;
+      if (!skip_space_and_comments()) {
+        Token e;
+        e.kind = Tok::kError;
+        e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
+        e.begin = static_cast<std::uint32_t>(error_at_);
+        e.end = static_cast<std::uint32_t>(t_.size());
+        out.push_back(e);
+        break;
+      }
+      spaced = spaced || pos_ != before;
+      if (pos_ >= t_.size()) break;
+      Token tok = scan();
+      tok.spaced = spaced;
+      spaced = false;
+      out.push_back(tok);
+      if (tok.kind == Tok::kError) break;
+    }
+    Token end;
+    end.kind = Tok::kEnd;
+    end.begin = end.end = static_cast<std::uint32_t>(t_.size());
+    out.push_back(end);
+    return out;
+  }
+
+ private:
+  char at(std::size_t i) const { return i < t_.size() ? t_[i] : '\0'; }
+
+  // False for an unterminated block comment (error_at_ is its start).
+  bool skip_space_and_comments() {
+    for (;;) {
+      char c = at(pos_);
+      if (is_space(c)) {
+        ++pos_;
+      } else if (c == '-' && at(pos_ + 1) == '-') {
+        skip_line();
+      } else if (c == '#' && d_.hash_is_comment) {
+        skip_line();
+      } else if (c == '/' && at(pos_ + 1) == '/' && d_.id == DialectId::kSnowflake) {
+        skip_line();
+      } else if (c == '/' && at(pos_ + 1) == '*') {
+        std::size_t start = pos_;
+        int depth = 1;
+        pos_ += 2;
+        while (depth > 0) {
+          if (pos_ >= t_.size()) {
+            error_at_ = start;
+            return false;
+          }
+          if (t_[pos_] == '*' && at(pos_ + 1) == '/') {
+            --depth;
+            pos_ += 2;
+          } else if (d_.nested_comments && t_[pos_] == '/' && at(pos_ + 1) == '*') {
+            ++depth;
+            pos_ += 2;
+          } else {
+            ++pos_;
+          }
+        }
+      } else {
+        return true;
+      }
+    }
+  }
+
+  void skip_line() {
+    while (pos_ < t_.size() && t_[pos_] != '\n') ++pos_;
+  }
+
+  Token make(Tok kind, std::size_t begin, std::size_t end) {
+    Token t;
+    t.kind = kind;
+    t.begin = static_cast<std::uint32_t>(begin);
+    t.end = static_cast<std::uint32_t>(end);
+    pos_ = end;
+    return t;
+  }
+
+  Token error(LexError e, std::size_t begin) {
+    Token t = make(Tok::kError, begin, t_.size());
+    t.sub = static_cast<std::uint8_t>(e);
+    return t;
+  }
+
+  Token scan() {
+    const std::size_t s = pos_;
+    const char c = t_[s];
+    switch (c) {
+      case '(': return make(Tok::kLParen, s, s + 1);
+      case ')': return make(Tok::kRParen, s, s + 1);
+      case ',': return make(Tok::kComma, s, s + 1);
+      case ';': return make(Tok::kSemicolon, s, s + 1);
+      case '*': return make(Tok::kStar, s, s + 1);
+      case '{':
+        if (at(s + 1) == '{') return template_var(s);
+        return make(Tok::kLBrace, s, s + 1);
+      case '}': return make(Tok::kRBrace, s, s + 1);
+      case ']': return make(Tok::kRBracket, s, s + 1);
+      case '[':
+        if (d_.bracket_is_name) return quoted(s, '[', ']', Tok::kQuotedName, '[');
+        return make(Tok::kLBracket, s, s + 1);
+      case '\'': return string_literal(s, s, '\'');
+      case '"':
+        if (d_.double_quote_is_string) return string_literal(s, s, '"');
+        return quoted(s, '"', '"', Tok::kQuotedName, '"');
+      case '`':
+        if (d_.backtick_is_name || d_.id == DialectId::kAnsi) return quoted(s, '`', '`', Tok::kQuotedName, '`');
+        break;
+      case '.':
+        if (is_digit(at(s + 1))) return number(s);
+        return make(Tok::kDot, s, s + 1);
+      case '?':
+        if (at(s + 1) != '|' && at(s + 1) != '&') {
+          std::size_t e = s + 1;
+          while (is_digit(at(e))) ++e;
+          return make(Tok::kParam, s, e);
+        }
+        break;
+      case '$': return dollar(s);
+      case '@':
+        if (d_.at_is_variable) {
+          std::size_t e = s + 1;
+          if (at(e) == '@') ++e;
+          if (is_name_start(at(e))) {
+            while (is_name_char(at(e)) || at(e) == '.') ++e;
+            return make(Tok::kParam, s, e);
+          }
+          if (at(e) == '\'' || at(e) == '"') break;  // @'..' is not a variable
+        }
+        break;
+      case '%':
+        if (at(s + 1) == 's' && !is_name_char(at(s + 2))) return make(Tok::kParam, s, s + 2);
+        if (at(s + 1) == '(') {
+          std::size_t e = s + 2;
+          while (is_name_char(at(e))) ++e;
+          if (at(e) == ')' && at(e + 1) == 's') return make(Tok::kParam, s, e + 2);
+        }
+        break;
+      case '#':
+        if (d_.hash_starts_name && (is_name_start(at(s + 1)) || at(s + 1) == '#')) return word(s);
+        break;
+      default:
+        break;
+    }
+    if (is_digit(c)) return number(s);
+    if (is_name_start(c)) {
+      // String prefixes: N'x', E'x', B'x', X'x', U&'x', r'x', b"x", rb'x' ...
+      std::size_t q = s;
+      while (q < s + 3 && (is_name_start(at(q)) && at(q) != '_')) ++q;
+      if (q > s && q - s <= 2 && (at(q) == '\'' || (at(q) == '"' && d_.double_quote_is_string))) {
+        if (string_prefix(t_.substr(s, q - s))) return string_literal(s, q, at(q));
+      }
+      if ((c == 'U' || c == 'u') && at(s + 1) == '&' && (at(s + 2) == '\'' || at(s + 2) == '"')) {
+        if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
+        return quoted(s + 2, '"', '"', Tok::kQuotedName, '"', s);
+      }
+      return word(s);
+    }
+    for (const OpSpelling& o : kOps) {
+      std::size_t n = std::strlen(o.text);
+      if (t_.compare(s, n, o.text) == 0) {
+        Token t = make(Tok::kOp, s, s + n);
+        t.op = o.op;
+        return t;
+      }
+    }
+    return error(LexError::kBadChar, s);
+  }
+
+  static bool string_prefix(std::string_view p) {
+    auto lower = [](char ch) { return static_cast<char>(ch | 0x20); };
+    if (p.size() == 1) {
+      char a = lower(p[0]);
+      return a == 'n' || a == 'e' || a == 'b' || a == 'x' || a == 'r' || a == 'f';
+    }
+    char a = lower(p[0]), b = lower(p[1]);
+    return (a == 'r' && b == 'b') || (a == 'b' && b == 'r');
+  }
+
+  Token word(std::size_t s) {
+    std::size_t e = s + 1;
+    while (e < t_.size() && is_name_char(t_[e])) ++e;
+    Token t = make(Tok::kWord, s, e);
+    if (t_[s] != '#') t.kw = keyword_of(t_.substr(s, e - s));
+    return t;
+  }
+
+  Token number(std::size_t s) {
+    std::size_t e = s;
+    if (t_[s] == '0' && (at(s + 1) == 'x' || at(s + 1) == 'X') && std::isxdigit(static_cast<unsigned char>(at(s + 2)))) {
+      e = s + 2;
+      while (std::isxdigit(static_cast<unsigned char>(at(e)))) ++e;
+    } else {
+      while (is_digit(at(e)) || (at(e) == '_' && is_digit(at(e + 1)))) ++e;
+      if (at(e) == '.' && at(e + 1) != '.') {
+        ++e;
+        while (is_digit(at(e))) ++e;
+      }
+      if ((at(e) == 'e' || at(e) == 'E') &&
+          (is_digit(at(e + 1)) || ((at(e + 1) == '+' || at(e + 1) == '-') && is_digit(at(e + 2))))) {
+        e += 2;
+        while (is_digit(at(e))) ++e;
+      }
+    }
+    if (is_name_char(at(e))) {
+      // A type suffix (1L, 2.5BD, 3D) keeps the number; anything else makes
+      // the whole run a name, as in Hive's `30_days`.
+      std::size_t w = e;
+      while (is_name_char(at(w))) ++w;
+      std::string_view suffix = t_.substr(e, w - e);
+      static constexpr std::string_view kSuffixes[] = {"L", "l", "S", "s", "Y", "y", "D", "d",
+                                                       "F", "f", "BD", "bd", "M", "m"};
+      bool is_suffix = false;
+      for (std::string_view k : kSuffixes) is_suffix = is_suffix || suffix == k;
+      if (!is_suffix || t_[s] == '.') {
+        if (t_[s] == '.') return make(Tok::kNumber, s, e);
+        Token t = make(Tok::kWord, s, w);
+        t.kw = keyword_of(t_.substr(s, w - s));
+        return t;
+      }
+      e = w;
+    }
+    return make(Tok::kNumber, s, e);
+  }
+
+  // A quoted name or string body: `close` doubled stands for itself; with
+  // backslash escapes a backslash protects the next character.
+  Token quoted(std::size_t s, char open, char close, Tok kind, char sub, std::size_t token_start = SIZE_MAX) {
+    (void)open;
+    std::size_t i = s + 1;
+    const bool backslash = kind == Tok::kString && d_.backslash_escapes;
+    for (;;) {
+      const char* p = static_cast<const char*>(std::memchr(t_.data() + i, close, t_.size() - i));
+      if (backslash) {
+        const char* b = static_cast<const char*>(std::memchr(t_.data() + i, '\\', t_.size() - i));
+        if (b != nullptr && (p == nullptr || b < p)) {
+          i = static_cast<std::size_t>(b - t_.data()) + 2;
+          if (i > t_.size()) break;
+          continue;
+        }
+      }
+      if (p == nullptr) break;
+      i = static_cast<std::size_t>(p - t_.data()) + 1;
+      if (at(i) == close) {
+        ++i;
+        continue;
+      }
+      Token t = make(kind, token_start == SIZE_MAX ? s : token_start, i);
+      t.sub = static_cast<std::uint8_t>(sub);
+      return t;
+    }
+    return error(kind == Tok::kString ? LexError::kUnterminatedString : LexError::kUnterminatedName,
+                 token_start == SIZE_MAX ? s : token_start);
+  }
+
+  Token string_literal(std::size_t token_start, std::size_t q, char quote) {
+    if (d_.triple_quoted_strings && at(q + 1) == quote && at(q + 2) == quote) {
+      const char triple[3] = {quote, quote, quote};
+      std::size_t i = q + 3;
+      while (i + 3 <= t_.size()) {
+        if (t_[i] == '\\') {
+          i += 2;
+          continue;
+        }
+        if (t_.compare(i, 3, std::string_view(triple, 3)) == 0) {
+          Token t = make(Tok::kString, token_start, i + 3);
+          t.sub = static_cast<std::uint8_t>(quote);
+          return t;
+        }
+        ++i;
+      }
+      return error(LexError::kUnterminatedString, token_start);
+    }
+    Token t = quoted(q, quote, quote, Tok::kString, quote, token_start);
+    return t;
+  }
+
+  Token dollar(std::size_t s) {
+    if (is_digit(at(s + 1))) {
+      std::size_t e = s + 1;
+      while (is_digit(at(e))) ++e;
+      return make(Tok::kParam, s, e);
+    }
+    if (at(s + 1) == '{') {
+      std::size_t close = t_.find('}', s + 2);
+      if (close != std::string_view::npos) return make(Tok::kParam, s, close + 1);
+    }
+    if (d_.dollar_quoted_strings) {
+      // $tag$ .. $tag$
+      std::size_t e = s + 1;
+      while (e < t_.size() && (is_name_start(t_[e]) || is_digit(t_[e]))) ++e;
+      if (at(e) == '$') {
+        std::string_view tag = t_.substr(s, e - s + 1);
+        std::size_t close = t_.find(tag, e + 1);
+        if (close == std::string_view::npos) return error(LexError::kUnterminatedString, s);
+        Token t = make(Tok::kString, s, close + tag.size());
+        t.sub = '$';
+        return t;
+      }
+    }
+    if (is_name_start(at(s + 1))) {
+      std::size_t e = s + 1;
+      while (is_name_char(at(e))) ++e;
+      return make(Tok::kParam, s, e);
+    }
+    return error(LexError::kBadChar, s);
+  }
+
+  Token template_var(std::size_t s) {
+    std::size_t close = t_.find("}}", s + 2);
+    if (close == std::string_view::npos) return make(Tok::kLBrace, s, s + 1);
+    return make(Tok::kParam, s, close + 2);
+  }
+
+  std::string_view t_;
+  const Dialect& d_;
+  std::size_t pos_ = 0;
+  std::size_t error_at_ = 0;
+};
+
+}  // namespace
+
+std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
+  return Scanner(text, dialect).run();
+}
+
+}  // namespace sqlparse::syntax

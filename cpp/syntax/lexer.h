@@ -1,0 +1,70 @@
+// Tokens of a SQL script, in one pass over the text.
+//
+// The whole script is tokenised up front (the grammar looks several tokens
+// ahead in places, and statements are split on tokens, so that a ";" inside
+// a string, a quoted name or a comment never splits). Comments and hints are
+// dropped here. Tokens refer to the text by byte offsets.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "syntax/dialect.h"
+#include "syntax/keywords.h"
+
+namespace sqlparse::syntax {
+
+enum class Tok : std::uint8_t {
+  kEnd,
+  kError,       // see LexError
+  kWord,        // unquoted name or keyword
+  kQuotedName,  // "x", `x`, [x]
+  kString,      // 'x', N'x', E'x', $$x$$, "x" where that is a string, r'x', b'x'
+  kNumber,
+  kParam,       // ?, ?1, $1, ${x}, @x, @@x, %s, %(x)s
+  kOp,          // see Op
+  kLParen,
+  kRParen,
+  kLBracket,
+  kRBracket,
+  kLBrace,
+  kRBrace,
+  kComma,
+  kDot,
+  kSemicolon,
+  kStar,
+};
+
+enum class Op : std::uint8_t {
+  kNone,
+  kPlus, kMinus, kSlash, kPercent, kConcat, kDoubleColon, kColon, kEq, kEqEq, kNeq, kLt, kGt,
+  kLe, kGe, kNullSafeEq, kArrow, kLongArrow, kHashArrow, kHashLongArrow, kContains,
+  kContainedBy, kTilde, kTildeStar, kNotTilde, kNotTildeStar, kDoubleTilde, kNotDoubleTilde,
+  kBang, kAmp, kPipe, kCaret, kHash, kShiftLeft, kShiftRight, kFatArrow, kColonEq, kPipeGt,
+  kAndAnd, kAt, kAtAt, kQuestionPipe, kQuestionAmp, kSqrt, kCbrt, kDoubleBang, kHashMinus,
+  kOverlap,  // && is kAndAnd; this is -|- and friends
+};
+
+enum class LexError : std::uint8_t {
+  kBadChar,
+  kUnterminatedString,
+  kUnterminatedName,
+  kUnterminatedComment,
+};
+
+struct Token {
+  Tok kind = Tok::kEnd;
+  Op op = Op::kNone;
+  Kw kw = Kw::kNone;       // kWord only
+  std::uint8_t sub = 0;    // LexError for kError; quote/prefix char for kString/kQuotedName
+  bool spaced = true;      // white space or a comment stands right before the token
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+};
+
+// Tokenises `text`. The result always ends with one kEnd token (at the end of
+// the text); a kError token, when present, is the last before it.
+std::vector<Token> tokenize(std::string_view text, const Dialect& dialect);
+
+}  // namespace sqlparse::syntax

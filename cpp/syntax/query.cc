@@ -1,0 +1,567 @@
+// Queries: WITH, set operations (INTERSECT binds tighter than UNION and
+// EXCEPT), SELECT with its clauses in any order, VALUES, TABLE t, FROM-first
+// queries, ORDER BY / LIMIT / OFFSET / FETCH and pipe operators.
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+namespace {
+
+int set_op_precedence(Kw kw) {
+  switch (kw) {
+    case Kw::kUnion: case Kw::kExcept: case Kw::kMinus: return 1;
+    case Kw::kIntersect: return 2;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+Query* Parser::query() {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  Query* q = arena_.make<Query>();
+  if (at_kw(Kw::kWith)) q->with = with_clause();
+  q->body = query_body(0);
+  query_tail(q);
+  q->span = span_from(begin);
+  return q;
+}
+
+With* Parser::with_clause() {
+  const std::uint32_t begin = here();
+  expect_kw(Kw::kWith, "WITH");
+  With* w = arena_.make<With>();
+  w->recursive = accept_kw(Kw::kRecursive);
+  std::vector<Cte> ctes;
+  do {
+    Cte c;
+    const std::uint32_t cb = here();
+    c.name = ident();
+    if (at(Tok::kLParen)) c.columns = ident_list();
+    if (at_kw(Kw::kAs)) {
+      advance();
+    } else if (!at(Tok::kLParen)) {
+      fail("AS");
+    }
+    if (at_kw(Kw::kNot) && at_kw(Kw::kMaterialized, 1)) {
+      const std::size_t from = pos_;
+      advance();
+      advance();
+      c.materialized = raw_since(from);
+    } else if (at_kw(Kw::kMaterialized)) {
+      const std::size_t from = pos_;
+      advance();
+      c.materialized = raw_since(from);
+    }
+    expect(Tok::kLParen, "(");
+    c.query = query();
+    expect(Tok::kRParen, ")");
+    c.span = span_from(cb);
+    ctes.push_back(c);
+  } while (accept(Tok::kComma));
+  w->ctes = arena_.list(ctes);
+  w->span = span_from(begin);
+  return w;
+}
+
+QueryBody* Parser::query_body(int min_prec) {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  QueryBody* left = query_operand();
+  for (;;) {
+    const Token& t = peek();
+    int prec = t.kind == Tok::kWord ? set_op_precedence(t.kw) : 0;
+    if (prec == 0 || prec <= min_prec) break;
+    // "except" right after a star list is a modifier, handled by the select list.
+    SetOp* s = node<SetOp>(begin);
+    s->kind = BodyKind::kSetOp;
+    s->op = t.kw == Kw::kUnion ? "union" : t.kw == Kw::kIntersect ? "intersect"
+          : t.kw == Kw::kExcept ? "except" : "minus";
+    advance();
+    if (accept_kw(Kw::kAll)) {
+      s->quantifier = "all";
+    } else if (accept_kw(Kw::kDistinct)) {
+      s->quantifier = "distinct";
+    }
+    if (at_kw(Kw::kBy) && at_kw(Kw::kName, 1)) {
+      const std::size_t from = pos_;
+      advance();
+      advance();
+      s->by_name = raw_since(from);
+    } else if (at_kw(Kw::kCorresponding)) {
+      const std::size_t from = pos_;
+      advance();
+      if (at_kw(Kw::kBy) && at(Tok::kLParen, 1)) {
+        advance();
+        skip_group();
+      }
+      s->by_name = raw_since(from);
+    }
+    s->left = left;
+    s->right = query_body(prec);
+    s->span = span_from(begin);
+    left = s;
+  }
+  return left;
+}
+
+QueryBody* Parser::query_operand() {
+  const std::uint32_t begin = here();
+  if (at_kw(Kw::kSelect)) return select_body();
+  if (at(Tok::kLParen)) {
+    DepthGuard guard(*this);
+    advance();
+    ParenQuery* p = node<ParenQuery>(begin);
+    p->kind = BodyKind::kParen;
+    p->query = query();
+    expect(Tok::kRParen, ")");
+    return finish(p);
+  }
+  if (at_kw(Kw::kValues)) return values_body();
+  if (at_kw(Kw::kFrom)) return from_first_body();
+  if (at_kw(Kw::kTable) && at_name(1)) {
+    advance();
+    TableBody* t = node<TableBody>(begin);
+    t->kind = BodyKind::kTable;
+    t->name = name();
+    return finish(t);
+  }
+  fail("SELECT, VALUES or a query in parentheses");
+}
+
+Values* Parser::values_body() {
+  const std::uint32_t begin = here();
+  expect_kw(Kw::kValues, "VALUES");
+  Values* v = node<Values>(begin);
+  v->kind = BodyKind::kValues;
+  std::vector<Expr*> rows;
+  do {
+    if (at_kw(Kw::kRow) && at(Tok::kLParen, 1)) {
+      v->row_keyword = true;
+      advance();
+    }
+    rows.push_back(at(Tok::kLParen) ? paren_or_subquery() : expr());
+  } while (accept(Tok::kComma));
+  v->rows = arena_.list(rows);
+  return finish(v);
+}
+
+Select* Parser::select_body() {
+  const std::uint32_t begin = here();
+  expect_kw(Kw::kSelect, "SELECT");
+  Select* s = node<Select>(begin);
+  s->kind = BodyKind::kSelect;
+  // MySQL's select modifiers carry nothing for the tree.
+  while (at_word("straight_join") || at_word("sql_calc_found_rows") || at_word("sql_no_cache") ||
+         at_word("sql_cache") || at_word("high_priority") || at_word("sql_small_result") ||
+         at_word("sql_big_result") || at_word("sql_buffer_result")) {
+    advance();
+  }
+  if (at_kw(Kw::kDistinct)) {
+    advance();
+    s->distinct = "distinct";
+    if (at_kw(Kw::kOn) && at(Tok::kLParen, 1)) {
+      advance();
+      advance();
+      s->distinct_on = expr_list();
+      expect(Tok::kRParen, "a comma or )");
+    }
+  } else if (at_kw(Kw::kDistinctrow)) {
+    advance();
+    s->distinct = "distinctrow";
+  } else if (at_kw(Kw::kUnique) && !at(Tok::kComma, 1)) {
+    advance();
+    s->distinct = "distinct";
+  } else if (at_kw(Kw::kAll) && !at(Tok::kComma, 1) && !at_kw(Kw::kFrom, 1)) {
+    advance();
+    s->distinct = "all";
+  }
+  if (at_kw(Kw::kTop) && (at(Tok::kNumber, 1) || at(Tok::kLParen, 1) || at(Tok::kParam, 1))) {
+    advance();
+    if (at(Tok::kLParen)) {
+      s->top = paren_or_subquery();
+    } else {
+      s->top = primary();
+    }
+    if (accept_kw(Kw::kPercent)) s->top_percent = true;
+    if (at_kw(Kw::kWith) && at_kw(Kw::kTies, 1)) {
+      advance();
+      advance();
+      s->top_with_ties = true;
+    }
+  }
+  // BigQuery: select as struct / as value
+  if (at_kw(Kw::kAs) && (at_kw(Kw::kStruct, 1) || at_word("value", 1))) {
+    advance();
+    advance();
+  }
+  std::vector<SelectItem> items;
+  if (!at_kw(Kw::kFrom) && !at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen)) {
+    do {
+      // A trailing comma before FROM (BigQuery, Snowflake, DuckDB).
+      if (!items.empty() && (at_kw(Kw::kFrom) || at(Tok::kRParen) || at_end())) break;
+      items.push_back(select_item());
+    } while (accept(Tok::kComma));
+  }
+  s->items = arena_.list(items);
+  if (at_kw(Kw::kInto) && !at(Tok::kParam, 1) && !at_kw(Kw::kOutfile, 1) && !at_word("dumpfile", 1)) {
+    advance();
+    const std::size_t from = pos_;
+    if (at_kw(Kw::kTemporary) || at_kw(Kw::kTemp) || at_word("unlogged")) {
+      advance();
+      s->into_modifier = raw_since(from);
+    }
+    accept_kw(Kw::kTable);
+    s->into = name();
+  } else if (at_kw(Kw::kInto)) {
+    // into @var / into outfile '..': no lineage; kept out of the tree.
+    advance();
+    while (!at_end() && !at_kw(Kw::kFrom) && !at(Tok::kSemicolon) && !at(Tok::kRParen)) advance();
+  }
+  select_clauses(s);
+  return finish(s);
+}
+
+Select* Parser::from_first_body() {
+  const std::uint32_t begin = here();
+  expect_kw(Kw::kFrom, "FROM");
+  Select* s = node<Select>(begin);
+  s->kind = BodyKind::kSelect;
+  s->from_first = true;
+  s->from = from_list();
+  if (accept_kw(Kw::kSelect)) {
+    if (at_kw(Kw::kDistinct)) {
+      advance();
+      s->distinct = "distinct";
+    }
+    std::vector<SelectItem> items;
+    do {
+      items.push_back(select_item());
+    } while (accept(Tok::kComma));
+    s->items = arena_.list(items);
+  }
+  select_clauses(s);
+  return finish(s);
+}
+
+SelectItem Parser::select_item() {
+  SelectItem item;
+  const std::uint32_t begin = here();
+  // T-SQL: select alias = expr
+  if (d_.id == DialectId::kTsql && at_name() && at_op(Op::kEq, 1) && peek().kind != Tok::kString) {
+    item.alias = ident();
+    item.as_keyword = true;
+    advance();
+    item.expr = expr();
+    item.span = span_from(begin);
+    return item;
+  }
+  item.expr = expr();
+  if (item.expr->kind == ExprKind::kStar) {
+    Star* star = static_cast<Star*>(item.expr);
+    for (;;) {
+      if ((at_kw(Kw::kExcept) || at_kw(Kw::kExclude)) &&
+          ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {
+        star->modifier_keyword = at_kw(Kw::kExcept) ? "except" : "exclude";
+        advance();
+        std::vector<Ident> names;
+        if (accept(Tok::kLParen)) {
+          do {
+            names.push_back(name().last());
+          } while (accept(Tok::kComma));
+          expect(Tok::kRParen, "a comma or )");
+        } else {
+          names.push_back(name().last());
+        }
+        star->excluded = arena_.list(names);
+      } else if ((at_kw(Kw::kReplace) || at_kw(Kw::kRename)) && (at(Tok::kLParen, 1) || at_name(1))) {
+        const bool replace = at_kw(Kw::kReplace);
+        advance();
+        std::vector<Expr*> pairs;
+        const bool paren = accept(Tok::kLParen);
+        do {
+          const std::uint32_t pb = here();
+          Binary* b = node<Binary>(pb);
+          b->kind = ExprKind::kBinary;
+          b->op = "as";
+          b->left = expr();
+          expect_kw(Kw::kAs, "AS");
+          const std::uint32_t nb = here();
+          ColumnRef* c = node<ColumnRef>(nb);
+          c->kind = ExprKind::kColumn;
+          Ident id = ident();
+          std::vector<Ident> parts{id};
+          c->name.parts = arena_.list(parts);
+          c->name.span = id.span;
+          b->right = finish(c);
+          pairs.push_back(finish(b));
+        } while (paren && accept(Tok::kComma));
+        if (paren) expect(Tok::kRParen, "a comma or )");
+        (replace ? star->replaced : star->renamed) = arena_.list(pairs);
+      } else if (at_kw(Kw::kIlike) && at(Tok::kString, 1)) {
+        advance();
+        star->ilike = primary();
+      } else {
+        break;
+      }
+    }
+    star->span = span_from(star->span.begin);
+  }
+  if (at_kw(Kw::kAs) && at(Tok::kLParen, 1)) {
+    // explode(m) as (k, v)
+    advance();
+    item.as_keyword = true;
+    item.aliases = ident_list();
+  } else {
+    item.alias = opt_alias(false, &item.as_keyword);
+  }
+  item.span = span_from(begin);
+  return item;
+}
+
+void Parser::select_clauses(Select* s) {
+  for (;;) {
+    if (at_kw(Kw::kFrom) && s->from.empty()) {
+      advance();
+      s->from = from_list();
+    } else if (at_kw(Kw::kPrewhere) && s->prewhere == nullptr) {
+      advance();
+      s->prewhere = expr();
+    } else if (at_kw(Kw::kWhere) && s->where == nullptr) {
+      advance();
+      s->where = expr();
+    } else if (at_kw(Kw::kStart) && at_kw(Kw::kWith, 1) && s->start_with == nullptr) {
+      advance();
+      advance();
+      s->start_with = expr();
+    } else if (at_kw(Kw::kConnect) && at_kw(Kw::kBy, 1) && s->connect_by_condition == nullptr) {
+      const std::size_t from = pos_;
+      advance();
+      advance();
+      if (at_word("nocycle")) advance();
+      s->connect_by = raw_since(from);
+      s->connect_by_condition = expr();
+    } else if (at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1) && s->group_by.empty() && !s->group_by_all) {
+      advance();
+      advance();
+      if (at_kw(Kw::kAll) && !at(Tok::kLParen, 1) && !at(Tok::kComma, 1)) {
+        advance();
+        s->group_by_all = true;
+      } else {
+        if (at_kw(Kw::kDistinct) || at_kw(Kw::kAll)) {
+          s->group_by_quantifier = at_kw(Kw::kDistinct) ? "distinct" : "all";
+          advance();
+        }
+        s->group_by = group_by_items();
+      }
+      if (at_kw(Kw::kWith) && (at_kw(Kw::kRollup, 1) || at_kw(Kw::kCube, 1) || at_kw(Kw::kTotals, 1))) {
+        const std::size_t from = pos_;
+        advance();
+        advance();
+        s->group_by_modifier = raw_since(from);
+      }
+    } else if (at_kw(Kw::kHaving) && s->having == nullptr) {
+      advance();
+      s->having = expr();
+    } else if (at_kw(Kw::kWindow) && at_name(1) && s->windows.empty()) {
+      advance();
+      std::vector<NamedWindow> windows;
+      do {
+        NamedWindow w;
+        w.name = ident();
+        expect_kw(Kw::kAs, "AS");
+        w.spec = window_spec();
+        windows.push_back(w);
+      } while (accept(Tok::kComma));
+      s->windows = arena_.list(windows);
+    } else if (at_kw(Kw::kQualify) && s->qualify == nullptr) {
+      advance();
+      s->qualify = expr();
+    } else if (at_kw(Kw::kCluster) && at_kw(Kw::kBy, 1) && s->cluster_by.empty()) {
+      advance();
+      advance();
+      s->cluster_by = expr_list();
+    } else if (at_kw(Kw::kDistribute) && at_kw(Kw::kBy, 1) && s->distribute_by.empty()) {
+      advance();
+      advance();
+      s->distribute_by = expr_list();
+    } else if (at_kw(Kw::kSort) && at_kw(Kw::kBy, 1) && s->sort_by.empty()) {
+      advance();
+      advance();
+      s->sort_by = order_by_items();
+    } else {
+      return;
+    }
+  }
+}
+
+List<Expr*> Parser::group_by_items() {
+  std::vector<Expr*> items;
+  do {
+    const std::uint32_t begin = here();
+    std::string_view form;
+    if ((at_kw(Kw::kRollup) || at_kw(Kw::kCube)) && at(Tok::kLParen, 1)) {
+      form = at_kw(Kw::kRollup) ? "rollup" : "cube";
+      advance();
+    } else if (at_kw(Kw::kGrouping) && at_kw(Kw::kSets, 1) && at(Tok::kLParen, 2)) {
+      form = "grouping sets";
+      advance();
+      advance();
+    }
+    if (form.empty()) {
+      items.push_back(expr());
+      continue;
+    }
+    DepthGuard guard(*this);
+    expect(Tok::kLParen, "(");
+    Grouping* g = node<Grouping>(begin);
+    g->kind = ExprKind::kGrouping;
+    g->form = form;
+    if (!at(Tok::kRParen)) g->items = group_by_items();
+    expect(Tok::kRParen, "a comma or )");
+    items.push_back(finish(g));
+  } while (accept(Tok::kComma));
+  return arena_.list(items);
+}
+
+void Parser::query_tail(Query* q) {
+  if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
+    advance();
+    advance();
+    q->order_by = order_by_items();
+  }
+  for (int round = 0; round < 2; ++round) {
+    if (at_kw(Kw::kLimit) && q->limit == nullptr) {
+      advance();
+      if (at_kw(Kw::kAll)) {
+        const std::uint32_t b = here();
+        Keyword* k = node<Keyword>(b);
+        k->kind = ExprKind::kKeyword;
+        k->text = text_of(peek());
+        advance();
+        q->limit = finish(k);
+      } else {
+        q->limit = expr();
+      }
+      if (accept(Tok::kComma)) {
+        // MySQL: limit offset, count
+        q->limit_comma = true;
+        q->offset = q->limit;
+        q->limit = expr();
+      }
+      if (at_kw(Kw::kBy)) {
+        advance();
+        q->limit_by = expr_list();
+      }
+    }
+    if (at_kw(Kw::kOffset) && q->offset == nullptr) {
+      advance();
+      q->offset_before_limit = q->limit == nullptr;
+      q->offset = expr();
+      if (at_kw(Kw::kRow) || at_kw(Kw::kRows)) {
+        advance();
+        q->offset_rows = true;
+      }
+    }
+  }
+  if (at_kw(Kw::kFetch) && (at_kw(Kw::kFirst, 1) || at_kw(Kw::kNext, 1))) {
+    advance();
+    Fetch* f = arena_.make<Fetch>();
+    f->first = at_kw(Kw::kFirst) ? "first" : "next";
+    advance();
+    if (!at_kw(Kw::kRow) && !at_kw(Kw::kRows)) f->count = expr_bp(6);
+    if (accept_kw(Kw::kPercent)) f->percent = true;
+    if (at_kw(Kw::kRow) || at_kw(Kw::kRows)) {
+      f->rows = at_kw(Kw::kRow) ? "row" : "rows";
+      advance();
+    }
+    if (at_kw(Kw::kWith) && at_kw(Kw::kTies, 1)) {
+      advance();
+      advance();
+      f->with_ties = true;
+    } else {
+      expect_kw(Kw::kOnly, "ONLY or WITH TIES");
+    }
+    q->fetch = f;
+  }
+  // Clauses with no lineage, kept as written: locking, ClickHouse settings
+  // and format, T-SQL for xml / option (..).
+  const bool trailing =
+      (at_kw(Kw::kFor) && (at_kw(Kw::kUpdate, 1) || at_word("share", 1) || at_word("xml", 1) ||
+                           at_word("json", 1) || at_word("browse", 1) || at_word("read", 1) ||
+                           at_word("no", 1) || at_word("key", 1))) ||
+      (at_kw(Kw::kLock) && at_kw(Kw::kIn, 1)) || (at_word("option") && at(Tok::kLParen, 1)) ||
+      at_kw(Kw::kSettings) || (at_kw(Kw::kFormat) && at_name(1)) ||
+      (at_kw(Kw::kWith) && (at_word("check", 1) || at_word("read", 1)));
+  if (trailing) {
+    const std::size_t from = pos_;
+    while (!at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen) && !at(Tok::kError)) {
+      if (at(Tok::kLParen)) {
+        skip_group();
+      } else {
+        advance();
+      }
+    }
+    q->trailing = raw_since(from);
+  }
+  if (at_op(Op::kPipeGt)) pipe_ops(q);
+}
+
+void Parser::pipe_ops(Query* q) {
+  std::vector<PipeOp> pipes;
+  while (accept_op(Op::kPipeGt)) {
+    PipeOp p;
+    const std::uint32_t begin = here();
+    const std::size_t from = pos_;
+    if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
+      advance();
+      advance();
+    } else {
+      if (!at(Tok::kWord)) fail("a pipe operator");
+      advance();
+    }
+    p.op = lower_words(from);
+    if (p.op == "select" || p.op == "extend" || p.op == "aggregate" || p.op == "where") {
+      if (p.op == "where") {
+        SelectItem item;
+        item.expr = expr();
+        std::vector<SelectItem> one{item};
+        p.items = arena_.list(one);
+      } else {
+        std::vector<SelectItem> items;
+        if (!(at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1))) {
+          do {
+            items.push_back(select_item());
+          } while (accept(Tok::kComma));
+        }
+        p.items = arena_.list(items);
+        if (p.op == "aggregate" && at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1)) {
+          advance();
+          advance();
+          std::vector<Expr*> groups;
+          do {
+            SelectItem g = select_item();
+            groups.push_back(g.expr);
+          } while (accept(Tok::kComma));
+          p.group_by = arena_.list(groups);
+        }
+      }
+    } else {
+      const std::size_t rest = pos_;
+      while (!at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen) && !at_op(Op::kPipeGt) &&
+             !at(Tok::kError)) {
+        if (at(Tok::kLParen)) {
+          skip_group();
+        } else {
+          advance();
+        }
+      }
+      p.rest = raw_since(rest);
+    }
+    p.span = span_from(begin);
+    pipes.push_back(p);
+  }
+  q->pipes = arena_.list(pipes);
+}
+
+}  // namespace sqlparse::syntax

@@ -1,0 +1,346 @@
+// The script driver (splitting on ";", collecting errors), error messages,
+// names and the helpers every clause file shares.
+#include <cstdio>
+#include <string>
+
+#include "syntax/grammar.h"
+#include "tree/stack_limit.h"
+
+namespace sqlparse::syntax {
+
+// ---- positions and errors ---------------------------------------------------
+
+std::size_t char_offset(std::string_view text, std::size_t byte_offset) {
+  if (byte_offset > text.size()) byte_offset = text.size();
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < byte_offset; ++i) {
+    chars += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+  }
+  return chars;
+}
+
+namespace {
+
+// The token as shown in a message: its whole text, on one line, cut after
+// 40 characters.
+std::string shown_token(std::string_view text, const Token& t) {
+  if (t.kind == Tok::kEnd) return "end of text";
+  std::string_view s = text.substr(t.begin, t.end - t.begin);
+  std::string out;
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xC0) != 0x80 && ++chars > 40) {
+      out += "...";
+      break;
+    }
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void Parser::fail(std::string_view expecting) const { fail_at(peek(), expecting); }
+
+void Parser::fail_at(const Token& at, std::string_view expecting) const {
+  ParseError e;
+  e.expecting = std::string(expecting);
+  if (at.kind == Tok::kError) {
+    switch (static_cast<LexError>(at.sub)) {
+      case LexError::kUnterminatedString: e.expecting = "a closing quote of the string"; break;
+      case LexError::kUnterminatedName: e.expecting = "a closing quote of the name"; break;
+      case LexError::kUnterminatedComment: e.expecting = "the end of the comment (*/)"; break;
+      case LexError::kBadChar: e.expecting = "a token (this character starts none)"; break;
+    }
+  }
+  Token shown = at;
+  if (at.kind == Tok::kError && static_cast<LexError>(at.sub) == LexError::kBadChar) {
+    shown.end = at.begin + 1;
+    while (shown.end < text_.size() && (static_cast<unsigned char>(text_[shown.end]) & 0xC0) == 0x80) ++shown.end;
+  }
+  e.found = shown_token(text_, shown);
+  const std::size_t byte = at.kind == Tok::kEnd ? text_.size() : at.begin;
+  e.offset = char_offset(text_, byte);
+  int line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < byte; ++i) {
+    if (text_[i] == '\n') {
+      ++line;
+      line_start = i + 1;
+    }
+  }
+  e.line = line;
+  e.column = static_cast<int>(char_offset(text_.substr(line_start), byte - line_start)) + 1;
+  e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " +
+              std::to_string(e.offset) + "), (line:" + std::to_string(e.line) +
+              ", col:" + std::to_string(e.column) + ")";
+  throw e;
+}
+
+DepthGuard::DepthGuard(Parser& p) : p_(p) {
+  if (++p_.depth_ > kMaxDepth || stack_exhausted()) {
+    --p_.depth_;
+    p_.fail("at most 1000 nested levels");
+  }
+}
+
+// ---- shared helpers ---------------------------------------------------------
+
+bool Parser::at_word(std::string_view lower, std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  if (t.kind != Tok::kWord || t.end - t.begin != lower.size()) return false;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    char c = text_[t.begin + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+Raw Parser::raw_since(std::size_t from_token) {
+  std::string out;
+  for (std::size_t i = from_token; i < pos_; ++i) {
+    const Token& t = toks_[i];
+    if (i > from_token) {
+      const Token& p = toks_[i - 1];
+      bool glue = p.kind == Tok::kLParen || p.kind == Tok::kDot || p.kind == Tok::kLBracket ||
+                  t.kind == Tok::kRParen || t.kind == Tok::kComma || t.kind == Tok::kDot ||
+                  t.kind == Tok::kRBracket;
+      if (!glue) out += ' ';
+    }
+    out.append(text_of(t));
+  }
+  return arena_.copy(out);
+}
+
+void Parser::skip_group() {
+  int depth = 0;
+  do {
+    const Token& t = peek();
+    if (t.kind == Tok::kEnd || t.kind == Tok::kError) fail("a closing parenthesis");
+    if (t.kind == Tok::kLParen || t.kind == Tok::kLBracket || t.kind == Tok::kLBrace) ++depth;
+    if (t.kind == Tok::kRParen || t.kind == Tok::kRBracket || t.kind == Tok::kRBrace) --depth;
+    advance();
+  } while (depth > 0);
+}
+
+std::string_view Parser::lower_words(std::size_t from_token) {
+  std::string out;
+  for (std::size_t i = from_token; i < pos_; ++i) {
+    if (i > from_token) out += ' ';
+    for (char c : text_of(toks_[i])) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  }
+  return arena_.copy(out);
+}
+
+// ---- names ------------------------------------------------------------------
+
+namespace {
+
+// Words that only start or end a clause and never name anything unquoted.
+bool clause_word(Kw kw) {
+  switch (kw) {
+    case Kw::kSelect: case Kw::kFrom: case Kw::kWhere: case Kw::kGroup: case Kw::kHaving:
+    case Kw::kOrder: case Kw::kLimit: case Kw::kUnion: case Kw::kIntersect: case Kw::kExcept:
+    case Kw::kJoin: case Kw::kOn: case Kw::kWhen: case Kw::kThen: case Kw::kElse: case Kw::kEnd:
+    case Kw::kAnd: case Kw::kOr: case Kw::kNot: case Kw::kAs: case Kw::kInto: case Kw::kCase:
+    case Kw::kWith: case Kw::kQualify: case Kw::kWindow: case Kw::kUsing: case Kw::kIs:
+    case Kw::kIn: case Kw::kBetween: case Kw::kLike: case Kw::kIlike: case Kw::kInner:
+    case Kw::kCross: case Kw::kNatural: case Kw::kFetch: case Kw::kCreate: case Kw::kDistinct:
+    case Kw::kReturning: case Kw::kPrewhere:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool Parser::is_name_token(const Token& t) const {
+  if (t.kind == Tok::kQuotedName) return true;
+  if (t.kind != Tok::kWord) return false;
+  return !clause_word(t.kw);
+}
+
+Ident Parser::ident_of(const Token& t) {
+  Ident id;
+  id.text = text_of(t);
+  id.span = {t.begin, t.end};
+  if (t.kind == Tok::kQuotedName) {
+    std::size_t open = 0;
+    if (id.text.size() > 2 && (id.text[0] == 'U' || id.text[0] == 'u') && id.text[1] == '&') open = 2;
+    char q = id.text[open];
+    char close = q == '[' ? ']' : q;
+    id.quote = q;
+    std::string_view body = id.text.substr(open + 1, id.text.size() - open - 2);
+    if (body.find(close) == std::string_view::npos) {
+      id.value = body;
+    } else {
+      std::string v;
+      for (std::size_t i = 0; i < body.size(); ++i) {
+        v += body[i];
+        if (body[i] == close && i + 1 < body.size() && body[i + 1] == close) ++i;
+      }
+      id.value = arena_.copy(v);
+    }
+  } else if (t.kind == Tok::kString) {
+    id.quote = '\'';
+    id.value = id.text.size() >= 2 ? id.text.substr(1, id.text.size() - 2) : id.text;
+  } else {
+    id.value = id.text;
+  }
+  return id;
+}
+
+Ident Parser::ident() {
+  if (!at_name()) fail("a name");
+  Ident id = ident_of(peek());
+  advance();
+  return id;
+}
+
+Name Parser::name() {
+  const std::uint32_t begin = here();
+  std::vector<Ident> parts;
+  parts.push_back(ident());
+  while (at(Tok::kDot) && (at_name(1) || (peek(1).kind == Tok::kWord))) {
+    advance();
+    parts.push_back(ident_of(peek()));
+    advance();
+  }
+  Name n;
+  n.parts = arena_.list(parts);
+  n.span = span_from(begin);
+  return n;
+}
+
+List<Ident> Parser::ident_list() {
+  expect(Tok::kLParen, "(");
+  std::vector<Ident> ids;
+  if (!at(Tok::kRParen)) {
+    do {
+      ids.push_back(ident());
+    } while (accept(Tok::kComma));
+  }
+  expect(Tok::kRParen, "a comma or )");
+  return arena_.list(ids);
+}
+
+bool Parser::at_implicit_alias(bool for_table) const {
+  const Token& t = peek();
+  if (t.kind == Tok::kQuotedName) return true;
+  if (t.kind == Tok::kString) {
+    // 'alias' after a select item (T-SQL, MySQL, SQLite).
+    return !for_table && (d_.id == DialectId::kTsql || d_.id == DialectId::kMysql ||
+                          d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric);
+  }
+  if (t.kind != Tok::kWord) return false;
+  if (t.kw == Kw::kNone) return true;
+  if (is_reserved(t.kw)) return false;
+  switch (t.kw) {
+    // Words that continue a table reference or a query rather than alias it.
+    case Kw::kGlobal: case Kw::kAny: case Kw::kFinal: case Kw::kArrayJoin: case Kw::kTablesample:
+    case Kw::kMatchCondition: case Kw::kFormat: case Kw::kOffset: case Kw::kLateral:
+    case Kw::kSettings:
+      return false;
+    case Kw::kSample:
+      return peek(1).kind != Tok::kNumber;
+    case Kw::kStart:
+      return !at_kw(Kw::kWith, 1);
+    case Kw::kPartition:
+      return peek(1).kind != Tok::kLParen;
+    case Kw::kAt:
+    case Kw::kBefore:
+    case Kw::kChanges:
+      return !for_table || peek(1).kind != Tok::kLParen;
+    case Kw::kVersion:
+    case Kw::kTimestamp:
+      return !(for_table && at_kw(Kw::kAs, 1) && at_kw(Kw::kOf, 2));
+    default:
+      return true;
+  }
+}
+
+Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
+  *as_keyword = false;
+  if (accept_kw(Kw::kAs)) {
+    *as_keyword = true;
+    const Token& t = peek();
+    if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName || t.kind == Tok::kString) {
+      Ident id = ident_of(t);
+      advance();
+      return id;
+    }
+    fail("an alias");
+  }
+  if (!at_implicit_alias(for_table)) return {};
+  Ident id = ident_of(peek());
+  advance();
+  return id;
+}
+
+// ---- the driver -------------------------------------------------------------
+
+namespace {
+
+ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
+  ScriptStatement out;
+  const std::size_t first = p.pos();
+  out.span.begin = p.peek().begin;
+  try {
+    out.tree = p.statement();
+    if (!p.at(Tok::kSemicolon) && !p.at_end()) p.fail("the end of the statement");
+    out.span = out.tree->span;
+  } catch (const ParseError& e) {
+    if (!collect) throw;
+    out.tree = nullptr;
+    out.error = e;
+    // Resume after the next ";" (or at the end).
+    p.set_pos(first);
+    while (!p.at_end() && !p.at(Tok::kSemicolon) && !p.at(Tok::kError)) p.set_pos(p.pos() + 1);
+    out.span.end = p.pos() > first ? p.peek(0).begin : out.span.begin;
+    if (p.at(Tok::kError)) p.set_pos(p.pos() + 1);
+  }
+  *resume = p.pos();
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& dialect, bool collect_errors) {
+  auto script = std::make_unique<Script>();
+  if (text.size() >= kMaxScriptBytes) {
+    ParseError e;
+    e.expecting = "a text shorter than 2 GiB";
+    e.found = "a text of " + std::to_string(text.size()) + " bytes";
+    e.message = "Expecting " + e.expecting + ", found " + e.found;
+    throw e;
+  }
+  script->text.assign(text);
+  script->dialect = dialect;
+  std::vector<Token> tokens = tokenize(script->text, script->dialect);
+  Parser p(script->text, tokens, script->dialect, script->arena);
+  for (;;) {
+    while (p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
+    if (p.at_end()) break;
+    std::size_t resume = 0;
+    script->statements.push_back(run_one(p, &resume, collect_errors));
+    p.set_pos(resume);
+  }
+  return script;
+}
+
+}  // namespace sqlparse::syntax
