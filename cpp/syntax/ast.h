@@ -330,6 +330,7 @@ struct Cte {
   List<Ident> columns;
   Raw materialized;       // "materialized" / "not materialized"
   Query* query = nullptr;
+  Expr* expr = nullptr;   // ClickHouse: with <expr> as name (query is null then)
   Span span;
 };
 
@@ -378,6 +379,7 @@ struct Select : QueryBody {
   List<Expr*> cluster_by;
   List<Expr*> distribute_by;
   List<OrderItem> sort_by;
+  Raw sample;                      // DuckDB: using sample ..
 };
 
 struct SetOp : QueryBody {
@@ -445,6 +447,7 @@ struct TableRef {
   TableKind kind;
   Span span;
   Alias* alias = nullptr;
+  Raw match_recognize;  // Snowflake / Oracle match_recognize (..) after the reference
 };
 
 struct TimeTravel {
@@ -475,6 +478,7 @@ struct TableFunction : TableRef {
   bool with_ordinality = false;
   Alias* offset_alias = nullptr;  // BigQuery with offset [as] o
   bool with_offset = false;
+  Raw with_schema;                // T-SQL openjson(..) with (col type, ..)
 };
 
 struct Join : TableRef {
@@ -497,7 +501,7 @@ struct ParenTable : TableRef {
 struct Pivot : TableRef {
   TableRef* source = nullptr;
   List<SelectItem> aggregates;  // pivot: sum(x) [as a]; unpivot: the value column(s) as Column items
-  List<Name> for_columns;       // pivot: for a in (..); unpivot: for name_col in (..)
+  List<Expr*> for_columns;      // pivot: for a in (..), for lower(a) in (..); unpivot: for name_col in (..)
   List<SelectItem> in_items;    // the IN list (values or columns, with aliases)
   Query* in_query = nullptr;    // in (select ..)
   bool in_any = false;          // in (any [order by ..])

@@ -50,6 +50,7 @@ Dialect make(DialectId id) {
       break;
     case DialectId::kTsql:
       d.bracket_is_name = true;
+      d.nested_comments = true;
       d.dollar_quoted_strings = false;
       break;
     case DialectId::kMysql:

@@ -55,7 +55,8 @@ bool is_unit_word(std::string_view w) {
   return false;
 }
 
-// Words that, followed by a string, make a typed literal: date '2020-01-01'.
+}  // namespace
+
 bool is_literal_type(std::string_view w) {
   static constexpr std::string_view kTypes[] = {
       "date", "time", "timestamp", "timestamptz", "timestamp_ltz", "timestamp_ntz",
@@ -75,6 +76,8 @@ bool is_literal_type(std::string_view w) {
   }
   return false;
 }
+
+namespace {
 
 // Niladic functions written without parentheses.
 bool is_niladic(std::string_view w) {
@@ -152,7 +155,10 @@ int op_precedence(Op op) {
     case Op::kTilde: case Op::kTildeStar: case Op::kNotTilde: case Op::kNotTildeStar:
     case Op::kDoubleTilde: case Op::kNotDoubleTilde: case Op::kAndAnd: case Op::kAtAt:
     case Op::kQuestionPipe: case Op::kQuestionAmp: case Op::kOverlap: case Op::kHashMinus:
+    case Op::kCustom: case Op::kAt:
       return kPrecCompare;
+    case Op::kCompoundAssign:
+      return kPrecAssign;
     case Op::kPipe: return kPrecBitOr;
     case Op::kCaret: case Op::kHash: return kPrecBitXor;
     case Op::kAmp: return kPrecBitAnd;
@@ -196,11 +202,14 @@ int Parser::infix_precedence() const {
       }
     }
     case Kw::kCollate: return kPrecAtZone;
+    case Kw::kGlobal:  // ClickHouse: x global [not] in (..)
+      return at_kw(Kw::kIn, 1) || (at_kw(Kw::kNot, 1) && at_kw(Kw::kIn, 2)) ? kPrecCompare : kPrecNone;
     case Kw::kAt: return at_kw(Kw::kTime, 1) && at_kw(Kw::kZone, 2) ? kPrecAtZone : kPrecNone;
     case Kw::kNone:
       if (at_word("xor")) return kPrecXor;
       if (at_word("div") || at_word("mod")) return kPrecMul;
       if (at_word("overlaps")) return kPrecCompare;
+      if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
       if (at_word("match") && peek(1).kind != Tok::kLParen) return kPrecNone;
       return kPrecNone;
     default: return kPrecNone;
@@ -237,13 +246,20 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   }
   if (t.kind == Tok::kOp) {
     advance();
+    std::string_view op = op_text(t.op);
+    if (t.op == Op::kCustom || t.op == Op::kCompoundAssign) op = text_of(t);
+    // "> =", "< =", "! =" written apart (T-SQL, Oracle)
+    if ((t.op == Op::kGt || t.op == Op::kLt || t.op == Op::kBang) && at_op(Op::kEq)) {
+      advance();
+      op = t.op == Op::kGt ? ">=" : t.op == Op::kLt ? "<=" : "!=";
+    }
     // Quantified comparison: x = any (..), x > all (..)
     if (prec == kPrecCompare && (at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) &&
         at(Tok::kLParen, 1)) {
       Quantified* q = node<Quantified>(begin);
       q->kind = ExprKind::kQuantified;
       q->left = left;
-      q->op = op_text(t.op);
+      q->op = op;
       q->quantifier = at_kw(Kw::kAny) ? "any" : at_kw(Kw::kAll) ? "all" : "some";
       advance();
       advance();
@@ -255,9 +271,16 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       expect(Tok::kRParen, ")");
       return finish(q);
     }
-    return binary(op_text(t.op), expr_bp(prec));
+    return binary(op, expr_bp(prec));
   }
   // Words.
+  if (t.kw == Kw::kGlobal) advance();
+  if (at_word("operator") && at(Tok::kLParen, 1)) {
+    const std::size_t from = pos_;
+    advance();
+    skip_group();
+    return binary(raw_since(from), expr_bp(prec));
+  }
   bool negated = false;
   if (t.kw == Kw::kNot) {
     negated = true;
@@ -304,6 +327,11 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
         const std::size_t from = pos_;
         advance();
         while (at_word("value") || at_word("array") || at_word("object") || at_word("scalar")) advance();
+        if ((at_kw(Kw::kWith) || at_kw(Kw::kWithout)) && at_kw(Kw::kUnique, 1)) {
+          advance();
+          advance();
+          accept_word("keys");
+        }
         Keyword* k = node<Keyword>(rb);
         k->kind = ExprKind::kKeyword;
         k->text = raw_since(from);
@@ -491,6 +519,7 @@ bool Parser::at_query_start(std::size_t ahead) const {
 List<Expr*> Parser::expr_list() {
   std::vector<Expr*> items;
   do {
+    if (!items.empty() && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
     items.push_back(expr());
   } while (accept(Tok::kComma));
   return arena_.list(items);
@@ -510,8 +539,12 @@ Expr* Parser::primary() {
     }
     case Tok::kString: {
       advance();
-      // Adjacent strings are one literal: 'a' 'b'.
+      // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
       while (at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
+      if (at_word("uescape") && at(Tok::kString, 1)) {
+        advance();
+        advance();
+      }
       Literal* l = node<Literal>(begin);
       l->kind = ExprKind::kLiteral;
       l->literal_kind = LiteralKind::kString;
@@ -526,7 +559,8 @@ Expr* Parser::primary() {
       return finish(p);
     }
     case Tok::kOp:
-      if (t.op == Op::kColon && !peek(1).spaced && (at(Tok::kWord, 1) || at(Tok::kNumber, 1))) {
+      if (t.op == Op::kColon && !peek(1).spaced &&
+          (at(Tok::kWord, 1) || at(Tok::kNumber, 1) || at(Tok::kString, 1) || at(Tok::kQuotedName, 1))) {
         advance();
         advance();
         Param* p = node<Param>(begin);
@@ -582,7 +616,8 @@ Expr* Parser::primary() {
       break;
     case Kw::kInterval:
       if (peek(1).kind == Tok::kString || peek(1).kind == Tok::kNumber || at(Tok::kLParen, 1) ||
-          at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2))))) {
+          at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2)))) ||
+          (at_name(1) && at(Tok::kLParen, 2))) {
         return interval_expr();
       }
       break;
@@ -687,12 +722,18 @@ Expr* Parser::primary() {
       break;
   }
   // A typed literal: date '2020-01-01', timestamp with time zone '..'.
-  if (peek(1).kind == Tok::kString && is_literal_type(text_of(t))) {
-    advance();
+  std::size_t type_words = 1;
+  if ((t.kw == Kw::kTimestamp || t.kw == Kw::kTime) && (at_kw(Kw::kWith, 1) || at_kw(Kw::kWithout, 1))) {
+    type_words = at_kw(Kw::kLocal, 2) ? 5 : 4;
+    if (!at_kw(Kw::kZone, type_words - 1)) type_words = 1;
+  }
+  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t))) {
+    const std::size_t from = pos_;
+    for (std::size_t i = 0; i < type_words; ++i) advance();
     Literal* l = node<Literal>(begin);
     l->kind = ExprKind::kLiteral;
     l->literal_kind = LiteralKind::kTyped;
-    l->type_name = text_of(t);
+    l->type_name = type_words == 1 ? text_of(t) : raw_since(from);
     l->text = text_of(peek());
     advance();
     return finish(l);
@@ -725,7 +766,8 @@ Expr* Parser::name_expr() {
   Name name;
   name.parts = arena_.list(parts);
   name.span = span_from(begin);
-  if (at(Tok::kLParen)) return function_call(name, begin);
+  const bool outer_join_mark = at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
+  if (at(Tok::kLParen) && !outer_join_mark) return function_call(name, begin);
   // A lambda parameter: x -> x + 1 (not a JSON arrow, whose right side is a key).
   if (parts.size() == 1 && parts[0].quote == 0 && at_op(Op::kArrow) && peek(1).kind != Tok::kString &&
       peek(1).kind != Tok::kNumber && peek(1).kind != Tok::kParam) {
@@ -747,7 +789,7 @@ Expr* Parser::name_expr() {
   c->kind = ExprKind::kColumn;
   c->name = name;
   // Oracle's outer-join mark: a.b (+)
-  if (at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2)) {
+  if (outer_join_mark) {
     advance();
     advance();
     advance();
@@ -972,6 +1014,27 @@ Expr* Parser::postfix(Expr* base) {
       }
       advance();
       base = finish(f);
+      if (!f->star && at(Tok::kLParen)) {
+        // A method call: (x).upper(), xml.value('.', 'int'): the call of the
+        // field's name with the object as its first argument.
+        DepthGuard guard(*this);
+        advance();
+        Function* call = node<Function>(begin);
+        call->kind = ExprKind::kFunction;
+        std::vector<Ident> parts{f->field};
+        call->name.parts = arena_.list(parts);
+        call->name.span = f->field.span;
+        std::vector<Expr*> args{f->base};
+        if (!at(Tok::kRParen)) {
+          do {
+            args.push_back(function_arg());
+          } while (accept(Tok::kComma));
+        }
+        expect(Tok::kRParen, "a comma or )");
+        call->args = arena_.list(args);
+        function_tail(call);
+        base = finish(call);
+      }
     } else if (at_op(Op::kColon) && d_.colon_variant_path && !no_variant_path_ && !peek(1).spaced &&
                (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kString, 1))) {
       base = variant_path(base);

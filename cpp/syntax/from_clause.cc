@@ -46,7 +46,8 @@ bool Parser::at_join_start() const {
         continue;
       default:
         if (i < 4 && (at_word("positional", i) || at_word("paste", i) || at_word("hash", i) ||
-                      at_word("merge", i) || at_word("loop", i) || at_word("lookup", i))) {
+                      at_word("merge", i) || at_word("loop", i) || at_word("lookup", i) ||
+                      at_word("directed", i) || at_word("remote", i) || at_word("reduce", i))) {
           continue;
         }
         return false;
@@ -184,7 +185,8 @@ TableRef* Parser::table_primary() {
       expect(Tok::kRParen, ")");
       t = finish(p);
     }
-  } else if (at_kw(Kw::kValues) && at(Tok::kLParen, 1)) {
+  } else if (at_kw(Kw::kValues) && !at(Tok::kDot, 1) && !at(Tok::kComma, 1) && !at(Tok::kRParen, 1) &&
+             !at_end()) {
     ValuesTable* v = node<ValuesTable>(begin);
     v->kind = TableKind::kValues;
     v->values = values_body();
@@ -232,6 +234,37 @@ TableRef* Parser::named_table() {
   if (only) advance();
   if (!at_name()) fail("a table name");
   Name n = name();
+  if (d_.id == DialectId::kBigQuery && at_op(Op::kMinus) && !peek().spaced) {
+    // my-project.dataset.table: the hyphenated parts make one name part.
+    std::size_t from = pos_ - 1;
+    while (from > 0 && toks_[from].kind != Tok::kDot && toks_[from].begin > n.span.begin) --from;
+    while (at_op(Op::kMinus) && !peek().spaced && !peek(1).spaced &&
+           (at(Tok::kWord, 1) || at(Tok::kNumber, 1))) {
+      advance();
+      advance();
+    }
+    std::vector<Ident> parts(n.parts.begin(), n.parts.end());
+    Ident& last = parts.back();
+    last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
+    last.span.end = prev_end();
+    while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+      advance();
+      parts.push_back(ident_of(peek()));
+      advance();
+    }
+    n.parts = arena_.list(parts);
+    n.span = span_from(begin);
+  }
+  if (at(Tok::kParam) && !peek().spaced && text_of(peek())[0] == '@') {
+    // Oracle database link: t@remote
+    std::vector<Ident> parts(n.parts.begin(), n.parts.end());
+    advance();
+    Ident& last = parts.back();
+    last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
+    last.span.end = prev_end();
+    n.parts = arena_.list(parts);
+    n.span = span_from(begin);
+  }
   if (at(Tok::kLParen)) {
     // A table function: generate_series(1, 10), read_parquet('x'), t(1, 2)
     TableFunction* f = node<TableFunction>(begin);
@@ -349,6 +382,16 @@ TableRef* Parser::table_postfix(TableRef* t) {
       TableFunction* f = static_cast<TableFunction*>(t);
       f->with_offset = true;
       f->offset_alias = table_alias();
+    } else if (t->kind == TableKind::kFunction && at_kw(Kw::kWith) && at(Tok::kLParen, 1) &&
+               static_cast<TableFunction*>(t)->with_schema.empty()) {
+      // openjson(..) with (col type '$.path', ..)
+      const std::size_t from = pos_;
+      advance();
+      static_cast<TableFunction*>(t)->with_schema = raw_group(from);
+    } else if (at_word("match_recognize") && at(Tok::kLParen, 1) && t->match_recognize.empty()) {
+      const std::size_t from = pos_;
+      advance();
+      t->match_recognize = raw_group(from);
     } else if ((at_kw(Kw::kPivot) || at_kw(Kw::kUnpivot)) && (at(Tok::kLParen, 1) || at(Tok::kWord, 1))) {
       t = pivot(t, at_kw(Kw::kUnpivot));
       named = nullptr;
@@ -376,20 +419,14 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   expect(Tok::kLParen, "(");
   std::vector<SelectItem> aggs;
   if (unpivot) {
-    // unpivot (value_col for name_col in (a, b)) / ((v1, v2) for ..)
-    if (at(Tok::kLParen)) {
-      advance();
-      do {
-        SelectItem it;
-        it.expr = name_expr();
-        aggs.push_back(it);
-      } while (accept(Tok::kComma));
-      expect(Tok::kRParen, ")");
-    } else {
+    // unpivot (value_col for name_col in (a, b)) / ((v1, v2) for ..) / (v1, v2 for ..)
+    const bool paren = accept(Tok::kLParen);
+    do {
       SelectItem it;
       it.expr = name_expr();
       aggs.push_back(it);
-    }
+    } while (accept(Tok::kComma));
+    if (paren) expect(Tok::kRParen, ")");
   } else {
     do {
       aggs.push_back(select_item());
@@ -397,15 +434,15 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   }
   p->aggregates = arena_.list(aggs);
   expect_kw(Kw::kFor, "FOR");
-  std::vector<Name> fors;
-  if (at(Tok::kLParen)) {
+  std::vector<Expr*> fors;
+  if (at(Tok::kLParen) && at_name(1) && (at(Tok::kComma, 2) || at(Tok::kRParen, 2))) {
     advance();
     do {
-      fors.push_back(name());
+      fors.push_back(name_expr());
     } while (accept(Tok::kComma));
     expect(Tok::kRParen, ")");
   } else {
-    fors.push_back(name());
+    fors.push_back(expr_bp(6));  // above IN
   }
   p->for_columns = arena_.list(fors);
   expect_kw(Kw::kIn, "IN");

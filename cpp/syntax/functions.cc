@@ -60,18 +60,26 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     }
   }
   f->args = arena_.list(args);
-  if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
-    advance();
-    advance();
-    f->arg_order_by = order_by_items();
-  }
-  if (accept_kw(Kw::kLimit)) f->arg_limit = expr();
-  if (accept_kw(Kw::kSeparator)) f->separator = expr();
-  if ((at_kw(Kw::kIgnore) || at_kw(Kw::kRespect)) && at_kw(Kw::kNulls, 1)) {
-    f->null_treatment = at_kw(Kw::kIgnore) ? "ignore nulls" : "respect nulls";
-    f->null_treatment_inside = true;
-    advance();
-    advance();
+  // The clauses inside a call, in any order: order by, limit, separator, ignore nulls.
+  for (int round = 0; round < 4; ++round) {
+    if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1) && f->arg_order_by.empty()) {
+      advance();
+      advance();
+      f->arg_order_by = order_by_items();
+    } else if (at_kw(Kw::kLimit) && f->arg_limit == nullptr) {
+      advance();
+      f->arg_limit = expr();
+    } else if (at_kw(Kw::kSeparator) && f->separator == nullptr) {
+      advance();
+      f->separator = expr();
+    } else if ((at_kw(Kw::kIgnore) || at_kw(Kw::kRespect)) && at_kw(Kw::kNulls, 1) && f->null_treatment.empty()) {
+      f->null_treatment = at_kw(Kw::kIgnore) ? "ignore nulls" : "respect nulls";
+      f->null_treatment_inside = true;
+      advance();
+      advance();
+    } else {
+      break;
+    }
   }
   expect(Tok::kRParen, "a comma or )");
   function_tail(f);
@@ -100,6 +108,22 @@ Expr* Parser::function_arg() {
     s->kind = ExprKind::kSubquery;
     s->query = query();
     return finish(s);
+  }
+  // A leading keyword: openrowset(bulk 'f', ..), ml.predict(model m, table t),
+  // f(variadic arr).
+  const Token& t = peek();
+  const Token& n = peek(1);
+  if (t.kind == Tok::kWord &&
+      (n.kind == Tok::kString || n.kind == Tok::kQuotedName || (n.kind == Tok::kWord && n.kw == Kw::kNone)) &&
+      t.kw != Kw::kInterval && t.kw != Kw::kCase && t.kw != Kw::kNot && t.kw != Kw::kExists &&
+      t.kw != Kw::kDistinct && t.kw != Kw::kAll && t.kw != Kw::kPrior && t.kw != Kw::kNull &&
+      t.kw != Kw::kTrue && t.kw != Kw::kFalse && !(n.kind == Tok::kString && is_literal_type(text_of(t)))) {
+    KeywordArg* k = node<KeywordArg>(begin);
+    k->kind = ExprKind::kKeywordArg;
+    k->keyword = text_of(t);
+    advance();
+    k->value = function_arg();
+    return finish(k);
   }
   Expr* e = expr();
   return e;
@@ -191,18 +215,22 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     f->kind = ExprKind::kFunction;
     f->name = name;
     std::vector<Expr*> args;
-    if (at(Tok::kWord) && at_kw(Kw::kFrom, 1)) {
+    const bool part_call = at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
+                           at(Tok::kRParen, 3) && at_kw(Kw::kFrom, 4);  // week(monday)
+    if (at(Tok::kWord) && (at_kw(Kw::kFrom, 1) || part_call)) {
       Keyword* k = node<Keyword>(here());
       k->kind = ExprKind::kKeyword;
-      k->text = text_of(peek());
+      const std::size_t from = pos_;
       advance();
+      if (part_call) skip_group();
+      k->text = raw_since(from);
       args.push_back(finish(k));
-      KeywordArg* from = node<KeywordArg>(here());
-      from->kind = ExprKind::kKeywordArg;
-      from->keyword = text_of(peek());
+      KeywordArg* source = node<KeywordArg>(here());
+      source->kind = ExprKind::kKeywordArg;
+      source->keyword = text_of(peek());
       advance();
-      from->value = expr();
-      args.push_back(finish(from));
+      source->value = expr();
+      args.push_back(finish(source));
     } else {
       args.push_back(expr());
       while (accept(Tok::kComma)) args.push_back(expr());
@@ -364,6 +392,17 @@ OrderItem Parser::order_item() {
     o.direction = "asc";
   } else if (accept_kw(Kw::kDesc)) {
     o.direction = "desc";
+  } else if (at_kw(Kw::kUsing) && (at(Tok::kOp, 1) || at_word("operator", 1))) {
+    // Postgres: order by a using <
+    const std::size_t from = pos_;
+    advance();
+    if (at(Tok::kOp)) {
+      advance();
+    } else {
+      advance();
+      skip_group();
+    }
+    o.direction = raw_since(from);
   }
   if (at_kw(Kw::kNulls) && (at_kw(Kw::kFirst, 1) || at_kw(Kw::kLast, 1))) {
     advance();

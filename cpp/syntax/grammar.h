@@ -20,6 +20,9 @@
 
 namespace sqlparse::syntax {
 
+// Words that, followed by a string, make a typed literal: date '2020-01-01'.
+bool is_literal_type(std::string_view word);
+
 class Parser {
  public:
   Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)

@@ -143,7 +143,13 @@ class Scanner {
       case ')': return make(Tok::kRParen, s, s + 1);
       case ',': return make(Tok::kComma, s, s + 1);
       case ';': return make(Tok::kSemicolon, s, s + 1);
-      case '*': return make(Tok::kStar, s, s + 1);
+      case '*':
+        if (d_.id == DialectId::kTsql && at(s + 1) == '=') {
+          Token t = make(Tok::kOp, s, s + 2);
+          t.op = Op::kCompoundAssign;
+          return t;
+        }
+        return make(Tok::kStar, s, s + 1);
       case '{':
         if (at(s + 1) == '{') return template_var(s);
         return make(Tok::kLBrace, s, s + 1);
@@ -175,7 +181,7 @@ class Scanner {
           std::size_t e = s + 1;
           if (at(e) == '@') ++e;
           if (is_name_start(at(e))) {
-            while (is_name_char(at(e)) || at(e) == '.') ++e;
+            while (is_name_char(at(e))) ++e;
             return make(Tok::kParam, s, e);
           }
           if (at(e) == '\'' || at(e) == '"') break;  // @'..' is not a variable
@@ -191,6 +197,17 @@ class Scanner {
         break;
       case '#':
         if (d_.hash_starts_name && (is_name_start(at(s + 1)) || at(s + 1) == '#')) return word(s);
+        break;
+      case '&':
+        // SQL*Plus substitution variables: &x, &&x, &1 (Oracle)
+        if (d_.id == DialectId::kOracle) {
+          std::size_t e = s + 1;
+          if (at(e) == '&') ++e;
+          if (is_name_char(at(e))) {
+            while (is_name_char(at(e))) ++e;
+            return make(Tok::kParam, s, e);
+          }
+        }
         break;
       default:
         break;
@@ -209,15 +226,56 @@ class Scanner {
       }
       return word(s);
     }
+    if (d_.id == DialectId::kTsql && (c == '+' || c == '-' || c == '/' || c == '%' || c == '&' || c == '|' || c == '^')) {
+      if (at(s + 1) == '=') {
+        Token t = make(Tok::kOp, s, s + 2);
+        t.op = Op::kCompoundAssign;
+        return t;
+      }
+    }
     for (const OpSpelling& o : kOps) {
       std::size_t n = std::strlen(o.text);
       if (t_.compare(s, n, o.text) == 0) {
-        Token t = make(Tok::kOp, s, s + n);
-        t.op = o.op;
+        std::size_t run = custom_operator_length(s);
+        Token t = make(Tok::kOp, s, s + (run > n ? run : n));
+        t.op = run > n ? Op::kCustom : o.op;
         return t;
       }
     }
     return error(LexError::kBadChar, s);
+  }
+
+  // Postgres-style operators are any run of + - * / < > = ~ ! @ # % ^ & | ` ?
+  // (here without * and ?), ending in + or - only when the run holds one of
+  // ~ ! @ # % ^ & | `. Zero where the dialect does not read them so.
+  std::size_t custom_operator_length(std::size_t s) const {
+    if (d_.id != DialectId::kPostgres && d_.id != DialectId::kRedshift && d_.id != DialectId::kGeneric &&
+        d_.id != DialectId::kDuckDb) {
+      return 0;
+    }
+    auto op_char = [](char ch) {
+      return ch == '+' || ch == '-' || ch == '/' || ch == '<' || ch == '>' || ch == '=' || ch == '~' ||
+             ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' || ch == '&' || ch == '|';
+    };
+    std::size_t e = s;
+    while (op_char(at(e))) {
+      // A comment start ends the operator.
+      if ((at(e) == '-' && at(e + 1) == '-') || (at(e) == '/' && at(e + 1) == '*')) break;
+      ++e;
+    }
+    bool special = false;
+    for (std::size_t i = s; i < e; ++i) {
+      char ch = t_[i];
+      special = special || ch == '~' || ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' ||
+                ch == '&' || ch == '|';
+    }
+    while (e > s + 1 && !special && (t_[e - 1] == '+' || t_[e - 1] == '-')) --e;
+    // A trailing sign belongs to the operand: a<>-1, x||-y, a=-1
+    while (e > s + 1 && (t_[e - 1] == '+' || t_[e - 1] == '-') &&
+           (is_digit(at(e)) || at(e) == '.' || is_name_start(at(e)) || at(e) == '(' || at(e) == ' ')) {
+      --e;
+    }
+    return e - s;
   }
 
   static bool string_prefix(std::string_view p) {

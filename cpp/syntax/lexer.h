@@ -43,7 +43,9 @@ enum class Op : std::uint8_t {
   kContainedBy, kTilde, kTildeStar, kNotTilde, kNotTildeStar, kDoubleTilde, kNotDoubleTilde,
   kBang, kAmp, kPipe, kCaret, kHash, kShiftLeft, kShiftRight, kFatArrow, kColonEq, kPipeGt,
   kAndAnd, kAt, kAtAt, kQuestionPipe, kQuestionAmp, kSqrt, kCbrt, kDoubleBang, kHashMinus,
-  kOverlap,  // && is kAndAnd; this is -|- and friends
+  kOverlap,         // -|-
+  kCompoundAssign,  // += -= *= /= %= &= |= ^= (T-SQL)
+  kCustom,          // any other run of operator characters (Postgres: <->, &<, |>>, ~=)
 };
 
 enum class LexError : std::uint8_t {

@@ -36,6 +36,15 @@ With* Parser::with_clause() {
   do {
     Cte c;
     const std::uint32_t cb = here();
+    if (!(at_name() && (at_kw(Kw::kAs, 1) || at(Tok::kLParen, 1)))) {
+      // ClickHouse: with <expression> as name
+      c.expr = expr();
+      expect_kw(Kw::kAs, "AS");
+      c.name = ident();
+      c.span = span_from(cb);
+      ctes.push_back(c);
+      continue;
+    }
     c.name = ident();
     if (at(Tok::kLParen)) c.columns = ident_list();
     if (at_kw(Kw::kAs)) {
@@ -213,7 +222,7 @@ Select* Parser::select_body() {
     }
     accept_kw(Kw::kTable);
     s->into = name();
-  } else if (at_kw(Kw::kInto)) {
+  } else if (at_kw(Kw::kInto) || (at_word("bulk") && at_word("collect", 1))) {
     // into @var / into outfile '..': no lineage; kept out of the tree.
     advance();
     while (!at_end() && !at_kw(Kw::kFrom) && !at(Tok::kSemicolon) && !at(Tok::kRParen)) advance();
@@ -353,6 +362,12 @@ void Parser::select_clauses(Select* s) {
           advance();
         }
         s->group_by = group_by_items();
+        if ((at_kw(Kw::kGrouping) && at_kw(Kw::kSets, 1)) || ((at_kw(Kw::kRollup) || at_kw(Kw::kCube)) && at(Tok::kLParen, 1))) {
+          List<Expr*> more = group_by_items();
+          std::vector<Expr*> all(s->group_by.begin(), s->group_by.end());
+          all.insert(all.end(), more.begin(), more.end());
+          s->group_by = arena_.list(all);
+        }
       }
       if (at_kw(Kw::kWith) && (at_kw(Kw::kRollup, 1) || at_kw(Kw::kCube, 1) || at_kw(Kw::kTotals, 1))) {
         const std::size_t from = pos_;
@@ -370,7 +385,14 @@ void Parser::select_clauses(Select* s) {
         NamedWindow w;
         w.name = ident();
         expect_kw(Kw::kAs, "AS");
-        w.spec = window_spec();
+        if (at(Tok::kLParen)) {
+          w.spec = window_spec();
+        } else {
+          w.spec = arena_.make<WindowSpec>();
+          w.spec->span.begin = here();
+          w.spec->base = ident();
+          w.spec->span = span_from(w.spec->span.begin);
+        }
         windows.push_back(w);
       } while (accept(Tok::kComma));
       s->windows = arena_.list(windows);
@@ -389,6 +411,21 @@ void Parser::select_clauses(Select* s) {
       advance();
       advance();
       s->sort_by = order_by_items();
+    } else if (at_kw(Kw::kUsing) && at_kw(Kw::kSample, 1) && s->sample.empty()) {
+      // DuckDB: using sample 10% / reservoir(50 rows) repeatable (1)
+      const std::size_t from = pos_;
+      advance();
+      advance();
+      while (!at_end() && (at(Tok::kNumber) || at(Tok::kWord) || at_op(Op::kPercent) || at(Tok::kLParen)) &&
+             !at_kw(Kw::kUnion) && !at_kw(Kw::kExcept) && !at_kw(Kw::kIntersect) && !at_kw(Kw::kOrder) &&
+             !at_kw(Kw::kLimit) && !at_kw(Kw::kWhere) && !at_kw(Kw::kGroup)) {
+        if (at(Tok::kLParen)) {
+          skip_group();
+        } else {
+          advance();
+        }
+      }
+      s->sample = raw_since(from);
     } else {
       return;
     }
@@ -425,8 +462,9 @@ List<Expr*> Parser::group_by_items() {
 }
 
 void Parser::query_tail(Query* q) {
-  if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
+  if ((at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) || (at_kw(Kw::kOrder) && at_word("siblings", 1) && at_kw(Kw::kBy, 2))) {
     advance();
+    if (at_word("siblings")) advance();
     advance();
     q->order_by = order_by_items();
   }
@@ -492,6 +530,7 @@ void Parser::query_tail(Query* q) {
                            at_word("no", 1) || at_word("key", 1))) ||
       (at_kw(Kw::kLock) && at_kw(Kw::kIn, 1)) || (at_word("option") && at(Tok::kLParen, 1)) ||
       at_kw(Kw::kSettings) || (at_kw(Kw::kFormat) && at_name(1)) ||
+      (at_kw(Kw::kInto) && at_kw(Kw::kOutfile, 1)) ||
       (at_kw(Kw::kWith) && (at_word("check", 1) || at_word("read", 1)));
   if (trailing) {
     const std::size_t from = pos_;

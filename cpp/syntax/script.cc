@@ -216,10 +216,23 @@ Name Parser::name() {
   const std::uint32_t begin = here();
   std::vector<Ident> parts;
   parts.push_back(ident());
-  while (at(Tok::kDot) && (at_name(1) || (peek(1).kind == Tok::kWord))) {
-    advance();
-    parts.push_back(ident_of(peek()));
-    advance();
+  for (;;) {
+    if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+      advance();
+      parts.push_back(ident_of(peek()));
+      advance();
+    } else if (at(Tok::kDot) && at(Tok::kDot, 1) && (at(Tok::kWord, 2) || at(Tok::kQuotedName, 2))) {
+      // db..table (T-SQL): the schema left out
+      advance();
+      Ident empty;
+      empty.span = {peek().begin, peek().begin};
+      parts.push_back(empty);
+      advance();
+      parts.push_back(ident_of(peek()));
+      advance();
+    } else {
+      break;
+    }
   }
   Name n;
   n.parts = arena_.list(parts);
@@ -279,7 +292,7 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
   if (accept_kw(Kw::kAs)) {
     *as_keyword = true;
     const Token& t = peek();
-    if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName || t.kind == Tok::kString) {
+    if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName || t.kind == Tok::kString || t.kind == Tok::kNumber) {
       Ident id = ident_of(t);
       advance();
       return id;
