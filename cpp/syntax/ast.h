@@ -229,6 +229,10 @@ struct ArrayExpr : Expr {
   List<Expr*> items;
   bool keyword = false;  // array[..]
   TypeName* type = nullptr;  // array<int>[..]
+  // A list comprehension [items[0] for vars in source if filter] (DuckDB).
+  List<Ident> for_vars;
+  Expr* for_source = nullptr;
+  Expr* for_filter = nullptr;
 };
 
 struct TupleExpr : Expr {

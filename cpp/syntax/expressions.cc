@@ -198,6 +198,8 @@ int Parser::infix_precedence() const {
         case Kw::kIn: case Kw::kLike: case Kw::kIlike: case Kw::kRlike: case Kw::kRegexp:
         case Kw::kBetween: case Kw::kSimilar: case Kw::kGlob:
           return kPrecCompare;
+        case Kw::kNone:
+          return at_word("match", 1) && !at(Tok::kLParen, 2) ? kPrecCompare : kPrecNone;
         default: return kPrecNone;
       }
     }
@@ -210,7 +212,10 @@ int Parser::infix_precedence() const {
       if (at_word("div") || at_word("mod")) return kPrecMul;
       if (at_word("overlaps")) return kPrecCompare;
       if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
-      if (at_word("match") && peek(1).kind != Tok::kLParen) return kPrecNone;
+      if (at_word("match") && !at(Tok::kLParen, 1) &&
+          (d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric)) {
+        return kPrecCompare;
+      }
       return kPrecNone;
     default: return kPrecNone;
   }
@@ -252,6 +257,13 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     if ((t.op == Op::kGt || t.op == Op::kLt || t.op == Op::kBang) && at_op(Op::kEq)) {
       advance();
       op = t.op == Op::kGt ? ">=" : t.op == Op::kLt ? "<=" : "!=";
+    } else if (t.op == Op::kLt && at_op(Op::kGt)) {
+      advance();
+      op = "<>";
+    } else if (t.op == Op::kBang && (at_op(Op::kLt) || at_op(Op::kGt))) {
+      // T-SQL: !< and !>
+      op = at_op(Op::kLt) ? "!<" : "!>";
+      advance();
     }
     // Quantified comparison: x = any (..), x > all (..)
     if (prec == kPrecCompare && (at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) &&
@@ -282,7 +294,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     return binary(raw_since(from), expr_bp(prec));
   }
   bool negated = false;
-  if (t.kw == Kw::kNot) {
+  if (at_kw(Kw::kNot)) {
     negated = true;
     advance();
   }
@@ -460,6 +472,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   if (at_word("div")) { advance(); return binary("div", expr_bp(prec)); }
   if (at_word("mod")) { advance(); return binary("mod", expr_bp(prec)); }
   if (at_word("overlaps")) { advance(); return binary("overlaps", expr_bp(prec)); }
+  if (at_word("match")) { advance(); return binary(negated ? "not match" : "match", expr_bp(prec)); }
   fail("an operator");
 }
 
@@ -483,7 +496,9 @@ Expr* Parser::unary() {
       default: break;
     }
   } else if (t.kind == Tok::kWord) {
-    if (t.kw == Kw::kNot) {
+    if (at_word("approximate") && at_name(1) && at(Tok::kLParen, 2)) {
+      op = "approximate";
+    } else if (t.kw == Kw::kNot) {
       op = "not";
       prec = kPrecNot - 1;
     } else if (t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
@@ -580,6 +595,7 @@ Expr* Parser::primary() {
       advance();
       Star* s = node<Star>(begin);
       s->kind = ExprKind::kStar;
+      star_modifiers(s);
       return finish(s);
     }
     case Tok::kQuotedName:
@@ -617,7 +633,7 @@ Expr* Parser::primary() {
     case Kw::kInterval:
       if (peek(1).kind == Tok::kString || peek(1).kind == Tok::kNumber || at(Tok::kLParen, 1) ||
           at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2)))) ||
-          (at_name(1) && at(Tok::kLParen, 2))) {
+          (at_name(1) && at(Tok::kLParen, 2)) || (at_name(1) && unit_ahead(2))) {
         return interval_expr();
       }
       break;
@@ -745,8 +761,16 @@ Expr* Parser::primary() {
 Expr* Parser::name_expr() {
   const std::uint32_t begin = here();
   std::vector<Ident> parts;
+  const bool identifier_call = at_word("identifier") && at(Tok::kLParen, 1) &&
+                               (d_.id == DialectId::kSnowflake || d_.id == DialectId::kGeneric);
   parts.push_back(ident_of(peek()));
   advance();
+  if (identifier_call) {
+    // identifier('db.t') / identifier($var): a name given by a string or variable.
+    skip_group();
+    parts[0].text = parts[0].value = text_.substr(begin, prev_end() - begin);
+    parts[0].span.end = prev_end();
+  }
   while (at(Tok::kDot)) {
     const Token& n = peek(1);
     if (n.kind == Tok::kStar) {
@@ -756,6 +780,7 @@ Expr* Parser::name_expr() {
       s->kind = ExprKind::kStar;
       s->qualifier.parts = arena_.list(parts);
       s->qualifier.span = {begin, parts.back().span.end};
+      star_modifiers(s);
       return finish(s);
     }
     if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
@@ -898,6 +923,73 @@ Expr* Parser::case_expr() {
   return finish(c);
 }
 
+bool Parser::unit_ahead(std::size_t from) const {
+  // A unit word within the next few tokens, outside parentheses and not a
+  // name part (t.day).
+  int depth = 0;
+  for (std::size_t i = from; i < from + 12; ++i) {
+    const Token& t = peek(i);
+    if (t.kind == Tok::kEnd || t.kind == Tok::kComma || t.kind == Tok::kSemicolon) return false;
+    if (t.kind == Tok::kLParen) ++depth;
+    if (t.kind == Tok::kRParen && --depth < 0) return false;
+    if (depth == 0 && t.kind == Tok::kWord && is_unit_word(text_of(t)) && peek(i - 1).kind != Tok::kDot) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void Parser::star_modifiers(Star* star) {
+  for (;;) {
+    if ((at_kw(Kw::kExcept) || at_kw(Kw::kExclude)) &&
+        ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {
+      star->modifier_keyword = at_kw(Kw::kExcept) ? "except" : "exclude";
+      advance();
+      std::vector<Ident> names;
+      if (accept(Tok::kLParen)) {
+        do {
+          if (!names.empty() && at(Tok::kRParen)) break;
+          names.push_back(name().last());
+        } while (accept(Tok::kComma));
+        expect(Tok::kRParen, "a comma or )");
+      } else {
+        names.push_back(name().last());
+      }
+      star->excluded = arena_.list(names);
+    } else if ((at_kw(Kw::kReplace) || at_kw(Kw::kRename)) && (at(Tok::kLParen, 1) || at_name(1))) {
+      const bool replace = at_kw(Kw::kReplace);
+      advance();
+      std::vector<Expr*> pairs;
+      const bool paren = accept(Tok::kLParen);
+      do {
+        if (paren && !pairs.empty() && at(Tok::kRParen)) break;
+        const std::uint32_t pb = here();
+        Binary* b = node<Binary>(pb);
+        b->kind = ExprKind::kBinary;
+        b->op = "as";
+        b->left = expr();
+        expect_kw(Kw::kAs, "AS");
+        const std::uint32_t nb = here();
+        ColumnRef* c = node<ColumnRef>(nb);
+        c->kind = ExprKind::kColumn;
+        Ident id = ident();
+        std::vector<Ident> parts{id};
+        c->name.parts = arena_.list(parts);
+        c->name.span = id.span;
+        b->right = finish(c);
+        pairs.push_back(finish(b));
+      } while (paren && accept(Tok::kComma));
+      if (paren) expect(Tok::kRParen, "a comma or )");
+      (replace ? star->replaced : star->renamed) = arena_.list(pairs);
+    } else if (at_kw(Kw::kIlike) && at(Tok::kString, 1)) {
+      advance();
+      star->ilike = primary();
+    } else {
+      return;
+    }
+  }
+}
+
 Expr* Parser::interval_expr() {
   const std::uint32_t begin = here();
   advance();
@@ -905,6 +997,8 @@ Expr* Parser::interval_expr() {
   iv->kind = ExprKind::kInterval;
   if (at_op(Op::kMinus) || at_op(Op::kPlus)) {
     iv->value = unary();
+  } else if (at_name() && !at(Tok::kLParen, 1) && !is_unit_word(text_of(peek(1))) && unit_ahead(1)) {
+    iv->value = expr_bp(kPrecAnd);  // interval a.b + c day (ClickHouse)
   } else {
     iv->value = postfix(primary());
   }
@@ -933,6 +1027,19 @@ Expr* Parser::array_expr(std::uint32_t begin, bool keyword) {
     do {
       if (at(Tok::kRBracket)) break;  // trailing comma
       items.push_back(expr());
+      if (items.size() == 1 && at_kw(Kw::kFor) && at_name(1)) {
+        // [f(x) for x in xs if p(x)]
+        advance();
+        std::vector<Ident> vars;
+        do {
+          vars.push_back(ident());
+        } while (accept(Tok::kComma));
+        a->for_vars = arena_.list(vars);
+        expect_kw(Kw::kIn, "IN");
+        a->for_source = expr_bp(kPrecCompare);
+        if (accept_kw(Kw::kIf)) a->for_filter = expr();
+        break;
+      }
     } while (accept(Tok::kComma));
     a->items = arena_.list(items);
   }
@@ -1035,6 +1142,16 @@ Expr* Parser::postfix(Expr* base) {
         function_tail(call);
         base = finish(call);
       }
+    } else if (at_op(Op::kBang) && !peek().spaced && d_.id == DialectId::kDuckDb &&
+               !(at_op(Op::kEq, 1) && !peek(1).spaced)) {
+      // 5! (factorial)
+      advance();
+      Unary* u = node<Unary>(begin);
+      u->kind = ExprKind::kUnary;
+      u->op = "!";
+      u->operand = base;
+      u->postfix = true;
+      base = finish(u);
     } else if (at_op(Op::kColon) && d_.colon_variant_path && !no_variant_path_ && !peek(1).spaced &&
                (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kString, 1))) {
       base = variant_path(base);

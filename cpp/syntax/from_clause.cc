@@ -103,6 +103,11 @@ TableRef* Parser::join_rest(TableRef* left) {
     return finish(j);
   }
   j->right = table_primary();
+  // a join b join c on c1 on c2: the inner join binds first (T-SQL, standard).
+  const bool needs_condition = j->type.find("cross") == std::string_view::npos &&
+                               j->type.find("natural") == std::string_view::npos &&
+                               j->type.find("apply") == std::string_view::npos;
+  while (needs_condition && at_join_start()) j->right = join_rest(j->right);
   if (at_kw(Kw::kMatchCondition) && at(Tok::kLParen, 1)) {
     advance();
     advance();
@@ -232,22 +237,27 @@ TableRef* Parser::named_table() {
   const std::uint32_t begin = here();
   const bool only = at_kw(Kw::kOnly) && at_name(1);
   if (only) advance();
-  if (!at_name()) fail("a table name");
-  Name n = name();
+  if (!at_name() && !(at(Tok::kWord) && (at_end(1) || at(Tok::kSemicolon, 1)))) fail("a table name");
+  Name n = at_name() ? name() : Name{};
+  if (n.parts.empty()) {
+    std::vector<Ident> one{ident_of(peek())};
+    advance();
+    n.parts = arena_.list(one);
+    n.span = span_from(begin);
+  }
   if (d_.id == DialectId::kBigQuery && at_op(Op::kMinus) && !peek().spaced) {
-    // my-project.dataset.table: the hyphenated parts make one name part.
-    std::size_t from = pos_ - 1;
-    while (from > 0 && toks_[from].kind != Tok::kDot && toks_[from].begin > n.span.begin) --from;
-    while (at_op(Op::kMinus) && !peek().spaced && !peek(1).spaced &&
-           (at(Tok::kWord, 1) || at(Tok::kNumber, 1))) {
-      advance();
-      advance();
-    }
+    // my-project.dataset-1.table-2: hyphenated parts are one name part each.
     std::vector<Ident> parts(n.parts.begin(), n.parts.end());
-    Ident& last = parts.back();
-    last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
-    last.span.end = prev_end();
-    while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+    for (;;) {
+      Ident& last = parts.back();
+      while (at_op(Op::kMinus) && !peek().spaced && !peek(1).spaced &&
+             (at(Tok::kWord, 1) || at(Tok::kNumber, 1))) {
+        advance();
+        advance();
+        last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
+        last.span.end = prev_end();
+      }
+      if (!(at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1)))) break;
       advance();
       parts.push_back(ident_of(peek()));
       advance();
@@ -290,7 +300,7 @@ TableRef* Parser::table_postfix(TableRef* t) {
   for (int round = 0; round < 8; ++round) {
     if (named && named->time_travel == nullptr &&
         ((at_kw(Kw::kFor) && (at_kw(Kw::kSystemTime, 1) || at_kw(Kw::kTimestamp, 1) || at_kw(Kw::kVersion, 1) ||
-                              at_word("system_version", 1))) ||
+                              at_word("system_version", 1) || (at_word("system", 1) && at_kw(Kw::kTime, 2)))) ||
          ((at_kw(Kw::kAt) || at_kw(Kw::kBefore)) && at(Tok::kLParen, 1)) ||
          ((at_kw(Kw::kVersion) || at_kw(Kw::kTimestamp)) && at_kw(Kw::kAs, 1) && at_kw(Kw::kOf, 2)))) {
       TimeTravel* tt = arena_.make<TimeTravel>();
@@ -348,6 +358,13 @@ TableRef* Parser::table_postfix(TableRef* t) {
       const std::size_t from = pos_;
       advance();
       named->partition = raw_group(from);
+    } else if (named && t->alias != nullptr && named->hints.empty() && at_kw(Kw::kAt) && at_name(1) &&
+               !at(Tok::kLParen, 1)) {
+      // Redshift PartiQL: from t, t.items as v at index
+      const std::size_t from = pos_;
+      advance();
+      advance();
+      named->hints = raw_since(from);
     } else if (t->alias == nullptr && at_implicit_alias(true)) {
       t->alias = table_alias();
     } else if (t->alias == nullptr && at_kw(Kw::kAs)) {
@@ -358,6 +375,7 @@ TableRef* Parser::table_postfix(TableRef* t) {
       advance();
       if (at(Tok::kNumber)) {
         advance();
+        if (at_op(Op::kPercent) || at_kw(Kw::kPercent) || at_kw(Kw::kRows)) advance();
         if (at_op(Op::kSlash)) {
           advance();
           advance();

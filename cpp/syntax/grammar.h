@@ -39,7 +39,7 @@ class Parser {
     std::size_t i = pos_ + ahead;
     return i < toks_.size() ? toks_[i] : toks_.back();
   }
-  bool at_end() const { return peek().kind == Tok::kEnd; }
+  bool at_end(std::size_t ahead = 0) const { return peek(ahead).kind == Tok::kEnd; }
   bool at(Tok kind, std::size_t ahead = 0) const { return peek(ahead).kind == kind; }
 
   // ---- errors (script.cc) ----
@@ -145,6 +145,8 @@ class Parser {
   Expr* brace_expr();
   Expr* name_expr();
   Expr* variant_path(Expr* base);
+  void star_modifiers(Star* star);  // * except (..) / exclude / replace (..) / rename (..) / ilike
+  bool unit_ahead(std::size_t from) const;  // an interval unit word follows within a few tokens
   List<Expr*> expr_list();  // a, b, c (no parentheses)
   bool at_query_start(std::size_t ahead = 0) const;  // select / with / values / from-first
   Expr* infix(Expr* left, int prec_of_op, std::uint32_t begin);
@@ -168,6 +170,7 @@ class Parser {
   // ---- queries (query.cc) ----
   Query* query();
   With* with_clause();
+  bool cte_column_list_follows() const;
   QueryBody* query_body(int min_prec);
   QueryBody* query_operand();
   Select* select_body();
@@ -227,6 +230,7 @@ class Parser {
   CreateParts create_parts(bool view);
   MergeClause merge_clause();
   void skip_star_except();
+  bool other_head_ok() const;
   std::string_view other_head();
   bool at_block_begin() const;
   bool if_has_then() const;

@@ -414,7 +414,10 @@ class Scanner {
       while (is_name_char(at(e))) ++e;
       return make(Tok::kParam, s, e);
     }
-    return error(LexError::kBadChar, s);
+    // A lone $ (a pattern anchor in match_recognize): an operator no grammar rule takes.
+    Token t = make(Tok::kOp, s, s + 1);
+    t.op = Op::kCustom;
+    return t;
   }
 
   Token template_var(std::size_t s) {

@@ -36,7 +36,7 @@ With* Parser::with_clause() {
   do {
     Cte c;
     const std::uint32_t cb = here();
-    if (!(at_name() && (at_kw(Kw::kAs, 1) || at(Tok::kLParen, 1)))) {
+    if (!(at_name() && (at_kw(Kw::kAs, 1) || (at(Tok::kLParen, 1) && cte_column_list_follows())))) {
       // ClickHouse: with <expression> as name
       c.expr = expr();
       expect_kw(Kw::kAs, "AS");
@@ -73,17 +73,37 @@ With* Parser::with_clause() {
   return w;
 }
 
+bool Parser::cte_column_list_follows() const {
+  // name (a, b) as (..): the parenthesis after the name holds names only.
+  std::size_t i = 2;
+  for (;; i += 2) {
+    if (!at_name(i)) return false;
+    if (at(Tok::kRParen, i + 1)) break;
+    if (!at(Tok::kComma, i + 1)) return false;
+  }
+  return at_kw(Kw::kAs, i + 2) || at(Tok::kLParen, i + 2);
+}
+
 QueryBody* Parser::query_body(int min_prec) {
   DepthGuard guard(*this);
   const std::uint32_t begin = here();
   QueryBody* left = query_operand();
   for (;;) {
-    const Token& t = peek();
+    // BigQuery: [left | full | inner] [outer] union all by name
+    std::size_t skip = 0;
+    if (at_kw(Kw::kLeft) || at_kw(Kw::kFull) || at_kw(Kw::kInner)) {
+      skip = at_kw(Kw::kOuter, 1) ? 2 : 1;
+    }
+    const Token& t = peek(skip);
     int prec = t.kind == Tok::kWord ? set_op_precedence(t.kw) : 0;
     if (prec == 0 || prec <= min_prec) break;
-    // "except" right after a star list is a modifier, handled by the select list.
     SetOp* s = node<SetOp>(begin);
     s->kind = BodyKind::kSetOp;
+    if (skip > 0) {
+      const std::size_t from = pos_;
+      for (std::size_t i = 0; i < skip; ++i) advance();
+      s->modifier = lower_words(from);
+    }
     s->op = t.kw == Kw::kUnion ? "union" : t.kw == Kw::kIntersect ? "intersect"
           : t.kw == Kw::kExcept ? "except" : "minus";
     advance();
@@ -96,6 +116,10 @@ QueryBody* Parser::query_body(int min_prec) {
       const std::size_t from = pos_;
       advance();
       advance();
+      if (at_kw(Kw::kOn) && at(Tok::kLParen, 1)) {
+        advance();
+        skip_group();
+      }
       s->by_name = raw_since(from);
     } else if (at_kw(Kw::kCorresponding)) {
       const std::size_t from = pos_;
@@ -213,7 +237,8 @@ Select* Parser::select_body() {
     } while (accept(Tok::kComma));
   }
   s->items = arena_.list(items);
-  if (at_kw(Kw::kInto) && !at(Tok::kParam, 1) && !at_kw(Kw::kOutfile, 1) && !at_word("dumpfile", 1)) {
+  if (at_kw(Kw::kInto) && !at(Tok::kParam, 1) && !at_kw(Kw::kOutfile, 1) && !at_word("dumpfile", 1) &&
+      !at_op(Op::kColon, 1)) {
     advance();
     const std::size_t from = pos_;
     if (at_kw(Kw::kTemporary) || at_kw(Kw::kTemp) || at_word("unlogged")) {
@@ -223,6 +248,8 @@ Select* Parser::select_body() {
     accept_kw(Kw::kTable);
     s->into = name();
   } else if (at_kw(Kw::kInto) || (at_word("bulk") && at_word("collect", 1))) {
+    // into @var / :var / outfile '..', bulk collect into (Oracle): no lineage;
+    // kept out of the tree.
     // into @var / into outfile '..': no lineage; kept out of the tree.
     advance();
     while (!at_end() && !at_kw(Kw::kFrom) && !at(Tok::kSemicolon) && !at(Tok::kRParen)) advance();
@@ -266,56 +293,6 @@ SelectItem Parser::select_item() {
     return item;
   }
   item.expr = expr();
-  if (item.expr->kind == ExprKind::kStar) {
-    Star* star = static_cast<Star*>(item.expr);
-    for (;;) {
-      if ((at_kw(Kw::kExcept) || at_kw(Kw::kExclude)) &&
-          ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {
-        star->modifier_keyword = at_kw(Kw::kExcept) ? "except" : "exclude";
-        advance();
-        std::vector<Ident> names;
-        if (accept(Tok::kLParen)) {
-          do {
-            names.push_back(name().last());
-          } while (accept(Tok::kComma));
-          expect(Tok::kRParen, "a comma or )");
-        } else {
-          names.push_back(name().last());
-        }
-        star->excluded = arena_.list(names);
-      } else if ((at_kw(Kw::kReplace) || at_kw(Kw::kRename)) && (at(Tok::kLParen, 1) || at_name(1))) {
-        const bool replace = at_kw(Kw::kReplace);
-        advance();
-        std::vector<Expr*> pairs;
-        const bool paren = accept(Tok::kLParen);
-        do {
-          const std::uint32_t pb = here();
-          Binary* b = node<Binary>(pb);
-          b->kind = ExprKind::kBinary;
-          b->op = "as";
-          b->left = expr();
-          expect_kw(Kw::kAs, "AS");
-          const std::uint32_t nb = here();
-          ColumnRef* c = node<ColumnRef>(nb);
-          c->kind = ExprKind::kColumn;
-          Ident id = ident();
-          std::vector<Ident> parts{id};
-          c->name.parts = arena_.list(parts);
-          c->name.span = id.span;
-          b->right = finish(c);
-          pairs.push_back(finish(b));
-        } while (paren && accept(Tok::kComma));
-        if (paren) expect(Tok::kRParen, "a comma or )");
-        (replace ? star->replaced : star->renamed) = arena_.list(pairs);
-      } else if (at_kw(Kw::kIlike) && at(Tok::kString, 1)) {
-        advance();
-        star->ilike = primary();
-      } else {
-        break;
-      }
-    }
-    star->span = span_from(star->span.begin);
-  }
   if (at_kw(Kw::kAs) && at(Tok::kLParen, 1)) {
     // explode(m) as (k, v)
     advance();
@@ -435,6 +412,13 @@ void Parser::select_clauses(Select* s) {
 List<Expr*> Parser::group_by_items() {
   std::vector<Expr*> items;
   do {
+    // A trailing comma (DuckDB) before the end of the clause.
+    if (!items.empty() && (at_end() || at(Tok::kSemicolon) || at(Tok::kRParen) ||
+                           (at(Tok::kWord) && is_reserved(peek().kw) && peek().kw != Kw::kCase &&
+                            peek().kw != Kw::kNot && peek().kw != Kw::kNull && peek().kw != Kw::kTrue &&
+                            peek().kw != Kw::kFalse))) {
+      break;
+    }
     const std::uint32_t begin = here();
     std::string_view form;
     if ((at_kw(Kw::kRollup) || at_kw(Kw::kCube)) && at(Tok::kLParen, 1)) {
@@ -530,7 +514,7 @@ void Parser::query_tail(Query* q) {
                            at_word("no", 1) || at_word("key", 1))) ||
       (at_kw(Kw::kLock) && at_kw(Kw::kIn, 1)) || (at_word("option") && at(Tok::kLParen, 1)) ||
       at_kw(Kw::kSettings) || (at_kw(Kw::kFormat) && at_name(1)) ||
-      (at_kw(Kw::kInto) && at_kw(Kw::kOutfile, 1)) ||
+      (at_kw(Kw::kInto) && at_kw(Kw::kOutfile, 1)) || (at_kw(Kw::kComment) && at(Tok::kString, 1)) || (at_kw(Kw::kUsing) && at_kw(Kw::kSample, 1)) ||
       (at_kw(Kw::kWith) && (at_word("check", 1) || at_word("read", 1)));
   if (trailing) {
     const std::size_t from = pos_;
@@ -568,19 +552,25 @@ void Parser::pipe_ops(Query* q) {
         p.items = arena_.list(one);
       } else {
         std::vector<SelectItem> items;
-        if (!(at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1))) {
+        auto group_start = [&] {
+          return at_kw(Kw::kGroup) && (at_kw(Kw::kBy, 1) || (at_kw(Kw::kAnd, 1) && at_kw(Kw::kOrder, 2)));
+        };
+        if (!group_start()) {
           do {
             items.push_back(select_item());
+            if (!accept_kw(Kw::kAsc)) accept_kw(Kw::kDesc);  // ordering suffixes carry no lineage
           } while (accept(Tok::kComma));
         }
         p.items = arena_.list(items);
-        if (p.op == "aggregate" && at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1)) {
+        if (p.op == "aggregate" && group_start()) {
           advance();
+          if (accept_kw(Kw::kAnd)) advance();
           advance();
           std::vector<Expr*> groups;
           do {
             SelectItem g = select_item();
             groups.push_back(g.expr);
+            if (!accept_kw(Kw::kAsc)) accept_kw(Kw::kDesc);
           } while (accept(Tok::kComma));
           p.group_by = arena_.list(groups);
         }

@@ -261,6 +261,7 @@ bool Parser::at_implicit_alias(bool for_table) const {
                           d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric);
   }
   if (t.kind != Tok::kWord) return false;
+  if (for_table && at(Tok::kLParen, 1) && at_word("match_recognize")) return false;
   if (t.kw == Kw::kNone) return true;
   if (is_reserved(t.kw)) return false;
   switch (t.kw) {

@@ -144,7 +144,9 @@ TypeName* Parser::type_name() {
     }
   }
   if (pos_ > suffix_from) t->suffix = raw_since(suffix_from);
-  while (at(Tok::kLBracket) && (at(Tok::kRBracket, 1) || (at(Tok::kNumber, 1) && at(Tok::kRBracket, 2)))) {
+  while (at(Tok::kLBracket) &&
+         (at(Tok::kRBracket, 1) || (at(Tok::kNumber, 1) && at(Tok::kRBracket, 2) &&
+                                    text_of(peek(1)).find('.') == std::string_view::npos))) {
     skip_group();
     ++t->array_dims;
   }
