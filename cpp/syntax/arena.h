@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -28,6 +29,44 @@ struct List {
   bool empty() const { return count == 0; }
   T& operator[](std::size_t i) const { return items[i]; }
   T& back() const { return items[count - 1]; }
+};
+
+// A vector whose first N items live inside it: the grammar's lists are
+// mostly short, and collecting them this way costs no allocation.
+template <class T, std::size_t N = 8>
+class SmallVec {
+ public:
+  using value_type = T;
+  SmallVec() = default;
+  SmallVec(std::initializer_list<T> items) {
+    for (const T& t : items) push_back(t);
+  }
+  SmallVec(const SmallVec&) = delete;
+  SmallVec& operator=(const SmallVec&) = delete;
+
+  void push_back(const T& item) {
+    if (size_ < N) {
+      inline_[size_] = item;
+    } else {
+      if (size_ == N) spill_.assign(inline_, inline_ + N);
+      spill_.push_back(item);
+    }
+    ++size_;
+  }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const T* begin() const { return size_ <= N ? inline_ : spill_.data(); }
+  const T* end() const { return begin() + size_; }
+  T* begin() { return size_ <= N ? inline_ : spill_.data(); }
+  T* end() { return begin() + size_; }
+  T& operator[](std::size_t i) { return begin()[i]; }
+  const T& operator[](std::size_t i) const { return begin()[i]; }
+  T& back() { return begin()[size_ - 1]; }
+
+ private:
+  T inline_[N] = {};
+  std::vector<T> spill_;
+  std::size_t size_ = 0;
 };
 
 class Arena {
@@ -53,8 +92,9 @@ class Arena {
     return new (allocate(sizeof(T), alignof(T))) T();
   }
 
-  template <class T>
-  List<T> list(const std::vector<T>& items) {
+  // A copy of a vector's (or SmallVec's) items.
+  template <class Vec, class T = typename Vec::value_type>
+  List<T> list(const Vec& items) {
     static_assert(std::is_trivially_destructible_v<T>);
     List<T> out;
     if (items.empty()) return out;

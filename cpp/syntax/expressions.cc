@@ -81,6 +81,9 @@ namespace {
 
 // Niladic functions written without parentheses.
 bool is_niladic(std::string_view w) {
+  if (w.size() < 7) return false;
+  const char first = static_cast<char>(w[0] | 0x20);
+  if (first != 'c' && first != 'l' && first != 's' && first != 'g') return false;
   static constexpr std::string_view kNames[] = {
       "current_date", "current_time", "current_timestamp", "localtime", "localtimestamp",
       "current_user", "session_user", "current_role", "sysdate", "systimestamp",
@@ -378,7 +381,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
         expect(Tok::kRParen, "a comma or )");
       } else {
         // x in unnest(arr), x in @param, x in table (ClickHouse)
-        std::vector<Expr*> one{unary()};
+        SmallVec<Expr*> one{unary()};
         in->items = arena_.list(one);
         in->unparenthesised = true;
       }
@@ -532,7 +535,7 @@ bool Parser::at_query_start(std::size_t ahead) const {
 }
 
 List<Expr*> Parser::expr_list() {
-  std::vector<Expr*> items;
+  SmallVec<Expr*> items;
   do {
     if (!items.empty() && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
     items.push_back(expr());
@@ -677,7 +680,7 @@ Expr* Parser::primary() {
         tuple->kind = ExprKind::kTuple;
         tuple->keyword = "struct";
         tuple->type = type;
-        std::vector<Expr*> items;
+        SmallVec<Expr*> items;
         if (!at(Tok::kRParen)) {
           do {
             const std::uint32_t ib = here();
@@ -690,7 +693,7 @@ Expr* Parser::primary() {
               Ident alias = ident();
               ColumnRef* c = node<ColumnRef>(alias.span.begin);
               c->kind = ExprKind::kColumn;
-              std::vector<Ident> parts{alias};
+              SmallVec<Ident> parts{alias};
               c->name.parts = arena_.list(parts);
               c->name.span = alias.span;
               b->right = finish(c);
@@ -760,7 +763,7 @@ Expr* Parser::primary() {
 
 Expr* Parser::name_expr() {
   const std::uint32_t begin = here();
-  std::vector<Ident> parts;
+  SmallVec<Ident> parts;
   const bool identifier_call = at_word("identifier") && at(Tok::kLParen, 1) &&
                                (d_.id == DialectId::kSnowflake || d_.id == DialectId::kGeneric);
   parts.push_back(ident_of(peek()));
@@ -861,7 +864,7 @@ Expr* Parser::paren_or_subquery() {
   }
   Expr* first = expr();
   if (at(Tok::kComma)) {
-    std::vector<Expr*> items{first};
+    SmallVec<Expr*> items{first};
     while (accept(Tok::kComma)) {
       if (at(Tok::kRParen)) break;  // (a, ) a one-element tuple
       items.push_back(expr());
@@ -870,7 +873,7 @@ Expr* Parser::paren_or_subquery() {
     // (x, y) -> x + y
     if (at_op(Op::kArrow)) {
       bool all_names = true;
-      std::vector<Ident> params;
+      SmallVec<Ident> params;
       for (Expr* e : items) {
         if (e->kind != ExprKind::kColumn || static_cast<ColumnRef*>(e)->name.parts.size() != 1) {
           all_names = false;
@@ -907,7 +910,7 @@ Expr* Parser::case_expr() {
   Case* c = node<Case>(begin);
   c->kind = ExprKind::kCase;
   if (!at_kw(Kw::kWhen)) c->operand = expr();
-  std::vector<WhenClause> whens;
+  SmallVec<WhenClause> whens;
   while (accept_kw(Kw::kWhen)) {
     WhenClause w;
     w.condition = expr();
@@ -945,7 +948,7 @@ void Parser::star_modifiers(Star* star) {
         ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {
       star->modifier_keyword = at_kw(Kw::kExcept) ? "except" : "exclude";
       advance();
-      std::vector<Ident> names;
+      SmallVec<Ident> names;
       if (accept(Tok::kLParen)) {
         do {
           if (!names.empty() && at(Tok::kRParen)) break;
@@ -959,7 +962,7 @@ void Parser::star_modifiers(Star* star) {
     } else if ((at_kw(Kw::kReplace) || at_kw(Kw::kRename)) && (at(Tok::kLParen, 1) || at_name(1))) {
       const bool replace = at_kw(Kw::kReplace);
       advance();
-      std::vector<Expr*> pairs;
+      SmallVec<Expr*> pairs;
       const bool paren = accept(Tok::kLParen);
       do {
         if (paren && !pairs.empty() && at(Tok::kRParen)) break;
@@ -973,7 +976,7 @@ void Parser::star_modifiers(Star* star) {
         ColumnRef* c = node<ColumnRef>(nb);
         c->kind = ExprKind::kColumn;
         Ident id = ident();
-        std::vector<Ident> parts{id};
+        SmallVec<Ident> parts{id};
         c->name.parts = arena_.list(parts);
         c->name.span = id.span;
         b->right = finish(c);
@@ -1023,14 +1026,14 @@ Expr* Parser::array_expr(std::uint32_t begin, bool keyword) {
   a->kind = ExprKind::kArray;
   a->keyword = keyword;
   if (!at(Tok::kRBracket)) {
-    std::vector<Expr*> items;
+    SmallVec<Expr*> items;
     do {
       if (at(Tok::kRBracket)) break;  // trailing comma
       items.push_back(expr());
       if (items.size() == 1 && at_kw(Kw::kFor) && at_name(1)) {
         // [f(x) for x in xs if p(x)]
         advance();
-        std::vector<Ident> vars;
+        SmallVec<Ident> vars;
         do {
           vars.push_back(ident());
         } while (accept(Tok::kComma));
@@ -1055,7 +1058,7 @@ Expr* Parser::brace_expr() {
   TupleExpr* t = node<TupleExpr>(begin);
   t->kind = ExprKind::kTuple;
   t->keyword = "{";
-  std::vector<Expr*> items;
+  SmallVec<Expr*> items;
   if (!at(Tok::kRBrace)) {
     do {
       if (at(Tok::kRBrace)) break;
@@ -1128,10 +1131,10 @@ Expr* Parser::postfix(Expr* base) {
         advance();
         Function* call = node<Function>(begin);
         call->kind = ExprKind::kFunction;
-        std::vector<Ident> parts{f->field};
+        SmallVec<Ident> parts{f->field};
         call->name.parts = arena_.list(parts);
         call->name.span = f->field.span;
-        std::vector<Expr*> args{f->base};
+        SmallVec<Expr*> args{f->base};
         if (!at(Tok::kRParen)) {
           do {
             args.push_back(function_arg());

@@ -6,7 +6,7 @@
 namespace sqlparse::syntax {
 
 List<TableRef*> Parser::from_list() {
-  std::vector<TableRef*> items;
+  SmallVec<TableRef*> items;
   do {
     items.push_back(table_ref());
   } while (accept(Tok::kComma));
@@ -76,7 +76,7 @@ TableRef* Parser::join_rest(TableRef* left) {
     TupleExpr* list = node<TupleExpr>(rb);
     list->kind = ExprKind::kTuple;
     list->keyword = "array join";
-    std::vector<Expr*> items;
+    SmallVec<Expr*> items;
     do {
       const std::uint32_t ib = here();
       Expr* e = expr();
@@ -89,7 +89,7 @@ TableRef* Parser::join_rest(TableRef* left) {
         b->left = e;
         ColumnRef* c = node<ColumnRef>(alias.span.begin);
         c->kind = ExprKind::kColumn;
-        std::vector<Ident> parts{alias};
+        SmallVec<Ident> parts{alias};
         c->name.parts = arena_.list(parts);
         c->name.span = alias.span;
         b->right = finish(c);
@@ -139,7 +139,7 @@ Alias* Parser::table_alias() {
   if (at(Tok::kLParen) && (at_name(1) || at(Tok::kRParen, 1))) {
     // t(a, b); a column may carry a type in some dialects: t(a int)
     advance();
-    std::vector<Ident> cols;
+    SmallVec<Ident> cols;
     if (!at(Tok::kRParen)) {
       do {
         cols.push_back(ident());
@@ -208,7 +208,7 @@ TableRef* Parser::table_primary() {
     n->kind = TableKind::kNamed;
     Ident id = ident_of(peek());
     advance();
-    std::vector<Ident> parts{id};
+    SmallVec<Ident> parts{id};
     n->name.parts = arena_.list(parts);
     n->name.span = id.span;
     t = finish(n);
@@ -222,7 +222,7 @@ TableRef* Parser::table_primary() {
     Ident id;
     id.text = id.value = raw_since(from);
     id.span = span_from(begin);
-    std::vector<Ident> parts{id};
+    SmallVec<Ident> parts{id};
     n->name.parts = arena_.list(parts);
     n->name.span = id.span;
     t = finish(n);
@@ -240,7 +240,7 @@ TableRef* Parser::named_table() {
   if (!at_name() && !(at(Tok::kWord) && (at_end(1) || at(Tok::kSemicolon, 1)))) fail("a table name");
   Name n = at_name() ? name() : Name{};
   if (n.parts.empty()) {
-    std::vector<Ident> one{ident_of(peek())};
+    SmallVec<Ident> one{ident_of(peek())};
     advance();
     n.parts = arena_.list(one);
     n.span = span_from(begin);
@@ -435,7 +435,7 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
     p->nulls = raw_since(from);
   }
   expect(Tok::kLParen, "(");
-  std::vector<SelectItem> aggs;
+  SmallVec<SelectItem> aggs;
   if (unpivot) {
     // unpivot (value_col for name_col in (a, b)) / ((v1, v2) for ..) / (v1, v2 for ..)
     const bool paren = accept(Tok::kLParen);
@@ -452,7 +452,7 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   }
   p->aggregates = arena_.list(aggs);
   expect_kw(Kw::kFor, "FOR");
-  std::vector<Expr*> fors;
+  SmallVec<Expr*> fors;
   if (at(Tok::kLParen) && at_name(1) && (at(Tok::kComma, 2) || at(Tok::kRParen, 2))) {
     advance();
     do {
@@ -476,7 +476,7 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   } else if (at_query_start()) {
     p->in_query = query();
   } else {
-    std::vector<SelectItem> items;
+    SmallVec<SelectItem> items;
     do {
       items.push_back(select_item());
     } while (accept(Tok::kComma));
@@ -504,7 +504,7 @@ TableRef* Parser::lateral_view(TableRef* source) {
   v->generator = expr();
   if (at_name() && !at_kw(Kw::kAs) && !at_kw(Kw::kLateral)) v->table_alias = ident();
   if (accept_kw(Kw::kAs)) {
-    std::vector<Ident> cols;
+    SmallVec<Ident> cols;
     do {
       cols.push_back(ident());
     } while (accept(Tok::kComma));

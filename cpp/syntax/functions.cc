@@ -34,7 +34,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     f->quantifier = at_kw(Kw::kDistinct) ? "distinct" : "all";
     advance();
   }
-  std::vector<Expr*> args;
+  SmallVec<Expr*> args;
   if (!at(Tok::kRParen)) {
     for (;;) {
       if (at_clause_in_call()) break;
@@ -214,7 +214,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     Function* f = node<Function>(begin);
     f->kind = ExprKind::kFunction;
     f->name = name;
-    std::vector<Expr*> args;
+    SmallVec<Expr*> args;
     const bool part_call = at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
                            at(Tok::kRParen, 3) && at_kw(Kw::kFrom, 4);  // week(monday)
     if (at(Tok::kWord) && (at_kw(Kw::kFrom, 1) || part_call)) {
@@ -274,7 +274,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
   Function* f = node<Function>(begin);
   f->kind = ExprKind::kFunction;
   f->name = name;
-  std::vector<Expr*> args;
+  SmallVec<Expr*> args;
   if (is_trim && (at_kw(Kw::kBoth) || at_kw(Kw::kLeading) || at_kw(Kw::kTrailing))) {
     first_kw = text_of(peek());
     const std::uint32_t kb = here();
@@ -377,7 +377,7 @@ WindowFrame* Parser::window_frame() {
 }
 
 List<OrderItem> Parser::order_by_items() {
-  std::vector<OrderItem> items;
+  SmallVec<OrderItem> items;
   do {
     items.push_back(order_item());
   } while (accept(Tok::kComma));

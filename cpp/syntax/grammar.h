@@ -25,8 +25,7 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
-  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)
-      : text_(text), toks_(tokens), d_(dialect), arena_(arena) {}
+  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena);
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.
@@ -244,6 +243,7 @@ class Parser {
   std::size_t pos_ = 0;
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
+  const char* stack_floor_ = nullptr;  // this thread's, looked up once per parser
 };
 
 // Bounds the grammar's recursion: nesting and the thread's stack both.

@@ -1,8 +1,10 @@
 // Keyword lookup: an open-addressing table of the lower-case words, built once.
 #include "syntax/keywords.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 namespace sqlparse::syntax {
 namespace {
@@ -20,49 +22,67 @@ constexpr KeywordInfo kKeywords[] = {
 };
 static_assert(sizeof(kKeywords) / sizeof(kKeywords[0]) == static_cast<std::size_t>(Kw::kCount));
 
-constexpr std::size_t kLongest = 24;
+constexpr std::size_t kLongest = kLongestKeyword;
 constexpr std::size_t kSlots = 1024;  // a power of two, well above twice the keyword count
 
-constexpr std::uint32_t hash(const char* s, std::size_t n) {
-  std::uint32_t h = 2166136261u;
-  for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(s[i])) * 16777619u;
-  return h;
+// A word is looked up as three 8-byte words: its bytes, zero-padded to 24,
+// each OR-ed with 0x20. That folds ASCII case, and no byte of a name maps
+// onto a byte of a keyword (letters and "_") except its own other case.
+struct Key {
+  std::uint64_t w[3] = {0, 0, 0};
+};
+
+inline Key key_of(std::string_view word) {
+  Key k;
+  char* bytes = reinterpret_cast<char*>(k.w);
+  for (std::size_t i = 0; i < word.size(); ++i) bytes[i] = word[i];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t used = word.size() > i * 8 ? std::min<std::size_t>(word.size() - i * 8, 8) : 0;
+    const std::uint64_t mask = used == 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (used * 8)) - 1);
+    k.w[i] |= 0x2020202020202020ULL & mask;
+  }
+  return k;
 }
 
+inline std::size_t slot_of(const Key& k) {
+  const std::uint64_t h = k.w[0] * 0x9E3779B97F4A7C15ULL + k.w[1] * 0xC2B2AE3D27D4EB4FULL +
+                          k.w[2] * 0x165667B19E3779F9ULL;
+  return static_cast<std::size_t>(h >> 40) & (kSlots - 1);
+}
+
+struct Slot {
+  Key key;
+  std::uint16_t kw = 0;
+};
+
 struct Table {
-  std::array<std::uint16_t, kSlots> slots{};
+  std::array<Slot, kSlots> slots{};
   Table() {
     for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
-      std::string_view t = kKeywords[k].text;
-      std::size_t i = hash(t.data(), t.size()) & (kSlots - 1);
-      while (slots[i] != 0) i = (i + 1) & (kSlots - 1);
-      slots[i] = static_cast<std::uint16_t>(k);
+      const Key key = key_of(kKeywords[k].text);
+      std::size_t i = slot_of(key);
+      while (slots[i].kw != 0) i = (i + 1) & (kSlots - 1);
+      slots[i] = {key, static_cast<std::uint16_t>(k)};
     }
   }
 };
 
-const Table& table() {
-  static const Table t;
-  return t;
-}
+const Table kTable;
 
 }  // namespace
 
 Kw keyword_of(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongest) return Kw::kNone;
-  char lower[kLongest];
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    lower[i] = c;
-  }
-  const Table& t = table();
-  std::size_t i = hash(lower, word.size()) & (kSlots - 1);
-  while (std::uint16_t k = t.slots[i]) {
-    if (kKeywords[k].text == std::string_view(lower, word.size())) return static_cast<Kw>(k);
+  const Key key = key_of(word);
+  std::size_t i = slot_of(key);
+  for (;;) {
+    const Slot& s = kTable.slots[i];
+    if (s.kw == 0) return Kw::kNone;
+    if (s.key.w[0] == key.w[0] && s.key.w[1] == key.w[1] && s.key.w[2] == key.w[2]) {
+      return static_cast<Kw>(s.kw);
+    }
     i = (i + 1) & (kSlots - 1);
   }
-  return Kw::kNone;
 }
 
 bool is_reserved(Kw kw) { return kKeywords[static_cast<std::size_t>(kw)].reserved; }

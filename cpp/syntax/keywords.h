@@ -6,6 +6,7 @@
 // implicit alias (`from t where` does not alias t as "where").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -81,6 +82,9 @@ enum class Kw : std::uint16_t {
 #undef SQLPARSE_KW_ENUM
       kCount,
 };
+
+// Longest keyword, in bytes.
+inline constexpr std::size_t kLongestKeyword = 24;
 
 // The keyword of an unquoted word (any case), or Kw::kNone.
 Kw keyword_of(std::string_view word);

@@ -1,6 +1,7 @@
 // The tokeniser. One forward pass; the dialect decides quoting and comments.
 #include "syntax/lexer.h"
 
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -8,13 +9,27 @@
 namespace sqlparse::syntax {
 namespace {
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-inline bool is_name_start(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-inline bool is_name_char(char c) { return is_name_start(c) || is_digit(c) || c == '$'; }
-inline bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// Character classes, one table lookup each.
+enum : std::uint8_t { kClassNameStart = 1, kClassNameChar = 2, kClassSpace = 4, kClassDigit = 8 };
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> c{};
+  for (int i = 0; i < 256; ++i) {
+    const bool letter = (i >= 'a' && i <= 'z') || (i >= 'A' && i <= 'Z') || i == '_' || i >= 0x80;
+    const bool digit = i >= '0' && i <= '9';
+    if (letter) c[i] |= kClassNameStart | kClassNameChar;
+    if (digit) c[i] |= kClassDigit | kClassNameChar;
+    if (i == '$') c[i] |= kClassNameChar;
+    if (i == ' ' || i == '\t' || i == '\n' || i == '\r' || i == '\f' || i == '\v') c[i] |= kClassSpace;
+  }
+  return c;
+}();
+
+inline std::uint8_t char_class(char c) { return kClasses[static_cast<unsigned char>(c)]; }
+inline bool is_digit(char c) { return char_class(c) & kClassDigit; }
+inline bool is_name_start(char c) { return char_class(c) & kClassNameStart; }
+inline bool is_name_char(char c) { return char_class(c) & kClassNameChar; }
+inline bool is_space(char c) { return char_class(c) & kClassSpace; }
 
 struct OpSpelling {
   const char* text;
@@ -41,6 +56,38 @@ constexpr OpSpelling kOps[] = {
     {"+", Op::kPlus},        {"/", Op::kSlash},        {"%", Op::kPercent},
     {"^", Op::kCaret},       {"#", Op::kHash},         {"-", Op::kMinus},
 };
+
+inline bool is_op_char(char ch) {
+  return ch == '+' || ch == '-' || ch == '/' || ch == '<' || ch == '>' || ch == '=' || ch == '~' ||
+         ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' || ch == '&' || ch == '|';
+}
+
+struct OpEntry {
+  const char* text = nullptr;
+  std::uint8_t length = 0;
+  Op op = Op::kNone;
+};
+
+// The spellings of kOps grouped by first character, longest first.
+using OpRow = std::array<OpEntry, 6>;
+
+const OpRow& ops_starting_with(char c) {
+  static const OpRow kNoOps{};
+  if (static_cast<unsigned char>(c) >= 128) return kNoOps;
+  static const std::array<OpRow, 128> rows = [] {
+    std::array<OpRow, 128> r{};
+    for (const OpSpelling& o : kOps) {
+      OpRow& row = r[static_cast<unsigned char>(o.text[0]) & 127];
+      std::size_t n = std::strlen(o.text);
+      std::size_t i = 0;
+      while (row[i].length >= n) ++i;  // kOps lists longer spellings first
+      for (std::size_t j = row.size() - 1; j > i; --j) row[j] = row[j - 1];
+      row[i] = {o.text, static_cast<std::uint8_t>(n), o.op};
+    }
+    return r;
+  }();
+  return rows[static_cast<unsigned char>(c) & 127];
+}
 
 class Scanner {
  public:
@@ -85,6 +132,7 @@ class Scanner {
       char c = at(pos_);
       if (is_space(c)) {
         ++pos_;
+        while (pos_ < t_.size() && is_space(t_[pos_])) ++pos_;
       } else if (c == '-' && at(pos_ + 1) == '-') {
         skip_line();
       } else if (c == '#' && d_.hash_is_comment) {
@@ -233,12 +281,12 @@ class Scanner {
         return t;
       }
     }
-    for (const OpSpelling& o : kOps) {
-      std::size_t n = std::strlen(o.text);
-      if (t_.compare(s, n, o.text) == 0) {
-        std::size_t run = custom_operator_length(s);
-        Token t = make(Tok::kOp, s, s + (run > n ? run : n));
-        t.op = run > n ? Op::kCustom : o.op;
+    for (const OpEntry& o : ops_starting_with(c)) {
+      if (o.length == 0) break;
+      if (s + o.length <= t_.size() && std::memcmp(t_.data() + s, o.text, o.length) == 0) {
+        std::size_t run = o.length == 1 && !is_op_char(at(s + 1)) ? 0 : custom_operator_length(s);
+        Token t = make(Tok::kOp, s, s + (run > o.length ? run : o.length));
+        t.op = run > o.length ? Op::kCustom : o.op;
         return t;
       }
     }
@@ -253,12 +301,8 @@ class Scanner {
         d_.id != DialectId::kDuckDb) {
       return 0;
     }
-    auto op_char = [](char ch) {
-      return ch == '+' || ch == '-' || ch == '/' || ch == '<' || ch == '>' || ch == '=' || ch == '~' ||
-             ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' || ch == '&' || ch == '|';
-    };
     std::size_t e = s;
-    while (op_char(at(e))) {
+    while (is_op_char(at(e))) {
       // A comment start ends the operator.
       if ((at(e) == '-' && at(e + 1) == '-') || (at(e) == '/' && at(e + 1) == '*')) break;
       ++e;
@@ -289,10 +333,13 @@ class Scanner {
   }
 
   Token word(std::size_t s) {
+    // The keyword table is consulted only for words of keyword length.
+    const char* p = t_.data();
+    const std::size_t n = t_.size();
     std::size_t e = s + 1;
-    while (e < t_.size() && is_name_char(t_[e])) ++e;
+    while (e < n && is_name_char(p[e])) ++e;
     Token t = make(Tok::kWord, s, e);
-    if (t_[s] != '#') t.kw = keyword_of(t_.substr(s, e - s));
+    if (p[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
     return t;
   }
 

@@ -32,7 +32,7 @@ With* Parser::with_clause() {
   expect_kw(Kw::kWith, "WITH");
   With* w = arena_.make<With>();
   w->recursive = accept_kw(Kw::kRecursive);
-  std::vector<Cte> ctes;
+  SmallVec<Cte> ctes;
   do {
     Cte c;
     const std::uint32_t cb = here();
@@ -167,7 +167,7 @@ Values* Parser::values_body() {
   expect_kw(Kw::kValues, "VALUES");
   Values* v = node<Values>(begin);
   v->kind = BodyKind::kValues;
-  std::vector<Expr*> rows;
+  SmallVec<Expr*> rows;
   do {
     if (at_kw(Kw::kRow) && at(Tok::kLParen, 1)) {
       v->row_keyword = true;
@@ -228,7 +228,7 @@ Select* Parser::select_body() {
     advance();
     advance();
   }
-  std::vector<SelectItem> items;
+  SmallVec<SelectItem> items;
   if (!at_kw(Kw::kFrom) && !at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen)) {
     do {
       // A trailing comma before FROM (BigQuery, Snowflake, DuckDB).
@@ -270,7 +270,7 @@ Select* Parser::from_first_body() {
       advance();
       s->distinct = "distinct";
     }
-    std::vector<SelectItem> items;
+    SmallVec<SelectItem> items;
     do {
       items.push_back(select_item());
     } while (accept(Tok::kComma));
@@ -357,7 +357,7 @@ void Parser::select_clauses(Select* s) {
       s->having = expr();
     } else if (at_kw(Kw::kWindow) && at_name(1) && s->windows.empty()) {
       advance();
-      std::vector<NamedWindow> windows;
+      SmallVec<NamedWindow> windows;
       do {
         NamedWindow w;
         w.name = ident();
@@ -410,7 +410,7 @@ void Parser::select_clauses(Select* s) {
 }
 
 List<Expr*> Parser::group_by_items() {
-  std::vector<Expr*> items;
+  SmallVec<Expr*> items;
   do {
     // A trailing comma (DuckDB) before the end of the clause.
     if (!items.empty() && (at_end() || at(Tok::kSemicolon) || at(Tok::kRParen) ||
@@ -531,7 +531,7 @@ void Parser::query_tail(Query* q) {
 }
 
 void Parser::pipe_ops(Query* q) {
-  std::vector<PipeOp> pipes;
+  SmallVec<PipeOp> pipes;
   while (accept_op(Op::kPipeGt)) {
     PipeOp p;
     const std::uint32_t begin = here();
@@ -548,10 +548,10 @@ void Parser::pipe_ops(Query* q) {
       if (p.op == "where") {
         SelectItem item;
         item.expr = expr();
-        std::vector<SelectItem> one{item};
+        SmallVec<SelectItem> one{item};
         p.items = arena_.list(one);
       } else {
-        std::vector<SelectItem> items;
+        SmallVec<SelectItem> items;
         auto group_start = [&] {
           return at_kw(Kw::kGroup) && (at_kw(Kw::kBy, 1) || (at_kw(Kw::kAnd, 1) && at_kw(Kw::kOrder, 2)));
         };
@@ -566,7 +566,7 @@ void Parser::pipe_ops(Query* q) {
           advance();
           if (accept_kw(Kw::kAnd)) advance();
           advance();
-          std::vector<Expr*> groups;
+          SmallVec<Expr*> groups;
           do {
             SelectItem g = select_item();
             groups.push_back(g.expr);

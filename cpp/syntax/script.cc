@@ -90,8 +90,13 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
   throw e;
 }
 
+Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)
+    : text_(text), toks_(tokens), d_(dialect), arena_(arena), stack_floor_(stack_floor()) {}
+
 DepthGuard::DepthGuard(Parser& p) : p_(p) {
-  if (++p_.depth_ > kMaxDepth || stack_exhausted()) {
+  const bool low_stack = p_.stack_floor_ != nullptr &&
+                         static_cast<const char*>(__builtin_frame_address(0)) < p_.stack_floor_;
+  if (++p_.depth_ > kMaxDepth || low_stack) {
     --p_.depth_;
     p_.fail("at most 1000 nested levels");
   }
@@ -214,7 +219,7 @@ Ident Parser::ident() {
 
 Name Parser::name() {
   const std::uint32_t begin = here();
-  std::vector<Ident> parts;
+  SmallVec<Ident> parts;
   parts.push_back(ident());
   for (;;) {
     if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
@@ -242,7 +247,7 @@ Name Parser::name() {
 
 List<Ident> Parser::ident_list() {
   expect(Tok::kLParen, "(");
-  std::vector<Ident> ids;
+  SmallVec<Ident> ids;
   if (!at(Tok::kRParen)) {
     do {
       ids.push_back(ident());

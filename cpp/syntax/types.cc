@@ -100,7 +100,7 @@ TypeName* Parser::type_name() {
     return p;
   };
 
-  std::vector<TypeParam> params;
+  SmallVec<TypeParam> params;
   if (at(Tok::kLParen)) {
     advance();
     if (!at(Tok::kRParen)) {
