@@ -61,6 +61,10 @@ for target in "${TARGETS[@]}"; do
   work="$BUILD/corpus/$target"
   artifacts="$BUILD/artifacts/$target"
   mkdir -p "$work" "$artifacts" "$seeds"
+  if [ "$target" = fuzz_syntax ] && [ -d "$ROOT/../shared/sql-corpus" ] && [ -z "$(ls -A "$work")" ]; then
+    # Seeds from the shared SQL corpus: a dialect byte, then the statement.
+    python3 "$ROOT/fuzz/syntax_seeds.py" "$ROOT/../shared/sql-corpus" "$work" || true
+  fi
   dict=()
   [ -f "$ROOT/fuzz/$target.dict" ] && dict=(-dict="$ROOT/fuzz/$target.dict")
   log="$BUILD/$target.log"

@@ -227,7 +227,7 @@ int Parser::infix_precedence() const {
 Expr* Parser::expr() { return expr_bp(kPrecNone); }
 
 Expr* Parser::expr_bp(int min_prec) {
-  DepthGuard guard(*this);
+  DepthGuard guard(*this, /*counts=*/false);
   const std::uint32_t begin = here();
   Expr* left = unary();
   for (;;) {
@@ -511,6 +511,7 @@ Expr* Parser::unary() {
     }
   }
   if (op.empty()) return postfix(primary());
+  DepthGuard guard(*this);
   advance();
   Unary* u = node<Unary>(begin);
   u->kind = ExprKind::kUnary;
@@ -828,11 +829,11 @@ Expr* Parser::name_expr() {
 
 Expr* Parser::paren_or_subquery() {
   const std::uint32_t begin = here();
-  DepthGuard guard(*this);
   // A query in parentheses, possibly as the first operand of a set operation
   // whose operands are themselves parenthesised: ((select 1) union (select 2)).
   std::size_t k = 0;
   while (at(Tok::kLParen, k)) ++k;
+  DepthGuard guard(*this, /*counts=*/!at_query_start(k));  // query() counts a sub-query
   if (at_query_start(k)) {
     const std::size_t save = pos_;
     if (k == 1) {

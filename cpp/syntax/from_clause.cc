@@ -14,7 +14,7 @@ List<TableRef*> Parser::from_list() {
 }
 
 TableRef* Parser::table_ref() {
-  DepthGuard guard(*this);
+  DepthGuard guard(*this, /*counts=*/false);
   TableRef* t = table_primary();
   for (;;) {
     if (at_join_start()) {
@@ -153,7 +153,7 @@ Alias* Parser::table_alias() {
 }
 
 TableRef* Parser::table_primary() {
-  DepthGuard guard(*this);
+  DepthGuard guard(*this, /*counts=*/false);  // query() counts a derived table
   const std::uint32_t begin = here();
   TableRef* t = nullptr;
   bool lateral = false;

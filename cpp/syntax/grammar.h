@@ -31,6 +31,10 @@ class Parser {
   // One statement from the current token; stops before its ";" or the end.
   Statement* statement();
 
+  // Called before each statement: the statement itself and its top query
+  // are not nesting, so their two guards start below zero.
+  void start_statement() { depth_ = -2; }
+
   // ---- position ----
   std::size_t pos() const { return pos_; }
   void set_pos(std::size_t p) { pos_ = p; }
@@ -246,16 +250,19 @@ class Parser {
   const char* stack_floor_ = nullptr;  // this thread's, looked up once per parser
 };
 
-// Bounds the grammar's recursion: nesting and the thread's stack both.
+// Bounds the grammar's recursion. A counting guard stands for one level of
+// nesting as a user sees it (a parenthesis, a sub-query, a call, a CASE, a
+// prefix operator); the others only check that the thread's stack has room.
 class DepthGuard {
  public:
-  explicit DepthGuard(Parser& p);
-  ~DepthGuard() { --p_.depth_; }
+  explicit DepthGuard(Parser& p, bool counts = true);
+  ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 
  private:
   Parser& p_;
+  int counts_;
 };
 
 }  // namespace sqlparse::syntax

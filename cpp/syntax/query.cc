@@ -85,7 +85,7 @@ bool Parser::cte_column_list_follows() const {
 }
 
 QueryBody* Parser::query_body(int min_prec) {
-  DepthGuard guard(*this);
+  DepthGuard guard(*this, /*counts=*/false);
   const std::uint32_t begin = here();
   QueryBody* left = query_operand();
   for (;;) {
@@ -142,7 +142,7 @@ QueryBody* Parser::query_operand() {
   const std::uint32_t begin = here();
   if (at_kw(Kw::kSelect)) return select_body();
   if (at(Tok::kLParen)) {
-    DepthGuard guard(*this);
+    DepthGuard guard(*this, /*counts=*/false);  // query() counts it
     advance();
     ParenQuery* p = node<ParenQuery>(begin);
     p->kind = BodyKind::kParen;

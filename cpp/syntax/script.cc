@@ -93,11 +93,12 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
 Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)
     : text_(text), toks_(tokens), d_(dialect), arena_(arena), stack_floor_(stack_floor()) {}
 
-DepthGuard::DepthGuard(Parser& p) : p_(p) {
+DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) {
   const bool low_stack = p_.stack_floor_ != nullptr &&
                          static_cast<const char*>(__builtin_frame_address(0)) < p_.stack_floor_;
-  if (++p_.depth_ > kMaxDepth || low_stack) {
-    --p_.depth_;
+  p_.depth_ += counts_;
+  if (p_.depth_ > kMaxDepth || low_stack) {
+    p_.depth_ -= counts_;
     p_.fail("at most 1000 nested levels");
   }
 }
@@ -320,6 +321,7 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
   const std::size_t first = p.pos();
   out.span.begin = p.peek().begin;
   try {
+    p.start_statement();
     out.tree = p.statement();
     if (!p.at(Tok::kSemicolon) && !p.at_end()) p.fail("the end of the statement");
     out.span = out.tree->span;
