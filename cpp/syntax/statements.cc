@@ -67,7 +67,7 @@ Statement* Parser::statement() {
     return query_statement(begin);
   }
   if (at_dml_verb()) return dml_statement(begin, nullptr);
-  if (at_kw(Kw::kFrom) && insert_follows_from()) return from_first_insert(begin);
+  if (at_kw(Kw::kFrom) && insert_follows_from() != 0) return from_first_insert(begin);
   if (starts_query(0)) return query_statement(begin);
   if (at_kw(Kw::kCreate) || (at_word("define") && at_name(1)) ||
       (at_kw(Kw::kAlter) && at_kw(Kw::kView, 1)))
@@ -172,7 +172,9 @@ Raw Parser::output_clause() {
   std::size_t from = pos_;
   advance();
   do {
-    select_item();
+    // Only AS aliases: a bare word after an item is the source (VALUES ..).
+    expr();
+    if (accept_kw(Kw::kAs)) ident();
   } while (accept(Tok::kComma));
   if (accept_kw(Kw::kInto)) {
     if (at(Tok::kParam))
@@ -216,8 +218,10 @@ List<ColumnDef> Parser::column_defs() {
   std::vector<ColumnDef> out;
   if (accept(Tok::kRParen)) return {};
   do {
-    if (at_any_word(kTableConstraints, std::size(kTableConstraints)) ||
-        ((at_word("index") || at_word("key")) && at(Tok::kLParen, 1))) {
+    // MySQL key k (a) / index (a), as against a column named key.
+    bool index = (at_word("index") || at_word("key")) &&
+                 (at(Tok::kLParen, 1) || (at_name(1) && at(Tok::kLParen, 2) && at_name(3)));
+    if (index || at_any_word(kTableConstraints, std::size(kTableConstraints))) {
       rest_of_column_def();
       continue;
     }
@@ -461,23 +465,35 @@ void Parser::set_as_values(Insert* s) {
   s->source = finish(q);
 }
 
-bool Parser::insert_follows_from() const {
-  // Hive FROM t INSERT .. SELECT .. [INSERT ..]: an INSERT at depth 0.
+std::size_t Parser::insert_follows_from() const {
+  // Hive FROM t INSERT .. SELECT .. [INSERT ..]: the first INSERT at depth 0,
+  // or 0 when there is none.
   int depth = 0;
   for (std::size_t i = pos_ + 1; i < toks_.size(); ++i) {
     const Token& t = toks_[i];
-    if (t.kind == Tok::kEnd || (t.kind == Tok::kSemicolon && depth == 0)) return false;
+    if (t.kind == Tok::kEnd || (t.kind == Tok::kSemicolon && depth == 0)) return 0;
     if (is_open(t.kind)) ++depth;
-    if (is_close(t.kind) && --depth < 0) return false;
-    if (depth == 0 && t.kind == Tok::kWord && t.kw == Kw::kInsert) return true;
+    if (is_close(t.kind) && --depth < 0) return 0;
+    if (depth == 0 && t.kind == Tok::kWord && t.kw == Kw::kInsert) return i;
   }
-  return false;
+  return 0;
 }
 
 Statement* Parser::from_first_insert(std::uint32_t begin) {
   std::size_t start = pos_;
+  std::size_t insert_at = insert_follows_from();
   expect_kw(Kw::kFrom, "FROM");
+  // The FROM list ends at that INSERT, which would otherwise read as an
+  // alias (from t insert ..): the token stands as a ";" meanwhile.
+  struct Stop {
+    Token& token;
+    Tok kind;
+    ~Stop() { token.kind = kind; }
+  } stop{toks_[insert_at], toks_[insert_at].kind};
+  toks_[insert_at].kind = Tok::kSemicolon;
   List<TableRef*> from = from_list();
+  if (pos_ != insert_at) fail("INSERT");
+  toks_[insert_at].kind = stop.kind;
   std::vector<Statement*> inserts;
   while (at_kw(Kw::kInsert)) {
     auto* ins = static_cast<Insert*>(insert_statement(here(), nullptr));
@@ -641,6 +657,8 @@ Parser::CreateParts Parser::create_parts(bool view) {
   }
   flush();
   out.options = options;
+  if (pos_ > 0 && toks_[pos_ - 1].kind == Tok::kWord && toks_[pos_ - 1].kw == Kw::kAs)
+    fail("a query");  // create table t as <nothing>
   if (!accept_kw(Kw::kAs)) return out;
   out.query = query();
   // with [no] data, with [cascaded | local] check option, with no schema

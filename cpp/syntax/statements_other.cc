@@ -29,7 +29,7 @@ std::string lower_ascii(std::string_view s) {
 // Leading words of the statements kept as Other.
 constexpr std::string_view kOtherHeads[] = {
     "alter",    "analyze",   "analyse",    "attach",  "begin",     "cache",     "call",
-    "case",     "checkpoint", "clear",     "close",   "cluster",   "comment",   "commit",
+    "checkpoint", "clear",     "close",   "cluster",   "comment",   "commit",
     "copy",     "create",    "deallocate", "declare", "define",    "desc",      "describe",
     "detach",   "discard",   "do",         "drop",    "end",       "exec",      "execute",
     "explain",  "export",    "fetch",      "for",     "get",       "go",        "grant",
@@ -39,7 +39,34 @@ constexpr std::string_view kOtherHeads[] = {
     "release",  "remove",    "rename",     "repeat",  "reset",     "return",    "revoke",
     "rollback", "savepoint", "set",        "show",    "start",     "summarize", "throw",
     "truncate", "uncache",   "undrop",     "unload",  "unlock",    "unset",     "use",
-    "vacuum",   "waitfor",   "while",      "insert",  "abort",     "merge",     "update",
+    "vacuum",   "waitfor",   "while",      "insert",  "abort",     "update",
+};
+
+// What CREATE / ALTER / DROP / UNDROP / DEFINE may name.
+constexpr std::string_view kObjectKinds[] = {
+    "table",      "view",       "function",    "procedure",   "proc",       "schema",
+    "database",   "index",      "sequence",    "type",        "role",       "user",
+    "group",      "stage",      "stream",      "task",        "warehouse",  "trigger",
+    "extension",  "file",       "pipe",        "policy",      "tag",        "share",
+    "integration", "catalog",   "macro",       "model",       "package",    "dictionary",
+    "clustered",  "nonclustered", "fulltext",  "bitmap",      "connection", "secret",
+    "cast",       "operator",   "aggregate",   "domain",      "collation",  "publication",
+    "subscription", "server",   "foreign",     "event",       "rule",       "statistics",
+    "tablespace", "login",      "synonym",     "alert",       "masking",    "row",
+    "network",    "resource",   "notification", "snapshot",   "language",   "transform",
+    "access",     "conversion", "text",        "job",         "certificate", "master",
+    "credential", "session",    "system",      "account",     "column",     "constraint",
+    "partition",  "location",   "volume",      "quota",       "settings",   "profile",
+    "spatial",    "search",     "temporary",   "cube",        "dataset",    "capacity",
+    "reservation", "assignment", "vector",     "dynamic",
+    "application", "compute",   "external",    "library",     "service",    "image",
+    "authorization", "organization", "failover", "replication", "streaming", "live",
+    "materialized", "projection", "password",  "security",    "cursor",     "columnstore",
+    "semantic",   "sql",        "definer",     "algorithm",   "or",         "noforce",
+    "force",      "editionable", "public",     "private",     "global",     "local",
+    "if",         "iceberg",    "hybrid",      "transient",   "volatile",   "unlogged",
+    "secure",     "recursive",  "unique",      "multiset",    "set",        "trusted",
+    "temp",       "body",       "directory",   "outline",     "context",    "dimension",
 };
 
 // Heads whose object word follows: "create table", "drop view".
@@ -74,9 +101,26 @@ constexpr std::string_view kEndWords[] = {
 
 }  // namespace
 
+bool Parser::other_head_ok() const {
+  // The statement's first words must be a known form, so that noise
+  // starting with such a word is still rejected.
+  if (!at_any_word(kOtherHeads, std::size(kOtherHeads))) return false;
+  const Token& next = peek(1);
+  bool ends = next.kind == Tok::kSemicolon || next.kind == Tok::kEnd;
+  if (at_kw(Kw::kEnd)) return ends || at_word("transaction", 1) || at_word("work", 1);
+  if (at_kw(Kw::kUpdate)) return at_word("statistics", 1);
+  if (at_kw(Kw::kInsert)) return at_kw(Kw::kAll, 1) || at_kw(Kw::kFirst, 1);
+  if (at_kw(Kw::kSet)) return at_name(1) || next.kind == Tok::kParam || next.kind == Tok::kLParen;
+  if (at_kw(Kw::kTruncate)) return at_name(1);
+  if (at_kw(Kw::kCreate) || at_kw(Kw::kAlter) || at_kw(Kw::kDrop) || at_word("undrop") ||
+      at_word("define"))
+    return at_any_word(kObjectKinds, std::size(kObjectKinds), 1);
+  return true;
+}
+
 Statement* Parser::other_statement(std::uint32_t begin) {
   std::size_t start = pos_;
-  if (!at(Tok::kWord) || !at_any_word(kOtherHeads, std::size(kOtherHeads))) fail("a statement");
+  if (!other_head_ok()) fail("a statement");
   auto* o = node<Other>(begin);
   o->kind = StatementKind::kOther;
   o->head = other_head();
@@ -206,6 +250,8 @@ void Parser::scan_other(std::size_t start, std::string_view head, std::vector<St
             ++depth;
           pending_loop = 0;
           next_start = true;
+          // T-SQL begin try / begin catch, Postgres begin atomic.
+          if (at_word("try", 1) || at_word("catch", 1) || at_word("atomic", 1)) advance();
         }
         break;
       case Kw::kCase:
