@@ -201,6 +201,70 @@ def test_resolution(label, tree, want):
     assert triples(tree) == want
 
 
+# A sub-query's aliases are every "name" below each of its FROM values (not
+# nested in another one), FROM values taken in the order that a "..from"
+# search meets them: a map's own "from" before those nested in its other
+# entries, so a scalar sub-query's FROM in the select list comes after the
+# query's own. All aliases equal to the qualifier are followed, in that order.
+SUB_QUERY_ALIASES = [
+    # x -> db.t first (the sub-query's own FROM), then x -> db.u (the scalar
+    # sub-query's, met later though written earlier): two triples, in that order.
+    ("select s.a from (select (select max(b) from db.u x) as m, x.a from db.t x) s",
+     [("db.t", "a", "a"), ("db.u", "a", "a")]),
+    ("select s.a from (select x.a from db.t x where x.a in (select a from db.u x)) s",
+     [("db.t", "a", "a"), ("db.u", "a", "a")]),
+    # The WHERE sub-query's x names a table without the column's source.
+    ("select s.a from (select x.a from (select a from db.t) x where exists (select 1 from db.u x)) s",
+     [("db.t", "a", "a")]),
+    ("select s.a, s.m from (select x.a, y.b as m from db.t x join (select b from db.v) y on x.k = y.k) s",
+     [("db.t", "a", "a"), ("db.v", "b", "m")]),
+    ("select s.a from (select x.a from db.t x union all select x.a from db.u x) s",
+     [("db.t", "a", "a"), ("db.u", "a", "a")]),
+    ("select x.a from (select x.a from (select x.a from db.t x) x) x", [("db.t", "a", "a")]),
+    ("select q.a from (select s.a from (select x.a from (select a from db.t) x) s) q", [("db.t", "a", "a")]),
+    # A star expanded inside a sub-query, over that sub-query's aliases.
+    ("select q.b, q.a from (select s.* from (select a, b from db.t) s, db.u x) q",
+     [("db.t", "b", "b"), ("db.t", "a", "a")]),
+    ("select q.c from (select s.*, x.c from (select a from db.t) s join db.u x on s.a = x.a) q",
+     [("db.u", "c", "c")]),
+]
+
+
+@pytest.mark.parametrize("sql,want", SUB_QUERY_ALIASES, ids=[c[0] for c in SUB_QUERY_ALIASES])
+def test_aliases_inside_sub_queries(sql, want):
+    from sqlparse_main import parse
+
+    assert triples(parse(sql)) == want
+    got = VarnelParseMain()._parse_sql(sql)
+    assert [(r.database + "." + r.table, r.src, r.tgt) for r in got] == want
+
+
+def _where_alias(alias):
+    # s -> a sub-query m, whose WHERE holds a sub-query over db.u aliased
+    # `alias`, -> a sub-query selecting b as a from db.t, aliased True.
+    inner = {"select": {"value": "b", "name": "a"}, "from": {"value": "db.t", "name": True}}
+    middle = {"select": {"value": "a"}, "from": {"value": inner, "name": "m"},
+              "where": {"exists": {"select": {"value": 1}, "from": {"value": "db.u", "name": alias}}}}
+    return {"select": {"value": "a"}, "from": {"value": middle, "name": "s"}}
+
+
+# Aliases that are not text equal by Python's rules (True == 1 == 1.0). In m,
+# "a" follows alias m to the inner query, whose record lends it the master
+# True; the walk goes on with that master: the inner alias True (db.t beside
+# it) matches, and so does the WHERE sub-query's alias when it equals True.
+NON_TEXT_ALIASES = [
+    ("int equal to True", _where_alias(1), [("db.t", "b", "a"), ("db.t", "a", "a"), ("db.u", "a", "a")]),
+    ("float equal to True", _where_alias(1.0), [("db.t", "b", "a"), ("db.t", "a", "a"), ("db.u", "a", "a")]),
+    ("text is not True", _where_alias("1"), [("db.t", "b", "a"), ("db.t", "a", "a")]),
+    ("other number", _where_alias(2), [("db.t", "b", "a"), ("db.t", "a", "a")]),
+]
+
+
+@pytest.mark.parametrize("label,tree,want", NON_TEXT_ALIASES, ids=[c[0] for c in NON_TEXT_ALIASES])
+def test_non_text_aliases_inside_sub_queries(label, tree, want):
+    assert triples(tree) == want
+
+
 def test_record_fields_after_resolution():
     tree = {"select": {"value": "s.a", "name": "x"}, "from": {"value": {"select": {"value": "a"}, "from": "db.t"}, "name": "s"}}
     assert records(tree) == {"x": {"value": "a", "name": "x", "master": None, "path": "$.select.value",

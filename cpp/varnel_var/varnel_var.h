@@ -3,7 +3,8 @@
 // AnalysisState holds the fields that the analysis reads and writes: the
 // lineage triples found so far (`sqls`, never reset), the column records of
 // the query being analysed (`result`, keyed by output name in insertion
-// order) and the three path-match lists gathered for that query.
+// order) and the three path-match lists gathered for that query (a
+// sub-analysis gathers no FROM list: nothing reads it).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "sqlparse_main/analyze/from_names.h"
 #include "sqlparse_main/analyze/path_query.h"
 #include "tree/node.h"
 #include "varnel_var/lineage_triple.h"
@@ -79,7 +81,7 @@ struct AnalysisState {
   ResultMap result;
   MatchList all_select_value;  // "$.select..value"
   MatchList all_from;          // "$..from"
-  MatchList all_from_name;     // "$..from..name"
+  FromNameList all_from_name;  // "$..from..name"
 
  private:
   std::unordered_map<std::string, std::vector<std::size_t>> by_target_;

@@ -150,6 +150,8 @@ struct Analyze::Context {
     int height;     // deepest level below the sub-analysis's own
   };
   std::unordered_map<const void*, Memo> memo;
+  Node root;  // the outermost tree, normalised
+  std::shared_ptr<const NameIndex> names;
   int deepest = 0;
   int guarded_calls = 0;
 };
@@ -161,6 +163,7 @@ Analyze::Analyze(Node tree) : tree_(std::move(tree)), var_(std::make_shared<Anal
 Analyze::Analyze(Node normalised_subtree, std::shared_ptr<Context> context)
     : tree_(std::move(normalised_subtree)),
       tree_normalised_(true),
+      sub_(true),
       var_(std::make_shared<AnalysisState>()),
       context_(std::move(context)) {}
 
@@ -183,6 +186,7 @@ std::vector<LineageTriple> Analyze::analyze_sql(int level) {
 std::vector<LineageTriple> Analyze::run(int level) {
   CallGuard guard(guarded_calls());
   check_union(level);
+  if (!sub_) context_->root = tree_;
   if (level > kMaxSubqueryLevel) {
     throw AnalysisError(ErrorKind::kRecursionError, "sub-queries nested deeper than " +
                                                    std::to_string(kMaxSubqueryLevel) +
@@ -266,11 +270,26 @@ void Analyze::analyze_sql_start(const Node& tree, int level) {
 
 void Analyze::get_all_select_value(const Node& tree, int /*level*/) {
   MatchList select_values = select_value_path().find_matches(tree);
+  if (sub_) {
+    // A search of the sub-query's whole tree would repeat, at each level of
+    // nesting, the search of every level below it: the aliases come from the
+    // index of the outermost tree. Nothing reads a sub-analysis's FROM list.
+    FromNameList from_names(name_index(), tree);
+    var_->all_select_value = std::move(select_values);
+    var_->all_from.clear();
+    var_->all_from_name = std::move(from_names);
+    return;
+  }
   MatchList froms = from_path().find_matches(tree);
-  MatchList from_names = from_name_path().find_matches(tree);
+  FromNameList from_names(from_name_path().find_matches(tree));
   var_->all_select_value = std::move(select_values);
   var_->all_from = std::move(froms);
   var_->all_from_name = std::move(from_names);
+}
+
+std::shared_ptr<const NameIndex> Analyze::name_index() {
+  if (!context_->names) context_->names = std::make_shared<const NameIndex>(context_->root);
+  return context_->names;
 }
 
 // ---- FROM clause dispatch --------------------------------------------------------

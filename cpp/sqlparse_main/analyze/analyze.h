@@ -12,7 +12,9 @@
 // analyser with its own state; it shares the already normalised sub-tree.
 // Within one top-level call, a sub-query met again (the same alias used at
 // several depths makes the walk reach it once per enclosing level) reuses the
-// first sub-analysis, whose result depends only on the sub-tree.
+// first sub-analysis, whose result depends only on the sub-tree. Sub-analyses
+// read their FROM aliases from one index of the outermost tree
+// (from_names.h), so that time grows linearly with the nesting depth.
 //
 // Failures throw AnalysisError; the state keeps what was written before.
 // Limits: sub-queries nested deeper than kMaxSubqueryLevel, qualified star
@@ -102,8 +104,12 @@ class Analyze {
   // The count of guarded calls active in this top-level analysis.
   int& guarded_calls();
 
+  // The alias index of the outermost tree, built for the first sub-analysis.
+  std::shared_ptr<const NameIndex> name_index();
+
   Node tree_;
   bool tree_normalised_ = false;
+  bool sub_ = false;  // a sub-analysis, with its parent's context
   std::shared_ptr<AnalysisState> var_;
   std::shared_ptr<Context> context_;
   // Masters with which the current column's dispatches are active, outermost

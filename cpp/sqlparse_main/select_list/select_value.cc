@@ -92,10 +92,12 @@ void Analyze::analyze_column(const Node& tree, const std::string& column, int le
 bool Analyze::analyze_column_asterisk(const Node& tree, const std::string& column, int level) {
   bool keep = false;
   for (std::size_t k = 0; k < var_->all_from_name.size(); ++k) {
+    // Nothing changes between two aliases equal to the master: jump.
+    k = var_->all_from_name.next_equal(k, record(column, "master").master);
+    if (k >= var_->all_from_name.size()) break;
     // Copied: the expansion below does not replace all_from_name, but the
     // alias must outlive anything it does.
     const Node i_value = var_->all_from_name.value(k);
-    if (!python_equal(i_value, record(column, "master").master)) continue;
     std::optional<Node> from_value =
         one_search_other(tree, var_->all_from_name.full_path(k), "name", "value");
     if (!from_value) {

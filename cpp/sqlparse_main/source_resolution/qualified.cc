@@ -11,10 +11,13 @@ namespace sqlparse {
 
 void Analyze::master_from_value(const Node& tree, const std::string& column, int level) {
   // all_from_name is not replaced while the FROM clause is resolved; its
-  // length is read again anyway, like every other piece of state.
+  // length is read again anyway, like every other piece of state. Between
+  // two aliases equal to the master nothing changes, so the walk jumps from
+  // one to the next (the record is still looked up before each jump).
   for (std::size_t i = 0; i < var_->all_from_name.size(); ++i) {
-    const MatchList& from_names = var_->all_from_name;
-    if (!python_equal(from_names.value(i), record(column, "master").master)) continue;
+    const FromNameList& from_names = var_->all_from_name;
+    i = from_names.next_equal(i, record(column, "master").master);
+    if (i >= from_names.size()) break;
 
     std::optional<Node> y = one_search_other(tree, from_names.full_path(i), "name", "value");
     if (y && y->is_string()) {
