@@ -26,6 +26,7 @@
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/statement_split.h"
 #include "sql_parser/parser.h"
+#include "lineage/lineage.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
 #include "sqlparse_main/analyze/normalize.h"
@@ -956,6 +957,97 @@ void bind_batch(nb::module_& m) {
         "Seconds for the C++ batch alone on the texts, no Python objects built (for benchmarks).");
 }
 
+// ==== LINEAGE: full column lineage of a script ===================================
+
+nb::tuple lineage_source_py(const sqlparse::lineage::SourceColumn& s) {
+  return nb::make_tuple(str_of_utf8(s.table), str_of_utf8(s.column), str_of_utf8(s.kind),
+                        s.ambiguous);
+}
+
+nb::tuple lineage_sources_py(const std::vector<sqlparse::lineage::SourceColumn>& list) {
+  nb::list out;
+  for (const auto& s : list) out.append(lineage_source_py(s));
+  return nb::tuple(out);
+}
+
+nb::object lineage_optional_py(const std::optional<std::string>& s) {
+  return s ? str_of_utf8(*s) : nb::none();
+}
+
+nb::tuple lineage_strings_py(const std::vector<std::string>& list) {
+  nb::list out;
+  for (const std::string& s : list) out.append(str_of_utf8(s));
+  return nb::tuple(out);
+}
+
+// _lineage(text, dialect, tables, default_catalog, default_schema, collect):
+// plain tuples that sqlparse_main.lineage turns into its result classes.
+// `tables` is a list of (name parts, column names). Parsing and analysis run
+// with the GIL released.
+nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, nb::handle tables,
+                     const std::string& default_catalog, const std::string& default_schema,
+                     bool collect) {
+  std::optional<sqlparse::syntax::Dialect> dialect = sqlparse::syntax::dialect_by_name(dialect_name);
+  if (!dialect) {
+    throw nb::value_error(("unknown dialect '" + dialect_name + "'; expected one of: " +
+                           std::string(sqlparse::syntax::dialect_names()))
+                              .c_str());
+  }
+  sqlparse::lineage::Schema schema(default_catalog, default_schema);
+  for (nb::handle entry : tables) {
+    nb::tuple pair = nb::cast<nb::tuple>(entry);
+    schema.add_table(nb::cast<std::vector<std::string>>(pair[0]),
+                     nb::cast<std::vector<std::string>>(pair[1]));
+  }
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  if (sql.size() >= sqlparse::syntax::kMaxScriptBytes) {
+    throw nb::value_error(("text of " + std::to_string(sql.size()) +
+                           " bytes is too long to analyse (the limit is 2 GiB)")
+                              .c_str());
+  }
+  sqlparse::lineage::ScriptLineage result;
+  {
+    nb::gil_scoped_release release;
+    auto script = sqlparse::syntax::parse_script(sql, *dialect, collect);
+    result = sqlparse::lineage::analyze_lineage(*script, schema);
+  }
+  nb::list statements;
+  for (const auto& st : result.statements) {
+    nb::list columns;
+    for (std::size_t i = 0; i < st.columns.size(); ++i) {
+      columns.append(nb::make_tuple(str_of_utf8(st.columns[i].name), i,
+                                    lineage_sources_py(st.columns[i].sources)));
+    }
+    nb::list warnings;
+    for (const auto& w : st.warnings) {
+      warnings.append(nb::make_tuple(str_of_utf8(w.code), str_of_utf8(w.message), w.line, w.column));
+    }
+    nb::object error = st.error ? parse_error_object(*st.error) : nb::none();
+    statements.append(nb::make_tuple(
+        str_of_utf8(st.kind), lineage_optional_py(st.target), nb::tuple(columns),
+        lineage_sources_py(st.indirect), nb::tuple(warnings), lineage_strings_py(st.source_tables),
+        lineage_strings_py(st.target_tables), st.start, st.end, st.start_line, st.start_column,
+        error));
+  }
+  nb::list composed;
+  for (const auto& c : result.composed) {
+    composed.append(nb::make_tuple(lineage_optional_py(c.target), str_of_utf8(c.name),
+                                   lineage_sources_py(c.sources)));
+  }
+  return nb::make_tuple(nb::tuple(statements), nb::tuple(composed));
+}
+
+void bind_lineage(nb::module_& m) {
+  m.def("_lineage", &lineage_py, nb::arg("text").none(), nb::arg("dialect"), nb::arg("tables"),
+        nb::arg("default_catalog"), nb::arg("default_schema"), nb::arg("collect"),
+        nb::sig("def _lineage(text: str, dialect: str, tables: list[tuple[list[str], list[str]]], "
+                "default_catalog: str, default_schema: str, collect: bool) -> tuple[tuple[object, ...], "
+                "tuple[object, ...]]"),
+        "The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes).");
+}
+// ==== END LINEAGE ===============================================================
+
 }  // namespace
 
 NB_MODULE(_sqlparse_core, m) {
@@ -966,5 +1058,6 @@ NB_MODULE(_sqlparse_core, m) {
   bind_path_query(m);
   bind_analyze(m);
   bind_batch(m);
+  bind_lineage(m);
   // Each section above adds a bind_*() call here.
 }

@@ -26,14 +26,30 @@ from .analyze import Analyze, find
 from .errors import UnsupportedFromShape
 from .batch import parse_sql_many
 from sql_parser import ParseError
+from .lineage import (
+    ColumnLineage,
+    ComposedColumn,
+    LineageWarning,
+    ScriptLineage,
+    Source,
+    StatementLineage,
+    lineage,
+)
 
 __all__ = [
     "Analyze",
+    "ColumnLineage",
+    "ComposedColumn",
+    "LineageWarning",
     "ParseError",
+    "ScriptLineage",
+    "Source",
+    "StatementLineage",
     "UnsupportedFromShape",
     "VarnelParseMain",
     "VarnelVar",
     "find",
+    "lineage",
     "parse",
     "parse_sql_many",
 ]

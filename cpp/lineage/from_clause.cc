@@ -1,0 +1,310 @@
+// FROM sources: base tables, derived tables, CTE references, table functions,
+// unnest and lateral views, and joins with their conditions.
+#include <string>
+
+#include "lineage/analyzer.h"
+
+namespace sqlparse::lineage {
+
+using namespace syntax;
+
+namespace {
+
+std::string function_name(const Expr* call) {
+  if (!call || call->kind != ExprKind::kFunction) return {};
+  const auto* f = static_cast<const Function*>(call);
+  return f->name.parts.empty() ? std::string() : lower(f->name.last().value);
+}
+
+}  // namespace
+
+void Analyzer::apply_alias_columns(Relation& rel, const Alias* alias) {
+  if (!alias) return;
+  for (std::uint32_t i = 0; i < alias->columns.size(); ++i) {
+    if (i < rel.columns.size()) {
+      rel.columns[i].name = std::string(alias->columns[i].value);
+    } else {
+      rel.columns.push_back(RelColumn{std::string(alias->columns[i].value), {}, false});
+    }
+  }
+}
+
+void Analyzer::add_relation_source(Scope& scope, const Relation& rel, const Alias* alias,
+                                   std::string default_name, bool generated) {
+  FromSource src;
+  src.type = SourceType::kRelation;
+  src.rel = &rel;
+  src.generated = generated;
+  if (alias && !alias->name.value.empty()) {
+    src.exposed = lower(alias->name.value);
+    src.has_alias = true;
+  } else {
+    src.exposed = lower(default_name);
+  }
+  scope.sources.push_back(std::move(src));
+}
+
+void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>& ind) {
+  if (!t) return;
+  DepthGuard guard(*this);
+  switch (t->kind) {
+    case TableKind::kNamed:
+      named_table(*static_cast<const NamedTable*>(t), scope, ind);
+      return;
+    case TableKind::kDerived: {
+      auto* d = static_cast<const DerivedTable*>(t);
+      Relation& rel = new_relation();
+      rel = query(d->query, &scope, false);
+      apply_alias_columns(rel, d->alias);
+      for (const Indirect& i : rel.indirect) add_indirect(ind, i);
+      add_relation_source(scope, rel, d->alias, "", false);
+      return;
+    }
+    case TableKind::kFunction:
+      table_function(*static_cast<const TableFunction*>(t), scope, ind);
+      return;
+    case TableKind::kJoin:
+      join(*static_cast<const Join*>(t), scope, ind);
+      return;
+    case TableKind::kParen:
+      from_item(static_cast<const ParenTable*>(t)->inner, scope, ind);
+      return;
+    case TableKind::kPivot:
+    case TableKind::kUnpivot: {
+      auto* p = static_cast<const Pivot*>(t);
+      from_item(p->source, scope, ind);
+      warn("unsupported_construct",
+           std::string(t->kind == TableKind::kPivot ? "pivot" : "unpivot") +
+               ": its output columns are read from the source beneath",
+           t->span.begin);
+      return;
+    }
+    case TableKind::kLateralView:
+      lateral_view(*static_cast<const LateralView*>(t), scope, ind);
+      return;
+    case TableKind::kValues: {
+      auto* v = static_cast<const ValuesTable*>(t);
+      Relation& rel = new_relation();
+      if (v->values) rel = values(*v->values, &scope);
+      apply_alias_columns(rel, v->alias);
+      add_relation_source(scope, rel, v->alias, "", true);
+      return;
+    }
+  }
+}
+
+void Analyzer::named_table(const NamedTable& t, Scope& scope, std::vector<Indirect>& ind) {
+  std::vector<std::string> parts = name_parts(t.name);
+  if (parts.size() == 1) {
+    for (const CteEnv* env = ctes_; env; env = env->parent) {
+      if (env->name != parts[0]) continue;
+      for (const Indirect& i : env->rel->indirect) add_indirect(ind, i);
+      Relation& rel = new_relation();
+      rel.columns = env->rel->columns;
+      rel.open_tables = env->rel->open_tables;
+      apply_alias_columns(rel, t.alias);
+      add_relation_source(scope, rel, t.alias, parts[0], false);
+      scope.sources.back().parts = parts;
+      return;
+    }
+  }
+  FromSource src;
+  src.type = SourceType::kBase;
+  std::string display = table_display(t.name);
+  src.columns = known_columns(t.name, &display);
+  src.table = table_id(display, true);
+  src.parts = parts;
+  if (t.alias && !t.alias->name.value.empty()) {
+    src.exposed = lower(t.alias->name.value);
+    src.has_alias = true;
+    if (!t.alias->columns.empty()) {
+      // t as x(a, b): the table's columns renamed by position.
+      auto& names = column_lists_.emplace_back();
+      for (const Ident& c : t.alias->columns) names.emplace_back(c.value);
+      if (src.columns) {
+        Relation& rel = new_relation();
+        for (std::size_t i = 0; i < names.size() && i < src.columns->size(); ++i) {
+          rel.columns.push_back(
+              RelColumn{names[i], {}, false});
+          rel.columns.back().sources.add(
+              Src{column_id(src.table, (*src.columns)[i]), Kind::kIdentity, false});
+        }
+        add_relation_source(scope, rel, t.alias, "", false);
+        scope.sources.back().parts = parts;
+        return;
+      }
+    }
+  } else {
+    src.exposed = parts.empty() ? std::string() : parts.back();
+  }
+  scope.sources.push_back(std::move(src));
+}
+
+// Generated columns of a table function: a location reader is a base table
+// named by its call; unnest over several arrays maps them by position; any
+// other generator gives each column the sources of all its column arguments.
+void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<Indirect>&) {
+  const std::string name = function_name(t.call);
+  if (is_location_reader(name)) {
+    FromSource src;
+    src.type = SourceType::kBase;
+    std::string_view text = std::string_view(script_.text).substr(
+        t.call->span.begin, t.call->span.end - t.call->span.begin);
+    src.table = table_id(std::string(text), true);
+    src.parts = {lower(text)};
+    if (t.alias && !t.alias->name.value.empty()) {
+      src.exposed = lower(t.alias->name.value);
+      src.has_alias = true;
+    } else {
+      src.exposed = name;
+    }
+    scope.sources.push_back(std::move(src));
+    return;
+  }
+  std::vector<SourceSet> per_arg;
+  SourceSet all;
+  if (t.call && t.call->kind == ExprKind::kFunction) {
+    for (const Expr* a : static_cast<const Function*>(t.call)->args) {
+      SourceSet s;
+      Out out;
+      out.set = &s;
+      expr(a, Kind::kTransformation, scope, out);
+      all.add_all(s, Kind::kIdentity);
+      per_arg.push_back(std::move(s));
+    }
+  } else if (t.call) {
+    Out out;
+    out.set = &all;
+    expr(t.call, Kind::kTransformation, scope, out);
+  }
+  Relation& rel = new_relation();
+  const bool positional = (name == "unnest" && per_arg.size() > 1) || name == "arrays_zip";
+  std::string alias_name = t.alias ? std::string(t.alias->name.value) : std::string();
+  if (t.alias && !t.alias->columns.empty()) {
+    for (std::uint32_t i = 0; i < t.alias->columns.size(); ++i) {
+      RelColumn c{std::string(t.alias->columns[i].value), {}, false};
+      c.sources = positional && i < per_arg.size() ? per_arg[i] : all;
+      rel.columns.push_back(std::move(c));
+    }
+  } else {
+    rel.columns.push_back(RelColumn{alias_name.empty() ? name : alias_name, all, false});
+  }
+  if (t.offset_alias && !t.offset_alias->name.value.empty()) {
+    rel.columns.push_back(RelColumn{std::string(t.offset_alias->name.value), {}, false});
+  }
+  if (t.with_ordinality) rel.columns.push_back(RelColumn{"ordinality", {}, false});
+  add_relation_source(scope, rel, t.alias, name, true);
+  FromSource& src = scope.sources.back();
+  src.element = true;
+  src.any_column = !(t.alias && !t.alias->columns.empty()) && name != "unnest";
+  src.element_sources = all;
+}
+
+void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indirect>& ind) {
+  from_item(t.source, scope, ind);
+  SourceSet all;
+  Out out;
+  out.set = &all;
+  if (t.generator && t.generator->kind == ExprKind::kFunction) {
+    for (const Expr* a : static_cast<const Function*>(t.generator)->args) {
+      expr(a, Kind::kTransformation, scope, out);
+    }
+  } else {
+    expr(t.generator, Kind::kTransformation, scope, out);
+  }
+  Relation& rel = new_relation();
+  for (const Ident& c : t.column_aliases) rel.columns.push_back(RelColumn{std::string(c.value), all, false});
+  FromSource src;
+  src.type = SourceType::kRelation;
+  src.rel = &rel;
+  src.generated = true;
+  src.exposed = lower(t.table_alias.value);
+  src.has_alias = !t.table_alias.value.empty();
+  src.element_sources = all;
+  scope.sources.push_back(std::move(src));
+}
+
+void Analyzer::join(const Join& j, Scope& scope, std::vector<Indirect>& ind) {
+  from_item(j.left, scope, ind);
+  const std::size_t left_end = scope.sources.size();
+  from_item(j.right, scope, ind);
+  const std::size_t right_end = scope.sources.size();
+  const bool full = j.type.find("full") != std::string_view::npos;
+
+  std::vector<std::string> names;
+  for (const Ident& c : j.using_columns) names.emplace_back(c.value);
+  if (j.type.find("natural") != std::string_view::npos) {
+    // The common columns, when both sides know theirs.
+    auto known = [&](std::size_t from, std::size_t to) {
+      std::vector<std::string> cols;
+      for (std::size_t i = from; i < to; ++i) {
+        const FromSource& s = scope.sources[i];
+        if (s.type == SourceType::kBase) {
+          if (!s.columns) return std::vector<std::string>{};
+          cols.insert(cols.end(), s.columns->begin(), s.columns->end());
+        } else {
+          for (const RelColumn& c : s.rel->columns) cols.push_back(c.name);
+        }
+      }
+      return cols;
+    };
+    auto left = known(0, left_end);
+    auto right = known(left_end, right_end);
+    for (const std::string& l : left) {
+      for (const std::string& r : right) {
+        if (lower(l) == lower(r)) names.push_back(l);
+      }
+    }
+  }
+  for (const std::string& name : names) {
+    SourceSet left_src, right_src;
+    auto side = [&](std::size_t from, std::size_t to, SourceSet& found) {
+      // A column joined earlier on the left side is that column.
+      for (const UsingColumn& u : scope.usings) {
+        if (from == 0 && u.name == lower(name)) {
+          found = u.sources;
+          return;
+        }
+      }
+      const FromSource* maybe = nullptr;
+      for (std::size_t i = from; i < to; ++i) {
+        SourceSet f;
+        bool known_has = false;
+        if (lookup(scope.sources[i], name, f, &known_has)) {
+          if (known_has) {
+            found = std::move(f);
+            return;
+          }
+          if (!maybe) maybe = &scope.sources[i];
+        }
+      }
+      if (maybe) {
+        bool known_has = false;
+        lookup(*maybe, name, found, &known_has);
+      }
+    };
+    side(0, left_end, left_src);
+    side(left_end, right_end, right_src);
+    for (const Src& s : left_src.items()) add_indirect(ind, Indirect{s.column, IndirectKind::kJoin});
+    for (const Src& s : right_src.items()) add_indirect(ind, Indirect{s.column, IndirectKind::kJoin});
+    UsingColumn u{lower(name), left_src};
+    if (full) u.sources.add_all(right_src, Kind::kIdentity);
+    bool replaced = false;
+    for (UsingColumn& have : scope.usings) {
+      if (have.name == u.name) {
+        have = u;
+        replaced = true;
+      }
+    }
+    if (!replaced) scope.usings.push_back(std::move(u));
+  }
+  if (j.on || j.match_condition) {
+    std::vector<Indirect>* saved = scope.indirect;
+    scope.indirect = &ind;
+    indirect_expr(j.on, IndirectKind::kJoin, scope);
+    indirect_expr(j.match_condition, IndirectKind::kJoin, scope);
+    scope.indirect = saved;
+  }
+}
+
+}  // namespace sqlparse::lineage

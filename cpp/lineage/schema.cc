@@ -1,0 +1,59 @@
+#include "lineage/schema.h"
+
+#include <utility>
+
+namespace sqlparse::lineage {
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+Schema::Schema(std::string default_catalog, std::string default_schema)
+    : default_catalog_(lower(default_catalog)), default_schema_(lower(default_schema)) {}
+
+// The lower-cased name with the defaults filling the missing leading parts,
+// parts joined by a byte that no name holds.
+std::string Schema::key(const std::vector<std::string>& parts) const {
+  std::vector<std::string> full;
+  if (parts.size() == 1) {
+    if (!default_catalog_.empty() && !default_schema_.empty()) full.push_back(default_catalog_);
+    if (!default_schema_.empty()) full.push_back(default_schema_);
+  } else if (parts.size() == 2 && !default_catalog_.empty()) {
+    full.push_back(default_catalog_);
+  }
+  for (const std::string& p : parts) full.push_back(lower(p));
+  std::string out;
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    if (i) out += '\x1f';
+    out += full[i];
+  }
+  return out;
+}
+
+void Schema::add_table(const std::vector<std::string>& parts, std::vector<std::string> columns) {
+  std::string display;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) display += '.';
+    display += parts[i];
+  }
+  std::string k = key(parts);
+  auto it = index_.find(k);
+  if (it != index_.end()) {
+    tables_[it->second] = SchemaTable{std::move(display), std::move(columns)};
+    return;
+  }
+  index_.emplace(std::move(k), tables_.size());
+  tables_.push_back(SchemaTable{std::move(display), std::move(columns)});
+}
+
+const SchemaTable* Schema::find(const std::vector<std::string>& parts) const {
+  if (parts.empty() || tables_.empty()) return nullptr;
+  auto it = index_.find(key(parts));
+  return it == index_.end() ? nullptr : &tables_[it->second];
+}
+
+}  // namespace sqlparse::lineage

@@ -1,0 +1,104 @@
+// A script: each statement's lineage, and the lineage composed through the
+// tables that earlier statements of the script wrote.
+#include <string>
+#include <unordered_map>
+
+#include "lineage/analyzer.h"
+
+namespace sqlparse::lineage {
+
+namespace {
+
+Kind kind_of(std::string_view name) {
+  if (name == "transformation") return Kind::kTransformation;
+  if (name == "aggregation") return Kind::kAggregation;
+  if (name == "window") return Kind::kWindow;
+  if (name == "conditional") return Kind::kConditional;
+  return Kind::kIdentity;
+}
+
+// Sources by (table, column), in order of first occurrence, strongest kind kept.
+void add_source(std::vector<SourceColumn>& list, const SourceColumn& s) {
+  const std::string t = lower(s.table), c = lower(s.column);
+  for (SourceColumn& have : list) {
+    if (lower(have.table) != t || lower(have.column) != c) continue;
+    if (value_rank(kind_of(s.kind)) > value_rank(kind_of(have.kind))) have.kind = s.kind;
+    return;
+  }
+  list.push_back(s);
+}
+
+struct WrittenTable {
+  std::vector<std::pair<std::string, std::vector<SourceColumn>>> columns;
+
+  std::vector<SourceColumn>* find(std::string_view name) {
+    for (auto& [n, sources] : columns) {
+      if (lower(n) == lower(name)) return &sources;
+    }
+    return nullptr;
+  }
+};
+
+bool writes(const StatementLineage& s) {
+  return s.target && (s.kind == "insert" || s.kind == "create_table_as" ||
+                      s.kind == "create_view" || s.kind == "merge" || s.kind == "update");
+}
+
+}  // namespace
+
+ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema) {
+  ScriptLineage result;
+  KnownTables known;
+  std::unordered_map<std::string, WrittenTable> written;
+  for (const syntax::ScriptStatement& ss : script.statements) {
+    StatementLineage st;
+    if (ss.tree) {
+      Analyzer analyzer(script, schema, known);
+      st = analyzer.analyze(*ss.tree);
+      if (const auto& created = analyzer.created()) known[lower(created->first)] = created->second;
+    } else {
+      st.kind = "other";
+      st.error = ss.error;
+    }
+    st.start = syntax::char_offset(script.text, ss.span.begin);
+    st.end = syntax::char_offset(script.text, ss.span.end);
+    line_column(script.text, ss.span.begin, &st.start_line, &st.start_column);
+
+    bool reads = false;
+    for (const std::string& t : st.source_tables) reads = reads || written.count(lower(t));
+    std::vector<std::vector<SourceColumn>> composed(st.columns.size());
+    for (std::size_t i = 0; i < st.columns.size(); ++i) {
+      for (const SourceColumn& s : st.columns[i].sources) {
+        auto w = written.find(lower(s.table));
+        std::vector<SourceColumn>* earlier = w == written.end() ? nullptr : w->second.find(s.column);
+        if (!earlier) {
+          add_source(composed[i], s);
+          continue;
+        }
+        for (const SourceColumn& e : *earlier) {
+          SourceColumn c = e;
+          c.kind = std::string(kind_name(compose(kind_of(s.kind), kind_of(e.kind))));
+          add_source(composed[i], c);
+        }
+      }
+      if (reads) {
+        result.composed.push_back(ComposedColumn{st.target, st.columns[i].name, composed[i]});
+      }
+    }
+    if (writes(st)) {
+      WrittenTable& w = written[lower(*st.target)];
+      for (std::size_t i = 0; i < st.columns.size(); ++i) {
+        std::vector<SourceColumn>* have = w.find(st.columns[i].name);
+        if (!have) {
+          w.columns.emplace_back(st.columns[i].name, std::vector<SourceColumn>{});
+          have = &w.columns.back().second;
+        }
+        for (const SourceColumn& s : composed[i]) add_source(*have, s);
+      }
+    }
+    result.statements.push_back(std::move(st));
+  }
+  return result;
+}
+
+}  // namespace sqlparse::lineage
