@@ -87,3 +87,16 @@ def lineage_of_texts(texts: list[str], threads: int, record: Any, plain: bool, s
 def _bench_lineage_of_texts(texts: list[str], threads: int) -> float:
     """Seconds for the C++ batch alone on the texts, no Python objects built (for benchmarks)."""
     ...
+
+# ---- full column lineage (sqlparse_main.lineage builds its classes from these tuples)
+
+def _lineage(
+    text: str,
+    dialect: str,
+    tables: list[tuple[list[str], list[str]]],
+    default_catalog: str,
+    default_schema: str,
+    collect: bool,
+) -> tuple[tuple[Any, ...], tuple[Any, ...]]:
+    """The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes)."""
+    ...
