@@ -34,9 +34,20 @@ int Analyzer::table_id(const std::string& display, bool read) {
   return id;
 }
 
-// The first spelling of a column in the statement is the one kept.
-int Analyzer::column_id(int table, std::string_view column) {
-  std::string key = std::to_string(table) + '\x1f' + lower(column);
+// The first spelling of a column in the statement is the one kept. Unquoted
+// names fold as the dialect folds them, so that a quoted name matches its
+// folded spelling only.
+int Analyzer::column_id(int table, std::string_view column, bool exact) {
+  std::string folded(column);
+  if (!exact) {
+    const bool upper = script_.dialect.id == syntax::DialectId::kSnowflake ||
+                       script_.dialect.id == syntax::DialectId::kOracle;
+    for (char& c : folded) {
+      if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  std::string key = std::to_string(table) + '\x1f' + folded;
   auto it = column_index_.find(key);
   if (it != column_index_.end()) return it->second;
   int id = static_cast<int>(columns_.size());
@@ -128,6 +139,12 @@ const std::vector<std::string>* Analyzer::known_columns(const syntax::Name& name
   auto it = known_.find(lower(*display));
   if (it != known_.end()) return &it->second;
   return nullptr;
+}
+
+// Double-quoted names are case-sensitive where the dialect reads "x" as a name
+// and does not fold quoted column names (BigQuery does).
+bool Analyzer::exact_name(const syntax::Ident& ident) const {
+  return ident.quote == '"' && script_.dialect.id != syntax::DialectId::kBigQuery;
 }
 
 bool Analyzer::lateral_alias_dialect() const {

@@ -98,7 +98,9 @@ class Analyzer {
   friend struct DepthGuard;
   // ---- interning and output (analyzer.cc)
   int table_id(const std::string& display, bool read);
-  int column_id(int table, std::string_view column);
+  // `exact`: a quoted name, compared as written.
+  int column_id(int table, std::string_view column, bool exact = false);
+  bool exact_name(const syntax::Ident& ident) const;
   SourceColumn source_of(const Src& s) const;
   SourceColumn source_of(const Indirect& s) const;
   void warn(std::string_view code, std::string message, std::uint32_t byte);
@@ -112,9 +114,10 @@ class Analyzer {
 
   // ---- name resolution (resolve.cc)
   void column_ref(const syntax::ColumnRef& ref, Kind ctx, Scope& scope, Out& out);
-  bool lookup(const FromSource& s, std::string_view column, SourceSet& found, bool* known_has);
+  bool lookup(const FromSource& s, std::string_view column, SourceSet& found, bool* known_has,
+              bool exact = false);
   bool resolve_unqualified(std::string_view column, bool field, Kind ctx, Scope& scope,
-                           Out& out, std::uint32_t at);
+                           Out& out, std::uint32_t at, bool exact = false);
   void emit(Out& out, const SourceSet& set, Kind ctx);
   void emit_column(Out& out, int column, Kind kind, bool flagged);
 

@@ -14,6 +14,32 @@ std::string function_name(const Function& f) {
   return f.name.parts.empty() ? std::string() : lower(f.name.last().value);
 }
 
+// Functions whose date-part argument (day, month ..) is a word, not a column.
+bool takes_date_part(std::string_view name) {
+  return name == "datediff" || name == "dateadd" || name == "datepart" || name == "datename" ||
+         name == "date_trunc" || name == "datetrunc" || name == "timestampdiff" ||
+         name == "timestampadd" || name == "date_diff" || name == "date_add" ||
+         name == "date_sub" || name == "date_part" || name == "datediff_big" ||
+         name == "timestamp_diff" || name == "timestamp_trunc" || name == "last_day";
+}
+
+bool is_date_part(const Expr* e) {
+  if (!e || e->kind != ExprKind::kColumn) return false;
+  const auto& name = static_cast<const ColumnRef*>(e)->name;
+  if (name.parts.size() != 1 || name.parts[0].quote != 0) return false;
+  static constexpr std::string_view kParts[] = {
+      "year", "yy", "yyyy", "quarter", "qq", "q", "month", "mm", "m", "week", "wk", "ww",
+      "isoweek", "isowk", "day", "dd", "d", "dayofyear", "dy", "y", "weekday", "dw", "hour",
+      "hh", "minute", "mi", "n", "second", "ss", "s", "millisecond", "ms", "microsecond",
+      "mcs", "nanosecond", "ns", "epoch", "dayofweek", "days", "months", "years", "hours",
+      "minutes", "seconds"};
+  const std::string word = lower(name.parts[0].value);
+  for (std::string_view p : kParts) {
+    if (word == p) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void Analyzer::expr(const Expr* e, Kind ctx, Scope& scope, Out& out) {
@@ -142,7 +168,9 @@ void Analyzer::function(const Function& f, Kind ctx, Scope& scope, Out& out) {
   const bool aggregate = is_aggregate_function(name) && !f.no_parens;
   const Kind arg_kind = compose(ctx, aggregate ? Kind::kAggregation : Kind::kTransformation);
   const bool chooser = (name == "if" || name == "iif") && f.args.size() >= 2;
+  const bool date_part = takes_date_part(name);
   for (std::uint32_t i = 0; i < f.args.size(); ++i) {
+    if (date_part && is_date_part(f.args[i])) continue;
     Kind k = chooser && i == 0 ? compose(ctx, Kind::kConditional) : arg_kind;
     expr(f.args[i], k, scope, out);
   }

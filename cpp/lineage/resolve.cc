@@ -62,7 +62,7 @@ const FromSource* find_qualifier(const Scope& scope, const std::vector<std::stri
 // Whether source `s` can give `column`: `found` gets its sources and
 // `known_has` says the source is known to hold that name.
 bool Analyzer::lookup(const FromSource& s, std::string_view column, SourceSet& found,
-                      bool* known_has) {
+                      bool* known_has, bool exact) {
   *known_has = false;
   if (s.type == SourceType::kBase) {
     if (s.columns) {
@@ -75,7 +75,7 @@ bool Analyzer::lookup(const FromSource& s, std::string_view column, SourceSet& f
       }
       return false;
     }
-    found.add(Src{column_id(s.table, column), Kind::kIdentity, false});
+    found.add(Src{column_id(s.table, column, exact), Kind::kIdentity, false});
     return true;
   }
   for (const RelColumn& c : s.rel->columns) {
@@ -90,14 +90,16 @@ bool Analyzer::lookup(const FromSource& s, std::string_view column, SourceSet& f
     return true;
   }
   if (!s.rel->open_tables.empty()) {
-    for (int t : s.rel->open_tables) found.add(Src{column_id(t, column), Kind::kIdentity, false});
+    for (int t : s.rel->open_tables) {
+      found.add(Src{column_id(t, column, exact), Kind::kIdentity, false});
+    }
     return true;
   }
   return false;
 }
 
 bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Kind ctx,
-                                   Scope& scope, Out& out, std::uint32_t at) {
+                                   Scope& scope, Out& out, std::uint32_t at, bool exact) {
   const std::string key = lower(column);
   Scope* unresolved = nullptr;  // the innermost scope where rule 4 or 7 failed
   for (Scope* s = &scope; s; s = s->parent) {
@@ -115,7 +117,7 @@ bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Ki
     for (const FromSource& src : s->sources) {
       SourceSet f;
       bool known_has = false;
-      if (lookup(src, column, f, &known_has)) {
+      if (lookup(src, column, f, &known_has, exact)) {
         (known_has ? have : maybe).push_back(Candidate{&src, std::move(f)});
       }
     }
@@ -174,7 +176,7 @@ bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Ki
   bool one = unresolved->sources.size() == 1;
   for (const FromSource& src : unresolved->sources) {
     if (src.type == SourceType::kBase) {
-      emit_column(out, column_id(src.table, column), ctx, !one);
+      emit_column(out, column_id(src.table, column, exact), ctx, !one);
     }
   }
   return true;
@@ -188,7 +190,7 @@ void Analyzer::column_ref(const syntax::ColumnRef& ref, Kind ctx, Scope& scope, 
   }
   const std::uint32_t at = ref.span.begin;
   if (idents.size() == 1) {
-    resolve_unqualified(idents[0].value, false, ctx, scope, out, at);
+    resolve_unqualified(idents[0].value, false, ctx, scope, out, at, exact_name(idents[0]));
     return;
   }
   std::vector<std::string> parts;
@@ -216,7 +218,7 @@ void Analyzer::column_ref(const syntax::ColumnRef& ref, Kind ctx, Scope& scope, 
           ok = true;
         }
       } else {
-        ok = lookup(*src, column, found, &known_has);
+        ok = lookup(*src, column, found, &known_has, exact_name(idents[k]));
       }
       if (ok) {
         emit(out, found, kind);
@@ -230,7 +232,10 @@ void Analyzer::column_ref(const syntax::ColumnRef& ref, Kind ctx, Scope& scope, 
   }
   // No source is named so: a struct column and its nested fields.
   Kind field_kind = compose(ctx, Kind::kTransformation);
-  if (resolve_unqualified(idents[0].value, true, field_kind, scope, out, at)) return;
+  if (resolve_unqualified(idents[0].value, true, field_kind, scope, out, at,
+                          exact_name(idents[0]))) {
+    return;
+  }
   std::string table;
   for (std::size_t i = 0; i + 1 < n; ++i) {
     if (i) table += '.';
