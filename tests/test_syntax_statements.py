@@ -351,6 +351,21 @@ def test_hive_multi_insert_shares_from():
         assert dotted(b["source"]["body"]["from"][0]["name"]) == "u"
 
 
+def test_oracle_insert_all_body():
+    # Each INTO is the insert it amounts to: its VALUES select from the query.
+    tree = one("insert first when a > 1 then into t1 (x) values (a) into t2 values (a, b) "
+               "else into t3 select a, b from s", "oracle").to_dict(spans=False)
+    assert tree["head"] == "insert first"
+    body = tree["body"]
+    assert [dotted(b["table"]) for b in body] == ["t1", "t2", "t3"]
+    assert body[0]["columns"] == ["x"]
+    selects = [b["source"]["body"] for b in body]
+    assert [len(s["items"]) for s in selects] == [1, 2, 1]
+    assert selects[2]["items"][0]["expr"]["type"] == "star"
+    assert ["where" in s for s in selects] == [True, True, False]
+    assert all(s["from"][0]["type"] == "derived_table" for s in selects)
+
+
 def test_statement_spans_stop_before_semicolon():
     text = "insert into t values (1);\n  update t set a = 2 ;delete from t"
     spans = [(s.start, s.end) for s in parse_script(text)]
@@ -388,6 +403,8 @@ REJECTED = [
     ("generic", "create table t (a int"),
     ("generic", "grant select on t to u)"),
     ("generic", "merge t"),
+    ("oracle", "insert all select 1 from dual"),
+    ("oracle", "insert all into t values (1)"),
 ]
 
 

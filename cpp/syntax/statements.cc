@@ -269,11 +269,7 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
     s->verb = "upsert";
   } else {
     expect_kw(Kw::kInsert, "INSERT");
-    // Oracle INSERT ALL / FIRST .. SELECT: kept as text.
-    if (at_kw(Kw::kAll) || at_kw(Kw::kFirst)) {
-      set_pos(start);
-      return other_statement(begin);
-    }
+    if (at_kw(Kw::kAll) || at_kw(Kw::kFirst)) return insert_all(begin, start);
     if (accept_kw(Kw::kOr)) {  // SQLite insert or replace / ignore / abort ...
       if (accept_kw(Kw::kReplace))
         s->verb = "insert or replace";
@@ -404,6 +400,91 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
   if (at_insert_tail()) tail = rest_of_statement();
   s->tail = join_raw(output, tail);
   return finish(s);
+}
+
+Statement* Parser::insert_all(std::uint32_t begin, std::size_t start) {
+  // Oracle INSERT ALL | FIRST [WHEN c THEN] INTO t [(cols)] [VALUES (..)] ..
+  // [ELSE INTO ..] query: kept as text, with each INTO in the body as the
+  // insert it amounts to, insert into t (cols) select <values> from (query)
+  // where c.
+  auto* o = node<Other>(begin);
+  o->kind = StatementKind::kOther;
+  o->head = at_kw(Kw::kAll) ? "insert all" : "insert first";
+  advance();  // ALL / FIRST
+  std::vector<Insert*> inserts;
+  std::vector<Expr*> rows;  // the VALUES of each insert, null for none
+  std::vector<Expr*> conditions;
+  Expr* when = nullptr;
+  for (;;) {
+    if (accept_kw(Kw::kWhen)) {
+      when = expr();
+      expect_kw(Kw::kThen, "THEN");
+    } else if (accept_kw(Kw::kElse)) {
+      when = nullptr;
+    }
+    if (!at_kw(Kw::kInto)) break;
+    while (at_kw(Kw::kInto)) {
+      std::uint32_t into_begin = here();
+      advance();
+      auto* ins = node<Insert>(into_begin);
+      ins->kind = StatementKind::kInsert;
+      ins->verb = "insert";
+      ins->into = true;
+      ins->table = name();
+      if (at(Tok::kLParen) && !starts_query(0)) ins->columns = ident_list();
+      Expr* row = nullptr;
+      if (accept_kw(Kw::kValues)) {
+        std::uint32_t row_begin = here();
+        expect(Tok::kLParen, "\"(\"");
+        auto* t = node<TupleExpr>(row_begin);
+        t->kind = ExprKind::kTuple;
+        t->items = expr_list();
+        expect(Tok::kRParen, "\")\"");
+        row = finish(t);
+      }
+      finish(ins);
+      inserts.push_back(ins);
+      rows.push_back(row);
+      conditions.push_back(when);
+    }
+    if (!at_kw(Kw::kWhen) && !at_kw(Kw::kElse)) break;
+  }
+  if (inserts.empty()) fail("INTO");
+  Query* source = query();
+  auto* derived = node<DerivedTable>(source->span.begin);
+  derived->kind = TableKind::kDerived;
+  derived->query = source;
+  derived->span = source->span;
+  for (std::size_t i = 0; i < inserts.size(); ++i) {
+    auto* sel = node<Select>(inserts[i]->span.begin);
+    sel->kind = BodyKind::kSelect;
+    std::vector<SelectItem> items;
+    if (auto* row = static_cast<TupleExpr*>(rows[i])) {
+      for (Expr* e : row->items) {
+        SelectItem item;
+        item.expr = e;
+        item.span = e->span;
+        items.push_back(item);
+      }
+    } else {
+      auto* star = node<Star>(inserts[i]->span.begin);
+      star->kind = ExprKind::kStar;
+      SelectItem item;
+      item.expr = star;
+      items.push_back(item);
+    }
+    sel->items = arena_.list(items);
+    sel->from = arena_.list(std::vector<TableRef*>{derived});
+    sel->where = conditions[i];
+    sel->span = inserts[i]->span;
+    auto* q = node<Query>(inserts[i]->span.begin);
+    q->body = sel;
+    q->span = inserts[i]->span;
+    inserts[i]->source = q;
+  }
+  o->text = raw_since(start);
+  o->body = arena_.list(std::vector<Statement*>(inserts.begin(), inserts.end()));
+  return finish(o);
 }
 
 bool Parser::at_insert_tail() const {

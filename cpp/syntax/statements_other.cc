@@ -39,7 +39,7 @@ constexpr std::string_view kOtherHeads[] = {
     "release",  "remove",    "rename",     "repeat",  "reset",     "return",    "revoke",
     "rollback", "savepoint", "set",        "show",    "start",     "summarize", "throw",
     "truncate", "uncache",   "undrop",     "unload",  "unlock",    "unset",     "use",
-    "vacuum",   "waitfor",   "while",      "insert",  "abort",     "update",
+    "vacuum",   "waitfor",   "while",      "abort",   "update",
 };
 
 // What CREATE / ALTER / DROP / UNDROP / DEFINE may name.
@@ -71,7 +71,7 @@ constexpr std::string_view kObjectKinds[] = {
 
 // Heads whose object word follows: "create table", "drop view".
 constexpr std::string_view kTwoWordHeads[] = {
-    "alter", "create", "define", "drop", "undrop", "show", "truncate", "insert", "update",
+    "alter", "create", "define", "drop", "undrop", "show", "truncate", "update",
 };
 
 // Words skipped between a two-word head and its object word.
@@ -109,7 +109,6 @@ bool Parser::other_head_ok() const {
   bool ends = next.kind == Tok::kSemicolon || next.kind == Tok::kEnd;
   if (at_kw(Kw::kEnd)) return ends || at_word("transaction", 1) || at_word("work", 1);
   if (at_kw(Kw::kUpdate)) return at_word("statistics", 1);
-  if (at_kw(Kw::kInsert)) return at_kw(Kw::kAll, 1) || at_kw(Kw::kFirst, 1);
   if (at_kw(Kw::kSet)) return at_name(1) || next.kind == Tok::kParam || next.kind == Tok::kLParen;
   if (at_kw(Kw::kTruncate)) return at_name(1);
   if (at_kw(Kw::kCreate) || at_kw(Kw::kAlter) || at_kw(Kw::kDrop) || at_word("undrop") ||
