@@ -63,6 +63,7 @@ struct Scope {
   std::vector<std::string> aliases;                 // explicit aliases of `outputs`, lower case
   std::size_t visible_aliases = 0;
   bool lateral_aliases = false;
+  bool output_names_first = false;                  // ORDER BY: output names win
   std::vector<Indirect>* indirect = nullptr;       // where this block's indirect columns go
 };
 

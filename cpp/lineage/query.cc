@@ -235,7 +235,10 @@ void Analyzer::order_by(const syntax::List<OrderItem>& items, Relation& rel, Sco
         add_indirect(rel.indirect, Indirect{x.column, IndirectKind::kSort});
       }
     } else if (scope) {
+      // Output names also stand inside ORDER BY expressions.
+      scope->output_names_first = true;
       indirect_expr(e, IndirectKind::kSort, *scope);
+      scope->output_names_first = false;
     }
   }
 }

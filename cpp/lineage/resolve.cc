@@ -102,6 +102,14 @@ bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Ki
                                    Scope& scope, Out& out, std::uint32_t at, bool exact) {
   const std::string key = lower(column);
   Scope* unresolved = nullptr;  // the innermost scope where rule 4 or 7 failed
+  if (scope.output_names_first && scope.outputs) {
+    for (const RelColumn& c : *scope.outputs) {
+      if (lower(c.name) == key) {
+        emit(out, c.sources, ctx);
+        return true;
+      }
+    }
+  }
   for (Scope* s = &scope; s; s = s->parent) {
     for (const UsingColumn& u : s->usings) {
       if (u.name == key) {
