@@ -140,6 +140,7 @@ class Analyzer {
   void add_relation_source(Scope& scope, const Relation& rel, const syntax::Alias* alias,
                            std::string default_name, bool generated);
   void apply_alias_columns(Relation& rel, const syntax::Alias* alias);
+  void name_values_columns(Relation& rel) const;
 
   // ---- queries (query.cc)
   Relation query(const syntax::Query* q, Scope* parent, bool top_level);

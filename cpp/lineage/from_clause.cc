@@ -18,6 +18,17 @@ std::string function_name(const Expr* call) {
 
 }  // namespace
 
+// Unaliased VALUES columns in FROM are column1, column2 .. (col1 .. in Spark
+// and Hive).
+void Analyzer::name_values_columns(Relation& rel) const {
+  const bool spark = script_.dialect.id == DialectId::kSpark ||
+                     script_.dialect.id == DialectId::kDatabricks ||
+                     script_.dialect.id == DialectId::kHive;
+  for (std::size_t i = 0; i < rel.columns.size(); ++i) {
+    rel.columns[i].name = (spark ? "col" : "column") + std::to_string(i + 1);
+  }
+}
+
 void Analyzer::apply_alias_columns(Relation& rel, const Alias* alias) {
   if (!alias) return;
   for (std::uint32_t i = 0; i < alias->columns.size(); ++i) {
@@ -55,6 +66,10 @@ void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>&
       auto* d = static_cast<const DerivedTable*>(t);
       Relation& rel = new_relation();
       rel = query(d->query, &scope, false);
+      if (d->query && !d->query->with && d->query->body &&
+          d->query->body->kind == BodyKind::kValues) {
+        name_values_columns(rel);
+      }
       apply_alias_columns(rel, d->alias);
       for (const Indirect& i : rel.indirect) add_indirect(ind, i);
       add_relation_source(scope, rel, d->alias, "", false);
@@ -86,6 +101,7 @@ void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>&
       auto* v = static_cast<const ValuesTable*>(t);
       Relation& rel = new_relation();
       if (v->values) rel = values(*v->values, &scope);
+      name_values_columns(rel);
       apply_alias_columns(rel, v->alias);
       add_relation_source(scope, rel, v->alias, "", true);
       return;
@@ -220,6 +236,8 @@ void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indi
   src.generated = true;
   src.exposed = lower(t.table_alias.value);
   src.has_alias = !t.table_alias.value.empty();
+  // Without column aliases (inline(structs) t) any column name reads the generator.
+  src.any_column = t.column_aliases.empty();
   src.element_sources = all;
   scope.sources.push_back(std::move(src));
 }
