@@ -1,0 +1,398 @@
+"""Full column lineage: kinds, name resolution, stars, indirect columns, set
+operations, CTEs, statements, script composition, schemas, errors and the
+result objects."""
+
+import json
+import pickle
+import dataclasses
+
+import pytest
+
+from sqlparse_main import (
+    ColumnLineage,
+    LineageWarning,
+    ParseError,
+    ScriptLineage,
+    Source,
+    StatementLineage,
+    lineage,
+)
+
+
+def _statement(sql, index=0, **kw):
+    return lineage(sql, **kw).statements[index]
+
+
+def _columns(sql, **kw):
+    st = _statement(sql, **kw)
+    return [(c.name, [(s.table, s.column, s.kind) for s in c.sources]) for c in st.columns]
+
+
+def _indirect(sql, **kw):
+    return [(s.table, s.column, s.kind) for s in _statement(sql, **kw).indirect]
+
+
+def _codes(sql, **kw):
+    return [w.code for w in _statement(sql, **kw).warnings]
+
+
+# ---- kinds along one path and across paths ------------------------------------------
+
+KIND_CASES = [
+    # a bare column through two renaming layers stays identity
+    ("select y from (select x as y from (select a as x from t) p) q", [("t", "a", "identity")]),
+    # transformation inside, aggregation outside: aggregation
+    ("select sum(a + 1) as s from t", [("t", "a", "aggregation")]),
+    # aggregation inside a derived table, arithmetic outside: still aggregation
+    ("select s * 2 as d from (select sum(a) as s from t) x", [("t", "a", "aggregation")]),
+    # a condition over an aggregate: control wins
+    ("select case when s > 0 then 1 end as c from (select sum(a) as s from t) x",
+     [("t", "a", "conditional")]),
+    # a window ordering over an aggregate: window
+    ("select rank() over (order by sum(a)) as r from t group by b", [("t", "a", "window")]),
+    # read both as a value and in a condition: the value wins
+    ("select case when a > 0 then a end as c from t", [("t", "a", "transformation")]),
+    # read as a value and in the window's partition: the value wins
+    ("select sum(a) over (partition by a) as c from t", [("t", "a", "aggregation")]),
+    # identity beats window and conditional across paths
+    ("select coalesce(a, 0) + 0 as c, a from t", [("t", "a", "transformation")]),
+    # the first argument of if() is a condition, the others values
+    ("select if(a > 1, b, c) as v from t",
+     [("t", "a", "conditional"), ("t", "b", "transformation"), ("t", "c", "transformation")]),
+    # filter (where ..) of an aggregate is a condition
+    ("select count(*) filter (where a = 1) as n from t", [("t", "a", "conditional")]),
+    # exists inside a value: every column it reads is conditional
+    ("select case when exists (select 1 from u where u.k = t.k) then 1 end as e from t",
+     [("u", "k", "conditional"), ("t", "k", "conditional")]),
+    # a scalar sub-query: its value flows, its where is conditional
+    ("select (select max(u.v) from u where u.k = t.k) as m from t",
+     [("u", "v", "aggregation"), ("u", "k", "conditional"), ("t", "k", "conditional")]),
+    # literal-only and count(*) columns have no sources
+    ("select count(*) as n from t", []),
+    # first_value is a window function, not an aggregate
+    ("select first_value(a) over (order by b) as f from t",
+     [("t", "a", "transformation"), ("t", "b", "window")]),
+    # lambda parameters are not columns
+    ("select transform(xs, x -> x + k) as ys from t",
+     [("t", "xs", "transformation"), ("t", "k", "transformation")]),
+]
+
+
+@pytest.mark.parametrize("sql, sources", KIND_CASES)
+def test_kinds_compose_along_paths_and_merge_across_them(sql, sources):
+    assert _columns(sql, dialect="trino" if "transform" in sql else "generic")[0][1] == sources
+
+
+# ---- name resolution -------------------------------------------------------------------
+
+SCHEMA = {"s.a": ["id", "x", "shared"], "s.b": ["id", "y", "shared"]}
+
+RESOLUTION_CASES = [
+    # a trailing run of a table's parts qualifies its columns
+    ("select cat.s.t.c, s.t.d, t.e from cat.s.t", None, "generic",
+     [("c", [("cat.s.t", "c", "identity")]), ("d", [("cat.s.t", "d", "identity")]),
+      ("e", [("cat.s.t", "e", "identity")])], []),
+    # rule 2: the one source known to hold the column
+    ("select x, y from s.a join s.b on a.id = b.id", SCHEMA, "generic",
+     [("x", [("s.a", "x", "identity")]), ("y", [("s.b", "y", "identity")])], []),
+    # rule 6: both known sources hold it
+    ("select shared from s.a join s.b on a.id = b.id", SCHEMA, "generic",
+     [("shared", [("s.a", "shared", "identity"), ("s.b", "shared", "identity")])],
+     ["ambiguous_column"]),
+    # rule 5 with a known base table beside: assumed, with a warning
+    ("select z from s.a join s.c on a.id = c.id", SCHEMA, "generic",
+     [("z", [("s.c", "z", "identity")])], ["assumed_source"]),
+    # rule 5 beside a derived table only: certain, no warning
+    ("select z from (select 1 as one) d join s.c on true", None, "generic",
+     [("z", [("s.c", "z", "identity")])], []),
+    # rule 7: every source known, none holds it
+    ("select nope from s.a join s.b on a.id = b.id", SCHEMA, "generic",
+     [("nope", [("s.a", "nope", "identity"), ("s.b", "nope", "identity")])],
+     ["unknown_column"]),
+    # rule 3: a select-list alias, in a dialect that allows it
+    ("select a + 1 as b, b * 2 as c from t", None, "snowflake",
+     [("b", [("t", "a", "transformation")]), ("c", [("t", "a", "transformation")])], []),
+    # ... but not in one that does not: the table's column
+    ("select a + 1 as b, b * 2 as c from t", None, "postgres",
+     [("b", [("t", "a", "transformation")]), ("c", [("t", "b", "transformation")])], []),
+    # a qualifier naming no table is a struct column
+    ("select addr.city from t", None, "bigquery", [("city", [("t", "addr", "transformation")])], []),
+    # alias then nested field
+    ("select o.addr.city from t o", None, "bigquery",
+     [("city", [("t", "addr", "transformation")])], []),
+    # a correlated reference reaches the enclosing query
+    ("select (select max(v) from s.a where a.id = b.y) as m from s.b", SCHEMA, "generic",
+     [("m", [("s.a", "v", "aggregation"), ("s.a", "id", "conditional"),
+             ("s.b", "y", "conditional")])], ["unknown_column"]),
+    # quoted names keep their case where the dialect does
+    ('select "Col", col from t', None, "postgres",
+     [("Col", [("t", "Col", "identity")]), ("col", [("t", "col", "identity")])], []),
+    # backticked BigQuery path splits into parts
+    ("select id from `p.d.t`", None, "bigquery", [("id", [("p.d.t", "id", "identity")])], []),
+]
+
+
+@pytest.mark.parametrize("sql, schema, dialect, columns, codes", RESOLUTION_CASES)
+def test_names_resolve_by_the_rules(sql, schema, dialect, columns, codes):
+    assert _columns(sql, schema=schema, dialect=dialect) == columns
+    assert _codes(sql, schema=schema, dialect=dialect) == codes
+
+
+def test_unknown_qualifier_when_no_source_can_hold_the_struct():
+    st = _statement("select q.c from s.a", schema=SCHEMA)
+    assert [(s.table, s.column, s.ambiguous) for s in st.columns[0].sources] == [("q", "c", True)]
+    assert [w.code for w in st.warnings] == ["unknown_qualifier"]
+    assert st.source_tables == ("s.a",)
+
+
+def test_cte_hides_table_and_inner_cte_hides_outer():
+    sql = ("with t as (select a from base1) "
+           "select * from (with t as (select b as a from base2) select a from t) x")
+    assert _columns(sql) == [("a", [("base2", "b", "identity")])]
+
+
+def test_using_column_comes_from_the_left_and_star_lists_it_once():
+    schema = {"l": ["k", "a"], "r": ["k", "b"]}
+    assert _columns("select * from l join r using (k)", schema=schema) == [
+        ("k", [("l", "k", "identity")]), ("a", [("l", "a", "identity")]),
+        ("b", [("r", "b", "identity")])]
+    assert _columns("select k from l full join r using (k)", schema=schema) == [
+        ("k", [("l", "k", "identity"), ("r", "k", "identity")])]
+
+
+# ---- stars -----------------------------------------------------------------------------
+
+STAR_CASES = [
+    ("select * from t", {"t": ["a", "b"]}, [("a", [("t", "a", "identity")]),
+                                            ("b", [("t", "b", "identity")])], []),
+    ("select * from t", None, [("*", [("t", "*", "identity")])], ["star_without_schema"]),
+    ("select * exclude (a) from t", {"t": ["a", "b"]}, [("b", [("t", "b", "identity")])], []),
+    ("select * rename (a as z) from t", {"t": ["a", "b"]},
+     [("z", [("t", "a", "identity")]), ("b", [("t", "b", "identity")])], []),
+    ("select * replace (a * 2 as a) from t", {"t": ["a", "b"]},
+     [("a", [("t", "a", "transformation")]), ("b", [("t", "b", "identity")])], []),
+    # a named column read through a derived star over an unknown table
+    ("select a from (select * from t) d", None, [("a", [("t", "a", "identity")])],
+     ["star_without_schema"]),
+    # a qualified star covers its source only
+    ("select u.* from t join u on t.k = u.k", {"u": ["k", "v"]},
+     [("k", [("u", "k", "identity")]), ("v", [("u", "v", "identity")])], []),
+]
+
+
+@pytest.mark.parametrize("sql, schema, columns, codes", STAR_CASES)
+def test_stars_expand_known_columns(sql, schema, columns, codes):
+    assert _columns(sql, schema=schema, dialect="snowflake") == columns
+    assert _codes(sql, schema=schema, dialect="snowflake") == codes
+
+
+# ---- indirect columns ------------------------------------------------------------------
+
+INDIRECT_CASES = [
+    ("select t.a from t join u on t.k = u.k where u.f = 1 group by t.a having sum(t.b) > 0 "
+     "order by t.a",
+     [("t", "k", "join"), ("u", "k", "join"), ("u", "f", "filter"), ("t", "a", "group_by"),
+      ("t", "b", "filter"), ("t", "a", "sort")]),
+    # an order by in a derived table without a limit picks no rows
+    ("select a from (select a from t order by b) d", []),
+    # ... with a limit it does
+    ("select a from (select a from t order by b limit 5) d", [("t", "b", "sort")]),
+    # window orderings are not sort
+    ("select row_number() over (order by b) as r from t", []),
+    # a semi-join's sub-query: its columns filter, its own join stays join
+    ("select a from t where k in (select u.k from u join v on u.i = v.i)",
+     [("t", "k", "filter"), ("u", "k", "filter"), ("u", "i", "join"), ("v", "i", "join")]),
+    # group by position
+    ("select upper(a), count(*) from t group by 1", [("t", "a", "group_by")]),
+    # an outer filter on a derived column traces to the base columns
+    ("select n from (select a + b as n from t) d where n > 0",
+     [("t", "a", "filter"), ("t", "b", "filter")]),
+]
+
+
+@pytest.mark.parametrize("sql, indirect", INDIRECT_CASES)
+def test_indirect_columns_by_clause(sql, indirect):
+    st = _statement(sql)
+    assert [(s.table, s.column, s.kind) for s in st.indirect] == indirect
+    for c in st.columns:  # never mixed into sources
+        assert all(s.kind not in ("join", "filter", "group_by", "sort") for s in c.sources)
+
+
+# ---- set operations and recursive CTEs ------------------------------------------------
+
+
+def test_set_operations():
+    assert _columns("select a from t union all select b from u") == [
+        ("a", [("t", "a", "identity"), ("u", "b", "identity")])]
+    sql = "select a from t intersect select b from u"
+    assert _columns(sql) == [("a", [("t", "a", "identity")])]
+    assert _indirect(sql) == [("u", "b", "filter")]
+    assert _codes("select a, c from t union select b from u") == ["set_operation_width"]
+
+
+def test_recursive_reference_stands_for_the_cte_columns():
+    sql = ("with recursive r (n, m) as (select id, 0 from t union all "
+           "select r.n, r.m + x.w from r join x on x.p = r.n) select n, m from r")
+    assert _columns(sql) == [("n", [("t", "id", "identity")]),
+                             ("m", [("x", "w", "transformation")])]
+    assert _indirect(sql) == [("x", "p", "join"), ("t", "id", "join")]
+
+
+# ---- statements ------------------------------------------------------------------------
+
+STATEMENT_CASES = [
+    ("insert into w (p, q) select a, b from t", None, "generic", "insert", "w",
+     [("p", [("t", "a", "identity")]), ("q", [("t", "b", "identity")])], []),
+    # columns beyond the target's are dropped
+    ("insert into w (p) select a, b from t", None, "generic", "insert", "w",
+     [("p", [("t", "a", "identity")])], ["insert_width"]),
+    # static partition column takes no output, the schema names the rest
+    ("insert overwrite table w partition (dt = '1') select a from t", {"w": ["p", "dt"]}, "hive",
+     "insert", "w", [("p", [("t", "a", "identity")])], []),
+    # dynamic partition takes the last query column
+    ("insert overwrite table w partition (dt) select a, d from t", {"w": ["p", "dt"]}, "hive",
+     "insert", "w", [("p", [("t", "a", "identity")]), ("dt", [("t", "d", "identity")])], []),
+    ("create table w as select a from t", None, "generic", "create_table_as", "w",
+     [("a", [("t", "a", "identity")])], []),
+    ("create view v (z) as select a from t", None, "generic", "create_view", "v",
+     [("z", [("t", "a", "identity")])], []),
+    ("update w set p = t.a from t where t.k = w.k", None, "postgres", "update", "w",
+     [("p", [("t", "a", "identity")])], []),
+    ("delete from w where k = 1", None, "generic", "delete", "w", [], []),
+    ("grant select on t to r", None, "generic", "other", None, [], []),
+    ("merge into w using s on w.k = s.k when matched then update set p = s.a "
+     "when not matched then insert (k, p) values (s.k, s.b)", None, "generic", "merge", "w",
+     [("p", [("s", "a", "identity"), ("s", "b", "identity")]), ("k", [("s", "k", "identity")])],
+     []),
+]
+
+
+@pytest.mark.parametrize("sql, schema, dialect, kind, target, columns, codes", STATEMENT_CASES)
+def test_statement_kinds_targets_and_columns(sql, schema, dialect, kind, target, columns, codes):
+    st = _statement(sql, schema=schema, dialect=dialect)
+    assert (st.kind, st.target) == (kind, target)
+    assert st.target_tables == ((target,) if target else ())
+    assert _columns(sql, schema=schema, dialect=dialect) == columns
+    assert [w.code for w in st.warnings] == codes
+
+
+def test_delete_conditions_are_indirect():
+    assert _indirect("delete from w using t where w.k = t.k and t.f") == [
+        ("w", "k", "filter"), ("t", "k", "filter"), ("t", "f", "filter")]
+
+
+# ---- scripts ---------------------------------------------------------------------------
+
+
+def test_composition_follows_earlier_writes_only():
+    sql = ("insert into out1 select a from stage;"
+           "create table stage as select x * 2 as a from src;"
+           "insert into out2 select sum(a) from stage;")
+    result = lineage(sql)
+    assert [(c.target, c.name, [(s.table, s.column, s.kind) for s in c.sources])
+            for c in result.composed] == [("out2", "_col_0", [("src", "x", "aggregation")])]
+
+
+def test_table_created_in_the_script_has_known_columns():
+    result = lineage("create table s (a int, b int); select * from s;")
+    assert [c.name for c in result.statements[1].columns] == ["a", "b"]
+    assert result.statements[1].warnings == ()
+
+
+def test_spans_and_warning_positions():
+    sql = "select 1;\n  select *\n  from t"
+    second = lineage(sql).statements[1]
+    assert (second.start, second.start_line, second.start_column) == (12, 2, 3)
+    assert sql[second.start:second.end] == "select *\n  from t"
+    assert [(w.code, w.line, w.column) for w in second.warnings] == [
+        ("star_without_schema", 2, 10)]
+
+
+# ---- errors ----------------------------------------------------------------------------
+
+
+def test_parse_error_raises_or_is_collected():
+    sql = "select a from t; select a from t where; select b from u"
+    with pytest.raises(ParseError):
+        lineage(sql)
+    result = lineage(sql, errors="collect")
+    assert [s.error is None for s in result.statements] == [True, False, True]
+    assert isinstance(result.statements[1].error, ParseError)
+    assert [c.name for c in result.statements[2].columns] == ["b"]
+
+
+@pytest.mark.parametrize("kwargs, error, text", [
+    ({"errors": "ignore"}, ValueError, "errors"),
+    ({"dialect": "nosuch"}, ValueError, "nosuch"),
+    ({"schema": ["t"]}, TypeError, "mapping"),
+    ({"schema": {"t": 5}}, TypeError, "'t'"),
+    ({"schema": {"t": ["a", 1]}}, TypeError, "'t'"),
+    ({"schema": {"db": {"t": {"a": "int"}, "u": 3}}}, ValueError, "'db'"),
+    ({"schema": {"a.b.c.d": ["x"]}}, ValueError, "a.b.c.d"),
+    ({"default_schema": 3}, TypeError, "default_schema"),
+])
+def test_bad_arguments_name_what_was_wrong(kwargs, error, text):
+    with pytest.raises(error, match=text):
+        lineage("select a from t", **kwargs)
+
+
+@pytest.mark.parametrize("schema", [
+    {"db.t": ["a", "b"]},
+    {"db.t": {"a": "int", "b": "text"}},
+    {"db": {"t": {"a": "int", "b": "text"}}},
+    {"db": {"t": ["a", "b"]}},
+])
+def test_schema_shapes_are_equivalent(schema):
+    assert [c.name for c in _statement("select * from db.t", schema=schema).columns] == ["a", "b"]
+
+
+def test_default_catalog_and_schema_match_unqualified_names():
+    schema = {"cat": {"db": {"t": ["a", "b"]}}}
+    st = _statement("select * from t", schema=schema, default_catalog="cat", default_schema="db")
+    assert [(c.name, c.sources[0].table) for c in st.columns] == [("a", "cat.db.t"),
+                                                                    ("b", "cat.db.t")]
+    assert _statement("select * from t", schema=schema).columns[0].name == "*"
+
+
+def test_deep_nesting_is_no_crash():
+    depth = 200
+    sql = "select a from " + "(select a from " * depth + "t" + ") x" * depth
+    assert _columns(sql) == [("a", [("t", "a", "identity")])]
+    sql = "select " + "(" * 3000 + "a" + ")" * 3000 + " from t"
+    with pytest.raises(ParseError):
+        lineage(sql)
+
+
+# ---- result objects --------------------------------------------------------------------
+
+
+def test_results_are_immutable_hashable_and_pickle():
+    result = lineage("select a, b + 1 as c from t where d > 0; select * from u",
+                     errors="collect")
+    again = lineage("select a, b + 1 as c from t where d > 0; select * from u",
+                    errors="collect")
+    assert result == again and hash(result) == hash(again)
+    assert pickle.loads(pickle.dumps(result)) == result
+    st = result.statements[0]
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        st.kind = "insert"
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        st.columns[0].sources[0].kind = "x"
+    assert isinstance(st, StatementLineage) and isinstance(result, ScriptLineage)
+    assert isinstance(st.columns[0], ColumnLineage) and isinstance(st.indirect[0], Source)
+    assert isinstance(result.statements[1].warnings[0], LineageWarning)
+    assert "Source(table='t', column='a', kind='identity'" in repr(st.columns[0].sources[0])
+    data = json.loads(json.dumps(result.to_dict()))
+    assert data["statements"][0]["columns"][1] == {
+        "name": "c", "position": 1,
+        "sources": [{"table": "t", "column": "b", "kind": "transformation", "ambiguous": False}]}
+    assert data["statements"][0]["indirect"] == [
+        {"table": "t", "column": "d", "kind": "filter", "ambiguous": False}]
+    assert data["statements"][1]["warnings"][0]["code"] == "star_without_schema"
+
+
+def test_collected_error_result_pickles_and_compares():
+    result = lineage("select a from t where", errors="collect")
+    back = pickle.loads(pickle.dumps(result))
+    assert back == result
+    assert result.to_dict()["statements"][0]["error"].startswith("Expecting")
