@@ -87,6 +87,9 @@ KIND_CASES = [
     ("clickhouse", "insert into function s3('x', 'CSV') select 1", "insert", None),
     ("snowflake", "insert into identifier($t) values (1)", "insert", None),
     ("generic", "upsert into t (a) values (1)", "insert", "t"),
+    ("snowflake", "insert overwrite into t select * from u", "insert", "t"),
+    ("mysql", "insert into t (a) values (1) as new on duplicate key update a = new.a", "insert", "t"),
+    ("postgres", "insert into t (a) overriding system value values (1)", "insert", "t"),
     # create table .. as
     ("ansi", "create table t as select a from u", "create_table_as", "t"),
     ("ansi", "create table t as (with c as (select 1) select * from c)", "create_table_as", "t"),
@@ -115,6 +118,7 @@ KIND_CASES = [
                    "location '/x' as select 1 as d", "create_table_as", "t"),
     ("snowflake", "define dynamic table t target_lag = '1 day' warehouse = w as select 1",
      "create_table_as", "t"),
+    ("mysql", "create table t (a int) select 1 as a", "create_table_as", "t"),
     # create view
     ("ansi", "create view v as select a from t", "create_view", "v"),
     ("ansi", "create view if not exists s.v as select 1", "create_view", "s.v"),
@@ -176,6 +180,8 @@ KIND_CASES = [
      "update", "s.t"),
     ("tsql", "with c as (select 1 as a) update t set a = c.a from c", "update", "t"),
     ("sparksql", "update delta.`/data/e` set a = 'x' where a = 'y'", "update", "delta./data/e"),
+    ("tsql", "update t set a += 1, b -= 2", "update", "t"),
+    ("sqlite", "update or ignore t set a = 1", "update", "t"),
     # delete
     ("ansi", "delete from t where a = 1", "delete", "t"),
     ("postgres", "delete from t as x using u where x.id = u.id returning x.id", "delete", "t"),
@@ -195,6 +201,8 @@ KIND_CASES = [
     ("tsql", "update statistics t", "other", None),
     ("oracle", "insert all into t (a) values (x) into u (b) values (y) select x, y from s", "other", None),
     ("postgres", "explain analyze select 1", "other", None),
+    ("bigquery", "create or replace table function d.f(x int64) as select x", "other", None),
+    ("sqlite", "create virtual table t using fts5(a)", "other", "t"),
 ]
 
 
@@ -232,6 +240,10 @@ HEAD_CASES = [
     ("mysql", "lock tables t read; unlock tables", ["lock", "unlock"]),
     ("generic", "call p(1, 2)", ["call"]),
     ("generic", "comment on table t is 'x'", ["comment"]),
+    ("bigquery", "assert (select 1) = 1 as 'x'", ["assert"]),
+    ("bigquery", "create temp table function f() as select 1", ["create table function"]),
+    ("clickhouse", "system reload dictionaries", ["system"]),
+    ("duckdb", "pivot t on x using sum(y)", ["pivot"]),
 ]
 
 
@@ -271,6 +283,12 @@ BLOCK_CASES = [
     ("oracle", "create or replace procedure p is n number; begin insert into t values (1); end p;",
      ["other"], ["insert"]),
     ("generic", "begin select case when a then 1 else 2 end from t; end", ["other"], ["select"]),
+    ("oracle", "create or replace trigger tr before insert on t for each row begin :new.a := 1; end;",
+     ["other"], []),
+    ("sqlite", "create trigger tr after insert on x begin update t set a = 1; "
+               "insert into u values (new.a); end", ["other"], ["update", "insert"]),
+    ("snowflake", "create or replace task t warehouse = w schedule = '5 minute' as insert into x select 1",
+     ["other"], ["insert"]),
     # A broken inner statement does not break the block.
     ("bigquery", "begin insert into t garbage here; select 1; end", ["other"], ["select"]),
 ]
@@ -338,6 +356,20 @@ def test_update_assignments():
     sets = tree["set"]
     assert [[dotted(n) for n in a["columns"]] for a in sets] == [["a", "b"], ["c"]]
     assert [a.get("parenthesised", False) for a in sets] == [True, False]
+
+
+def test_compound_assignment_is_spelled_out():
+    # T-SQL a += 1 is a = a + 1: the column also reads itself.
+    value = one("update t set a += 1", "tsql").to_dict(spans=False)["set"][0]["value"]
+    assert value["type"] == "binary" and value["op"] == "+"
+    assert dotted(value["left"]["name"]) == "a"
+
+
+def test_mysql_insert_set_is_columns_and_values():
+    tree = one("insert into t set a = 1, b = c + 1", "mysql").to_dict(spans=False)
+    assert tree["columns"] == ["a", "b"]
+    rows = tree["source"]["body"]["rows"]
+    assert len(rows) == 1 and len(rows[0]["items"]) == 2
 
 
 def test_hive_multi_insert_shares_from():

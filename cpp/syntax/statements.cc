@@ -25,6 +25,7 @@ constexpr std::string_view kCreateModifiers[] = {
     "alter",     "refresh", "materialized", "if", "not",       "exists",   "unique",
     "definer",   "force",  "noforce",   "editionable", "noneditionable", "algorithm",
     "undefined", "merge",  "temptable", "sql",    "security",  "invoker",  "aggregate",
+    "virtual",
 };
 
 // Words after a column name that start its constraints rather than a type.
@@ -204,8 +205,24 @@ List<Assignment> Parser::assignments() {
       // Postgres arr[1] = .., arr[1:2] = ..: the element is not kept.
       while (at(Tok::kLBracket)) skip_group();
     }
-    if (!accept_op(Op::kEq)) fail("\"=\"");
-    a.value = expr();
+    if (at_op(Op::kCompoundAssign) && !a.parenthesised) {
+      // T-SQL a += 1 is a = a + 1.
+      std::string_view op = text_of(peek()).substr(0, 1);
+      advance();
+      auto* column = node<ColumnRef>(columns[0].span.begin);
+      column->kind = ExprKind::kColumn;
+      column->name = columns[0];
+      column->span = columns[0].span;
+      auto* sum = node<Binary>(begin);
+      sum->kind = ExprKind::kBinary;
+      sum->op = op;
+      sum->left = column;
+      sum->right = expr();
+      a.value = finish(sum);
+    } else {
+      if (!accept_op(Op::kEq)) fail("\"=\"");
+      a.value = expr();
+    }
     a.columns = arena_.list(columns);
     a.span = span_from(begin);
     out.push_back(a);
@@ -292,10 +309,12 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
     advance();
   }
   skip_top_clause();
-  if (accept_kw(Kw::kInto))
+  if (accept_kw(Kw::kInto)) {
     s->into = true;
-  else if (accept_kw(Kw::kOverwrite))
+  } else if (accept_kw(Kw::kOverwrite)) {
     s->overwrite = true;
+    if (accept_kw(Kw::kInto)) s->into = true;  // Snowflake insert overwrite into
+  }
 
   if (s->overwrite && (at_word("directory") || (at_kw(Kw::kLocal) && at_word("directory", 1)))) {
     // Hive / Spark insert overwrite [local] directory '..' [format options] query.
@@ -376,6 +395,10 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
       advance();
       advance();
       ident_list();
+    } else if (at_word("overriding") && at_word("value", 2)) {
+      advance();  // Postgres overriding system | user value: not kept
+      advance();
+      advance();
     } else {
       break;
     }
@@ -488,6 +511,8 @@ Statement* Parser::insert_all(std::uint32_t begin, std::size_t start) {
 }
 
 bool Parser::at_insert_tail() const {
+  // MySQL values (..) as new [(cols)] on duplicate key update ..
+  if (at_kw(Kw::kAs) && at_name(1)) return true;
   return at_kw(Kw::kOn) || at_kw(Kw::kReturning) || at_word("log") || at_word("output") ||
          at_kw(Kw::kExec) || at_kw(Kw::kExecute) || at_word("option") ||
          at_kw(Kw::kSettings) || at_kw(Kw::kFormat);
@@ -638,7 +663,7 @@ Statement* Parser::create_statement(std::uint32_t begin) {
     set_pos(keep);
   }
   bool view = at_kw(Kw::kView);
-  if (!view && (alter || !at_kw(Kw::kTable))) {
+  if (!view && (alter || !at_kw(Kw::kTable) || at_kw(Kw::kFunction, 1))) {
     set_pos(start);
     return other_statement(begin);
   }
@@ -709,6 +734,7 @@ Parser::CreateParts Parser::create_parts(bool view) {
   };
   while (!at_end() && !at(Tok::kSemicolon)) {
     if (at_kw(Kw::kAs) && starts_query(1)) break;
+    if (!view && at_kw(Kw::kSelect)) break;  // MySQL create table t [(cols)] select ..
     if (at(Tok::kLParen) && column_slot && !have_columns && !starts_query(0)) {
       flush();
       out.columns = column_defs();
@@ -740,7 +766,7 @@ Parser::CreateParts Parser::create_parts(bool view) {
   out.options = options;
   if (pos_ > 0 && toks_[pos_ - 1].kind == Tok::kWord && toks_[pos_ - 1].kw == Kw::kAs)
     fail("a query");  // create table t as <nothing>
-  if (!accept_kw(Kw::kAs)) return out;
+  if (!accept_kw(Kw::kAs) && !(!view && at_kw(Kw::kSelect))) return out;
   out.query = query();
   // with [no] data, with [cascaded | local] check option, with no schema
   // binding, comment '..' (ClickHouse), ...
@@ -871,6 +897,12 @@ Statement* Parser::update_statement(std::uint32_t begin, With* with) {
   u->kind = StatementKind::kUpdate;
   u->with = with;
   expect_kw(Kw::kUpdate, "UPDATE");
+  if (accept_kw(Kw::kOr)) {  // SQLite update or ignore / replace / ...: not kept
+    if (!at_kw(Kw::kIgnore) && !at_kw(Kw::kReplace) && !at_word("abort") && !at_word("fail") &&
+        !at_kw(Kw::kRollback))
+      fail("IGNORE, REPLACE, ABORT, FAIL or ROLLBACK");
+    advance();
+  }
   while (at_word("low_priority") || at_kw(Kw::kIgnore)) advance();
   skip_top_clause();
   // MySQL joins several tables: the first is the target, the others join it.

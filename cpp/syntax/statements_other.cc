@@ -39,7 +39,9 @@ constexpr std::string_view kOtherHeads[] = {
     "release",  "remove",    "rename",     "repeat",  "reset",     "return",    "revoke",
     "rollback", "savepoint", "set",        "show",    "start",     "summarize", "throw",
     "truncate", "uncache",   "undrop",     "unload",  "unlock",    "unset",     "use",
-    "vacuum",   "waitfor",   "while",      "abort",   "update",
+    "vacuum",   "waitfor",   "while",      "abort",   "update",    "assert",    "convert",
+    "restore",  "add",       "system",     "exchange", "deny",     "bulk",      "backup",
+    "flush",    "purge",     "pivot",      "unpivot",
 };
 
 // What CREATE / ALTER / DROP / UNDROP / DEFINE may name.
@@ -67,6 +69,7 @@ constexpr std::string_view kObjectKinds[] = {
     "if",         "iceberg",    "hybrid",      "transient",   "volatile",   "unlogged",
     "secure",     "recursive",  "unique",      "multiset",    "set",        "trusted",
     "temp",       "body",       "directory",   "outline",     "context",    "dimension",
+    "virtual",
 };
 
 // Heads whose object word follows: "create table", "drop view".
@@ -138,6 +141,7 @@ std::string_view Parser::other_head() {
     if (peek(i).kind == Tok::kWord) {
       head.push_back(' ');
       head.append(lower_ascii(text_of(peek(i))));
+      if (at_kw(Kw::kTable, i) && at_kw(Kw::kFunction, i + 1)) head.append(" function");
     }
   }
   return arena_.copy(head);
@@ -150,8 +154,10 @@ bool Parser::at_block_begin() const {
   if (pos_ > 0 && toks_[pos_ - 1].kind == Tok::kDot) return false;
   const Token& next = peek(1);
   if (next.kind == Tok::kSemicolon || next.kind == Tok::kEnd || next.kind == Tok::kDot ||
-      next.kind == Tok::kComma || next.kind == Tok::kOp || is_close(next.kind))
+      next.kind == Tok::kComma || is_close(next.kind))
     return false;
+  // begin + 1 is a column; begin :new.a := 1 (Oracle) is a block.
+  if (next.kind == Tok::kOp && next.op != Op::kColon) return false;
   return !at_any_word(kTransactionWords, std::size(kTransactionWords), 1);
 }
 
