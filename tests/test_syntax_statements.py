@@ -163,6 +163,7 @@ KIND_CASES = [
     ("postgres", "merge into t w using s on s.k = w.k when not matched by target then insert values (s.k) "
                  "when not matched by source then do nothing", "merge", "t"),
     ("bigquery", "merge d.t using d.u on t.a = u.a when not matched then insert row", "merge", "d.t"),
+    ("tsql", "merge top (10) into t using s on t.a = s.a when matched then delete", "merge", "t"),
     ("tsql", "merge s.t with (holdlock) as tgt using (select @a, @b) as src (a, b) on tgt.a = src.a "
              "when matched then update set b = src.b output $action, inserted.*", "merge", "s.t"),
     ("oracle", "merge into t using u on (t.a = u.a) when matched then update set t.b = u.b "
@@ -181,6 +182,7 @@ KIND_CASES = [
     ("tsql", "with c as (select 1 as a) update t set a = c.a from c", "update", "t"),
     ("sparksql", "update delta.`/data/e` set a = 'x' where a = 'y'", "update", "delta./data/e"),
     ("tsql", "update t set a += 1, b -= 2", "update", "t"),
+    ("tsql", "update t set @x = a = a + 1", "update", "t"),
     ("sqlite", "update or ignore t set a = 1", "update", "t"),
     # delete
     ("ansi", "delete from t where a = 1", "delete", "t"),

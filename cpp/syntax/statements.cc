@@ -200,6 +200,14 @@ List<Assignment> Parser::assignments() {
         columns.push_back(name());
       } while (accept(Tok::kComma));
       expect(Tok::kRParen, "\")\"");
+    } else if (at(Tok::kParam)) {
+      // T-SQL set @v = expr (also @v = col = expr).
+      Name v;
+      std::vector<Ident> parts{ident_of(peek())};
+      v.parts = arena_.list(parts);
+      v.span = {peek().begin, peek().end};
+      advance();
+      columns.push_back(v);
     } else {
       columns.push_back(name());
       // Postgres arr[1] = .., arr[1:2] = ..: the element is not kept.
@@ -782,6 +790,7 @@ Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
   m->kind = StatementKind::kMerge;
   m->with = with;
   expect_kw(Kw::kMerge, "MERGE");
+  skip_top_clause();
   accept_kw(Kw::kInto);
   m->target = name();
   skip_table_hints();
