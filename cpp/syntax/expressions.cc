@@ -183,7 +183,10 @@ int Parser::infix_precedence() const {
   const Token& t = peek();
   switch (t.kind) {
     case Tok::kStar: return kPrecMul;
-    case Tok::kOp: return op_precedence(t.op);
+    case Tok::kOp:
+      // T-SQL's !< and !>, and "! =" written apart
+      if (t.op == Op::kBang && (at_op(Op::kLt, 1) || at_op(Op::kGt, 1) || at_op(Op::kEq, 1))) return kPrecCompare;
+      return op_precedence(t.op);
     case Tok::kWord: break;
     default: return kPrecNone;
   }
@@ -294,7 +297,8 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     const std::size_t from = pos_;
     advance();
     skip_group();
-    return binary(raw_since(from), expr_bp(prec));
+    const std::string_view op = lower_words(from);
+    return binary(op, expr_bp(prec));
   }
   bool negated = false;
   if (at_kw(Kw::kNot)) {
@@ -373,7 +377,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       in->negated = negated;
       if (at(Tok::kLParen)) {
         advance();
-        if (at_query_start()) {
+        if (at_query_start() || (at(Tok::kLParen) && parenthesised_query_follows())) {
           in->query = query();
         } else if (!at(Tok::kRParen)) {
           in->items = expr_list();
@@ -657,8 +661,10 @@ Expr* Parser::primary() {
         return finish(s);
       }
       if (at_op(Op::kLt, 1)) {
-        // array<int>[1, 2] (BigQuery)
+        // array<int>[1, 2] (BigQuery): the [ opens the literal, not an array type suffix
+        no_type_dims_ = true;
         TypeName* type = type_name();
+        no_type_dims_ = false;
         if (at(Tok::kLBracket)) {
           advance();
           ArrayExpr* a = static_cast<ArrayExpr*>(array_expr(begin, true));
@@ -925,6 +931,23 @@ Expr* Parser::case_expr() {
   expect_kw(Kw::kEnd, "WHEN, ELSE or END");
   accept_kw(Kw::kCase);  // end case (some procedural dialects)
   return finish(c);
+}
+
+bool Parser::parenthesised_query_follows() {
+  // ((select ..) union (select ..)): a query whose first operand is in
+  // parentheses, against a list of values or sub-queries. Decided by trying.
+  std::size_t k = 0;
+  while (at(Tok::kLParen, k)) ++k;
+  if (!at_query_start(k)) return false;
+  const std::size_t save = pos_;
+  bool query_then_close = false;
+  try {
+    query();
+    query_then_close = at(Tok::kRParen);
+  } catch (const ParseError&) {
+  }
+  pos_ = save;
+  return query_then_close;
 }
 
 bool Parser::unit_ahead(std::size_t from) const {

@@ -237,7 +237,9 @@ TableRef* Parser::named_table() {
   const std::uint32_t begin = here();
   const bool only = at_kw(Kw::kOnly) && at_name(1);
   if (only) advance();
-  if (!at_name() && !(at(Tok::kWord) && (at_end(1) || at(Tok::kSemicolon, 1)))) fail("a table name");
+  // A table named by a clause word, when nothing can follow: from group
+  const bool word_alone = (at_kw(Kw::kGroup) || at_kw(Kw::kOrder)) && (at_end(1) || at(Tok::kSemicolon, 1));
+  if (!at_name() && !word_alone) fail("a table name");
   Name n = at_name() ? name() : Name{};
   if (n.parts.empty()) {
     SmallVec<Ident> one{ident_of(peek())};

@@ -150,6 +150,7 @@ class Parser {
   Expr* variant_path(Expr* base);
   void star_modifiers(Star* star);  // * except (..) / exclude / replace (..) / rename (..) / ilike
   bool unit_ahead(std::size_t from) const;  // an interval unit word follows within a few tokens
+  bool parenthesised_query_follows();       // at "((select ..) union ..)": a query, not values
   List<Expr*> expr_list();  // a, b, c (no parentheses)
   bool at_query_start(std::size_t ahead = 0) const;  // select / with / values / from-first
   Expr* infix(Expr* left, int prec_of_op, std::uint32_t begin);
@@ -225,6 +226,7 @@ class Parser {
   Raw output_clause();
   void rest_of_column_def();
   bool at_insert_tail() const;
+  Statement* insert_all(std::uint32_t begin, std::size_t start);
   void partition_spec(std::vector<PartitionItem>& out);
   Query* values_rows();
   void set_as_values(Insert* s);
@@ -247,6 +249,7 @@ class Parser {
   std::size_t pos_ = 0;
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
+  bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
   const char* stack_floor_ = nullptr;  // this thread's, looked up once per parser
 };
 

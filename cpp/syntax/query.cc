@@ -81,7 +81,9 @@ bool Parser::cte_column_list_follows() const {
     if (at(Tok::kRParen, i + 1)) break;
     if (!at(Tok::kComma, i + 1)) return false;
   }
-  return at_kw(Kw::kAs, i + 2) || at(Tok::kLParen, i + 2);
+  return (at_kw(Kw::kAs, i + 2) && (at(Tok::kLParen, i + 3) || at_kw(Kw::kNot, i + 3) ||
+                                    at_kw(Kw::kMaterialized, i + 3))) ||
+         at(Tok::kLParen, i + 2);
 }
 
 QueryBody* Parser::query_body(int min_prec) {

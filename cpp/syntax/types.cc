@@ -144,7 +144,7 @@ TypeName* Parser::type_name() {
     }
   }
   if (pos_ > suffix_from) t->suffix = raw_since(suffix_from);
-  while (at(Tok::kLBracket) &&
+  while (!no_type_dims_ && at(Tok::kLBracket) &&
          (at(Tok::kRBracket, 1) || (at(Tok::kNumber, 1) && at(Tok::kRBracket, 2) &&
                                     text_of(peek(1)).find('.') == std::string_view::npos))) {
     skip_group();
