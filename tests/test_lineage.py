@@ -396,3 +396,29 @@ def test_collected_error_result_pickles_and_compares():
     back = pickle.loads(pickle.dumps(result))
     assert back == result
     assert result.to_dict()["statements"][0]["error"].startswith("Expecting")
+
+
+# ---- pivot and unpivot -----------------------------------------------------------------
+
+PIVOT_CASES = [
+    # the other columns stay, each IN value is an aggregate chosen by the pivot column
+    ("select * from s pivot (sum(amount) for q in ('Q1' as q1, 'Q2')) p",
+     {"s": ["region", "q", "amount"]},
+     [("region", [("s", "region", "identity")]),
+      ("q1", [("s", "amount", "aggregation"), ("s", "q", "conditional")]),
+      ("Q2", [("s", "amount", "aggregation"), ("s", "q", "conditional")])]),
+    # unknown source columns: a star column stands for the others
+    ("select p.region, p.q1 from s pivot (max(amount) for q in ('Q1' as q1)) p", None,
+     [("region", [("s", "region", "identity")]),
+      ("q1", [("s", "amount", "aggregation"), ("s", "q", "conditional")])]),
+    # unpivot: the value column is fed by the IN list, the name column by nothing
+    ("select * from t unpivot (v for k in (a, b))", {"t": ["id", "a", "b"]},
+     [("id", [("t", "id", "identity")]), ("k", []),
+      ("v", [("t", "a", "identity"), ("t", "b", "identity")])]),
+]
+
+
+@pytest.mark.parametrize("sql, schema, columns", PIVOT_CASES)
+def test_pivot_and_unpivot_columns(sql, schema, columns):
+    assert _columns(sql, schema=schema, dialect="snowflake") == columns
+    assert _codes(sql, schema=schema, dialect="snowflake") == []

@@ -137,6 +137,7 @@ class Analyzer {
   void table_function(const syntax::TableFunction& t, Scope& scope, std::vector<Indirect>& ind);
   void lateral_view(const syntax::LateralView& t, Scope& scope, std::vector<Indirect>& ind);
   void join(const syntax::Join& j, Scope& scope, std::vector<Indirect>& ind);
+  void pivot(const syntax::Pivot& p, Scope& scope, std::vector<Indirect>& ind);  // pivot.cc
   void add_relation_source(Scope& scope, const Relation& rel, const syntax::Alias* alias,
                            std::string default_name, bool generated);
   void apply_alias_columns(Relation& rel, const syntax::Alias* alias);

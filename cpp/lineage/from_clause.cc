@@ -85,15 +85,9 @@ void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>&
       from_item(static_cast<const ParenTable*>(t)->inner, scope, ind);
       return;
     case TableKind::kPivot:
-    case TableKind::kUnpivot: {
-      auto* p = static_cast<const Pivot*>(t);
-      from_item(p->source, scope, ind);
-      warn("unsupported_construct",
-           std::string(t->kind == TableKind::kPivot ? "pivot" : "unpivot") +
-               ": its output columns are read from the source beneath",
-           t->span.begin);
+    case TableKind::kUnpivot:
+      pivot(*static_cast<const Pivot*>(t), scope, ind);
       return;
-    }
     case TableKind::kLateralView:
       lateral_view(*static_cast<const LateralView*>(t), scope, ind);
       return;
