@@ -277,7 +277,8 @@ BLOCK_CASES = [
     ("bigquery", "while x < 3 do set x = x + 1; insert into t values (x); end while",
      ["other"], ["insert"]),
     ("bigquery", "loop set x = x + 1; if x > 3 then leave; end if; end loop", ["other"], []),
-    ("bigquery", "for r in (select 1 as a) do insert into t values (r.a); end for", ["other"], ["insert"]),
+    ("bigquery", "for r in (select 1 as a) do insert into t values (r.a); end for", ["other"],
+     ["select", "insert"]),
     ("mysql", "create procedure p() begin declare x int; repeat set x = x + 1; until x > 3 end repeat; "
               "update t set a = x; end", ["other"], ["update"]),
     ("oracle", "declare n number; begin select count(*) into n from t; "
@@ -291,6 +292,13 @@ BLOCK_CASES = [
                "insert into u values (new.a); end", ["other"], ["update", "insert"]),
     ("snowflake", "create or replace task t warehouse = w schedule = '5 minute' as insert into x select 1",
      ["other"], ["insert"]),
+    # Queries inside statements kept as text are read, so the body has them.
+    ("postgres", "copy (select a from t) to stdout with (format csv)", ["other"], ["select"]),
+    ("athena", "unload (select a from t) to 's3://b/' with (format = 'CSV')", ["other"], ["select"]),
+    ("bigquery", "export data options (uri = 'gs://b/*.csv') as (select 1)", ["other"], ["select"]),
+    ("snowflake", "copy into t from (select $1 from @s)", ["other"], ["select"]),
+    ("spark", "cache table t as select a from u", ["other"], ["select"]),
+    ("tsql", "begin insert into t values (1) update t set a = 2 end", ["other"], ["insert", "update"]),
     # A broken inner statement does not break the block.
     ("bigquery", "begin insert into t garbage here; select 1; end", ["other"], ["select"]),
 ]

@@ -179,6 +179,24 @@ bool Parser::if_has_then() const {
   return false;
 }
 
+bool Parser::try_inner_query(std::vector<Statement*>& body) {
+  // A parenthesised query inside a statement kept as text.
+  std::size_t at_start = pos_;
+  try {
+    advance();  // (
+    auto* s = node<SelectStatement>(peek().begin);
+    s->kind = StatementKind::kSelect;
+    s->query = query();
+    finish(s);
+    expect(Tok::kRParen, "\")\"");
+    body.push_back(s);
+    return true;
+  } catch (const ParseError&) {
+    set_pos(at_start);
+    return false;
+  }
+}
+
 bool Parser::try_inner_statement(std::vector<Statement*>& body) {
   // A data statement inside a block; on failure the caller goes on token by
   // token from the same place.
@@ -225,7 +243,9 @@ void Parser::scan_other(std::size_t start, std::string_view head, std::vector<St
       continue;
     }
     if (is_open(t.kind)) {
-      skip_group();
+      // copy (select ..) to, unload ((select ..)), if exists (select ..):
+      // the query is read, so the body keeps it.
+      if (!starts_query(0) || !try_inner_query(body)) skip_group();
       stmt_start = false;
       continue;
     }
@@ -237,7 +257,7 @@ void Parser::scan_other(std::size_t start, std::string_view head, std::vector<St
       continue;
     }
     if (stmt_start && pos_ != start && try_inner_statement(body)) {
-      stmt_start = false;
+      stmt_start = true;  // T-SQL needs no ";" between statements
       continue;
     }
     bool first = pos_ == start;
@@ -302,7 +322,9 @@ void Parser::scan_other(std::size_t start, std::string_view head, std::vector<St
           ++pending_begin;
           routine_as = false;
         }
-        if (routine) next_start = true;
+        // create procedure .. as <body>; cache table t as select ..;
+        // export data .. as select ..
+        if (routine || starts_query(1)) next_start = true;
         break;
       default:
         if (at_word("loop") && (stmt_start || pending_loop > 0)) {
