@@ -240,6 +240,7 @@ class Parser {
   bool at_block_begin() const;
   bool if_has_then() const;
   bool try_inner_statement(std::vector<Statement*>& body);
+  bool try_inner_query(std::vector<Statement*>& body);
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
   std::string_view text_;
