@@ -422,3 +422,17 @@ PIVOT_CASES = [
 def test_pivot_and_unpivot_columns(sql, schema, columns):
     assert _columns(sql, schema=schema, dialect="snowflake") == columns
     assert _codes(sql, schema=schema, dialect="snowflake") == []
+
+
+def test_group_by_and_having_may_name_select_aliases():
+    assert _indirect("select upper(name) as n, count(*) from t group by n having n <> 'x'",
+                     dialect="postgres") == [("t", "name", "group_by"), ("t", "name", "filter")]
+
+
+def test_merge_star_sets_the_columns_of_the_source():
+    sql = ("merge into t using (select id, v * 2 as v from s) x on t.id = x.id "
+           "when matched then update set * when not matched then insert *")
+    assert _columns(sql, dialect="databricks") == [("id", [("s", "id", "identity")]),
+                                                    ("v", [("s", "v", "transformation")])]
+    assert _codes("merge into t using s on t.id = s.id when matched then update set *",
+                  dialect="databricks") == ["unsupported_construct"]

@@ -194,6 +194,9 @@ Relation Analyzer::select(const Select& s, const Query* q, Scope* parent, bool t
       }
     }
   }
+  // GROUP BY, HAVING and QUALIFY may name select-list aliases in every
+  // dialect; a source known to hold the name still comes first.
+  scope.lateral_aliases = true;
   for (const Expr* e : s.group_by) {
     int pos = position_of(e, rel.columns.size());
     if (pos >= 0) {

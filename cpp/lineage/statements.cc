@@ -216,14 +216,37 @@ void Analyzer::merge(const Merge& s, StatementLineage& out) {
   if (!scope.sources.empty() && scope.sources.back().type == SourceType::kBase) {
     out.target = tables_[scope.sources.back().table].display;
   }
+  const std::size_t source_begin = scope.sources.size();
   from_item(s.source, scope, rel.indirect);
   indirect_expr(s.on, IndirectKind::kJoin, scope);
   Assigned assigned;
   for (const MergeClause& c : s.clauses) {
     indirect_expr(c.condition, IndirectKind::kFilter, scope);
     if (c.star) {
-      warn("unsupported_construct", "merge with set * / insert *: columns are not traced",
-           c.span.begin);
+      // update set * / insert *: each source column sets the target column of its name.
+      bool known = true;
+      for (std::size_t i = source_begin; i < scope.sources.size(); ++i) {
+        const FromSource& src = scope.sources[i];
+        if (src.type == SourceType::kBase) {
+          if (!src.columns) {
+            known = false;
+            continue;
+          }
+          for (const std::string& name : *src.columns) {
+            assigned.column(name).sources.add(
+                Src{column_id(src.table, name), Kind::kIdentity, false});
+          }
+        } else {
+          for (const RelColumn& col : src.rel->columns) {
+            assigned.column(col.name).sources.add_all(col.sources, Kind::kIdentity);
+          }
+          known = known && src.rel->open_tables.empty();
+        }
+      }
+      if (!known) {
+        warn("unsupported_construct",
+             "merge with set * / insert * over a source of unknown columns", c.span.begin);
+      }
     }
     for (const Assignment& a : c.set) {
       for (const Name& n : a.columns) {
