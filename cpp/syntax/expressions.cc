@@ -262,7 +262,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     // "> =", "< =", "! =" written apart (T-SQL, Oracle)
     if ((t.op == Op::kGt || t.op == Op::kLt || t.op == Op::kBang) && at_op(Op::kEq)) {
       advance();
-      op = t.op == Op::kGt ? ">=" : t.op == Op::kLt ? "<=" : "!=";
+      op = t.op == Op::kGt ? ">=" : t.op == Op::kLt ? "<=" : "<>";
     } else if (t.op == Op::kLt && at_op(Op::kGt)) {
       advance();
       op = "<>";

@@ -220,7 +220,7 @@ TableRef* Parser::table_primary() {
     advance();
     while (!peek().spaced && (at_op(Op::kSlash) || at(Tok::kWord) || at(Tok::kDot))) advance();
     Ident id;
-    id.text = id.value = raw_since(from);
+    id.text = id.value = text_.substr(toks_[from].begin, prev_end() - toks_[from].begin);
     id.span = span_from(begin);
     SmallVec<Ident> parts{id};
     n->name.parts = arena_.list(parts);

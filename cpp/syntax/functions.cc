@@ -118,12 +118,14 @@ Expr* Parser::function_arg() {
       t.kw != Kw::kInterval && t.kw != Kw::kCase && t.kw != Kw::kNot && t.kw != Kw::kExists &&
       t.kw != Kw::kDistinct && t.kw != Kw::kAll && t.kw != Kw::kPrior && t.kw != Kw::kNull &&
       t.kw != Kw::kTrue && t.kw != Kw::kFalse && !(n.kind == Tok::kString && is_literal_type(text_of(t)))) {
-    KeywordArg* k = node<KeywordArg>(begin);
-    k->kind = ExprKind::kKeywordArg;
-    k->keyword = text_of(t);
+    // Kept as a prefix word on the argument, so that it prints after a comma.
+    Unary* u = node<Unary>(begin);
+    u->kind = ExprKind::kUnary;
+    const std::size_t from = pos_;
     advance();
-    k->value = function_arg();
-    return finish(k);
+    u->op = lower_words(from);
+    u->operand = function_arg();
+    return finish(u);
   }
   Expr* e = expr();
   return e;
@@ -402,7 +404,7 @@ OrderItem Parser::order_item() {
       advance();
       skip_group();
     }
-    o.direction = raw_since(from);
+    o.direction = lower_words(from);
   }
   if (at_kw(Kw::kNulls) && (at_kw(Kw::kFirst, 1) || at_kw(Kw::kLast, 1))) {
     advance();

@@ -100,9 +100,9 @@ class Parser {
   std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
   Span span_from(std::uint32_t begin) const { return {begin, prev_end() < begin ? begin : prev_end()}; }
 
-  // The tokens [from, pos) as one string: their texts joined by single
-  // spaces (no space after "(" or "." or before ")" , "," or "."). Used for
-  // clauses the tree keeps as Raw.
+  // The tokens [from, pos) as one string: white space and comments between
+  // two tokens become one space, tokens written together stay together.
+  // Used for clauses the tree keeps as Raw.
   Raw raw_since(std::size_t from_token);
   // Skips a balanced (..), [..] or {..} group starting at the current token.
   void skip_group();

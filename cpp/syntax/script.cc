@@ -120,13 +120,9 @@ Raw Parser::raw_since(std::size_t from_token) {
   std::string out;
   for (std::size_t i = from_token; i < pos_; ++i) {
     const Token& t = toks_[i];
-    if (i > from_token) {
-      const Token& p = toks_[i - 1];
-      bool glue = p.kind == Tok::kLParen || p.kind == Tok::kDot || p.kind == Tok::kLBracket ||
-                  t.kind == Tok::kRParen || t.kind == Tok::kComma || t.kind == Tok::kDot ||
-                  t.kind == Tok::kRBracket;
-      if (!glue) out += ' ';
-    }
+    // Tokens written apart stay one space apart; tokens written together
+    // stay together (@stage/path, a.b, f(x)).
+    if (i > from_token && t.spaced) out += ' ';
     out.append(text_of(t));
   }
   return arena_.copy(out);
