@@ -436,3 +436,13 @@ def test_merge_star_sets_the_columns_of_the_source():
                                                     ("v", [("s", "v", "transformation")])]
     assert _codes("merge into t using s on t.id = s.id when matched then update set *",
                   dialect="databricks") == ["unsupported_construct"]
+
+
+def test_pipe_operators_read_the_relation_before_them():
+    sql = ("select a, b, d from t |> where a > 1 |> extend b * 2 as c "
+           "|> aggregate sum(c) as s group by d |> select d, s")
+    assert _columns(sql, dialect="bigquery") == [("d", [("t", "d", "identity")]),
+                                                  ("s", [("t", "b", "aggregation")])]
+    assert _indirect(sql, dialect="bigquery") == [("t", "a", "filter"), ("t", "d", "group_by")]
+    assert _columns("select a from t |> as x |> select x.a as z", dialect="bigquery") == [
+        ("z", [("t", "a", "identity")])]

@@ -153,6 +153,7 @@ class Analyzer {
   void expand_source(const FromSource& src, const syntax::Star& st, Scope& scope, Relation& rel,
                      const std::vector<std::string>& skip);
   Relation set_operation(const syntax::SetOp& op, Scope* parent);
+  Relation pipes(const syntax::Query& q, Relation rel, Scope* parent);  // pipes.cc
   Relation values(const syntax::Values& v, Scope* parent);
   void order_by(const syntax::List<syntax::OrderItem>& items, Relation& rel, Scope* scope);
   void with(const syntax::With* w, Scope* parent);

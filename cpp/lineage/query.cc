@@ -99,10 +99,7 @@ Relation Analyzer::query(const Query* q, Scope* parent, bool top_level) {
     rel = body(q->body, q, parent, top_level);
     if (top_level || has_limit(q, nullptr)) order_by(q->order_by, rel, nullptr);
   }
-  if (!q->pipes.empty()) {
-    warn("unsupported_construct", "pipe operators: the lineage stops before them",
-         q->pipes[0].span.begin);
-  }
+  if (!q->pipes.empty()) rel = pipes(*q, std::move(rel), parent);
   ctes_ = saved;
   return rel;
 }
