@@ -88,6 +88,40 @@ def _bench_lineage_of_texts(texts: list[str], threads: int) -> float:
     """Seconds for the C++ batch alone on the texts, no Python objects built (for benchmarks)."""
     ...
 
+class Statement:
+    """One statement of a script parsed by parse_script: its typed syntax tree."""
+
+    @property
+    def kind(self) -> str:
+        """select, insert, create_table_as, create_view, merge, update, delete or other."""
+        ...
+    @property
+    def start(self) -> int:
+        """Character offset of the statement's first token in the text."""
+        ...
+    @property
+    def end(self) -> int:
+        """Character offset just after the statement's last token."""
+        ...
+    @property
+    def text(self) -> str:
+        """The statement's source text, text[start:end]."""
+        ...
+    def sql(self) -> str:
+        """The statement written back as SQL from its tree."""
+        ...
+    def to_dict(self, spans: bool = True) -> dict[str, Any]:
+        """The syntax tree as dicts, lists and strings; spans in characters when `spans`."""
+        ...
+
+def parse_script(text: str, dialect: str = "generic") -> list[Statement]:
+    """The statements of a SQL script, each with its typed syntax tree."""
+    ...
+
+def _bench_parse_script(texts: list[str], dialect: str) -> int:
+    """Parses each text in C++ without building Python objects; returns the statement count (for benchmarks)."""
+    ...
+
 # ---- full column lineage (sqlparse_main.lineage builds its classes from these tuples)
 
 def _lineage(

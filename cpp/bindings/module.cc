@@ -11,6 +11,9 @@
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
 
+#include <memory>
+#include <optional>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -26,6 +29,8 @@
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/statement_split.h"
 #include "sql_parser/parser.h"
+#include "syntax/parser.h"
+#include "syntax/to_tree.h"
 #include "lineage/lineage.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
@@ -957,6 +962,165 @@ void bind_batch(nb::module_& m) {
         "Seconds for the C++ batch alone on the texts, no Python objects built (for benchmarks).");
 }
 
+
+// ==== SYNTAX TREES: parse_script (typed syntax tree of a whole script) ============
+
+// A parsed script and the character offsets of its statements, shared by the
+// Python objects of its statements (each keeps the whole script alive).
+struct ParsedScript {
+  std::unique_ptr<sqlparse::syntax::Script> script;
+  std::vector<std::size_t> char_begin;  // per statement
+  std::vector<std::size_t> char_end;
+};
+
+// Character offsets of every statement's span in one pass over the text
+// (statements come in text order).
+void count_statement_chars(ParsedScript& p) {
+  const std::string& text = p.script->text;
+  std::size_t byte = 0;
+  std::size_t chars = 0;
+  auto to = [&](std::size_t target) {
+    if (target < byte) return sqlparse::syntax::char_offset(text, target);  // out of order
+    for (; byte < target && byte < text.size(); ++byte) {
+      chars += (static_cast<unsigned char>(text[byte]) & 0xC0) != 0x80;
+    }
+    return chars;
+  };
+  for (const sqlparse::syntax::ScriptStatement& st : p.script->statements) {
+    p.char_begin.push_back(to(st.span.begin));
+    p.char_end.push_back(to(st.span.end));
+  }
+}
+
+[[noreturn]] void raise_recursion_error(const std::exception& e) {
+  PyErr_SetString(PyExc_RecursionError, e.what());
+  throw nb::python_error();
+}
+
+class PyStatement {
+ public:
+  PyStatement(std::shared_ptr<const ParsedScript> script, std::size_t index)
+      : script_(std::move(script)), index_(index) {}
+
+  std::string_view kind() const {
+    return sqlparse::syntax::statement_kind_name(tree().kind);
+  }
+  std::size_t start() const { return script_->char_begin[index_]; }
+  std::size_t end() const { return script_->char_end[index_]; }
+  nb::object text() const {
+    const sqlparse::syntax::Span span = entry().span;
+    return str_of_utf8(std::string_view(script_->script->text).substr(span.begin, span.end - span.begin));
+  }
+  nb::object sql() const {
+    std::string out;
+    try {
+      nb::gil_scoped_release release;
+      out = sqlparse::syntax::print_sql(tree());
+    } catch (const sqlparse::syntax::TreeTooDeep& e) {
+      raise_recursion_error(e);
+    }
+    return str_of_utf8(out);
+  }
+  nb::object to_dict(bool spans) const {
+    Node tree_node;
+    try {
+      nb::gil_scoped_release release;
+      tree_node = sqlparse::syntax::statement_to_tree(tree(), script_->script->text, spans, start());
+    } catch (const sqlparse::syntax::TreeTooDeep& e) {
+      raise_recursion_error(e);
+    }
+    return py_from_node(tree_node);
+  }
+  std::string repr() const {
+    return "<Statement " + std::string(kind()) + " " + std::to_string(start()) + ":" +
+           std::to_string(end()) + ">";
+  }
+
+ private:
+  const sqlparse::syntax::ScriptStatement& entry() const { return script_->script->statements[index_]; }
+  const sqlparse::syntax::Statement& tree() const { return *entry().tree; }
+
+  std::shared_ptr<const ParsedScript> script_;
+  std::size_t index_;
+};
+
+sqlparse::syntax::Dialect dialect_of(const std::string& name) {
+  std::optional<sqlparse::syntax::Dialect> d = sqlparse::syntax::dialect_by_name(name);
+  if (!d) {
+    throw nb::value_error(("unknown dialect '" + name + "'; expected one of: " +
+                           std::string(sqlparse::syntax::dialect_names()))
+                              .c_str());
+  }
+  return *d;
+}
+
+void check_script_size(std::string_view text) {
+  if (text.size() >= sqlparse::syntax::kMaxScriptBytes) {
+    throw nb::value_error(("text of " + std::to_string(text.size()) +
+                           " bytes is too long to parse (the limit is 2 GiB)")
+                              .c_str());
+  }
+}
+
+// parse_script(text, dialect): one Statement object per statement; parsing
+// and the offset count run with the GIL released.
+nb::list parse_script_py(nb::handle text, const std::string& dialect_name) {
+  const sqlparse::syntax::Dialect dialect = dialect_of(dialect_name);
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  check_script_size(sql);
+  auto parsed = std::make_shared<ParsedScript>();
+  {
+    nb::gil_scoped_release release;
+    parsed->script = sqlparse::syntax::parse_script(sql, dialect);
+    count_statement_chars(*parsed);
+  }
+  std::shared_ptr<const ParsedScript> shared = parsed;
+  nb::list out;
+  for (std::size_t i = 0; i < shared->script->statements.size(); ++i) {
+    out.append(nb::cast(PyStatement(shared, i)));
+  }
+  return out;
+}
+
+// _bench_parse_script(texts, dialect): parses every text in C++ with the GIL
+// released and returns the number of statements (for benchmarks).
+std::size_t bench_parse_script_py(nb::handle texts, const std::string& dialect_name) {
+  const sqlparse::syntax::Dialect dialect = dialect_of(dialect_name);
+  BatchTexts inputs(texts);
+  for (std::string_view t : inputs.views()) check_script_size(t);
+  nb::gil_scoped_release release;
+  std::size_t statements = 0;
+  for (std::string_view t : inputs.views()) {
+    statements += sqlparse::syntax::parse_script(t, dialect)->statements.size();
+  }
+  return statements;
+}
+
+void bind_syntax(nb::module_& m) {
+  nb::class_<PyStatement>(m, "Statement",
+                          "One statement of a script parsed by parse_script: its typed syntax tree.")
+      .def_prop_ro("kind", &PyStatement::kind,
+                   "select, insert, create_table_as, create_view, merge, update, delete or other.")
+      .def_prop_ro("start", &PyStatement::start,
+                   "Character offset of the statement's first token in the text.")
+      .def_prop_ro("end", &PyStatement::end,
+                   "Character offset just after the statement's last token.")
+      .def_prop_ro("text", &PyStatement::text, "The statement's source text, text[start:end].")
+      .def("sql", &PyStatement::sql, "The statement written back as SQL from its tree.")
+      .def("to_dict", &PyStatement::to_dict, nb::arg("spans") = true,
+           "The syntax tree as dicts, lists and strings; spans in characters when `spans`.")
+      .def("__repr__", &PyStatement::repr);
+  m.def("parse_script", &parse_script_py, nb::arg("text").none(), nb::arg("dialect") = "generic",
+        nb::sig("def parse_script(text: str, dialect: str = 'generic') -> list[Statement]"),
+        "The statements of a SQL script, each with its typed syntax tree.");
+  m.def("_bench_parse_script", &bench_parse_script_py, nb::arg("texts"), nb::arg("dialect"),
+        nb::sig("def _bench_parse_script(texts: list[str], dialect: str) -> int"),
+        "Parses each text in C++ without building Python objects; returns the statement count "
+        "(for benchmarks).");
+}
+// ==== END SYNTAX TREES ==========================================================
+
 // ==== LINEAGE: full column lineage of a script ===================================
 
 nb::tuple lineage_source_py(const sqlparse::lineage::SourceColumn& s) {
@@ -1058,6 +1222,7 @@ NB_MODULE(_sqlparse_core, m) {
   bind_path_query(m);
   bind_analyze(m);
   bind_batch(m);
+  bind_syntax(m);
   bind_lineage(m);
   // Each section above adds a bind_*() call here.
 }
