@@ -46,25 +46,30 @@ class SmallVec {
 
   void push_back(const T& item) {
     if (size_ < N) {
-      inline_[size_] = item;
+      new (inline_items() + size_) T(item);
     } else {
-      if (size_ == N) spill_.assign(inline_, inline_ + N);
+      if (size_ == N) spill_.assign(inline_items(), inline_items() + N);
       spill_.push_back(item);
     }
     ++size_;
   }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  const T* begin() const { return size_ <= N ? inline_ : spill_.data(); }
+  const T* begin() const { return size_ <= N ? inline_items() : spill_.data(); }
   const T* end() const { return begin() + size_; }
-  T* begin() { return size_ <= N ? inline_ : spill_.data(); }
+  T* begin() { return size_ <= N ? inline_items() : spill_.data(); }
   T* end() { return begin() + size_; }
   T& operator[](std::size_t i) { return begin()[i]; }
   const T& operator[](std::size_t i) const { return begin()[i]; }
   T& back() { return begin()[size_ - 1]; }
 
  private:
-  T inline_[N] = {};
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  T* inline_items() { return std::launder(reinterpret_cast<T*>(inline_)); }
+  const T* inline_items() const { return std::launder(reinterpret_cast<const T*>(inline_)); }
+
+  // Left uninitialised: only the first size_ items are ever read.
+  alignas(T) unsigned char inline_[N * sizeof(T)];
   std::vector<T> spill_;
   std::size_t size_ = 0;
 };
