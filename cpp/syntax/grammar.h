@@ -218,7 +218,7 @@ class Parser {
   bool at_dml_verb() const;
   Statement* dml_statement(std::uint32_t begin, With* with);
   bool starts_query(std::size_t ahead) const;
-  Statement* query_statement(std::uint32_t begin);
+  Statement* query_statement(std::uint32_t begin, With* with = nullptr);
   Raw join_raw(Raw a, Raw b);
   Raw rest_of_statement();
   void skip_table_hints();

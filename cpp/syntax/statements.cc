@@ -58,14 +58,16 @@ bool Parser::at_any_word(const std::string_view* words, std::size_t count,
 Statement* Parser::statement() {
   DepthGuard guard(*this);
   std::uint32_t begin = here();
-  std::size_t start = pos_;
   if (at_kw(Kw::kWith)) {
-    // WITH .. INSERT / UPDATE / MERGE / DELETE takes the WITH; otherwise the
-    // query parses its own WITH from the start.
-    With* with = with_clause();
+    // WITH .. INSERT / UPDATE / MERGE / DELETE, or WITH .. query. The WITH
+    // nests as deep as in a query's own WITH.
+    With* with = nullptr;
+    {
+      DepthGuard query_level(*this);
+      with = with_clause();
+    }
     if (at_dml_verb()) return dml_statement(begin, with);
-    set_pos(start);
-    return query_statement(begin);
+    return query_statement(begin, with);
   }
   if (at_dml_verb()) return dml_statement(begin, nullptr);
   if (at_kw(Kw::kFrom) && insert_follows_from() != 0) return from_first_insert(begin);
@@ -115,10 +117,14 @@ bool Parser::starts_query(std::size_t ahead) const {
   }
 }
 
-Statement* Parser::query_statement(std::uint32_t begin) {
+Statement* Parser::query_statement(std::uint32_t begin, With* with) {
   auto* s = node<SelectStatement>(begin);
   s->kind = StatementKind::kSelect;
   s->query = query();
+  if (with) {  // the WITH read before: the query starts there
+    s->query->with = with;
+    s->query->span.begin = begin;
+  }
   // T-SQL select .. into t makes a table.
   if (s->query->body && s->query->body->kind == BodyKind::kSelect &&
       !static_cast<Select*>(s->query->body)->into.parts.empty())
