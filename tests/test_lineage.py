@@ -363,6 +363,19 @@ def test_deep_nesting_is_no_crash():
         lineage(sql)
 
 
+@pytest.mark.parametrize("sql, width, indirect", [
+    (" union all ".join(f"select a from t{i}" for i in range(5000)), 5000, 0),
+    ("select " + " + ".join(f"t0.c{i}" for i in range(5000)) + " from t0", 5000, 0),
+    ("select t0.a from t0 " + " ".join(f"join t{i} on t{i}.a = t{i - 1}.a" for i in range(1, 3000)),
+     1, 3000),
+])
+def test_long_chains_are_traced_whole(sql, width, indirect):
+    st = _statement(sql)
+    assert st.warnings == ()
+    assert len(st.columns[0].sources) == width
+    assert len(st.indirect) == indirect
+
+
 # ---- result objects --------------------------------------------------------------------
 
 

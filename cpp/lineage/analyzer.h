@@ -135,8 +135,12 @@ class Analyzer {
   void from_item(const syntax::TableRef* t, Scope& scope, std::vector<Indirect>& ind);
   void named_table(const syntax::NamedTable& t, Scope& scope, std::vector<Indirect>& ind);
   void table_function(const syntax::TableFunction& t, Scope& scope, std::vector<Indirect>& ind);
+  // The generated columns of a lateral view whose source is already in scope.
   void lateral_view(const syntax::LateralView& t, Scope& scope, std::vector<Indirect>& ind);
-  void join(const syntax::Join& j, Scope& scope, std::vector<Indirect>& ind);
+  // The right side and conditions of a join whose left side is already in
+  // scope, from source `left_begin` on.
+  void join(const syntax::Join& j, std::size_t left_begin, Scope& scope,
+            std::vector<Indirect>& ind);
   void pivot(const syntax::Pivot& p, Scope& scope, std::vector<Indirect>& ind);  // pivot.cc
   void add_relation_source(Scope& scope, const Relation& rel, const syntax::Alias* alias,
                            std::string default_name, bool generated);

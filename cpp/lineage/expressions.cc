@@ -59,10 +59,19 @@ void Analyzer::expr(const Expr* e, Kind ctx, Scope& scope, Out& out) {
       expr(static_cast<const Unary*>(e)->operand, tr, scope, out);
       return;
     case ExprKind::kBinary: {
-      auto* b = static_cast<const Binary*>(e);
-      expr(b->left, tr, scope, out);
-      expr(b->right, tr, scope, out);
-      expr(b->escape, tr, scope, out);
+      // A left-nested chain (a + b + c ..) walks its spine in a loop, so that
+      // long chains need no deep recursion; operands stay in text order.
+      std::vector<const Binary*> spine;
+      const Expr* left = e;
+      while (left && left->kind == ExprKind::kBinary) {
+        spine.push_back(static_cast<const Binary*>(left));
+        left = spine.back()->left;
+      }
+      expr(left, tr, scope, out);
+      for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+        expr((*it)->right, tr, scope, out);
+        expr((*it)->escape, tr, scope, out);
+      }
       return;
     }
     case ExprKind::kBetween: {

@@ -79,17 +79,34 @@ void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>&
       table_function(*static_cast<const TableFunction*>(t), scope, ind);
       return;
     case TableKind::kJoin:
-      join(*static_cast<const Join*>(t), scope, ind);
+    case TableKind::kLateralView: {
+      // A left-nested chain of joins and lateral views is walked in a loop
+      // from its innermost table outwards, so that long chains need no deep
+      // recursion.
+      std::vector<const TableRef*> spine;
+      const TableRef* first = t;
+      while (first && (first->kind == TableKind::kJoin || first->kind == TableKind::kLateralView)) {
+        spine.push_back(first);
+        first = first->kind == TableKind::kJoin ? static_cast<const Join*>(first)->left
+                                                : static_cast<const LateralView*>(first)->source;
+      }
+      const std::size_t left_begin = scope.sources.size();
+      from_item(first, scope, ind);
+      for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+        if ((*it)->kind == TableKind::kJoin) {
+          join(*static_cast<const Join*>(*it), left_begin, scope, ind);
+        } else {
+          lateral_view(*static_cast<const LateralView*>(*it), scope, ind);
+        }
+      }
       return;
+    }
     case TableKind::kParen:
       from_item(static_cast<const ParenTable*>(t)->inner, scope, ind);
       return;
     case TableKind::kPivot:
     case TableKind::kUnpivot:
       pivot(*static_cast<const Pivot*>(t), scope, ind);
-      return;
-    case TableKind::kLateralView:
-      lateral_view(*static_cast<const LateralView*>(t), scope, ind);
       return;
     case TableKind::kValues: {
       auto* v = static_cast<const ValuesTable*>(t);
@@ -210,8 +227,7 @@ void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<
   src.element_sources = all;
 }
 
-void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indirect>& ind) {
-  from_item(t.source, scope, ind);
+void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indirect>&) {
   SourceSet all;
   Out out;
   out.set = &all;
@@ -236,8 +252,8 @@ void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indi
   scope.sources.push_back(std::move(src));
 }
 
-void Analyzer::join(const Join& j, Scope& scope, std::vector<Indirect>& ind) {
-  from_item(j.left, scope, ind);
+void Analyzer::join(const Join& j, std::size_t left_begin, Scope& scope,
+                    std::vector<Indirect>& ind) {
   const std::size_t left_end = scope.sources.size();
   from_item(j.right, scope, ind);
   const std::size_t right_end = scope.sources.size();
@@ -260,7 +276,7 @@ void Analyzer::join(const Join& j, Scope& scope, std::vector<Indirect>& ind) {
       }
       return cols;
     };
-    auto left = known(0, left_end);
+    auto left = known(left_begin, left_end);
     auto right = known(left_end, right_end);
     for (const std::string& l : left) {
       for (const std::string& r : right) {
@@ -273,7 +289,7 @@ void Analyzer::join(const Join& j, Scope& scope, std::vector<Indirect>& ind) {
     auto side = [&](std::size_t from, std::size_t to, SourceSet& found) {
       // A column joined earlier on the left side is that column.
       for (const UsingColumn& u : scope.usings) {
-        if (from == 0 && u.name == lower(name)) {
+        if (from == left_begin && u.name == lower(name)) {
           found = u.sources;
           return;
         }
@@ -295,7 +311,7 @@ void Analyzer::join(const Join& j, Scope& scope, std::vector<Indirect>& ind) {
         lookup(*maybe, name, found, &known_has);
       }
     };
-    side(0, left_end, left_src);
+    side(left_begin, left_end, left_src);
     side(left_end, right_end, right_src);
     for (const Src& s : left_src.items()) add_indirect(ind, Indirect{s.column, IndirectKind::kJoin});
     for (const Src& s : right_src.items()) add_indirect(ind, Indirect{s.column, IndirectKind::kJoin});

@@ -348,36 +348,41 @@ void Analyzer::expand_source(const FromSource& src, const Star& st, Scope& scope
   }
 }
 
-Relation Analyzer::set_operation(const SetOp& op, Scope* parent) {
-  Relation left = body(op.left, nullptr, parent, false);
-  Relation right = body(op.right, nullptr, parent, false);
-  Relation rel;
-  rel.columns = left.columns;
-  rel.open_tables = left.open_tables;
-  rel.indirect = left.indirect;
-  if (left.columns.size() != right.columns.size()) {
-    warn("set_operation_width",
-         "the branches of " + std::string(op.op) + " have " + std::to_string(left.columns.size()) +
-             " and " + std::to_string(right.columns.size()) + " columns",
-         op.right ? op.right->span.begin : op.span.begin);
+// A left-nested chain of set operations (a union b union c ..) is combined in
+// a loop from its innermost pair outwards.
+Relation Analyzer::set_operation(const SetOp& top, Scope* parent) {
+  std::vector<const SetOp*> spine;
+  const QueryBody* first = &top;
+  while (first && first->kind == BodyKind::kSetOp) {
+    spine.push_back(static_cast<const SetOp*>(first));
+    first = spine.back()->left;
   }
-  if (op.op == "union") {
-    for (const Indirect& i : right.indirect) add_indirect(rel.indirect, i);
-    for (std::size_t i = 0; i < rel.columns.size() && i < right.columns.size(); ++i) {
-      rel.columns[i].sources.add_all(right.columns[i].sources, Kind::kIdentity);
+  Relation rel = body(first, nullptr, parent, false);
+  for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+    const SetOp& op = **it;
+    Relation right = body(op.right, nullptr, parent, false);
+    if (rel.columns.size() != right.columns.size()) {
+      warn("set_operation_width",
+           "the branches of " + std::string(op.op) + " have " +
+               std::to_string(rel.columns.size()) + " and " +
+               std::to_string(right.columns.size()) + " columns",
+           op.right ? op.right->span.begin : op.span.begin);
     }
-    for (int t : right.open_tables) rel.open_tables.push_back(t);
-  } else {
-    std::vector<Indirect> filters;
-    for (const RelColumn& c : right.columns) {
-      for (const Src& s : c.sources.items()) {
-        add_indirect(filters, Indirect{s.column, IndirectKind::kFilter});
+    if (op.op == "union") {
+      for (const Indirect& i : right.indirect) add_indirect(rel.indirect, i);
+      for (std::size_t i = 0; i < rel.columns.size() && i < right.columns.size(); ++i) {
+        rel.columns[i].sources.add_all(right.columns[i].sources, Kind::kIdentity);
       }
+      for (int t : right.open_tables) rel.open_tables.push_back(t);
+    } else {
+      // intersect / except: the right branch only decides which rows stay.
+      for (const RelColumn& c : right.columns) {
+        for (const Src& s : c.sources.items()) {
+          add_indirect(rel.indirect, Indirect{s.column, IndirectKind::kFilter});
+        }
+      }
+      for (const Indirect& i : right.indirect) add_indirect(rel.indirect, i);
     }
-    std::vector<Indirect> merged = left.indirect;
-    for (const Indirect& i : filters) add_indirect(merged, i);
-    for (const Indirect& i : right.indirect) add_indirect(merged, i);
-    rel.indirect = std::move(merged);
   }
   return rel;
 }

@@ -148,8 +148,7 @@ bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Ki
           if (&other != maybe[0].src && other.type == SourceType::kBase && other.columns) {
             warn("assumed_source",
                  "column " + std::string(column) + " assumed to come from " +
-                     tables_[maybe[0].src->table >= 0 ? maybe[0].src->table : 0].display +
-                     ", the one source of unknown columns",
+                     maybe[0].src->exposed + ", the one source of unknown columns",
                  at);
             break;
           }
