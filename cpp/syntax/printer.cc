@@ -310,6 +310,8 @@ void Printer::expr(const Expr* e) {
     case ExprKind::kField: {
       const auto& f = static_cast<const FieldAccess&>(*e);
       expr(f.base);
+      // 7 .f: glued, "7." would read as a number.
+      if (!out_.empty() && out_.back() >= '0' && out_.back() <= '9') glue(" ");
       glue(".");
       if (f.star) {
         glue("*");
@@ -347,7 +349,11 @@ void Printer::expr(const Expr* e) {
     case ExprKind::kLambda: {
       const auto& l = static_cast<const Lambda&>(*e);
       if (l.parenthesised) {
-        ident_list(l.params);
+        put("(");
+        idents(l.params);
+        // (x,) -> ..: (x) -> .. would be a JSON arrow on a Paren.
+        if (l.params.size() == 1) comma();
+        glue(")");
       } else if (!l.params.empty()) {
         ident(l.params[0]);
       }
@@ -382,13 +388,19 @@ void Printer::function(const Function& f) {
   if (!f.no_parens) {
     glue("(");
     kw(f.quantifier);
-    bool first = true;
-    for (const Expr* a : f.args) {
+    for (std::size_t i = 0; i < f.args.size(); ++i) {
       // A keyword argument (FROM x, AS t, BOTH) follows the previous one
       // after a space; the others after a comma.
-      if (!first && a->kind != ExprKind::kKeywordArg) comma();
-      expr(a);
-      first = false;
+      const Expr* a = f.args[i];
+      if (i > 0 && a->kind != ExprKind::kKeywordArg) comma();
+      const bool keyword_next = i + 1 < f.args.size() && f.args[i + 1]->kind == ExprKind::kKeywordArg;
+      if (a->kind == ExprKind::kSubquery && keyword_next) {
+        // f(from t like 'x'): a query argument written bare; in parentheses
+        // the keyword would continue it as an operator.
+        query(static_cast<const SubqueryExpr*>(a)->query);
+      } else {
+        expr(a);
+      }
     }
     if (!f.arg_order_by.empty()) {
       kw("order by");

@@ -121,7 +121,11 @@ void Printer::values(const Values& v) {
   bool first = true;
   for (const Expr* row : v.rows) {
     if (!first) comma();
-    if (v.row_keyword) kw("row");
+    // ROW marks the parenthesised rows only: values row(1), -x
+    const bool parenthesised = row->kind == ExprKind::kParen || row->kind == ExprKind::kSubquery ||
+                               (row->kind == ExprKind::kTuple &&
+                                static_cast<const TupleExpr*>(row)->keyword.empty());
+    if (v.row_keyword && parenthesised) kw("row");
     expr(row);
     first = false;
   }
