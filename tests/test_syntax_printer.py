@@ -218,6 +218,9 @@ def test_to_dict_of_statement_kinds():
     cases = {
         "insert into t (a) select 1": ("insert", "insert"),
         "create table t as select 1": ("create_table_as", "create_table_as"),
+        "create or replace table t as select 1": ("create_table_as", "create_table_as"),
+        # T-SQL's select .. into makes a table, from a SELECT statement's tree.
+        "select a into t2 from t": ("create_table_as", "select_statement"),
         "create view v as select 1": ("create_view", "create_view"),
         "merge into t using s on t.k = s.k when matched then delete": ("merge", "merge"),
         "update t set a = 1": ("update", "update"),
