@@ -122,6 +122,10 @@ def _bench_parse_script(texts: list[str], dialect: str) -> int:
     """Parses each text in C++ without building Python objects; returns the statement count (for benchmarks)."""
     ...
 
+def _render_classic(text: str, dialect: str = "generic") -> object:
+    """The classic parse tree rendered from the typed syntax tree (for measurements)."""
+    ...
+
 # ---- full column lineage (sqlparse_main.lineage builds its classes from these tuples)
 
 def _lineage(

@@ -29,6 +29,7 @@
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/statement_split.h"
 #include "sql_parser/parser.h"
+#include "sql_parser/render/classic_render.h"
 #include "syntax/parser.h"
 #include "syntax/to_tree.h"
 #include "lineage/lineage.h"
@@ -1121,6 +1122,43 @@ void bind_syntax(nb::module_& m) {
 }
 // ==== END SYNTAX TREES ==========================================================
 
+// ==== CLASSIC RENDERING (measurement only; sql_parser.parse does not use it) ====
+
+// _render_classic(text, dialect): the classic tree rendered from the typed
+// syntax tree of a one-statement text. ParseError when the statement grammar
+// rejects the text; ValueError naming the construct when the classic tree has
+// no shape for it.
+nb::object render_classic_py(nb::handle text, const std::string& dialect_name) {
+  const sqlparse::syntax::Dialect dialect = dialect_of(dialect_name);
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  check_script_size(sql);
+  Node tree;
+  std::string unsupported;
+  {
+    nb::gil_scoped_release release;
+    std::unique_ptr<sqlparse::syntax::Script> script = sqlparse::syntax::parse_script(sql, dialect);
+    if (script->statements.size() != 1) {
+      unsupported = "not one statement";
+    } else {
+      try {
+        tree = sqlparse::sql_parser::render_classic(*script->statements[0].tree);
+      } catch (const sqlparse::sql_parser::RenderError& e) {
+        unsupported = e.what();
+      }
+    }
+  }
+  if (!unsupported.empty()) throw nb::value_error(unsupported.c_str());
+  return py_from_node(tree);
+}
+
+void bind_classic_render(nb::module_& m) {
+  m.def("_render_classic", &render_classic_py, nb::arg("text").none(), nb::arg("dialect") = "generic",
+        nb::sig("def _render_classic(text: str, dialect: str = 'generic') -> object"),
+        "The classic parse tree rendered from the typed syntax tree (for measurements).");
+}
+// ==== END CLASSIC RENDERING =====================================================
+
 // ==== LINEAGE: full column lineage of a script ===================================
 
 nb::tuple lineage_source_py(const sqlparse::lineage::SourceColumn& s) {
@@ -1223,6 +1261,7 @@ NB_MODULE(_sqlparse_core, m) {
   bind_analyze(m);
   bind_batch(m);
   bind_syntax(m);
+  bind_classic_render(m);
   bind_lineage(m);
   // Each section above adds a bind_*() call here.
 }

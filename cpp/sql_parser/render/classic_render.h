@@ -1,0 +1,35 @@
+// The classic parse tree as a rendering of the typed syntax tree.
+//
+// render_classic() turns a SELECT statement parsed by syntax::parse_script
+// into the tree sql_parser::parse() builds for the same text: the same keys,
+// key order, list collapsing, null dropping and literal merging. Every
+// construct the classic grammar lacks (and every way of writing one that it
+// reads differently) throws RenderError naming the construct, so a caller
+// can tell "renders" from "the classic grammar has no such syntax".
+//
+// Nothing here is wired into sql_parser::parse(); the renderer is measured
+// against it by tools/check_classic_render.py.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "syntax/ast.h"
+#include "tree/node.h"
+
+namespace sqlparse::sql_parser {
+
+// A construct of the statement that the classic tree has no shape for. The
+// message is a short, stable reason ("window call inside an expression"),
+// fit for grouping.
+struct RenderError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Deepest nesting the renderer walks; the syntax grammar's own limit
+// (1,000 levels) stays well below it.
+inline constexpr int kMaxRenderDepth = 4000;
+
+Node render_classic(const syntax::Statement& statement);
+
+}  // namespace sqlparse::sql_parser

@@ -1,0 +1,589 @@
+// Expressions of the typed tree as classic operator maps, literals and calls.
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "sql_parser/lexer.h"
+#include "sql_parser/parser_internal.h"
+#include "sql_parser/render/render_internal.h"
+#include "tree/stack_limit.h"
+
+namespace sqlparse::sql_parser::render {
+namespace {
+
+// Integers longer than this are refused by the classic grammar.
+constexpr std::size_t kMaxIntegerDigits = 4300;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The operand list of a binary operator map.
+Node pair_node(const char* key, Node left, Node right) {
+  List items;
+  items.reserve(2);
+  items.push_back(std::move(left));
+  items.push_back(std::move(right));
+  return single(key, finish_list(std::move(items)));
+}
+
+// Appends the operands of `e` to `chain`: its own operands when it is a chain
+// of the same operator, else e itself.
+void append_operand(List& chain, const char* key, Rendered& e) {
+  if ((e.flags & Rendered::kFlatChain) && e.node.is_map()) {
+    const Map& m = e.node.as_map();
+    if (m.size() == 1 && m.entries()[0].first == key && m.entries()[0].second.is_list()) {
+      for (const Node& n : m.entries()[0].second.as_list()) chain.push_back(n);
+      return;
+    }
+  }
+  chain.push_back(std::move(e.node));
+}
+
+// Keys of the binary operators the classic tree knows; null for the others.
+const char* binary_key(std::string_view op) {
+  if (op == "=" || op == "==") return "eq";
+  if (op == "<>" || op == "!=") return "neq";
+  if (op == "<") return "lt";
+  if (op == ">") return "gt";
+  if (op == "<=") return "lte";
+  if (op == ">=") return "gte";
+  if (op == "-") return "sub";
+  if (op == "/") return "div";
+  if (op == "%") return "mod";
+  if (op == "||") return "concat";
+  if (op == "&") return "binary_and";
+  if (op == "|") return "binary_or";
+  if (op == "like") return "like";
+  if (op == "not like") return "not_like";
+  if (op == "rlike") return "rlike";
+  if (op == "not rlike") return "not_rlike";
+  if (op == "similar to") return "similar_to";
+  if (op == "not similar to") return "not_similar_to";
+  if (op == "is") return "eq";
+  if (op == "is not") return "is_not";
+  return nullptr;
+}
+
+const char* flat_key(std::string_view op) {
+  if (op == "+") return "add";
+  if (op == "*") return "mul";
+  if (op == "and") return "and";
+  if (op == "or") return "or";
+  return nullptr;
+}
+
+// Operators that bind tighter than the classic unary minus: "-a * b" is the
+// negation of the product there.
+bool is_tight(const ast::Expr* e) {
+  if (e->kind == ast::ExprKind::kBinary) {
+    std::string_view op = static_cast<const ast::Binary*>(e)->op;
+    return op == "*" || op == "/" || op == "%" || op == "||";
+  }
+  return e->kind == ast::ExprKind::kCast || e->kind == ast::ExprKind::kCollate;
+}
+
+const ast::Expr* left_operand(const ast::Expr* e) {
+  switch (e->kind) {
+    case ast::ExprKind::kBinary: return static_cast<const ast::Binary*>(e)->left;
+    case ast::ExprKind::kCast: return static_cast<const ast::Cast*>(e)->operand;
+    case ast::ExprKind::kCollate: return static_cast<const ast::Collate*>(e)->operand;
+    default: return nullptr;
+  }
+}
+
+// The unary minus at the bottom of the left spine of a tight chain, if any.
+const ast::Unary* leading_minus(const ast::Expr* e) {
+  const ast::Expr* at = e;
+  while (at != nullptr && is_tight(at)) at = left_operand(at);
+  if (at == nullptr || at == e || at->kind != ast::ExprKind::kUnary) return nullptr;
+  const auto* u = static_cast<const ast::Unary*>(at);
+  return u->op == "-" && !u->postfix ? u : nullptr;
+}
+
+bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit) {
+  auto trim = [](std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+  };
+  piece = trim(piece);
+  std::size_t i = 0;
+  if (i < piece.size() && (piece[i] == '-' || piece[i] == '+')) ++i;
+  const std::size_t digits_start = i;
+  bool point = false;
+  while (i < piece.size() && (is_digit(piece[i]) || (piece[i] == '.' && !point))) {
+    point = point || piece[i] == '.';
+    ++i;
+  }
+  if (i == digits_start || (point && i == digits_start + 1)) return false;
+  std::string_view number = piece.substr(0, i);
+  *unit = interval_unit(trim(piece.substr(i)));
+  if (unit->empty() || number.size() > 40) return false;
+  if (point) {
+    double d = 0;
+    std::string_view n = number[0] == '+' ? number.substr(1) : number;
+    auto [ptr, ec] = std::from_chars(n.data(), n.data() + n.size(), d);
+    if (ec != std::errc() || ptr != n.data() + n.size()) return false;
+    *amount = Node::number(d);
+  } else {
+    *amount = Node::integer_from_text(number);
+  }
+  return true;
+}
+
+Node interval_node(Node amount, std::string_view unit) {
+  return pair_node("interval", std::move(amount), Node::string(std::string(unit)));
+}
+
+Node interval(const ast::Interval& iv) {
+  if (iv.value == nullptr) unsupported("interval without a value");
+  if (iv.value->kind != ast::ExprKind::kLiteral) unsupported("interval of an expression");
+  const auto& lit = *static_cast<const ast::Literal*>(iv.value);
+  if (lit.literal_kind == ast::LiteralKind::kNumber) {
+    std::string_view unit = interval_unit(iv.unit);
+    if (unit.empty()) unsupported("interval unit the classic grammar lacks");
+    Node amount = number_node(lit.text);
+    if (amount.is_map()) unsupported("hex interval amount");
+    return interval_node(std::move(amount), unit);
+  }
+  if (lit.literal_kind != ast::LiteralKind::kString) unsupported("interval of a non-literal");
+  if (!iv.unit.empty()) unsupported("interval 'n' unit");
+  std::string s = string_text(lit.text);
+  List parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = s.find(',', start);
+    std::string_view piece = std::string_view(s).substr(
+        start, comma == std::string::npos ? std::string_view::npos : comma - start);
+    Node amount;
+    std::string_view unit;
+    if (!parse_interval_piece(piece, &amount, &unit)) unsupported("interval text the classic grammar lacks");
+    parts.push_back(interval_node(std::move(amount), unit));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (parts.size() == 1) return std::move(parts[0]);
+  return single("add", Node::list(std::move(parts)));
+}
+
+}  // namespace
+
+// ---- names and literals -----------------------------------------------------
+
+void unsupported(const std::string& reason) { throw RenderError(reason); }
+
+void append_ident(const ast::Ident& id, std::string* out) {
+  if (id.quote == 0) {
+    out->append(id.text);
+    return;
+  }
+  if (id.text.size() < 2) unsupported("quoted name");
+  std::string decoded;
+  if (!unescape(id.text.substr(1, id.text.size() - 2), id.quote, &decoded)) {
+    unsupported("bad escape in a quoted name");
+  }
+  for (char c : decoded) {
+    if (c == '.') out->push_back('\\');
+    out->push_back(c);
+  }
+}
+
+std::string ident_text(const ast::Ident& id) {
+  std::string out;
+  append_ident(id, &out);
+  return out;
+}
+
+std::string name_text(const ast::Name& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.parts.size(); ++i) {
+    if (i) out.push_back('.');
+    append_ident(name.parts[i], &out);
+  }
+  return out;
+}
+
+Node number_node(std::string_view s) {
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    return single("hex", Node::string(std::string(s.substr(2))));
+  }
+  std::size_t i = 0;
+  while (i < s.size() && is_digit(s[i])) ++i;
+  const std::size_t int_digits = i;
+  bool point = false;
+  if (i < s.size() && s[i] == '.') {
+    point = true;
+    ++i;
+    while (i < s.size() && is_digit(s[i])) ++i;
+  }
+  if (i == 0 || (point && i == 1 && int_digits == 0)) unsupported("number form");
+  std::size_t e = s.npos;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    e = i++;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const std::size_t exp_start = i;
+    while (i < s.size() && is_digit(s[i])) ++i;
+    if (i == exp_start) unsupported("number form");
+  }
+  if (i != s.size()) unsupported("number form");
+  if (!point && e == s.npos) {
+    std::size_t first = s.find_first_not_of('0');
+    if (first != s.npos && s.size() - first > kMaxIntegerDigits) unsupported("number too long");
+    return Node::integer_from_text(s);
+  }
+  if (!point && s[e + 1] != '-') {
+    // 1e3 is the integer 1000.
+    std::string_view mantissa = s.substr(0, e);
+    std::string_view exp = s.substr(e + 1);
+    if (!exp.empty() && exp[0] == '+') exp.remove_prefix(1);
+    std::size_t first = mantissa.find_first_not_of('0');
+    if (first == s.npos) return Node::integer(0);
+    std::size_t zeros = 0;
+    std::size_t exp_digits = exp.find_first_not_of('0');
+    if (exp_digits != s.npos) {
+      if (exp.size() - exp_digits > 5) unsupported("number too long");
+      std::from_chars(exp.data() + exp_digits, exp.data() + exp.size(), zeros);
+    }
+    if (mantissa.size() - first + zeros > kMaxIntegerDigits) unsupported("number too long");
+    std::string text(mantissa.substr(first));
+    text.append(zeros, '0');
+    return Node::integer_from_text(text);
+  }
+  double d = 0;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+  if (ec == std::errc::result_out_of_range) {
+    bool tiny = e != s.npos && e + 1 < s.size() && s[e + 1] == '-';
+    d = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  } else if (ec != std::errc() || ptr != s.data() + s.size()) {
+    unsupported("number form");
+  }
+  return Node::number(d);
+}
+
+std::string string_text(std::string_view literal) {
+  if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') {
+    unsupported("string literal with a prefix or other quotes");
+  }
+  std::string out;
+  if (!unescape(literal.substr(1, literal.size() - 2), '\'', &out)) unsupported("bad escape in a string");
+  return out;
+}
+
+Depth::Depth(Renderer& r) : r_(r) {
+  if (++r_.depth_ > kMaxRenderDepth || stack_exhausted()) {
+    --r_.depth_;
+    unsupported("nesting too deep");
+  }
+}
+
+// ---- expressions --------------------------------------------------------------
+
+Rendered Renderer::expr(const ast::Expr* e) {
+  if (e == nullptr) unsupported("missing expression");
+  Depth depth(*this);
+  using K = ast::ExprKind;
+  switch (e->kind) {
+    case K::kColumn: {
+      const auto& c = *static_cast<const ast::ColumnRef*>(e);
+      if (c.outer_join_mark) unsupported("outer join mark (+)");
+      return {Node::string(name_text(c.name)), 0};
+    }
+    case K::kStar: {
+      const auto& s = *static_cast<const ast::Star*>(e);
+      if (!s.modifier_keyword.empty() || !s.replaced.empty() || !s.renamed.empty() || s.ilike) {
+        unsupported("star modifiers (except, replace, ...)");
+      }
+      if (s.qualifier.parts.empty()) return {Node::string("*"), 0};
+      return {Node::string(name_text(s.qualifier) + ".*"), 0};
+    }
+    case K::kLiteral: {
+      const auto& l = *static_cast<const ast::Literal*>(e);
+      switch (l.literal_kind) {
+        case ast::LiteralKind::kNumber: {
+          Node n = number_node(l.text);
+          const bool hex = n.is_map();
+          return {std::move(n), hex ? std::uint8_t(0) : std::uint8_t(Rendered::kBareNumber)};
+        }
+        case ast::LiteralKind::kString:
+          return {single("literal", Node::string(string_text(l.text))), 0};
+        case ast::LiteralKind::kBoolean:
+          return {Node::boolean(l.text.size() == 4), 0};
+        case ast::LiteralKind::kNull:
+          return {Node(), Rendered::kBareNull};
+        case ast::LiteralKind::kTyped: {
+          std::string lower = ascii_lower(l.type_name);
+          if (!is_datetime_type(lower)) unsupported("typed literal other than date/time");
+          return {single(std::move(lower), single("literal", Node::string(string_text(l.text)))), 0};
+        }
+      }
+      unsupported("literal");
+    }
+    case K::kParam: {
+      const auto& p = *static_cast<const ast::Param*>(e);
+      // @a and $1 are names in the classic grammar.
+      if (!p.text.empty() && (p.text[0] == '@' || p.text[0] == '$')) {
+        return {Node::string(std::string(p.text)), 0};
+      }
+      unsupported("parameter (?, :x)");
+    }
+    case K::kUnary:
+      return unary(*static_cast<const ast::Unary*>(e));
+    case K::kBinary:
+      return binary(*static_cast<const ast::Binary*>(e));
+    case K::kBetween: {
+      const auto& b = *static_cast<const ast::Between*>(e);
+      if (b.symmetric) unsupported("between symmetric");
+      List items;
+      items.reserve(3);
+      items.push_back(value(b.operand));
+      items.push_back(value(b.low));
+      items.push_back(value(b.high));
+      return {single(b.negated ? "not_between" : "between", finish_list(std::move(items))), 0};
+    }
+    case K::kIn: {
+      const auto& in = *static_cast<const ast::In*>(e);
+      if (in.unparenthesised) unsupported("in without parentheses");
+      Node left = value(in.operand);
+      Node right;
+      if (in.query) {
+        right = query(*in.query, false);
+      } else {
+        if (in.items.empty()) unsupported("empty in list");
+        List items;
+        Rendered first = expr(in.items[0]);
+        if (in.items.size() == 1) {
+          right = std::move(first.node);
+        } else {
+          items.push_back(std::move(first.node));
+          for (std::size_t i = 1; i < in.items.size(); ++i) items.push_back(value(in.items[i]));
+          right = finish_list(std::move(items));
+        }
+      }
+      return {pair_node(in.negated ? "nin" : "in", std::move(left), std::move(right)), 0};
+    }
+    case K::kQuantified: {
+      const auto& q = *static_cast<const ast::Quantified*>(e);
+      if (q.quantifier == "all") unsupported("all (..) comparison");
+      const char* key = binary_key(q.op);
+      if (key == nullptr || q.op == "is" || q.op == "is not") unsupported("quantified comparison");
+      Node inner = q.query ? query(*q.query, false) : value(q.array);
+      return {pair_node(key, value(q.left), single(std::string(q.quantifier), std::move(inner))), 0};
+    }
+    case K::kSubquery:
+      return {query(*static_cast<const ast::SubqueryExpr*>(e)->query, false), 0};
+    case K::kExists: {
+      const auto& s = *static_cast<const ast::SubqueryExpr*>(e);
+      Node n = single("exists", query(*s.query, false));
+      if (s.negated) n = single("not", std::move(n));
+      return {std::move(n), 0};
+    }
+    case K::kCase: {
+      const auto& c = *static_cast<const ast::Case*>(e);
+      Node subject;
+      if (c.operand) subject = value(c.operand);
+      List branches;
+      for (const ast::WhenClause& w : c.whens) {
+        Node condition = value(w.condition);
+        if (c.operand) condition = pair_node("eq", subject, std::move(condition));
+        Map branch;
+        put(branch, "when", std::move(condition));
+        put(branch, "then", value(w.result));
+        branches.push_back(Node::map(std::move(branch)));
+      }
+      if (c.else_result) branches.push_back(value(c.else_result));
+      return {single("case", finish_list(std::move(branches))), 0};
+    }
+    case K::kCast: {
+      const auto& c = *static_cast<const ast::Cast*>(e);
+      if (c.style != "cast" && c.style != "::") unsupported(std::string(c.style) + " form");
+      if (c.format || c.style_arg) unsupported("cast with a format");
+      Node operand = value(c.operand);
+      return {pair_node("cast", std::move(operand), type(*c.type)), 0};
+    }
+    case K::kFunction:
+      return {function(*static_cast<const ast::Function*>(e), false), 0};
+    case K::kInterval:
+      return {interval(*static_cast<const ast::Interval*>(e)), 0};
+    case K::kParen: {
+      Rendered inner = expr(static_cast<const ast::Paren*>(e)->inner);
+      inner.flags &= Rendered::kFlatChain;
+      return inner;
+    }
+    case K::kTuple: {
+      const auto& t = *static_cast<const ast::TupleExpr*>(e);
+      if (!t.keyword.empty() || t.type) unsupported("row / struct / map constructor");
+      List items;
+      for (const ast::Expr* item : t.items) items.push_back(value(item));
+      return {finish_list(std::move(items)), 0};
+    }
+    case K::kCollate: {
+      const auto& c = *static_cast<const ast::Collate*>(e);
+      std::string_view name = c.collation;
+      std::string text;
+      if (!name.empty() && (name[0] == '"' || name[0] == '`' || name[0] == '[')) {
+        ast::Ident id;
+        id.text = name;
+        id.quote = name[0];
+        text = ident_text(id);
+      } else {
+        text = std::string(name);
+      }
+      return {pair_node("collate", value(c.operand), Node::string(std::move(text))), 0};
+    }
+    case K::kKeyword: unsupported("bare keyword value");
+    case K::kArraySubquery: unsupported("array (select ..)");
+    case K::kArray: unsupported("array literal");
+    case K::kSubscript: unsupported("subscript");
+    case K::kField: unsupported("field access (x).f");
+    case K::kVariantPath: unsupported("variant path v:a");
+    case K::kLambda: unsupported("lambda");
+    case K::kNamedArg: unsupported("named argument");
+    case K::kKeywordArg: unsupported("keyword argument");
+    case K::kGrouping: unsupported("grouping sets / rollup / cube outside group by");
+  }
+  unsupported("expression");
+}
+
+Rendered Renderer::unary(const ast::Unary& u) {
+  if (u.postfix) unsupported("postfix operator " + std::string(u.op));
+  if (&u == hoisted_minus_) {
+    hoisted_minus_ = nullptr;
+    Rendered operand = expr(u.operand);
+    operand.flags = 0;
+    return operand;
+  }
+  if (u.op == "-") {
+    Rendered operand = expr(u.operand);
+    if (operand.flags & Rendered::kBareNumber) return {negate_number(operand.node), 0};
+    return {single("neg", std::move(operand.node)), 0};
+  }
+  if (u.op == "+") {
+    if (u.operand->kind == ast::ExprKind::kLiteral &&
+        static_cast<const ast::Literal*>(u.operand)->literal_kind == ast::LiteralKind::kNumber) {
+      Rendered operand = expr(u.operand);
+      if (operand.flags & Rendered::kBareNumber) return operand;
+    }
+    unsupported("unary plus");
+  }
+  if (u.op == "not") return {single("not", value(u.operand)), 0};
+  if (u.op == "~") return {single("binary_not", value(u.operand)), 0};
+  unsupported("unary operator " + std::string(u.op));
+}
+
+Rendered Renderer::binary(const ast::Binary& b) {
+  if (b.escape) unsupported("like .. escape");
+  if (hoisted_minus_ == nullptr) {
+    if (const ast::Unary* minus = leading_minus(&b)) {
+      // The classic unary minus takes the whole tight chain as its operand.
+      hoisted_minus_ = minus;
+      Rendered inner = binary(b);
+      hoisted_minus_ = nullptr;
+      return {single("neg", std::move(inner.node)), 0};
+    }
+  }
+  if (const char* key = flat_key(b.op)) return chain(b, key);
+  const char* key = binary_key(b.op);
+  if (key == nullptr) unsupported("operator " + std::string(b.op));
+  Rendered left = expr(b.left);
+  Rendered right = expr(b.right);
+  const bool equality = b.op == "=" || b.op == "==" || b.op == "is";
+  const bool inequality = b.op == "<>" || b.op == "!=" || b.op == "is not";
+  if ((equality || inequality) &&
+      ((left.flags & Rendered::kBareNull) || (right.flags & Rendered::kBareNull))) {
+    // Comparing with the NULL keyword itself tests for a missing value.
+    Node other = (right.flags & Rendered::kBareNull) ? std::move(left.node) : std::move(right.node);
+    return {single(equality ? "missing" : "exists", std::move(other)), 0};
+  }
+  return {pair_node(key, std::move(left.node), std::move(right.node)), 0};
+}
+
+// add / mul / and / or: the left spine of the same operator is walked in a
+// loop, so long chains need no recursion.
+Rendered Renderer::chain(const ast::Binary& b, const char* key) {
+  std::vector<const ast::Binary*> spine;
+  const ast::Expr* at = &b;
+  while (at->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(at)->op == b.op &&
+         static_cast<const ast::Binary*>(at)->escape == nullptr) {
+    spine.push_back(static_cast<const ast::Binary*>(at));
+    at = spine.back()->left;
+  }
+  List items;
+  Rendered first = expr(at);
+  append_operand(items, key, first);
+  for (std::size_t i = spine.size(); i-- > 0;) {
+    Rendered right = expr(spine[i]->right);
+    append_operand(items, key, right);
+  }
+  return {single(key, finish_list(std::move(items))), Rendered::kFlatChain};
+}
+
+Node Renderer::function(const ast::Function& f, bool in_select_item) {
+  if (!in_select_item && (f.over || !f.over_name.text.empty() || !f.within_group.empty())) {
+    unsupported("window call inside an expression");
+  }
+  if (!f.over_name.text.empty()) unsupported("named window");
+  if (!f.arg_order_by.empty() || f.arg_limit || f.separator) unsupported("order by / limit inside a call");
+  if (f.filter) unsupported("filter (where ..)");
+  if (!f.keep.empty()) unsupported("keep (..)");
+  if (!f.null_treatment.empty() && (f.null_treatment != "ignore nulls" || !f.null_treatment_inside)) {
+    unsupported("null treatment outside the call");
+  }
+  std::string name = name_text(f.name);
+  if (f.no_parens) return Node::string(std::move(name));
+  name = ascii_lower(name);
+  Node args;
+  if (f.quantifier == "distinct") {
+    List items;
+    for (const ast::Expr* a : f.args) {
+      if (a->kind == ast::ExprKind::kStar) unsupported("distinct * in a call");
+      items.push_back(single("value", value(a)));
+    }
+    args = single("distinct", finish_list(std::move(items)));
+  } else if (!f.quantifier.empty()) {
+    unsupported("all inside a call");
+  } else if (f.args.size() == 1 && f.args[0]->kind == ast::ExprKind::kStar &&
+             static_cast<const ast::Star*>(f.args[0])->qualifier.parts.empty()) {
+    args = Node::string("*");
+  } else if (f.args.size() == 2 && f.args[0]->kind == ast::ExprKind::kKeyword &&
+             f.args[1]->kind == ast::ExprKind::kKeywordArg) {
+    // extract(year from d)
+    const auto& part = *static_cast<const ast::Keyword*>(f.args[0]);
+    const auto& source = *static_cast<const ast::KeywordArg*>(f.args[1]);
+    if (name != "extract" || ascii_lower(source.keyword) != "from") unsupported("keyword arguments");
+    List items;
+    items.push_back(Node::string(ascii_lower(part.text)));
+    items.push_back(value(source.value));
+    args = finish_list(std::move(items));
+  } else {
+    List items;
+    for (const ast::Expr* a : f.args) items.push_back(value(a));
+    args = finish_list(std::move(items));
+  }
+  Map m;
+  m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
+  if (!f.null_treatment.empty()) m.append("ignore_nulls", Node::boolean(true));
+  return Node::map(std::move(m));
+}
+
+Node Renderer::type(const ast::TypeName& t) {
+  if (!t.suffix.empty() || t.array_dims || t.angle) unsupported("type form the classic grammar lacks");
+  std::string name = ascii_lower(t.name);
+  if (name == "double precision") {
+    name = "double_precision";
+  } else if (!is_type_name(name)) {
+    unsupported("type name the classic grammar lacks");
+  }
+  Node args;
+  if (!t.params.empty()) {
+    List items;
+    for (const ast::TypeParam& p : t.params) {
+      if (!p.name.text.empty() || p.type == nullptr || !p.type->params.empty()) unsupported("type parameter");
+      items.push_back(number_node(p.type->name));
+    }
+    args = finish_list(std::move(items));
+  }
+  Map m;
+  m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
+  return Node::map(std::move(m));
+}
+
+}  // namespace sqlparse::sql_parser::render

@@ -1,0 +1,117 @@
+// FROM lists and joins: sources as strings or value/name maps, joins as
+// {kind: source, on / using} entries after the sources they follow.
+#include "sql_parser/parser_internal.h"
+#include "sql_parser/render/render_internal.h"
+
+namespace sqlparse::sql_parser::render {
+namespace {
+
+bool classic_join_type(std::string_view type) {
+  if (type.substr(0, 8) == "natural ") type.remove_prefix(8);
+  return type == "join" || type == "inner join" || type == "left join" || type == "left outer join" ||
+         type == "right join" || type == "right outer join" || type == "full join" ||
+         type == "full outer join" || type == "cross join";
+}
+
+}  // namespace
+
+Node Renderer::from(const ast::List<ast::TableRef*>& refs) {
+  List out;
+  for (const ast::TableRef* t : refs) append_from(*t, out);
+  return finish_list(std::move(out));
+}
+
+// A join tree is left-deep: its left side first, then one entry per join.
+void Renderer::append_from(const ast::TableRef& t, List& out) {
+  Depth depth(*this);
+  if (t.kind != ast::TableKind::kJoin) {
+    out.push_back(table_source(t, false));
+    return;
+  }
+  const auto& j = static_cast<const ast::Join&>(t);
+  if (j.alias) unsupported("alias of a join");
+  if (!classic_join_type(j.type)) unsupported("join type " + std::string(j.type));
+  if (j.using_alias || j.match_condition) unsupported("join using alias / match_condition");
+  if (j.on && !j.using_columns.empty()) unsupported("join with on and using");
+  append_from(*j.left, out);
+  if (j.right->kind == ast::TableKind::kJoin) unsupported("nested join on the right");
+  Map m;
+  m.append(std::string(j.type), table_source(*j.right, true));
+  if (j.on) put(m, "on", value(j.on));
+  if (!j.using_columns.empty()) {
+    List columns;
+    for (const ast::Ident& c : j.using_columns) columns.push_back(Node::string(ident_text(c)));
+    m.append("using", finish_list(std::move(columns)));
+  }
+  out.push_back(Node::map(std::move(m)));
+}
+
+Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
+  if (!t.match_recognize.empty()) unsupported("match_recognize");
+  Node source;
+  switch (t.kind) {
+    case ast::TableKind::kNamed: {
+      const auto& n = static_cast<const ast::NamedTable&>(t);
+      if (n.only || n.final || n.time_travel || !n.sample.empty() || !n.hints.empty() ||
+          !n.partition.empty()) {
+        unsupported("table modifiers (only, hints, sampling, time travel ...)");
+      }
+      std::string name = name_text(n.name);
+      if (n.args.empty()) {
+        source = Node::string(std::move(name));
+        break;
+      }
+      List args;
+      for (const ast::Expr* a : n.args) args.push_back(value(a));
+      Node a = finish_list(std::move(args));
+      Map m;
+      m.append(ascii_lower(name), a.is_null() ? Node::empty_map() : std::move(a));
+      source = Node::map(std::move(m));
+      break;
+    }
+    case ast::TableKind::kDerived: {
+      const auto& d = static_cast<const ast::DerivedTable&>(t);
+      if (d.lateral) unsupported("lateral");
+      source = query(*d.query, false);
+      break;
+    }
+    case ast::TableKind::kFunction: {
+      const auto& f = static_cast<const ast::TableFunction&>(t);
+      if (f.lateral || f.with_ordinality || f.offset_alias || f.with_offset || !f.with_schema.empty()) {
+        unsupported("table function modifiers");
+      }
+      if (f.call == nullptr || f.call->kind != ast::ExprKind::kFunction) unsupported("table expression");
+      source = function(*static_cast<const ast::Function*>(f.call), false);
+      break;
+    }
+    case ast::TableKind::kParen: unsupported("parenthesised join");
+    case ast::TableKind::kPivot: unsupported("pivot");
+    case ast::TableKind::kUnpivot: unsupported("unpivot");
+    case ast::TableKind::kLateralView: unsupported("lateral view");
+    case ast::TableKind::kValues: unsupported("values in FROM");
+    case ast::TableKind::kJoin: unsupported("nested join");
+  }
+  Node alias;
+  if (t.alias) {
+    std::string name = ident_text(t.alias->name);
+    if (t.alias->columns.empty()) {
+      alias = Node::string(std::move(name));
+    } else {
+      List columns;
+      for (const ast::Ident& c : t.alias->columns) columns.push_back(Node::string(ident_text(c)));
+      alias = single(std::move(name), finish_list(std::move(columns)));
+    }
+  }
+  if (alias.is_null() && source.is_string()) return source;
+  Map m;
+  if (in_join && !alias.is_null()) {
+    m.append("name", std::move(alias));
+    m.append("value", std::move(source));
+  } else {
+    m.append("value", std::move(source));
+    put(m, "name", std::move(alias));
+  }
+  return Node::map(std::move(m));
+}
+
+}  // namespace sqlparse::sql_parser::render

@@ -1,0 +1,92 @@
+// The renderer shared by the files of cpp/sql_parser/render. Not a public header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sql_parser/render/classic_render.h"
+#include "syntax/ast.h"
+#include "tree/node.h"
+
+namespace sqlparse::sql_parser::render {
+
+namespace ast = sqlparse::syntax;
+
+// A rendered expression with what its parent needs to know about how it was
+// written (the classic parser carries the same flags).
+struct Rendered {
+  enum Flag : std::uint8_t {
+    kBareNull = 1,    // the NULL keyword itself (not in parentheses)
+    kBareNumber = 2,  // a number literal itself (not in parentheses)
+    kFlatChain = 4,   // an add/mul/and/or map whose operands an enclosing chain splices in
+  };
+  Node node;
+  std::uint8_t flags = 0;
+};
+
+[[noreturn]] void unsupported(const std::string& reason);
+
+// One identifier as the classic tree writes it: quotes removed, escapes
+// decoded, a dot inside a quoted part written "\.".
+void append_ident(const ast::Ident& id, std::string* out);
+std::string ident_text(const ast::Ident& id);
+// A dotted name, parts joined by ".".
+std::string name_text(const ast::Name& name);
+// A number literal as written (1, 1.5, 1e3, 0x1F).
+Node number_node(std::string_view text);
+// The text of a plain '..' string literal, decoded.
+std::string string_text(std::string_view literal);
+
+class Renderer {
+ public:
+  Node statement(const ast::Statement& s);
+
+  // ---- queries (query.cc) ----
+  // `allow_with`: a WITH clause may stand here (statement level, CTE bodies).
+  Node query(const ast::Query& q, bool allow_with);
+  Node simple_select(const ast::Select& s);
+
+  // ---- expressions (expressions.cc) ----
+  Rendered expr(const ast::Expr* e);
+  Node value(const ast::Expr* e) { return expr(e).node; }
+  Node function(const ast::Function& f, bool in_select_item);
+  Node type(const ast::TypeName& t);
+
+  // ---- select list, windows, sorting (select_list.cc) ----
+  void select_clause(const ast::Select& s, Map& out);
+  Node select_item(const ast::SelectItem& item, bool in_distinct);
+  Node window(const ast::WindowSpec& w);
+  Node sort_items(const ast::List<ast::OrderItem>& items);
+
+  // ---- FROM (from_clause.cc) ----
+  Node from(const ast::List<ast::TableRef*>& refs);
+
+ private:
+  friend class Depth;
+  Rendered binary(const ast::Binary& b);
+  Rendered chain(const ast::Binary& b, const char* key);
+  Rendered unary(const ast::Unary& u);
+  Node frame(const ast::WindowFrame& f);
+  Node table_source(const ast::TableRef& t, bool in_join);
+  void append_from(const ast::TableRef& t, List& out);
+
+  int depth_ = 0;
+  // A leading unary minus hoisted above a tight operator chain (-a * b).
+  const ast::Unary* hoisted_minus_ = nullptr;
+};
+
+// One level of recursion; throws RenderError past kMaxRenderDepth or when the
+// thread's stack runs low.
+class Depth {
+ public:
+  explicit Depth(Renderer& r);
+  ~Depth() { --r_.depth_; }
+  Depth(const Depth&) = delete;
+  Depth& operator=(const Depth&) = delete;
+
+ private:
+  Renderer& r_;
+};
+
+}  // namespace sqlparse::sql_parser::render

@@ -1,0 +1,107 @@
+// The select list, TOP, windows and sort items in the classic shapes.
+#include "sql_parser/parser_internal.h"
+#include "sql_parser/render/render_internal.h"
+
+namespace sqlparse::sql_parser::render {
+
+void Renderer::select_clause(const ast::Select& s, Map& out) {
+  if (s.items.empty()) unsupported("FROM-first query");
+  if (s.top) {
+    if (s.top->kind != ast::ExprKind::kLiteral && s.top->kind != ast::ExprKind::kParen) {
+      unsupported("top without a number or parentheses");
+    }
+    Node count = value(s.top);
+    if (!s.top_with_ties && !s.top_percent) {
+      put(out, "top", std::move(count));
+    } else {
+      Map m;
+      if (s.top_with_ties) m.append("ties", Node::boolean(true));
+      put(m, s.top_percent ? "percent" : "value", std::move(count));
+      out.append("top", Node::map(std::move(m)));
+    }
+  }
+  if (!s.distinct_on.empty()) unsupported("distinct on (..)");
+  const bool distinct = s.distinct == "distinct";
+  if (!s.distinct.empty() && !distinct) unsupported("select " + std::string(s.distinct));
+  List items;
+  for (const ast::SelectItem& item : s.items) items.push_back(select_item(item, distinct));
+  if (distinct) {
+    out.append("select", single("value", single("distinct", finish_list(std::move(items)))));
+  } else {
+    put(out, "select", finish_list(std::move(items)));
+  }
+}
+
+Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
+  if (!item.aliases.empty()) unsupported("alias list as (a, b)");
+  const ast::Expr* e = item.expr;
+  if (e->kind == ast::ExprKind::kStar && static_cast<const ast::Star*>(e)->qualifier.parts.empty()) {
+    Node star = value(e);
+    if (!item.alias.text.empty()) unsupported("alias of *");
+    return in_distinct ? single("value", std::move(star)) : star;
+  }
+  Map m;
+  const ast::Function* call = nullptr;
+  if (e->kind == ast::ExprKind::kFunction) call = static_cast<const ast::Function*>(e);
+  if (call) {
+    Depth depth(*this);
+    m.append("value", function(*call, true));
+    if (!call->within_group.empty()) m.append("within", single("orderby", sort_items(call->within_group)));
+    if (call->over) m.append("over", window(*call->over));
+  } else {
+    m.append("value", value(e));
+  }
+  if (!item.alias.text.empty()) m.append("name", Node::string(ident_text(item.alias)));
+  return Node::map(std::move(m));
+}
+
+Node Renderer::window(const ast::WindowSpec& w) {
+  if (!w.base.text.empty()) unsupported("window based on a named window");
+  Map over;
+  if (!w.partition_by.empty()) {
+    List items;
+    for (const ast::Expr* e : w.partition_by) items.push_back(value(e));
+    put(over, "partitionby", finish_list(std::move(items)));
+  }
+  if (!w.order_by.empty()) put(over, "orderby", sort_items(w.order_by));
+  if (w.frame) over.append("range", frame(*w.frame));
+  return Node::map(std::move(over));
+}
+
+Node Renderer::frame(const ast::WindowFrame& f) {
+  if (f.units != "rows" && f.units != "range") unsupported("frame units " + std::string(f.units));
+  if (!f.exclude.empty()) unsupported("frame exclusion");
+  auto bound = [&](const ast::Expr* v, std::string_view word) -> Node {
+    if (word == "unbounded preceding" || word == "unbounded following") return Node();
+    if (word == "current row") return Node::integer(0);
+    if (v == nullptr || v->kind != ast::ExprKind::kLiteral ||
+        static_cast<const ast::Literal*>(v)->literal_kind != ast::LiteralKind::kNumber) {
+      unsupported("frame bound other than a number");
+    }
+    Node n = number_node(static_cast<const ast::Literal*>(v)->text);
+    if (n.is_map()) unsupported("frame bound other than a number");
+    if (word == "preceding") return negate_number(n);
+    if (word == "following") return n;
+    unsupported("frame bound " + std::string(word));
+  };
+  Node low = bound(f.start_value, f.start);
+  Node high = f.end.empty() ? Node::integer(0) : bound(f.end_value, f.end);
+  Map m;
+  put(m, "min", std::move(low));
+  put(m, "max", std::move(high));
+  return Node::map(std::move(m));
+}
+
+Node Renderer::sort_items(const ast::List<ast::OrderItem>& items) {
+  List out;
+  for (const ast::OrderItem& item : items) {
+    if (!item.nulls.empty()) unsupported("nulls first / last");
+    Map m;
+    put(m, "value", value(item.expr));
+    if (!item.direction.empty()) m.append("sort", Node::string(std::string(item.direction)));
+    out.push_back(Node::map(std::move(m)));
+  }
+  return finish_list(std::move(out));
+}
+
+}  // namespace sqlparse::sql_parser::render

@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""Measures the classic tree rendered from the typed syntax tree against the
+classic parser.
+
+For every text of the shared data (parser-conformance.jsonl,
+analysis-examples.jsonl, sql-corpus/*.jsonl) it compares
+_render_classic(text) -- the statement grammar's tree of the text, rendered
+in the classic shapes -- with sql_parser.parse(text), key order and types
+included, and prints:
+
+  * for texts the classic parser accepts: how many render exactly, and the
+    others grouped by cause (a differing shape, a construct the renderer has
+    no classic shape for, or text the statement grammar rejects);
+  * for texts the classic parser rejects but the statement grammar accepts:
+    grouped by the construct the classic grammar lacks (the renderer's
+    reason), or, where the renderer would render the text, by the classic
+    error (reserved words, comments, ...). A classic mode of the statement
+    grammar must reject all of these.
+
+    PYTHONPATH=python:build/dev python tools/check_classic_render.py [--dialect D]
+        [--examples N] [--compare-dialects] [--shared DIR]
+
+Exits with 0; the numbers are a measurement, not a gate.
+"""
+
+import argparse
+import json
+import re
+import sys
+from collections import Counter, defaultdict
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "python"))
+
+import _sqlparse_core  # noqa: E402
+from sql_parser import ParseError, parse  # noqa: E402
+
+DEFAULT_SHARED = ROOT.parent / "shared"
+
+
+def load_texts(shared):
+    """Distinct SQL texts of the shared data, in file order."""
+    files = [shared / "parser-conformance.jsonl", shared / "analysis-examples.jsonl"]
+    files += sorted((shared / "sql-corpus").glob("*.jsonl"))
+    seen = {}
+    for path in files:
+        if not path.exists():
+            continue
+        for line in path.read_text(encoding="utf-8").splitlines():
+            if not line.strip():
+                continue
+            row = json.loads(line)
+            sql = row.get("sql")
+            if isinstance(sql, str) and sql not in seen:
+                seen[sql] = path.name
+    return seen
+
+
+def same(a, b):
+    """Equality that also requires equal types and equal key order."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    return a == b
+
+
+def first_difference(ours, theirs, path="$"):
+    """(path, ours, theirs) at the first place the two trees differ."""
+    if type(ours) is not type(theirs):
+        return path, ours, theirs
+    if isinstance(ours, dict):
+        if list(ours) != list(theirs):
+            return path + " keys", list(ours), list(theirs)
+        for k in ours:
+            if not same(ours[k], theirs[k]):
+                return first_difference(ours[k], theirs[k], f"{path}.{k}")
+    if isinstance(ours, list):
+        if len(ours) != len(theirs):
+            return path + " length", len(ours), len(theirs)
+        for i, (x, y) in enumerate(zip(ours, theirs)):
+            if not same(x, y):
+                return first_difference(x, y, f"{path}[{i}]")
+    return path, ours, theirs
+
+
+def short(value, limit=90):
+    text = json.dumps(value, ensure_ascii=False)
+    return text if len(text) <= limit else text[: limit - 3] + "..."
+
+
+def shape(value):
+    """A coarse description of a value, for grouping differences."""
+    if isinstance(value, dict):
+        return "{" + ",".join(list(value)[:3]) + "}"
+    if isinstance(value, list):
+        return "list"
+    return type(value).__name__
+
+
+def difference_cause(rendered, classic):
+    path, a, b = first_difference(rendered, classic)
+    last = re.sub(r"\[\d+\]", "[]", path).split(".")[-1]
+    return f"shape at .{last}: rendered {shape(a)}, classic {shape(b)}", f"{path}: {short(a)} vs {short(b)}"
+
+
+def classic_error_cause(error):
+    """The classic error, without its position, as a group name."""
+    found = error.found.split()[0] if error.found and error.found != "end of text" else error.found
+    return f"classic: expecting {error.expecting}, found {found!r}"
+
+
+def measure(texts, dialect):
+    accepted = Counter()
+    matched = 0
+    groups = defaultdict(list)     # causes of differences on accepted texts
+    rejections = defaultdict(list)  # texts only the statement grammar accepts
+    both_reject = 0
+    for sql in texts:
+        try:
+            classic = parse(sql)
+            classic_error = None
+        except ParseError as e:
+            classic, classic_error = None, e
+        try:
+            rendered = _sqlparse_core._render_classic(sql, dialect)
+            render_error = None
+        except ParseError as e:
+            rendered, render_error = None, ("grammar", f"statement grammar rejects: expecting {e.expecting}")
+        except ValueError as e:
+            rendered, render_error = None, ("renderer", str(e))
+        if classic_error is None:
+            accepted["all"] += 1
+            if render_error is None and same(rendered, classic):
+                matched += 1
+            elif render_error is None:
+                cause, detail = difference_cause(rendered, classic)
+                groups[cause].append((sql, detail))
+            elif render_error[0] == "renderer":
+                groups[f"no classic shape: {render_error[1]}"].append((sql, ""))
+            else:
+                groups[render_error[1]].append((sql, ""))
+        elif render_error is not None and render_error[0] == "grammar":
+            both_reject += 1
+        elif render_error is not None:
+            rejections[f"lacks: {render_error[1]}"].append((sql, str(classic_error)))
+        else:
+            rejections[classic_error_cause(classic_error)].append((sql, short(rendered)))
+    return accepted["all"], matched, groups, rejections, both_reject
+
+
+def print_groups(title, groups, examples):
+    total = sum(len(v) for v in groups.values())
+    print(f"\n{title}: {total} texts in {len(groups)} groups")
+    for cause, rows in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
+        print(f"  {len(rows):5d}  {cause}")
+        for sql, detail in rows[:examples]:
+            text = " ".join(sql.split())
+            text = text if len(text) <= 110 else text[:107] + "..."
+            print(f"           {text}")
+            if detail:
+                print(f"             {detail}")
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--dialect", default="generic")
+    ap.add_argument("--examples", type=int, default=2, help="example texts per group")
+    ap.add_argument("--shared", type=Path, default=DEFAULT_SHARED)
+    ap.add_argument("--compare-dialects", action="store_true",
+                    help="only print the match count under each dialect")
+    args = ap.parse_args(argv[1:])
+    texts = list(load_texts(args.shared))
+
+    if args.compare_dialects:
+        names = ["generic", "ansi", "bigquery", "snowflake", "hive", "spark", "databricks", "postgres",
+                 "redshift", "duckdb", "tsql", "mysql", "trino", "athena", "clickhouse", "oracle",
+                 "sqlite"]
+        print(f"{'dialect':12s} {'match':>6s} {'of':>6s} {'only-new':>9s}")
+        for name in names:
+            accepted, matched, _, rejections, _ = measure(texts, name)
+            only_new = sum(len(v) for v in rejections.values())
+            print(f"{name:12s} {matched:6d} {accepted:6d} {only_new:9d}")
+        return 0
+
+    accepted, matched, groups, rejections, both_reject = measure(texts, args.dialect)
+    print(f"{len(texts)} distinct texts, dialect {args.dialect}")
+    print(f"classic parser accepts {accepted}; rendered exactly: {matched} "
+          f"({100.0 * matched / max(accepted, 1):.1f}%)")
+    print_groups("Accepted texts that do not render exactly", groups, args.examples)
+    print_groups("Texts the classic parser rejects and the statement grammar accepts", rejections,
+                 args.examples)
+    print(f"\nboth reject: {both_reject}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
