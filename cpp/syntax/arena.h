@@ -82,12 +82,18 @@ class Arena {
 
   void* allocate(std::size_t size, std::size_t align) {
     std::size_t at = (used_ + align - 1) & ~(align - 1);
-    if (at + size > capacity_) {
+    if (at + size > capacity_) [[unlikely]] {
       grow(size + align);
       at = (used_ + align - 1) & ~(align - 1);
     }
     used_ = at + size;
     return current_ + at;
+  }
+
+  // Room for about `bytes` of nodes in the first block (a script's tree
+  // takes a few times its text).
+  void reserve(std::size_t bytes) {
+    if (blocks_.empty() && bytes > kFirstBlock) grow(bytes < kMaxBlock ? bytes : kMaxBlock);
   }
 
   // A value-initialised T; T must not need a destructor.
@@ -119,7 +125,7 @@ class Arena {
   std::size_t bytes_used() const { return total_; }
 
  private:
-  void grow(std::size_t at_least) {
+  [[gnu::noinline]] void grow(std::size_t at_least) {
     std::size_t size = blocks_.empty() ? kFirstBlock : capacity_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
     if (size < at_least) size = at_least;

@@ -66,8 +66,14 @@ class Parser {
     const Token& t = peek(ahead);
     return t.kind == Tok::kOp && t.op == op;
   }
-  // An unquoted word equal to `lower` (a lower-case word), any case.
-  bool at_word(std::string_view lower, std::size_t ahead = 0) const;
+  // An unquoted word equal to `lower` (a lower-case word), any case. Most
+  // calls are answered by the length and first letter alone.
+  bool at_word(std::string_view lower, std::size_t ahead = 0) const {
+    const Token& t = peek(ahead);
+    return t.kind == Tok::kWord && t.end - t.begin == lower.size() &&
+           (text_[t.begin] | 0x20) == lower[0] && word_equals(t, lower);
+  }
+  bool word_equals(const Token& t, std::string_view lower) const;
   bool accept(Tok kind) {
     if (!at(kind)) return false;
     advance();

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sqlparse::syntax {
 namespace {
 
@@ -30,6 +34,52 @@ inline bool is_digit(char c) { return char_class(c) & kClassDigit; }
 inline bool is_name_start(char c) { return char_class(c) & kClassNameStart; }
 inline bool is_name_char(char c) { return char_class(c) & kClassNameChar; }
 inline bool is_space(char c) { return char_class(c) & kClassSpace; }
+
+// The end of a run of name characters / white space starting at i, sixteen
+// bytes at a time where SSE2 is there (names and indentation are most of a
+// script's bytes).
+#if defined(__SSE2__)
+inline std::size_t first_zero_bit(int mask) { return static_cast<std::size_t>(__builtin_ctz(~mask & 0xFFFF)); }
+
+inline __m128i in_range(__m128i v, char low, char high) {
+  return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(low - 1))),
+                       _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(high + 1))));
+}
+#endif
+
+std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
+    ok = _mm_or_si128(ok, in_range(folded, 'a', 'z'));
+    ok = _mm_or_si128(ok, in_range(v, '0', '9'));
+    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
+    const int mask = _mm_movemask_epi8(ok);
+    if (mask != 0xFFFF) return i + first_zero_bit(mask);
+    i += 16;
+  }
+#endif
+  while (i < n && is_name_char(p[i])) ++i;
+  return i;
+}
+
+std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i ok = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
+    ok = _mm_or_si128(ok, in_range(v, '\t', '\r'));  // \t \n \v \f \r
+    const int mask = _mm_movemask_epi8(ok);
+    if (mask != 0xFFFF) return i + first_zero_bit(mask);
+    i += 16;
+  }
+#endif
+  while (i < n && is_space(p[i])) ++i;
+  return i;
+}
 
 struct OpSpelling {
   const char* text;
@@ -131,8 +181,7 @@ class Scanner {
     for (;;) {
       char c = at(pos_);
       if (is_space(c)) {
-        ++pos_;
-        while (pos_ < t_.size() && is_space(t_[pos_])) ++pos_;
+        pos_ = skip_spaces(t_.data(), pos_ + 1, t_.size());
       } else if (c == '-' && at(pos_ + 1) == '-') {
         skip_line();
       } else if (c == '#' && d_.hash_is_comment) {
@@ -336,8 +385,7 @@ class Scanner {
     // The keyword table is consulted only for words of keyword length.
     const char* p = t_.data();
     const std::size_t n = t_.size();
-    std::size_t e = s + 1;
-    while (e < n && is_name_char(p[e])) ++e;
+    const std::size_t e = skip_name_chars(p, s + 1, n);
     Token t = make(Tok::kWord, s, e);
     if (p[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
     return t;

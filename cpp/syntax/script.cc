@@ -105,9 +105,7 @@ DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) 
 
 // ---- shared helpers ---------------------------------------------------------
 
-bool Parser::at_word(std::string_view lower, std::size_t ahead) const {
-  const Token& t = peek(ahead);
-  if (t.kind != Tok::kWord || t.end - t.begin != lower.size()) return false;
+bool Parser::word_equals(const Token& t, std::string_view lower) const {
   for (std::size_t i = 0; i < lower.size(); ++i) {
     char c = text_[t.begin + i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
@@ -349,6 +347,7 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->text.assign(text);
   script->dialect = dialect;
   std::vector<Token> tokens = tokenize(script->text, script->dialect);
+  script->arena.reserve(text.size() * 4);
   Parser p(script->text, tokens, script->dialect, script->arena);
   for (;;) {
     while (p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
