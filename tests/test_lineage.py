@@ -459,3 +459,14 @@ def test_pipe_operators_read_the_relation_before_them():
     assert _indirect(sql, dialect="bigquery") == [("t", "a", "filter"), ("t", "d", "group_by")]
     assert _columns("select a from t |> as x |> select x.a as z", dialect="bigquery") == [
         ("z", [("t", "a", "identity")])]
+
+
+def test_pipe_drop_rename_and_the_from_alias():
+    sql = "from (select a as x, b as y from t) as s |> drop x |> rename y as z |> select s.z as w, z"
+    assert _columns(sql, dialect="bigquery") == [("w", [("t", "b", "identity")]),
+                                                  ("z", [("t", "b", "identity")])]
+
+
+def test_table_and_stream_calls_read_the_named_table():
+    assert _columns("select a from stream(live.events)", dialect="databricks") == [
+        ("a", [("live.events", "a", "identity")])]

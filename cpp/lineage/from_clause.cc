@@ -170,8 +170,21 @@ void Analyzer::named_table(const NamedTable& t, Scope& scope, std::vector<Indire
 // Generated columns of a table function: a location reader is a base table
 // named by its call; unnest over several arrays maps them by position; any
 // other generator gives each column the sources of all its column arguments.
-void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<Indirect>&) {
+void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<Indirect>& ind) {
   const std::string name = function_name(t.call);
+  // table(t) / stream(t): the named table itself.
+  if ((name == "table" || name == "stream") && t.call->kind == ExprKind::kFunction) {
+    auto* f = static_cast<const Function*>(t.call);
+    if (f->args.size() == 1 && f->args[0]->kind == ExprKind::kColumn) {
+      NamedTable named;
+      named.kind = TableKind::kNamed;
+      named.name = static_cast<const ColumnRef*>(f->args[0])->name;
+      named.alias = t.alias;
+      named.span = t.span;
+      named_table(named, scope, ind);
+      return;
+    }
+  }
   if (is_location_reader(name)) {
     FromSource src;
     src.type = SourceType::kBase;

@@ -1,6 +1,7 @@
 // Pipe operators (|> select, |> where ...): each reads the relation the
 // operators before it made, as a source of its own scope.
 #include <string>
+#include <vector>
 
 #include "lineage/analyzer.h"
 
@@ -8,8 +9,43 @@ namespace sqlparse::lineage {
 
 using namespace syntax;
 
+namespace {
+
+// The names of a comma list kept as raw text: "a, b" / "a as x, b as y".
+std::vector<std::string> raw_list(std::string_view raw) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while (at <= raw.size()) {
+    std::size_t comma = raw.find(',', at);
+    std::string_view item = raw.substr(at, comma == std::string_view::npos ? raw.npos : comma - at);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    if (!item.empty()) out.emplace_back(item);
+    if (comma == std::string_view::npos) break;
+    at = comma + 1;
+  }
+  return out;
+}
+
+std::string unquoted(std::string_view name) {
+  if (name.size() >= 2 && (name.front() == '`' || name.front() == '"')) {
+    name = name.substr(1, name.size() - 2);
+  }
+  return std::string(name);
+}
+
+}  // namespace
+
 Relation Analyzer::pipes(const Query& q, Relation rel, Scope* parent) {
-  std::string name;  // |> as name
+  // The FROM alias of a FROM-first query names the table until an operator
+  // makes new columns (|> select, |> aggregate).
+  std::string name;
+  if (q.body && q.body->kind == BodyKind::kSelect) {
+    auto* s = static_cast<const Select*>(q.body);
+    if (s->from.size() == 1 && s->from[0]->alias && s->items.empty()) {
+      name = lower(s->from[0]->alias->name.value);
+    }
+  }
   for (const PipeOp& op : q.pipes) {
     Relation& input = new_relation();
     input = std::move(rel);
@@ -38,6 +74,7 @@ Relation Analyzer::pipes(const Query& q, Relation rel, Scope* parent) {
       rel.columns = input.columns;
       rel.open_tables = input.open_tables;
       items(rel);
+      continue;
     } else if (op.op == "aggregate") {
       for (const Expr* g : op.group_by) {
         RelColumn c{"_col_" + std::to_string(rel.columns.size()), {}, false};
@@ -57,17 +94,31 @@ Relation Analyzer::pipes(const Query& q, Relation rel, Scope* parent) {
       rel.columns = input.columns;
       rel.open_tables = input.open_tables;
       for (const SelectItem& item : op.items) indirect_expr(item.expr, IndirectKind::kFilter, scope);
+      continue;
     } else {
       rel.columns = input.columns;
       rel.open_tables = input.open_tables;
       if (op.op == "as") {
         name = lower(op.rest);
-        continue;
-      }
-      if (op.op != "order by" && op.op != "limit" && op.op != "tablesample") {
+      } else if (op.op == "drop") {
+        for (const std::string& item : raw_list(op.rest)) {
+          std::string key = lower(unquoted(item));
+          std::erase_if(rel.columns, [&](const RelColumn& c) { return lower(c.name) == key; });
+        }
+      } else if (op.op == "rename") {
+        for (const std::string& item : raw_list(op.rest)) {
+          std::size_t as = lower(item).find(" as ");
+          if (as == std::string::npos) continue;
+          std::string from = lower(unquoted(item.substr(0, as)));
+          for (RelColumn& c : rel.columns) {
+            if (lower(c.name) == from) c.name = unquoted(item.substr(as + 4));
+          }
+        }
+      } else if (op.op != "order by" && op.op != "limit" && op.op != "tablesample") {
         warn("unsupported_construct", "pipe operator " + std::string(op.op) + ": not traced",
              op.span.begin);
       }
+      continue;
     }
     name.clear();
   }
