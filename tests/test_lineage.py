@@ -470,3 +470,17 @@ def test_pipe_drop_rename_and_the_from_alias():
 def test_table_and_stream_calls_read_the_named_table():
     assert _columns("select a from stream(live.events)", dialect="databricks") == [
         ("a", [("live.events", "a", "identity")])]
+
+
+@pytest.mark.parametrize("sql, dialect, columns", [
+    ("select x, y from t lateral view inline(arrays_zip(a, b)) z as x, y", "hive",
+     [("x", [("t", "a", "transformation")]), ("y", [("t", "b", "transformation")])]),
+    ("select p, v from t lateral view posexplode(a) z as p, v", "hive",
+     [("p", [("t", "a", "transformation")]), ("v", [("t", "a", "transformation")])]),
+    ("select x.k, y from t, unnest(t.a, t.b) as x(k, y)", "trino",
+     [("k", [("t", "a", "transformation")]), ("y", [("t", "b", "transformation")])]),
+    ("select v.f from t, unnest(t.arr) as v", "bigquery", [("f", [("t", "arr", "transformation")])]),
+    ("select n from unnest([1, 2]) as n", "bigquery", [("n", [])]),
+])
+def test_generators_map_arrays_to_columns(sql, dialect, columns):
+    assert _columns(sql, dialect=dialect) == columns

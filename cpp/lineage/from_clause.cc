@@ -244,7 +244,23 @@ void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indi
   SourceSet all;
   Out out;
   out.set = &all;
+  // inline(arrays_zip(a, b)) t as x, y: the zipped arrays by position.
+  std::vector<SourceSet> zipped;
+  const Expr* inner = nullptr;
   if (t.generator && t.generator->kind == ExprKind::kFunction) {
+    auto* g = static_cast<const Function*>(t.generator);
+    if (g->args.size() == 1) inner = g->args[0];
+  }
+  if (inner && function_name(inner) == "arrays_zip") {
+    for (const Expr* a : static_cast<const Function*>(inner)->args) {
+      SourceSet s;
+      Out o;
+      o.set = &s;
+      expr(a, Kind::kTransformation, scope, o);
+      all.add_all(s, Kind::kIdentity);
+      zipped.push_back(std::move(s));
+    }
+  } else if (t.generator && t.generator->kind == ExprKind::kFunction) {
     for (const Expr* a : static_cast<const Function*>(t.generator)->args) {
       expr(a, Kind::kTransformation, scope, out);
     }
@@ -252,7 +268,10 @@ void Analyzer::lateral_view(const LateralView& t, Scope& scope, std::vector<Indi
     expr(t.generator, Kind::kTransformation, scope, out);
   }
   Relation& rel = new_relation();
-  for (const Ident& c : t.column_aliases) rel.columns.push_back(RelColumn{std::string(c.value), all, false});
+  for (std::uint32_t i = 0; i < t.column_aliases.size(); ++i) {
+    const SourceSet& set = zipped.size() == t.column_aliases.size() ? zipped[i] : all;
+    rel.columns.push_back(RelColumn{std::string(t.column_aliases[i].value), set, false});
+  }
   FromSource src;
   src.type = SourceType::kRelation;
   src.rel = &rel;
