@@ -13,10 +13,14 @@ Every result object is immutable, hashable, compares by value, pickles and has
 
 from __future__ import annotations
 
+import sys
 from dataclasses import dataclass
 from typing import Any, Mapping, Optional
 
 import _sqlparse_core
+
+# Slots where frozen slotted dataclasses pickle (3.11 on).
+_SLOTS = {"slots": True} if sys.version_info >= (3, 11) else {}
 
 __all__ = [
     "ColumnLineage",
@@ -29,7 +33,7 @@ __all__ = [
 ]
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class Source:
     """A base-table column: ``kind`` says how it flows (or, indirect, how it decides rows)."""
 
@@ -43,7 +47,7 @@ class Source:
                 "ambiguous": self.ambiguous}
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class ColumnLineage:
     name: str
     position: int
@@ -54,7 +58,7 @@ class ColumnLineage:
                 "sources": [s.to_dict() for s in self.sources]}
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class LineageWarning:
     code: str
     message: str
@@ -66,7 +70,7 @@ class LineageWarning:
                 "column": self.column}
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class StatementLineage:
     kind: str
     target: Optional[str]
@@ -98,7 +102,7 @@ class StatementLineage:
         }
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class ComposedColumn:
     """An output column traced through tables written earlier in the script."""
 
@@ -111,7 +115,7 @@ class ComposedColumn:
                 "sources": [s.to_dict() for s in self.sources]}
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, **_SLOTS)
 class ScriptLineage:
     statements: tuple[StatementLineage, ...]
     composed: tuple[ComposedColumn, ...]
