@@ -1,4 +1,5 @@
 // Expressions of the typed tree as classic operator maps, literals and calls.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -71,14 +72,41 @@ const char* flat_key(std::string_view op) {
   return nullptr;
 }
 
-// Operators that bind tighter than the classic unary minus: "-a * b" is the
-// negation of the product there.
-bool is_tight(const ast::Expr* e) {
-  if (e->kind == ast::ExprKind::kBinary) {
-    std::string_view op = static_cast<const ast::Binary*>(e)->op;
-    return op == "*" || op == "/" || op == "%" || op == "||";
+// Binding powers of the classic grammar, loosest first (its precedence
+// differs from the statement grammar's: "=" is looser than "<", unary minus
+// looser than "*", "~" looser than "+").
+enum Bp : int {
+  kBpNone = 0,
+  kBpIs = 10,
+  kBpEq = 16,
+  kBpCompare,
+  kBpBitOr,
+  kBpBitAnd,
+  kBpBitNot,  // prefix
+  kBpAdd,
+  kBpNeg,  // prefix
+  kBpMul,
+  kBpConcat,
+  kBpCollate,
+  kBpCast,
+};
+
+int classic_bp(const ast::Expr* e) {
+  switch (e->kind) {
+    case ast::ExprKind::kCast: return kBpCast;
+    case ast::ExprKind::kCollate: return kBpCollate;
+    case ast::ExprKind::kBinary: break;
+    default: return kBpNone;
   }
-  return e->kind == ast::ExprKind::kCast || e->kind == ast::ExprKind::kCollate;
+  std::string_view op = static_cast<const ast::Binary*>(e)->op;
+  if (op == "=" || op == "==" || op == "<>" || op == "!=") return kBpEq;
+  if (op == "<" || op == ">" || op == "<=" || op == ">=") return kBpCompare;
+  if (op == "|") return kBpBitOr;
+  if (op == "&") return kBpBitAnd;
+  if (op == "+" || op == "-") return kBpAdd;
+  if (op == "*" || op == "/" || op == "%") return kBpMul;
+  if (op == "||") return kBpConcat;
+  return kBpNone;
 }
 
 const ast::Expr* left_operand(const ast::Expr* e) {
@@ -90,13 +118,66 @@ const ast::Expr* left_operand(const ast::Expr* e) {
   }
 }
 
-// The unary minus at the bottom of the left spine of a tight chain, if any.
-const ast::Unary* leading_minus(const ast::Expr* e) {
+// The level a classic prefix operator parses its operand at: "-a * b" is
+// the negation of the product, "~a + 1" the complement of the sum.
+int operand_bp(const ast::Unary& u) {
+  if (u.postfix) return kBpNone;
+  if (u.op == "-") return kBpMul;
+  if (u.op == "~") return kBpAdd;
+  return kBpNone;
+}
+
+// The prefix operator at the bottom of the left spine of `e` whose classic
+// operand takes the whole spine, if any.
+const ast::Unary* leading_prefix(const ast::Expr* e) {
+  int lowest = classic_bp(e);
+  if (lowest == kBpNone) return nullptr;
   const ast::Expr* at = e;
-  while (at != nullptr && is_tight(at)) at = left_operand(at);
-  if (at == nullptr || at == e || at->kind != ast::ExprKind::kUnary) return nullptr;
+  while (at != nullptr && classic_bp(at) != kBpNone) {
+    lowest = std::min(lowest, classic_bp(at));
+    at = left_operand(at);
+  }
+  if (at == nullptr || at->kind != ast::ExprKind::kUnary) return nullptr;
   const auto* u = static_cast<const ast::Unary*>(at);
-  return u->op == "-" && !u->postfix ? u : nullptr;
+  const int bp = operand_bp(*u);
+  return bp != kBpNone && lowest >= bp ? u : nullptr;
+}
+
+// Length of the number a classic token starts with ("2" of 2x, "1.0" of
+// 1.0_000); 0 when the text does not start with one.
+std::size_t number_prefix(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && is_digit(s[i])) ++i;
+  if (i == 0) return 0;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && is_digit(s[i])) ++i;
+  }
+  if (i + 1 < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    if (j < s.size() && is_digit(s[j])) {
+      while (j < s.size() && is_digit(s[j])) ++j;
+      i = j;
+    }
+  }
+  return i;
+}
+
+// A number written against a name (2x) multiplies in the classic grammar.
+Rendered implicit_product(std::string_view text) {
+  const std::size_t n = number_prefix(text);
+  if (n == 0 || n == text.size()) unsupported("number form");
+  std::string_view rest = text.substr(n);
+  for (char c : rest) {
+    const bool name_char = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' ||
+                           c == '$' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
+    if (!name_char) unsupported("number form");
+  }
+  List items;
+  items.push_back(number_node(text.substr(0, n)));
+  items.push_back(Node::string(std::string(rest)));
+  return {single("mul", finish_list(std::move(items))), Rendered::kFlatChain};
 }
 
 bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit) {
@@ -285,6 +366,10 @@ Rendered Renderer::expr(const ast::Expr* e) {
     case K::kColumn: {
       const auto& c = *static_cast<const ast::ColumnRef*>(e);
       if (c.outer_join_mark) unsupported("outer join mark (+)");
+      const ast::Ident& first = c.name.parts[0];
+      if (c.name.parts.size() == 1 && first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
+        return implicit_product(first.text);
+      }
       return {Node::string(name_text(c.name)), 0};
     }
     case K::kStar: {
@@ -299,6 +384,10 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const auto& l = *static_cast<const ast::Literal*>(e);
       switch (l.literal_kind) {
         case ast::LiteralKind::kNumber: {
+          if (number_prefix(l.text) != l.text.size() && number_prefix(l.text) != 0 &&
+              !(l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'))) {
+            return implicit_product(l.text);
+          }
           Node n = number_node(l.text);
           const bool hex = n.is_map();
           return {std::move(n), hex ? std::uint8_t(0) : std::uint8_t(Rendered::kBareNumber)};
@@ -341,7 +430,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
     }
     case K::kIn: {
       const auto& in = *static_cast<const ast::In*>(e);
-      if (in.unparenthesised) unsupported("in without parentheses");
+      if (in.unparenthesised && in.items.size() != 1) unsupported("in without parentheses");
       Node left = value(in.operand);
       Node right;
       if (in.query) {
@@ -410,10 +499,20 @@ Rendered Renderer::expr(const ast::Expr* e) {
     }
     case K::kTuple: {
       const auto& t = *static_cast<const ast::TupleExpr*>(e);
-      if (!t.keyword.empty() || t.type) unsupported("row / struct / map constructor");
+      if (t.type || (t.keyword != "" && t.keyword != "row" && t.keyword != "struct")) {
+        unsupported("map constructor");
+      }
       List items;
-      for (const ast::Expr* item : t.items) items.push_back(value(item));
-      return {finish_list(std::move(items)), 0};
+      for (const ast::Expr* item : t.items) {
+        if (item->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(item)->op == "as") {
+          unsupported("struct field alias");
+        }
+        items.push_back(value(item));
+      }
+      Node list = finish_list(std::move(items));
+      if (t.keyword.empty()) return {std::move(list), 0};
+      // row(..) and struct(..) are ordinary calls there.
+      return {single(ascii_lower(t.keyword), list.is_null() ? Node::empty_map() : std::move(list)), 0};
     }
     case K::kCollate: {
       const auto& c = *static_cast<const ast::Collate*>(e);
@@ -429,11 +528,23 @@ Rendered Renderer::expr(const ast::Expr* e) {
       }
       return {pair_node("collate", value(c.operand), Node::string(std::move(text))), 0};
     }
-    case K::kKeyword: unsupported("bare keyword value");
-    case K::kArraySubquery: unsupported("array (select ..)");
+    case K::kKeyword: {
+      // A bare word is a name in the classic grammar (x is json).
+      std::string_view text = static_cast<const ast::Keyword*>(e)->text;
+      if (text.find(' ') != std::string_view::npos) unsupported("bare keyword value");
+      return {Node::string(std::string(text)), 0};
+    }
+    case K::kArraySubquery:
+      return {single("array", query(*static_cast<const ast::SubqueryExpr*>(e)->query, false)), 0};
     case K::kArray: unsupported("array literal");
     case K::kSubscript: unsupported("subscript");
-    case K::kField: unsupported("field access (x).f");
+    case K::kField: {
+      // @@global.x: one dotted name in the classic grammar.
+      const auto& f = *static_cast<const ast::FieldAccess*>(e);
+      if (f.star || f.base->kind != ast::ExprKind::kParam) unsupported("field access (x).f");
+      Rendered base = expr(f.base);
+      return {Node::string(base.node.as_string() + "." + ident_text(f.field)), 0};
+    }
     case K::kVariantPath: unsupported("variant path v:a");
     case K::kLambda: unsupported("lambda");
     case K::kNamedArg: unsupported("named argument");
@@ -445,8 +556,8 @@ Rendered Renderer::expr(const ast::Expr* e) {
 
 Rendered Renderer::unary(const ast::Unary& u) {
   if (u.postfix) unsupported("postfix operator " + std::string(u.op));
-  if (&u == hoisted_minus_) {
-    hoisted_minus_ = nullptr;
+  if (&u == hoisted_) {
+    hoisted_ = nullptr;
     Rendered operand = expr(u.operand);
     operand.flags = 0;
     return operand;
@@ -471,14 +582,25 @@ Rendered Renderer::unary(const ast::Unary& u) {
 
 Rendered Renderer::binary(const ast::Binary& b) {
   if (b.escape) unsupported("like .. escape");
-  if (hoisted_minus_ == nullptr) {
-    if (const ast::Unary* minus = leading_minus(&b)) {
-      // The classic unary minus takes the whole tight chain as its operand.
-      hoisted_minus_ = minus;
+  if (hoisted_ == nullptr) {
+    if (const ast::Unary* prefix = leading_prefix(&b)) {
+      // The classic prefix operator takes the whole chain as its operand.
+      hoisted_ = prefix;
       Rendered inner = binary(b);
-      hoisted_minus_ = nullptr;
-      return {single("neg", std::move(inner.node)), 0};
+      hoisted_ = nullptr;
+      return {single(prefix->op == "-" ? "neg" : "binary_not", std::move(inner.node)), 0};
     }
+  }
+  // a = b < c: "<" binds tighter than "=" there; the typed tree nests the
+  // two to the left.
+  if (b.left->kind == ast::ExprKind::kBinary && classic_bp(&b) != kBpNone &&
+      classic_bp(b.left) != kBpNone && classic_bp(b.left) < classic_bp(&b)) {
+    const auto& l = *static_cast<const ast::Binary*>(b.left);
+    ast::Binary inner = b;
+    inner.left = l.right;
+    ast::Binary outer = l;
+    outer.right = &inner;
+    return binary(outer);
   }
   if (const char* key = flat_key(b.op)) return chain(b, key);
   const char* key = binary_key(b.op);

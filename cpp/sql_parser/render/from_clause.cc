@@ -17,15 +17,24 @@ bool classic_join_type(std::string_view type) {
 
 Node Renderer::from(const ast::List<ast::TableRef*>& refs) {
   List out;
-  for (const ast::TableRef* t : refs) append_from(*t, out);
+  for (const ast::TableRef* t : refs) append_from(*t, out, {});
   return finish_list(std::move(out));
 }
 
 // A join tree is left-deep: its left side first, then one entry per join.
-void Renderer::append_from(const ast::TableRef& t, List& out) {
+// A join written right after another join's source without its condition
+// (a join b join c on ..) nests to the right in the typed tree; the classic
+// list reads it flat, the outer join kind keying the inner left source.
+void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view pending_join) {
   Depth depth(*this);
   if (t.kind != ast::TableKind::kJoin) {
-    out.push_back(table_source(t, false));
+    if (pending_join.empty()) {
+      out.push_back(table_source(t, false));
+    } else {
+      Map m;
+      m.append(std::string(pending_join), table_source(t, true));
+      out.push_back(Node::map(std::move(m)));
+    }
     return;
   }
   const auto& j = static_cast<const ast::Join&>(t);
@@ -33,8 +42,12 @@ void Renderer::append_from(const ast::TableRef& t, List& out) {
   if (!classic_join_type(j.type)) unsupported("join type " + std::string(j.type));
   if (j.using_alias || j.match_condition) unsupported("join using alias / match_condition");
   if (j.on && !j.using_columns.empty()) unsupported("join with on and using");
-  append_from(*j.left, out);
-  if (j.right->kind == ast::TableKind::kJoin) unsupported("nested join on the right");
+  append_from(*j.left, out, pending_join);
+  if (j.right->kind == ast::TableKind::kJoin) {
+    if (j.on || !j.using_columns.empty()) unsupported("nested join on the right");
+    append_from(*j.right, out, j.type);
+    return;
+  }
   Map m;
   m.append(std::string(j.type), table_source(*j.right, true));
   if (j.on) put(m, "on", value(j.on));
@@ -88,7 +101,21 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
     case ast::TableKind::kPivot: unsupported("pivot");
     case ast::TableKind::kUnpivot: unsupported("unpivot");
     case ast::TableKind::kLateralView: unsupported("lateral view");
-    case ast::TableKind::kValues: unsupported("values in FROM");
+    case ast::TableKind::kValues: {
+      // values (1, 2): a call of "values" in the classic grammar.
+      const ast::Values* v = static_cast<const ast::ValuesTable&>(t).values;
+      if (v == nullptr || v->rows.size() != 1 || v->row_keyword) unsupported("values in FROM");
+      const ast::Expr* row = v->rows[0];
+      List args;
+      if (row->kind == ast::ExprKind::kTuple && static_cast<const ast::TupleExpr*>(row)->keyword.empty()) {
+        for (const ast::Expr* a : static_cast<const ast::TupleExpr*>(row)->items) args.push_back(value(a));
+      } else {
+        args.push_back(value(row));
+      }
+      Node a = finish_list(std::move(args));
+      source = single("values", a.is_null() ? Node::empty_map() : std::move(a));
+      break;
+    }
     case ast::TableKind::kJoin: unsupported("nested join");
   }
   Node alias;

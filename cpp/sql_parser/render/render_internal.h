@@ -69,11 +69,12 @@ class Renderer {
   Rendered unary(const ast::Unary& u);
   Node frame(const ast::WindowFrame& f);
   Node table_source(const ast::TableRef& t, bool in_join);
-  void append_from(const ast::TableRef& t, List& out);
+  void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   int depth_ = 0;
-  // A leading unary minus hoisted above a tight operator chain (-a * b).
-  const ast::Unary* hoisted_minus_ = nullptr;
+  // A leading prefix operator hoisted above the operator chain that the
+  // classic grammar gives it as operand (-a * b, ~a + 1).
+  const ast::Unary* hoisted_ = nullptr;
 };
 
 // One level of recursion; throws RenderError past kMaxRenderDepth or when the
