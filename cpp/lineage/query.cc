@@ -175,7 +175,9 @@ Relation Analyzer::select(const Select& s, const Query* q, Scope* parent, bool t
       rel.columns.push_back(std::move(c));
     }
     while (scope.aliases.size() < rel.columns.size()) scope.aliases.emplace_back();
-    if (!item.alias.value.empty()) scope.aliases.back() = lower(item.alias.value);
+    if (!item.alias.value.empty() && !scope.aliases.empty()) {
+      scope.aliases.back() = lower(item.alias.value);
+    }
     scope.visible_aliases = scope.aliases.size();
   }
 
