@@ -167,7 +167,8 @@ def print_groups(title, groups, examples):
 
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--dialect", default="generic")
+    ap.add_argument("--dialect", default="sqlite",
+                    help="dialect of the statement grammar (sqlite reads [x] as a name, as the classic grammar does)")
     ap.add_argument("--examples", type=int, default=2, help="example texts per group")
     ap.add_argument("--shared", type=Path, default=DEFAULT_SHARED)
     ap.add_argument("--compare-dialects", action="store_true",

@@ -651,8 +651,19 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   }
   std::string name = name_text(f.name);
   if (f.no_parens) return Node::string(std::move(name));
+  // @x.f(..) reaches the typed tree as f(@x, ..); the classic grammar reads
+  // one dotted call name.
+  std::size_t first_arg = 0;
+  if (!f.args.empty() && f.args[0]->kind == ast::ExprKind::kParam &&
+      f.args[0]->span.begin < f.name.span.begin) {
+    name = std::string(static_cast<const ast::Param*>(f.args[0])->text) + "." + name;
+    first_arg = 1;
+  }
   name = ascii_lower(name);
   Node args;
+  if (first_arg && (!f.quantifier.empty() || (f.args.size() > 1 && f.args[1]->kind == ast::ExprKind::kStar))) {
+    unsupported("method call form");
+  }
   if (f.quantifier == "distinct") {
     List items;
     for (const ast::Expr* a : f.args) {
@@ -677,7 +688,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     args = finish_list(std::move(items));
   } else {
     List items;
-    for (const ast::Expr* a : f.args) items.push_back(value(a));
+    for (std::size_t i = first_arg; i < f.args.size(); ++i) items.push_back(value(f.args[i]));
     args = finish_list(std::move(items));
   }
   Map m;
