@@ -31,17 +31,18 @@ std::string in_item_name(const SelectItem& item) {
   return "_col";
 }
 
-// Lower-case names of the plain columns an expression reads by name.
-void column_names(const Expr* e, std::vector<std::string>& out) {
-  if (!e) return;
+// Lower-case names of the plain columns an expression reads by name (nested
+// calls, tuples and parentheses a few levels deep).
+void column_names(const Expr* e, std::vector<std::string>& out, int depth = 0) {
+  if (!e || depth > 64) return;
   if (e->kind == ExprKind::kColumn) {
     out.push_back(lower(static_cast<const ColumnRef*>(e)->name.last().value));
   } else if (e->kind == ExprKind::kFunction) {
-    for (const Expr* a : static_cast<const Function*>(e)->args) column_names(a, out);
+    for (const Expr* a : static_cast<const Function*>(e)->args) column_names(a, out, depth + 1);
   } else if (e->kind == ExprKind::kTuple) {
-    for (const Expr* a : static_cast<const TupleExpr*>(e)->items) column_names(a, out);
+    for (const Expr* a : static_cast<const TupleExpr*>(e)->items) column_names(a, out, depth + 1);
   } else if (e->kind == ExprKind::kParen) {
-    column_names(static_cast<const Paren*>(e)->inner, out);
+    column_names(static_cast<const Paren*>(e)->inner, out, depth + 1);
   }
 }
 
