@@ -163,6 +163,23 @@ def test_every_statement_of_a_script_round_trips():
         assert reparsed(st, "generic").to_dict(spans=False) == st.to_dict(spans=False)
 
 
+def test_statements_print_and_convert_on_many_threads_at_once():
+    # sql() and to_dict() release the GIL while they read the shared script.
+    statements = parse_script("; ".join(sql for _, sql in ROUND_TRIP if _ == "generic"))
+    expected = [(st.sql(), st.to_dict()) for st in statements]
+    results = []
+
+    def run():
+        results.append([(st.sql(), st.to_dict()) for st in statements])
+
+    threads = [threading.Thread(target=run) for _ in range(6)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [expected] * len(threads)
+
+
 # ---- to_dict -------------------------------------------------------------------
 
 

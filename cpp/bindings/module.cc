@@ -1026,7 +1026,10 @@ class PyStatement {
     Node tree_node;
     try {
       nb::gil_scoped_release release;
-      tree_node = sqlparse::syntax::statement_to_tree(tree(), script_->script->text, spans, start());
+      // The statement's counted start serves when its tree starts there too.
+      const std::size_t char_begin =
+          tree().span.begin == entry().span.begin ? start() : static_cast<std::size_t>(-1);
+      tree_node = sqlparse::syntax::statement_to_tree(tree(), script_->script->text, spans, char_begin);
     } catch (const sqlparse::syntax::TreeTooDeep& e) {
       raise_recursion_error(e);
     }
