@@ -77,8 +77,22 @@ const char* flat_key(std::string_view op) {
 // looser than "*", "~" looser than "+").
 enum Bp : int {
   kBpNone = 0,
-  kBpIs = 10,
-  kBpEq = 16,
+  kBpOr,
+  kBpAnd,
+  kBpNot,  // prefix
+  kBpNotSimilar,
+  kBpSimilar,
+  kBpNotRlike,
+  kBpRlike,
+  kBpNotLike,
+  kBpLike,
+  kBpIs,
+  kBpIsNot,
+  kBpNotIn,
+  kBpIn,
+  kBpNotBetween,
+  kBpBetween,
+  kBpEq,
   kBpCompare,
   kBpBitOr,
   kBpBitAnd,
@@ -106,6 +120,16 @@ int classic_bp(const ast::Expr* e) {
   if (op == "+" || op == "-") return kBpAdd;
   if (op == "*" || op == "/" || op == "%") return kBpMul;
   if (op == "||") return kBpConcat;
+  if (op == "or") return kBpOr;
+  if (op == "and") return kBpAnd;
+  if (op == "like") return kBpLike;
+  if (op == "not like") return kBpNotLike;
+  if (op == "rlike") return kBpRlike;
+  if (op == "not rlike") return kBpNotRlike;
+  if (op == "similar to") return kBpSimilar;
+  if (op == "not similar to") return kBpNotSimilar;
+  if (op == "is") return kBpIs;
+  if (op == "is not") return kBpIsNot;
   return kBpNone;
 }
 
@@ -133,7 +157,7 @@ const ast::Unary* leading_prefix(const ast::Expr* e) {
   int lowest = classic_bp(e);
   if (lowest == kBpNone) return nullptr;
   const ast::Expr* at = e;
-  while (at != nullptr && classic_bp(at) != kBpNone) {
+  while (at != nullptr && classic_bp(at) != kBpNone && classic_bp(at) >= kBpBitNot) {
     lowest = std::min(lowest, classic_bp(at));
     at = left_operand(at);
   }
@@ -141,6 +165,10 @@ const ast::Unary* leading_prefix(const ast::Expr* e) {
   const auto* u = static_cast<const ast::Unary*>(at);
   const int bp = operand_bp(*u);
   return bp != kBpNone && lowest >= bp ? u : nullptr;
+}
+
+bool is_bare_star(const ast::Expr* e) {
+  return e->kind == ast::ExprKind::kStar && static_cast<const ast::Star*>(e)->qualifier.parts.empty();
 }
 
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
@@ -358,9 +386,21 @@ Depth::Depth(Renderer& r) : r_(r) {
 
 // ---- expressions --------------------------------------------------------------
 
+Rendered Renderer::operand(const ast::Expr* e, int min_bp, bool after_tight) {
+  context_bp_ = min_bp;
+  context_tight_ = after_tight;
+  return expr(e);
+}
+
 Rendered Renderer::expr(const ast::Expr* e) {
   if (e == nullptr) unsupported("missing expression");
   Depth depth(*this);
+  // The operator position this expression stands in; anything below it is
+  // in a fresh position unless it is an operand again.
+  const int min_bp = context_bp_;
+  const bool after_tight = context_tight_;
+  context_bp_ = 0;
+  context_tight_ = false;
   using K = ast::ExprKind;
   switch (e->kind) {
     case K::kColumn: {
@@ -415,30 +455,31 @@ Rendered Renderer::expr(const ast::Expr* e) {
       unsupported("parameter (?, :x)");
     }
     case K::kUnary:
-      return unary(*static_cast<const ast::Unary*>(e));
+      return unary(*static_cast<const ast::Unary*>(e), min_bp, after_tight);
     case K::kBinary:
-      return binary(*static_cast<const ast::Binary*>(e));
+      return binary(*static_cast<const ast::Binary*>(e), min_bp, after_tight);
     case K::kBetween: {
       const auto& b = *static_cast<const ast::Between*>(e);
       if (b.symmetric) unsupported("between symmetric");
       List items;
       items.reserve(3);
-      items.push_back(value(b.operand));
-      items.push_back(value(b.low));
-      items.push_back(value(b.high));
+      items.push_back(operand(b.operand, min_bp, after_tight).node);
+      items.push_back(operand(b.low, kBpEq, false).node);
+      items.push_back(operand(b.high, kBpEq, false).node);
       return {single(b.negated ? "not_between" : "between", finish_list(std::move(items))), 0};
     }
     case K::kIn: {
       const auto& in = *static_cast<const ast::In*>(e);
       if (in.unparenthesised && in.items.size() != 1) unsupported("in without parentheses");
-      Node left = value(in.operand);
+      Node left = operand(in.operand, min_bp, after_tight).node;
       Node right;
       if (in.query) {
         right = query(*in.query, false);
       } else {
         if (in.items.empty()) unsupported("empty in list");
         List items;
-        Rendered first = expr(in.items[0]);
+        Rendered first = in.unparenthesised ? operand(in.items[0], (in.negated ? kBpNotIn : kBpIn) + 1, false)
+                                            : expr(in.items[0]);
         if (in.items.size() == 1) {
           right = std::move(first.node);
         } else {
@@ -554,39 +595,51 @@ Rendered Renderer::expr(const ast::Expr* e) {
   unsupported("expression");
 }
 
-Rendered Renderer::unary(const ast::Unary& u) {
+Rendered Renderer::unary(const ast::Unary& u, int min_bp, bool after_tight) {
   if (u.postfix) unsupported("postfix operator " + std::string(u.op));
   if (&u == hoisted_) {
     hoisted_ = nullptr;
-    Rendered operand = expr(u.operand);
-    operand.flags = 0;
-    return operand;
+    Rendered inner = operand(u.operand, kBpMul, false);
+    inner.flags = 0;
+    return inner;
   }
+  // Where the classic grammar has no prefix operator: "- - a", "not not a",
+  // "1 + ~a", "a = not b".
   if (u.op == "-") {
-    Rendered operand = expr(u.operand);
-    if (operand.flags & Rendered::kBareNumber) return {negate_number(operand.node), 0};
-    return {single("neg", std::move(operand.node)), 0};
+    if (min_bp > kBpNeg && !after_tight) unsupported("prefix operator in an operand position");
+    Rendered inner = operand(u.operand, after_tight && min_bp > kBpNeg ? min_bp : kBpMul, false);
+    if (inner.flags & Rendered::kBareNumber) return {negate_number(inner.node), 0};
+    return {single("neg", std::move(inner.node)), 0};
   }
   if (u.op == "+") {
     if (u.operand->kind == ast::ExprKind::kLiteral &&
         static_cast<const ast::Literal*>(u.operand)->literal_kind == ast::LiteralKind::kNumber) {
-      Rendered operand = expr(u.operand);
-      if (operand.flags & Rendered::kBareNumber) return operand;
+      Rendered inner = expr(u.operand);
+      if (inner.flags & Rendered::kBareNumber) return inner;
     }
     unsupported("unary plus");
   }
-  if (u.op == "not") return {single("not", value(u.operand)), 0};
-  if (u.op == "~") return {single("binary_not", value(u.operand)), 0};
+  if (u.op == "not") {
+    if (min_bp > kBpNot) unsupported("prefix operator in an operand position");
+    return {single("not", operand(u.operand, kBpNot + 1, false).node), 0};
+  }
+  if (u.op == "~") {
+    if (min_bp > kBpBitNot) unsupported("prefix operator in an operand position");
+    return {single("binary_not", operand(u.operand, kBpBitNot + 1, false).node), 0};
+  }
   unsupported("unary operator " + std::string(u.op));
 }
 
-Rendered Renderer::binary(const ast::Binary& b) {
+Rendered Renderer::binary(const ast::Binary& b, int min_bp, bool after_tight) {
   if (b.escape) unsupported("like .. escape");
   if (hoisted_ == nullptr) {
     if (const ast::Unary* prefix = leading_prefix(&b)) {
       // The classic prefix operator takes the whole chain as its operand.
+      if (min_bp > (prefix->op == "-" ? kBpNeg : kBpBitNot) && !(after_tight && prefix->op == "-")) {
+        unsupported("prefix operator in an operand position");
+      }
       hoisted_ = prefix;
-      Rendered inner = binary(b);
+      Rendered inner = binary(b, 0, false);
       hoisted_ = nullptr;
       return {single(prefix->op == "-" ? "neg" : "binary_not", std::move(inner.node)), 0};
     }
@@ -600,13 +653,15 @@ Rendered Renderer::binary(const ast::Binary& b) {
     inner.left = l.right;
     ast::Binary outer = l;
     outer.right = &inner;
-    return binary(outer);
+    return binary(outer, min_bp, after_tight);
   }
-  if (const char* key = flat_key(b.op)) return chain(b, key);
+  if (const char* key = flat_key(b.op)) return chain(b, key, min_bp, after_tight);
   const char* key = binary_key(b.op);
   if (key == nullptr) unsupported("operator " + std::string(b.op));
-  Rendered left = expr(b.left);
-  Rendered right = expr(b.right);
+  if (is_bare_star(b.left) || is_bare_star(b.right)) unsupported("* as an operand");
+  const int bp = classic_bp(&b);
+  Rendered left = operand(b.left, min_bp, after_tight);
+  Rendered right = operand(b.right, bp + 1, bp >= kBpMul);
   const bool equality = b.op == "=" || b.op == "==" || b.op == "is";
   const bool inequality = b.op == "<>" || b.op == "!=" || b.op == "is not";
   if ((equality || inequality) &&
@@ -620,7 +675,7 @@ Rendered Renderer::binary(const ast::Binary& b) {
 
 // add / mul / and / or: the left spine of the same operator is walked in a
 // loop, so long chains need no recursion.
-Rendered Renderer::chain(const ast::Binary& b, const char* key) {
+Rendered Renderer::chain(const ast::Binary& b, const char* key, int min_bp, bool after_tight) {
   std::vector<const ast::Binary*> spine;
   const ast::Expr* at = &b;
   while (at->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(at)->op == b.op &&
@@ -628,11 +683,13 @@ Rendered Renderer::chain(const ast::Binary& b, const char* key) {
     spine.push_back(static_cast<const ast::Binary*>(at));
     at = spine.back()->left;
   }
+  const int bp = classic_bp(&b);
   List items;
-  Rendered first = expr(at);
+  Rendered first = operand(at, min_bp, after_tight);
   append_operand(items, key, first);
   for (std::size_t i = spine.size(); i-- > 0;) {
-    Rendered right = expr(spine[i]->right);
+    if (is_bare_star(spine[i]->right)) unsupported("* as an operand");
+    Rendered right = operand(spine[i]->right, bp + 1, bp >= kBpMul);
     append_operand(items, key, right);
   }
   return {single(key, finish_list(std::move(items))), Rendered::kFlatChain};

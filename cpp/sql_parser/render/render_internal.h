@@ -64,9 +64,11 @@ class Renderer {
 
  private:
   friend class Depth;
-  Rendered binary(const ast::Binary& b);
-  Rendered chain(const ast::Binary& b, const char* key);
-  Rendered unary(const ast::Unary& u);
+  // An operand at a classic binding power (`after_tight`: right after * / % ||).
+  Rendered operand(const ast::Expr* e, int min_bp, bool after_tight);
+  Rendered binary(const ast::Binary& b, int min_bp, bool after_tight);
+  Rendered chain(const ast::Binary& b, const char* key, int min_bp, bool after_tight);
+  Rendered unary(const ast::Unary& u, int min_bp, bool after_tight);
   Node frame(const ast::WindowFrame& f);
   Node table_source(const ast::TableRef& t, bool in_join);
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
@@ -75,6 +77,9 @@ class Renderer {
   // A leading prefix operator hoisted above the operator chain that the
   // classic grammar gives it as operand (-a * b, ~a + 1).
   const ast::Unary* hoisted_ = nullptr;
+  // The operator position the next expr() call renders in.
+  int context_bp_ = 0;
+  bool context_tight_ = false;
 };
 
 // One level of recursion; throws RenderError past kMaxRenderDepth or when the
