@@ -107,10 +107,24 @@ def difference_cause(rendered, classic):
     return f"shape at .{last}: rendered {shape(a)}, classic {shape(b)}", f"{path}: {short(a)} vs {short(b)}"
 
 
-def classic_error_cause(error):
-    """The classic error, without its position, as a group name."""
+# Reasons that name a variant ("join type anti join"): grouped by their kind.
+VARIANT = re.compile(r"^(join type|operator|unary operator|postfix operator|frame units|frame bound) (.+)$")
+
+
+def lacks_cause(reason):
+    """(group, variant) of a renderer reason."""
+    m = VARIANT.match(reason)
+    return (f"lacks: {m.group(1)} ...", m.group(2)) if m else (f"lacks: {reason}", "")
+
+
+def classic_error_cause(sql, error):
+    """Why the classic parser rejects a text whose typed tree renders: a
+    comment, or syntax the typed tree does not show (dropped words, trailing
+    commas, operators written in two pieces)."""
     found = error.found.split()[0] if error.found and error.found != "end of text" else error.found
-    return f"classic: expecting {error.expecting}, found {found!r}"
+    if "/*" in sql:
+        return "classic lexer: block comment", ""
+    return "not in the typed tree", f"expecting {error.expecting}, found {found!r}"
 
 
 def measure(texts, dialect):
@@ -146,9 +160,11 @@ def measure(texts, dialect):
         elif render_error is not None and render_error[0] == "grammar":
             both_reject += 1
         elif render_error is not None:
-            rejections[f"lacks: {render_error[1]}"].append((sql, str(classic_error)))
+            cause, variant = lacks_cause(render_error[1])
+            rejections[cause].append((sql, variant))
         else:
-            rejections[classic_error_cause(classic_error)].append((sql, short(rendered)))
+            cause, variant = classic_error_cause(sql, classic_error)
+            rejections[cause].append((sql, variant))
     return accepted["all"], matched, groups, rejections, both_reject
 
 
@@ -157,6 +173,10 @@ def print_groups(title, groups, examples):
     print(f"\n{title}: {total} texts in {len(groups)} groups")
     for cause, rows in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
         print(f"  {len(rows):5d}  {cause}")
+        variants = Counter(detail for _, detail in rows if detail)
+        if variants and cause.endswith("..."):
+            print("           variants: " + ", ".join(f"{v} ({n})" for v, n in variants.most_common(12)))
+            rows = [(sql, "") for sql, _ in rows]
         for sql, detail in rows[:examples]:
             text = " ".join(sql.split())
             text = text if len(text) <= 110 else text[:107] + "..."

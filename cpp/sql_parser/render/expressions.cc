@@ -278,13 +278,65 @@ Node interval(const ast::Interval& iv) {
 
 // ---- names and literals -----------------------------------------------------
 
+namespace {
+
+// Words the classic grammar never reads as a name or alias unless quoted.
+constexpr std::string_view kReserved[] = {
+    "all",    "and",    "as",     "asc",     "between", "by",    "case",   "cast",      "collate",
+    "cross",  "desc",   "distinct", "else",  "end",     "false", "from",   "full",      "group",
+    "having", "in",     "inner",  "interval", "is",     "join",  "left",   "like",      "limit",
+    "nocase", "not",    "null",   "offset",  "on",      "or",    "order",  "outer",     "over",
+    "partition", "right", "rlike", "select", "then",    "true",  "union",  "using",     "when",
+    "where",  "with",   "within",
+};
+
+constexpr bool reserved_sorted() {
+  for (std::size_t i = 1; i < std::size(kReserved); ++i) {
+    if (!(kReserved[i - 1] < kReserved[i])) return false;
+  }
+  return true;
+}
+static_assert(reserved_sorted(), "kReserved must be sorted");
+
+// Characters of an unquoted classic name: letters (any Unicode letter),
+// digits, "_", "@" and "$".
+bool classic_name_chars(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c)) ||
+                      c == '_' || c == '@' || c == '$';
+      if (!ok) return false;
+      ++i;
+      continue;
+    }
+    std::uint32_t cp = 0;
+    i += decode_utf8(text, i, &cp);
+    if (cp == 0xFFFFFFFFu || !is_unicode_letter(cp)) return false;
+  }
+  return !text.empty();
+}
+
+}  // namespace
+
+bool is_classic_reserved(std::string_view word) {
+  return std::binary_search(std::begin(kReserved), std::end(kReserved), std::string_view(ascii_lower(word)));
+}
+
+void check_name(const ast::Ident& id) {
+  if (id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
+}
+
 void unsupported(const std::string& reason) { throw RenderError(reason); }
 
 void append_ident(const ast::Ident& id, std::string* out) {
   if (id.quote == 0) {
+    if (!classic_name_chars(id.text)) unsupported("name characters the classic grammar lacks");
     out->append(id.text);
     return;
   }
+  if (id.quote != '"' && id.quote != '`' && id.quote != '[') unsupported("name in other quotes");
   if (id.text.size() < 2) unsupported("quoted name");
   std::string decoded;
   if (!unescape(id.text.substr(1, id.text.size() - 2), id.quote, &decoded)) {
@@ -303,6 +355,8 @@ std::string ident_text(const ast::Ident& id) {
 }
 
 std::string name_text(const ast::Name& name) {
+  if (name.parts.empty()) unsupported("empty name");
+  check_name(name.parts[0]);
   std::string out;
   for (std::size_t i = 0; i < name.parts.size(); ++i) {
     if (i) out.push_back('.');
@@ -372,8 +426,18 @@ std::string string_text(std::string_view literal) {
   if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') {
     unsupported("string literal with a prefix or other quotes");
   }
+  // One literal only: a quote inside is doubled or escaped ('a' 'b' is two).
+  const std::string_view body = literal.substr(1, literal.size() - 2);
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (body[i] == '\\') {
+      ++i;
+    } else if (body[i] == '\'') {
+      if (i + 1 >= body.size() || body[i + 1] != '\'') unsupported("adjacent string literals");
+      ++i;
+    }
+  }
   std::string out;
-  if (!unescape(literal.substr(1, literal.size() - 2), '\'', &out)) unsupported("bad escape in a string");
+  if (!unescape(body, '\'', &out)) unsupported("bad escape in a string");
   return out;
 }
 
@@ -573,6 +637,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       // A bare word is a name in the classic grammar (x is json).
       std::string_view text = static_cast<const ast::Keyword*>(e)->text;
       if (text.find(' ') != std::string_view::npos) unsupported("bare keyword value");
+      if (is_classic_reserved(text)) unsupported("reserved word as a name");
       return {Node::string(std::string(text)), 0};
     }
     case K::kArraySubquery:
@@ -711,8 +776,8 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   // @x.f(..) reaches the typed tree as f(@x, ..); the classic grammar reads
   // one dotted call name.
   std::size_t first_arg = 0;
-  if (!f.args.empty() && f.args[0]->kind == ast::ExprKind::kParam &&
-      f.args[0]->span.begin < f.name.span.begin) {
+  if (!f.args.empty() && f.args[0]->span.begin < f.name.span.begin) {
+    if (f.args[0]->kind != ast::ExprKind::kParam) unsupported("method call (x).f()");
     name = std::string(static_cast<const ast::Param*>(f.args[0])->text) + "." + name;
     first_arg = 1;
   }
@@ -722,6 +787,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     unsupported("method call form");
   }
   if (f.quantifier == "distinct") {
+    if (!f.null_treatment.empty()) unsupported("distinct .. ignore nulls");
     List items;
     for (const ast::Expr* a : f.args) {
       if (a->kind == ast::ExprKind::kStar) unsupported("distinct * in a call");
@@ -732,7 +798,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     unsupported("all inside a call");
   } else if (f.args.size() == 1 && f.args[0]->kind == ast::ExprKind::kStar &&
              static_cast<const ast::Star*>(f.args[0])->qualifier.parts.empty()) {
-    args = Node::string("*");
+    args = value(f.args[0]);
   } else if (f.args.size() == 2 && f.args[0]->kind == ast::ExprKind::kKeyword &&
              f.args[1]->kind == ast::ExprKind::kKeywordArg) {
     // extract(year from d)

@@ -53,7 +53,10 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
   if (j.on) put(m, "on", value(j.on));
   if (!j.using_columns.empty()) {
     List columns;
-    for (const ast::Ident& c : j.using_columns) columns.push_back(Node::string(ident_text(c)));
+    for (const ast::Ident& c : j.using_columns) {
+      check_name(c);
+      columns.push_back(Node::string(ident_text(c)));
+    }
     m.append("using", finish_list(std::move(columns)));
   }
   out.push_back(Node::map(std::move(m)));
@@ -106,6 +109,7 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
       const ast::Values* v = static_cast<const ast::ValuesTable&>(t).values;
       if (v == nullptr || v->rows.size() != 1 || v->row_keyword) unsupported("values in FROM");
       const ast::Expr* row = v->rows[0];
+      if (row->kind != ast::ExprKind::kTuple && row->kind != ast::ExprKind::kParen) unsupported("values without parentheses");
       List args;
       if (row->kind == ast::ExprKind::kTuple && static_cast<const ast::TupleExpr*>(row)->keyword.empty()) {
         for (const ast::Expr* a : static_cast<const ast::TupleExpr*>(row)->items) args.push_back(value(a));
@@ -120,12 +124,16 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
   }
   Node alias;
   if (t.alias) {
+    check_name(t.alias->name);
     std::string name = ident_text(t.alias->name);
     if (t.alias->columns.empty()) {
       alias = Node::string(std::move(name));
     } else {
       List columns;
-      for (const ast::Ident& c : t.alias->columns) columns.push_back(Node::string(ident_text(c)));
+      for (const ast::Ident& c : t.alias->columns) {
+        check_name(c);
+        columns.push_back(Node::string(ident_text(c)));
+      }
       alias = single(std::move(name), finish_list(std::move(columns)));
     }
   }

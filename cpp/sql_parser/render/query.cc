@@ -71,6 +71,7 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
       if (!cte.columns.empty()) unsupported("CTE column list");
       if (!cte.materialized.empty()) unsupported("materialized CTE");
       if (cte.query == nullptr) unsupported("WITH expression");
+      check_name(cte.name);
       Map m;
       m.append("name", Node::string(ident_text(cte.name)));
       m.append("value", query(*cte.query, true));

@@ -31,6 +31,10 @@ struct Rendered {
 // decoded, a dot inside a quoted part written "\.".
 void append_ident(const ast::Ident& id, std::string* out);
 std::string ident_text(const ast::Ident& id);
+// Whether an unquoted word is reserved in the classic grammar.
+bool is_classic_reserved(std::string_view word);
+// Refuses an unquoted reserved word where the classic grammar wants a name.
+void check_name(const ast::Ident& id);
 // A dotted name, parts joined by ".".
 std::string name_text(const ast::Name& name);
 // A number literal as written (1, 1.5, 1e3, 0x1F).

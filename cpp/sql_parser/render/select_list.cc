@@ -5,7 +5,7 @@
 namespace sqlparse::sql_parser::render {
 
 void Renderer::select_clause(const ast::Select& s, Map& out) {
-  if (s.items.empty()) unsupported("FROM-first query");
+  if (s.items.empty()) unsupported("select without items (or FROM-first)");
   if (s.top) {
     if (s.top->kind != ast::ExprKind::kLiteral && s.top->kind != ast::ExprKind::kParen) {
       unsupported("top without a number or parentheses");
@@ -51,7 +51,12 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
   } else {
     m.append("value", value(e));
   }
-  if (!item.alias.text.empty()) m.append("name", Node::string(ident_text(item.alias)));
+  if (!item.alias.text.empty()) {
+    // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
+    if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
+    check_name(item.alias);
+    m.append("name", Node::string(ident_text(item.alias)));
+  }
   return Node::map(std::move(m));
 }
 
@@ -96,6 +101,9 @@ Node Renderer::sort_items(const ast::List<ast::OrderItem>& items) {
   List out;
   for (const ast::OrderItem& item : items) {
     if (!item.nulls.empty()) unsupported("nulls first / last");
+    if (!item.direction.empty() && item.direction != "asc" && item.direction != "desc") {
+      unsupported("order by .. using");
+    }
     Map m;
     put(m, "value", value(item.expr));
     if (!item.direction.empty()) m.append("sort", Node::string(std::string(item.direction)));
