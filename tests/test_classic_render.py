@@ -1,0 +1,190 @@
+"""The classic tree rendered from the typed syntax tree (_render_classic).
+
+Each text of MATCHES must render to exactly the tree the classic parser
+builds for it (key order and types included): the renderer reproduces the
+classic shapes (collapsed lists, dropped nulls, literal merging, flattened
+chains, the classic precedence, key order of joins and set operations).
+Each text of REFUSED is rejected by the classic parser and accepted by the
+statement grammar; the renderer must refuse it with the reason given, which
+names the construct a classic mode of the statement grammar has to reject.
+"""
+
+import sys
+
+import pytest
+
+from parser_helpers import same
+from sql_parser import ParseError, parse
+
+import _sqlparse_core
+
+# The dialect whose quoting matches the classic grammar best ([x] is a name).
+DIALECT = "sqlite"
+
+MATCHES = [
+ "select a from t",
+ "select a, b as x, c y from t",
+ "select * from t",
+ "select a, *, t.* from t",
+ "select distinct a as x, b from t",
+ "select count(distinct a, b) from t",
+ "select top 10 percent with ties a from t order by a",
+ "select top (5) * from t",
+ "select null from t",
+ "select a, null as n from t",
+ "select 'it''s', 1, 2.5, -3, +6, 1e3, .5, 0x1F from t",
+ "select 9223372036854775808 from t",
+ "select 'a\\nb', '\\x41' from t",
+ "select 2x from t",
+ "select true, false from t",
+ "select date '2020-01-01', interval 3 day, interval '1w, 1h' from t",
+ "select a + b + c, (a + b) + c, a - b - c, a + b * c from t",
+ "select a || b || c from t",
+ "select 'a' || 'b' from t",
+ "select -a * b, -1 * a, - 1, 3 - -2, 2 * -3, a / -b from t",
+ "select ~a + 1 from t",
+ "select a = b < c from t",
+ "select a = 1 = b from t",
+ "select a from t where a = 1 and (b = 2 or c = 3) and d = 4",
+ "select a from t where not a = 1 and b = 2",
+ "select a from t where a is null or b is not null or c = null or null <> d",
+ "select a from t where a > null",
+ "select a from t where a in (1, 2) and b in ('x', 'y') and c in ('x', 1) and d in (e, 'f')",
+ "select a from t where a in (null) and b not in (select c from u)",
+ "select a from t where (a, b) in (('x', 'y'), ('z', 'w'))",
+ "select a from t where a between 1 and 10 and b not between 'a' and 'b'",
+ "select a from t where 'x' between 'a' and 'b'",
+ "select a from t where a like 'x%' and b not like 'y' and c rlike 'z'",
+ "select a from t where a similar to 'x'",
+ "select a from t where a is true",
+ "select a from t where exists (select 1 from u) and not exists (select 2)",
+ "select a from t where a = any (select b from u)",
+ "select f(), f(a), f(a, b), f(null), f(a, null), f('a', 'b'), db.F(x), \"MyFunc\"(a) from t",
+ "select count(*), Count(A) from t",
+ "select f(select max(a) from u), f((select max(a) from u)) from t",
+ "select extract(year from d) from t",
+ "select first_value(a ignore nulls) over (order by b) from t",
+ "select case when a = 1 then 'x' end, case a when 1 then 'x' when 2 then 'y' else 'z' end from t",
+ "select case when a then null else 1 end, case when a = 1 then b else null end from t",
+ "select cast(a as int), cast(a as varchar(10)), cast(a as decimal(10, 2)), CAST(a AS Double Precision), a::date from t",
+ "select cast(null as int) from t",
+ "select a collate nocase from t",
+ "select row_number() over (partition by a order by b desc) as rn from t",
+ "select sum(x) over (partition by a, b) from t",
+ "select sum(x) over () from t",
+ "select sum(x) over (order by b rows between 1 preceding and 1 following) from t",
+ "select sum(x) over (order by b range between unbounded preceding and current row) from t",
+ "select listagg(x) within group (order by x) over (partition by y) as z from t",
+ "select (a, b), (1, 2), ('a', 'b') from t",
+ "select \"x y\", `a``b`, [x y], \"my.col\", \"a\"\"b\" from t",
+ "select @a, $1, a_b$c, 名前 from 表",
+ "select a from db.sch.t x",
+ "select a from (select b from u) as s, (select c from v)",
+ "select a from generate_series(1, 3) g",
+ "select a from t as x (c1, c2)",
+ "select a from t1 x join t2 y on x.id = y.id left outer join t3 using (id, k) cross join t4",
+ "select a from t1 natural join t2",
+ "select a from t1 join (select id from u) s on t1.id = s.id",
+ "select * from t1 join generate_series(1, 3) g on true",
+ "select a from t1, t2 join t3 on t2.k = t3.k",
+ "select a from t1 join t2 join t3 on x",
+ "select * from values (1, 2) as t(a, b)",
+ "select a from t group by a, b having count(*) > 1",
+ "select a from t group by rollup(a, b)",
+ "select a from t order by a desc, f(b) asc limit 10 offset 5",
+ "select a from t offset 5",
+ "select a from t union select a from u",
+ "select a from t union all select a from u union all select a from v",
+ "select a from t union select a from u union all select a from v",
+ "select a from t union all select a from u order by a desc limit 10 offset 2",
+ "select a from t intersect select a from u intersect select a from v",
+ "select a from t union select a from u intersect select a from v",
+ "select a from t except select a from u",
+ "select a from t minus select a from u",
+ "with x as (select a from t), y as (select b from u) select a from x, y",
+ "with a as (select 1 x) select * from a union all select * from a order by x",
+ "with x as (with y as (select 1 a) select a from y) select a from x",
+ "select * from (select a from t union select a from u) x",
+ "select a from t where b in (select c from u union select d from v)",
+ "SELECT @XML.value('.', 'n') Col1",
+ "select @@global.time_zone",
+ "select array(select a from t)",
+ "select struct(a, b), row(1, 2) from t",
+ "select '{}' is json from t",
+ "select a from t;",
+]
+
+REFUSED = [
+    ("select - - a from t", "prefix operator in an operand position"),
+    ("select not not a from t", "prefix operator in an operand position"),
+    ("select 1 + ~a from t", "prefix operator in an operand position"),
+    ("select left(a, 2) from t", "reserved word as a name"),
+    ("select a from t as left", "reserved word as a name"),
+    ("select a as 'b' from t", "name in other quotes"),
+    ("select 'a' 'b' from t", "adjacent string literals"),
+    ("select a from t where a > all (select b from u)", "all (..) comparison"),
+    ("select a from t where a ilike 'x'", "operator ilike"),
+    ("select a from t1 left semi join t2 on t1.a = t2.a", "join type left semi join"),
+    ("select a from t limit 5, 10", "limit n, m"),
+    ("select a from t order by a nulls first", "nulls first / last"),
+    ("with recursive x as (select 1) select * from x", "with recursive"),
+    ("with x (c1, c2) as (select a, b from t) select * from x", "CTE column list"),
+    ("select * from (with x as (select 1 a) select a from x) z", "WITH inside a sub-query"),
+    ("(select a from t) union (select a from u)", "parenthesised query"),
+    ("select sum(x) over (partition by a) + 1 from t", "window call inside an expression"),
+    ("select sum(x) over w from t window w as (partition by a)", "window clause"),
+    ("select cast(a as mytype) from t", "type name the classic grammar lacks"),
+    ("select interval '3' day from t", "interval 'n' unit"),
+    ("select N'abc' from t", "string literal with a prefix or other quotes"),
+    ("select a[1] from t", "subscript"),
+    ("insert into t values (1)", "statement other than SELECT"),
+    ("select a from t for update", "trailing clause (for update, settings, ...)"),
+    ("select a from t fetch first 10 rows only", "fetch first"),
+    ("select * except (a) from t", "star modifiers (except, replace, ...)"),
+    ("select sum(a) filter (where b > 1) from t", "filter (where ..)"),
+    ("select a from t where b like 'x' escape '!'", "like .. escape"),
+]
+
+
+@pytest.mark.parametrize("sql", MATCHES)
+def test_renders_the_classic_tree(sql):
+    rendered = _sqlparse_core._render_classic(sql, DIALECT)
+    assert same(rendered, parse(sql)), (rendered, parse(sql))
+
+
+@pytest.mark.parametrize("sql,reason", REFUSED)
+def test_refuses_what_the_classic_grammar_lacks(sql, reason):
+    with pytest.raises(ParseError):
+        parse(sql)
+    with pytest.raises(ValueError) as info:
+        _sqlparse_core._render_classic(sql, DIALECT)
+    assert str(info.value) == reason
+
+
+def test_text_the_statement_grammar_rejects_raises_its_parse_error():
+    with pytest.raises(ParseError):
+        _sqlparse_core._render_classic("select from from", DIALECT)
+
+
+DEEP = [
+    "select " + "(" * 900 + "a" + ")" * 900 + " from t",
+    "select a from t where " + " and ".join(f"c{i} = {i}" for i in range(5000)),
+]
+
+
+def nested_from(levels):
+    q = "select a from t"
+    for _ in range(levels - 1):
+        q = f"select a from ({q}) x"
+    return q
+
+
+@pytest.mark.parametrize("sql", DEEP + [nested_from(1000)], ids=["parens-900", "and-5000", "from-1000"])
+def test_deep_nesting_renders_as_the_classic_parser_reads_it(sql):
+    # Python's own comparison of two 1,000-level trees needs the deeper limit.
+    old = sys.getrecursionlimit()
+    sys.setrecursionlimit(max(old, 20000))
+    try:
+        assert same(_sqlparse_core._render_classic(sql, DIALECT), parse(sql))
+    finally:
+        sys.setrecursionlimit(old)
