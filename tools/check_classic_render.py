@@ -133,6 +133,7 @@ def measure(texts, dialect):
     groups = defaultdict(list)     # causes of differences on accepted texts
     rejections = defaultdict(list)  # texts only the statement grammar accepts
     both_reject = 0
+    classic_says = defaultdict(Counter)  # per refusal group: the classic parser's "expecting"
     for sql in texts:
         try:
             classic = parse(sql)
@@ -162,17 +163,21 @@ def measure(texts, dialect):
         elif render_error is not None:
             cause, variant = lacks_cause(render_error[1])
             rejections[cause].append((sql, variant))
+            classic_says[cause][classic_error.expecting] += 1
         else:
             cause, variant = classic_error_cause(sql, classic_error)
             rejections[cause].append((sql, variant))
-    return accepted["all"], matched, groups, rejections, both_reject
+    return accepted["all"], matched, groups, rejections, both_reject, classic_says
 
 
-def print_groups(title, groups, examples):
+def print_groups(title, groups, examples, classic_says=None):
     total = sum(len(v) for v in groups.values())
     print(f"\n{title}: {total} texts in {len(groups)} groups")
     for cause, rows in sorted(groups.items(), key=lambda kv: (-len(kv[1]), kv[0])):
         print(f"  {len(rows):5d}  {cause}")
+        if classic_says and cause in classic_says:
+            said = classic_says[cause].most_common(4)
+            print("           classic error: " + "; ".join(f"expecting {x} ({n})" for x, n in said))
         variants = Counter(detail for _, detail in rows if detail)
         if variants and cause.endswith("..."):
             print("           variants: " + ", ".join(f"{v} ({n})" for v, n in variants.most_common(12)))
@@ -202,18 +207,18 @@ def main(argv):
                  "sqlite"]
         print(f"{'dialect':12s} {'match':>6s} {'of':>6s} {'only-new':>9s}")
         for name in names:
-            accepted, matched, _, rejections, _ = measure(texts, name)
+            accepted, matched, _, rejections, _, _ = measure(texts, name)
             only_new = sum(len(v) for v in rejections.values())
             print(f"{name:12s} {matched:6d} {accepted:6d} {only_new:9d}")
         return 0
 
-    accepted, matched, groups, rejections, both_reject = measure(texts, args.dialect)
+    accepted, matched, groups, rejections, both_reject, classic_says = measure(texts, args.dialect)
     print(f"{len(texts)} distinct texts, dialect {args.dialect}")
     print(f"classic parser accepts {accepted}; rendered exactly: {matched} "
           f"({100.0 * matched / max(accepted, 1):.1f}%)")
     print_groups("Accepted texts that do not render exactly", groups, args.examples)
     print_groups("Texts the classic parser rejects and the statement grammar accepts", rejections,
-                 args.examples)
+                 args.examples, classic_says)
     print(f"\nboth reject: {both_reject}")
     return 0
 
