@@ -615,7 +615,10 @@ Rendered Renderer::expr(const ast::Expr* e) {
         items.push_back(value(item));
       }
       Node list = finish_list(std::move(items));
-      if (t.keyword.empty()) return {std::move(list), 0};
+      if (t.keyword.empty()) {
+        if (t.items.empty()) unsupported("empty parentheses");
+        return {std::move(list), 0};
+      }
       // row(..) and struct(..) are ordinary calls there.
       return {single(ascii_lower(t.keyword), list.is_null() ? Node::empty_map() : std::move(list)), 0};
     }
