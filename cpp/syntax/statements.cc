@@ -146,6 +146,7 @@ Raw Parser::join_raw(Raw a, Raw b) {
 Raw Parser::rest_of_statement() {
   std::size_t from = pos_;
   while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind)) {
+    if (at(Tok::kError)) fail("a token");  // reports the lexer's error
     if (is_open(peek().kind))
       skip_group();
     else
@@ -279,6 +280,7 @@ List<ColumnDef> Parser::column_defs() {
 
 void Parser::rest_of_column_def() {
   while (!at_end() && !at(Tok::kComma) && !at(Tok::kSemicolon) && !is_close(peek().kind)) {
+    if (at(Tok::kError)) fail("a token");
     if (is_open(peek().kind))
       skip_group();
     else
@@ -334,6 +336,7 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
     // Hive / Spark insert overwrite [local] directory '..' [format options] query.
     std::size_t from = pos_;
     while (!at_end() && !at(Tok::kSemicolon) && !starts_query(0)) {
+      if (at(Tok::kError)) fail("a token");
       if (is_open(peek().kind))
         skip_group();
       else if (is_close(peek().kind))
@@ -769,6 +772,7 @@ Parser::CreateParts Parser::create_parts(bool view) {
       continue;
     }
     column_slot = false;
+    if (at(Tok::kError)) fail("a token");
     if (is_open(peek().kind))
       skip_group();
     else if (is_close(peek().kind))

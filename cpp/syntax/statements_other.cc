@@ -235,6 +235,7 @@ void Parser::scan_other(std::size_t start, std::string_view head, std::vector<St
   bool stmt_start = true;   // at the first token of an inner statement
   while (!at_end()) {
     const Token& t = peek();
+    if (t.kind == Tok::kError) fail("a token");  // reports the lexer's error
     if (t.kind == Tok::kSemicolon) {
       if (depth == 0) break;
       advance();
