@@ -45,6 +45,8 @@ MATCHES = [
  "select ~a + 1 from t",
  "select a = b < c from t",
  "select a = 1 = b from t",
+ "select a || b * c, a * b || c from t",
+ "select a in (select b from u) = true, a not in (1, 2) = b from t",
  "select a from t where a = 1 and (b = 2 or c = 3) and d = 4",
  "select a from t where not a = 1 and b = 2",
  "select a from t where a is null or b is not null or c = null or null <> d",

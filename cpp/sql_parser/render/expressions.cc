@@ -723,6 +723,47 @@ Rendered Renderer::binary(const ast::Binary& b, int min_bp, bool after_tight) {
     outer.right = &inner;
     return binary(outer, min_bp, after_tight);
   }
+  // a || b * c: "||" binds tighter than "*" there.
+  if (b.right->kind == ast::ExprKind::kBinary && classic_bp(&b) != kBpNone &&
+      classic_bp(b.right) != kBpNone && classic_bp(b.right) < classic_bp(&b)) {
+    const auto& r = *static_cast<const ast::Binary*>(b.right);
+    ast::Binary inner = b;
+    inner.right = r.left;
+    ast::Binary outer = r;
+    outer.left = &inner;
+    return binary(outer, min_bp, after_tight);
+  }
+  // a in (q) = true: IN takes the comparison as its operand there.
+  if (b.left->kind == ast::ExprKind::kIn && classic_bp(&b) > kBpIn) {
+    const auto& in = *static_cast<const ast::In*>(b.left);
+    if (!in.unparenthesised && (in.query != nullptr) != !in.items.empty()) {
+      ast::SubqueryExpr subquery{};
+      ast::Paren paren{};
+      ast::TupleExpr tuple{};
+      ast::Expr* list = nullptr;
+      if (in.query) {
+        subquery.kind = ast::ExprKind::kSubquery;
+        subquery.query = in.query;
+        list = &subquery;
+      } else if (in.items.size() == 1) {
+        paren.kind = ast::ExprKind::kParen;
+        paren.inner = in.items[0];
+        list = &paren;
+      } else {
+        tuple.kind = ast::ExprKind::kTuple;
+        tuple.items = in.items;
+        list = &tuple;
+      }
+      ast::Binary comparison = b;
+      comparison.left = list;
+      ast::Expr* operand_of_in[1] = {&comparison};
+      ast::In outer = in;
+      outer.query = nullptr;
+      outer.items = {operand_of_in, 1};
+      outer.unparenthesised = true;
+      return operand(&outer, min_bp, after_tight);
+    }
+  }
   if (const char* key = flat_key(b.op)) return chain(b, key, min_bp, after_tight);
   const char* key = binary_key(b.op);
   if (key == nullptr) unsupported("operator " + std::string(b.op));
