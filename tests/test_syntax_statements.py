@@ -325,6 +325,9 @@ COLUMN_CASES = [
                 "constraint pk primary key (a), c text)", "columns", ["a", "b", "c"]),
     ("mysql", "create table t (id int, key k (id), index (id), name varchar(9))", "columns", ["id", "name"]),
     ("redshift", "create table t (like u)", "columns", []),
+    ("clickhouse", "create table t (a UInt32, index i a type minmax granularity 1, "
+                   "projection p (select a order by a)) engine = MergeTree order by a", "columns", ["a"]),
+    ("generic", "create table t (key varchar(10), index int, value int)", "columns", ["key", "index", "value"]),
 ]
 
 

@@ -250,9 +250,11 @@ List<ColumnDef> Parser::column_defs() {
   std::vector<ColumnDef> out;
   if (accept(Tok::kRParen)) return {};
   do {
-    // MySQL key k (a) / index (a), as against a column named key.
+    // MySQL key k (a) / index (a), ClickHouse index i expr type t, as
+    // against a column named key or index.
     bool index = (at_word("index") || at_word("key")) &&
-                 (at(Tok::kLParen, 1) || (at_name(1) && at(Tok::kLParen, 2) && at_name(3)));
+                 (at(Tok::kLParen, 1) || (at_name(1) && at(Tok::kLParen, 2) && at_name(3)) ||
+                  (d_.id == DialectId::kClickHouse && at_word("index") && at_name(1) && at_name(2)));
     if (index || at_any_word(kTableConstraints, std::size(kTableConstraints))) {
       rest_of_column_def();
       continue;
