@@ -484,3 +484,10 @@ def test_table_and_stream_calls_read_the_named_table():
 ])
 def test_generators_map_arrays_to_columns(sql, dialect, columns):
     assert _columns(sql, dialect=dialect) == columns
+
+
+def test_composition_through_a_star_over_unknown_columns():
+    result = lineage("create view v as select * from t; select a, upper(b) as b from v")
+    assert result.statements[1].warnings == ()
+    assert [(c.name, [(s.table, s.column, s.kind) for s in c.sources]) for c in result.composed] == [
+        ("a", [("t", "a", "identity")]), ("b", [("t", "b", "transformation")])]

@@ -55,7 +55,12 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
     if (ss.tree) {
       Analyzer analyzer(script, schema, known);
       st = analyzer.analyze(*ss.tree);
-      if (const auto& created = analyzer.created()) known[lower(created->first)] = created->second;
+      // A table made by a star over unknown columns has no known columns.
+      if (const auto& created = analyzer.created()) {
+        bool star = false;
+        for (const std::string& c : created->second) star = star || c == "*";
+        if (!star) known[lower(created->first)] = created->second;
+      }
     } else {
       st.kind = "other";
       st.error = ss.error;
@@ -71,6 +76,19 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
       for (const SourceColumn& s : st.columns[i].sources) {
         auto w = written.find(lower(s.table));
         std::vector<SourceColumn>* earlier = w == written.end() ? nullptr : w->second.find(s.column);
+        if (!earlier && w != written.end() && s.column != "*") {
+          // Written through a star over unknown columns: the column of that
+          // name of the tables beneath.
+          if (std::vector<SourceColumn>* star = w->second.find("*")) {
+            for (const SourceColumn& e : *star) {
+              SourceColumn c = e;
+              if (c.column == "*") c.column = s.column;
+              c.kind = std::string(kind_name(compose(kind_of(s.kind), kind_of(e.kind))));
+              add_source(composed[i], c);
+            }
+            continue;
+          }
+        }
         if (!earlier) {
           add_source(composed[i], s);
           continue;
