@@ -41,7 +41,7 @@ def env():
 
 def run(*args, stdin=None):
     return subprocess.run(
-        [sys.executable, "-m", "sqlparse_main", *args],
+        [sys.executable, "-m", "sqlparse_main", "--classic", *args],
         input=stdin,
         capture_output=True,
         text=True,
@@ -268,7 +268,7 @@ def test_threads_give_the_same_output(sql_file):
 def test_undecodable_bytes_do_not_crash(tmp_path):
     p = tmp_path / "bad.sql"
     p.write_bytes(b"select a from t; select \xff from u; select b from v")
-    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)], capture_output=True, env=env(), timeout=120)
+    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "--classic", "-f", "jsonl", str(p)], capture_output=True, env=env(), timeout=120)
     assert r.returncode in (0, 1)
     rows = [json.loads(line) for line in r.stdout.decode("utf-8").splitlines()]
     assert [row["text"] for row in rows] == ["select a from t", "select \udcff from u", "select b from v"]
@@ -334,7 +334,7 @@ def test_unreadable_inputs(args, status, summary):
 
 def run_merged(*args):
     """Standard output and error into one pipe, as on a shared terminal."""
-    r = subprocess.run([sys.executable, "-m", "sqlparse_main", *args], stdout=subprocess.PIPE,
+    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "--classic", *args], stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT, text=True, env=env(), timeout=120)
     return r.returncode, r.stdout.splitlines()
 
@@ -383,7 +383,7 @@ def test_error_lines_follow_the_output_they_belong_to(sql_file, tmp_path, fmt, e
 def test_offsets_stay_within_the_input(tmp_path, data):
     p = tmp_path / "in.sql"
     p.write_bytes(data)
-    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)], capture_output=True, env=env(), timeout=120)
+    r = subprocess.run([sys.executable, "-m", "sqlparse_main", "--classic", "-f", "jsonl", str(p)], capture_output=True, env=env(), timeout=120)
     assert b"Traceback" not in r.stderr
     body = data[3:] if data.startswith(b"\xef\xbb\xbf") else data  # offsets start after a byte-order mark
     text = body.decode("utf-8", "surrogateescape")
@@ -408,7 +408,7 @@ def test_interrupt_ends_with_one_line_and_status_130(tmp_path):
     # run, blocked on the read, when the interrupt comes.
     fifo = str(tmp_path / "in.fifo")
     os.mkfifo(fifo)
-    proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", fifo], stdout=subprocess.PIPE,
+    proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "--classic", fifo], stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True, env=env())
     writer = None
     try:
@@ -440,7 +440,7 @@ def test_interrupt_while_analysing_ends_with_one_line(monkeypatch, capsys):
         raise KeyboardInterrupt
 
     monkeypatch.setattr(batch, "parse_sql_many", interrupted)
-    assert cli.main(["-f", "jsonl", "-e", "select a from t"]) == 130
+    assert cli.main(["--classic", "-f", "jsonl", "-e", "select a from t"]) == 130
     captured = capsys.readouterr()
     assert captured.err == "sqlparse-main: interrupted\n" and captured.out == ""
 
@@ -477,7 +477,7 @@ def test_output_failures_end_without_traceback(sql_file, fmt, stdout, stderr, st
         return fd
 
     try:
-        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", *args],
+        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "--classic", *args],
                                 stdout=target(stdout), stderr=target(stderr), env=env())
     finally:
         for fd in opened:
@@ -491,7 +491,7 @@ def test_output_failures_end_without_traceback(sql_file, fmt, stdout, stderr, st
 def test_reader_that_stops_early(tmp_path):
     p = tmp_path / "many.sql"
     p.write_text("".join(f"select a{i} from db.t{i};\n" for i in range(3000)), encoding="utf-8")
-    with subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)],
+    with subprocess.Popen([sys.executable, "-m", "sqlparse_main", "--classic", "-f", "jsonl", str(p)],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env()) as proc:
         first = proc.stdout.readline()  # as `| head -n 1` does, then goes away
         proc.stdout.close()
@@ -616,7 +616,7 @@ def test_progress_bar_and_error_lines_on_a_terminal(tmp_path, fmt):
     p.write_text(many_statements(failing), encoding="utf-8")
     master, slave = pty.openpty()
     with open(tmp_path / "out", "wb") as out:
-        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", fmt, str(p)],
+        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "--classic", "-f", fmt, str(p)],
                                 stdout=out, stderr=slave, env=env())
     os.close(slave)
     raw = b""

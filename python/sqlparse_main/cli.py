@@ -698,7 +698,12 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("files", nargs="*", metavar="FILE", help='SQL files ("-" for standard input); standard input when no FILE and no -e is given')
     p.add_argument("-e", "--execute", action="append", metavar="SQL", help="SQL text to analyse (repeatable; analysed before the files)")
     p.add_argument("-f", "--format", choices=FORMATS, default="table", help="output format (default: table)")
-    p.add_argument("-j", "--threads", type=positive_int, default=None, metavar="N", help="worker threads (default: all cores)")
+    p.add_argument("--classic", action="store_true", help="the classic analysis (_parse_sql per statement) instead of the full lineage")
+    p.add_argument("--dialect", default=None, metavar="NAME", help="SQL dialect of the inputs (default: generic)")
+    p.add_argument("--schema", default=None, metavar="FILE", help="table columns: JSON ({\"db.t\": [\"a\", \"b\"]} or nested), or a CSV export of information_schema.columns")
+    p.add_argument("--default-catalog", default=None, metavar="NAME", help="catalog of tables named without one")
+    p.add_argument("--default-schema", default=None, metavar="NAME", help="schema of tables named without one")
+    p.add_argument("-j", "--threads", type=positive_int, default=None, metavar="N", help="worker threads of --classic (default: all cores)")
     p.add_argument("--no-progress", action="store_true", help="never show the progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no summary line at the end")
     # Printed here rather than by argparse, which drops a failed write.
@@ -778,6 +783,32 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
         reconfigure = getattr(stream, "reconfigure", None)
         if callable(reconfigure) and (getattr(stream, "encoding", "") or "").lower().replace("-", "") == "utf8":
             reconfigure(errors="surrogateescape")
+    lineage_only = [o for o, v in (("--dialect", args.dialect), ("--schema", args.schema),
+                                   ("--default-catalog", args.default_catalog),
+                                   ("--default-schema", args.default_schema)) if v is not None]
+    if args.classic and lineage_only:
+        console.err.write(f"{PROG}: {lineage_only[0]} applies to the lineage analysis, not to --classic\n")
+        return 2
+    if not args.classic:
+        if args.dialect is None:
+            args.dialect = "generic"
+        from .cli_lineage import run_lineage
+
+        try:
+            # Checked before any input is read, so that a bad option costs nothing.
+            from .cli_lineage import lineage_options
+
+            args.lineage_options = lineage_options(args)
+        except UsageError as exc:
+            console.err.write(f"{PROG}: {exc}\n")
+            return 2
+        inputs = read_sources(args)
+        progress_wanted = (
+            not args.no_progress
+            and any(isinstance(s, Source) and s.from_stream for s in inputs)
+            and console.err.isatty()
+        )
+        return run_lineage(args, inputs, console, progress_wanted, sys.stdout.isatty())
     inputs = read_sources(args)
     statements, read_failures = split_sources(inputs)
     writer = WRITERS[args.format](console.out, numbered=len(statements) > 1)  # type: ignore[arg-type]
