@@ -1,11 +1,14 @@
 """The ``sqlparse-main`` command (also ``python -m sqlparse_main``).
 
-Reads SQL from ``-e`` texts, files or standard input, splits each text into
-statements at ";" (in C++, outside strings, quoted names and comments), runs
-every statement through the batch analysis and writes the lineage records as
-an aligned table, JSON, JSON lines, CSV or a Graphviz graph. A statement that
-fails is reported on standard error with its number and its position in its
-file, and the others go on; so does an input file that cannot be read.
+Reads SQL from ``-e`` texts, files or standard input. By default each text
+goes whole to the full column lineage (``cli_lineage``), which splits it into
+statements itself and composes lineage across the statements of one text.
+With ``--classic`` the text is split into statements at ";" (in C++, outside
+strings, quoted names and comments) and every statement runs through the
+batch classic analysis. Either way the results are written as an aligned
+table, JSON, JSON lines, CSV or a Graphviz graph. A statement that fails is
+reported on standard error with its number and its position in its file, and
+the others go on; so does an input file that cannot be read.
 
 Standard output holds only the results. Standard error gets one line per
 failed statement or unreadable file, each written once the output before it
@@ -42,12 +45,18 @@ PROGRESS_FROM = 5000
 
 EPILOG = """\
 examples:
-  sqlparse-main -e "select s.a as x from (select a from db.t) s"
-  sqlparse-main queries.sql                   several statements separated by ";"
-  sqlparse-main --format json queries.sql     one JSON document
+  sqlparse-main -e "insert into db.u select a, b + 1 as c from db.t"
+  sqlparse-main etl.sql                       several statements separated by ";"
+  sqlparse-main --schema columns.csv --default-schema sales etl.sql
+  sqlparse-main --dialect bigquery --format json etl.sql
   cat log.sql | sqlparse-main --format jsonl  one JSON object per statement
-  sqlparse-main --format csv -e "select a, b from t" > lineage.csv
-  sqlparse-main --format dot queries.sql | dot -Tsvg > lineage.svg
+  sqlparse-main --format csv etl.sql > lineage.csv
+  sqlparse-main --format dot etl.sql | dot -Tsvg > lineage.svg
+  sqlparse-main --classic -e "select s.a as x from (select a from db.t) s"
+
+--schema takes JSON ({"db.t": ["a", "b"]}, {"db.t": {"a": "int"}} or nested
+{"db": {"t": [...]}}) or a CSV export of information_schema.columns
+(table_catalog, table_schema, table_name, column_name, ordinal_position).
 
 standard output holds the results; standard error the lines for failed
 statements and unreadable files, after the output they follow, and a summary
@@ -689,8 +698,9 @@ def build_parser() -> argparse.ArgumentParser:
         prog=PROG,
         description=(
             "Column lineage of SQL: for every statement, which source tables and "
-            "columns feed each output column. Input is split into statements at "
-            '";" outside strings, quoted names and comments.'
+            "columns feed each output column (and how), which decide its rows, "
+            "and, across the statements of one file, what flows through the "
+            "tables written there. --classic runs the classic analysis instead."
         ),
         epilog=EPILOG,
         formatter_class=argparse.RawDescriptionHelpFormatter,
