@@ -17,7 +17,8 @@ constexpr std::size_t kMaxIntegerDigits = 4300;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The operand list of a binary operator map.
+}  // namespace
+
 Node pair_node(const char* key, Node left, Node right) {
   List items;
   items.reserve(2);
@@ -26,153 +27,6 @@ Node pair_node(const char* key, Node left, Node right) {
   return single(key, finish_list(std::move(items)));
 }
 
-// Appends the operands of `e` to `chain`: its own operands when it is a chain
-// of the same operator, else e itself.
-void append_operand(List& chain, const char* key, Rendered& e) {
-  if ((e.flags & Rendered::kFlatChain) && e.node.is_map()) {
-    const Map& m = e.node.as_map();
-    if (m.size() == 1 && m.entries()[0].first == key && m.entries()[0].second.is_list()) {
-      for (const Node& n : m.entries()[0].second.as_list()) chain.push_back(n);
-      return;
-    }
-  }
-  chain.push_back(std::move(e.node));
-}
-
-// Keys of the binary operators the classic tree knows; null for the others.
-const char* binary_key(std::string_view op) {
-  if (op == "=" || op == "==") return "eq";
-  if (op == "<>" || op == "!=") return "neq";
-  if (op == "<") return "lt";
-  if (op == ">") return "gt";
-  if (op == "<=") return "lte";
-  if (op == ">=") return "gte";
-  if (op == "-") return "sub";
-  if (op == "/") return "div";
-  if (op == "%") return "mod";
-  if (op == "||") return "concat";
-  if (op == "&") return "binary_and";
-  if (op == "|") return "binary_or";
-  if (op == "like") return "like";
-  if (op == "not like") return "not_like";
-  if (op == "rlike") return "rlike";
-  if (op == "not rlike") return "not_rlike";
-  if (op == "similar to") return "similar_to";
-  if (op == "not similar to") return "not_similar_to";
-  if (op == "is") return "eq";
-  if (op == "is not") return "is_not";
-  return nullptr;
-}
-
-const char* flat_key(std::string_view op) {
-  if (op == "+") return "add";
-  if (op == "*") return "mul";
-  if (op == "and") return "and";
-  if (op == "or") return "or";
-  return nullptr;
-}
-
-// Binding powers of the classic grammar, loosest first (its precedence
-// differs from the statement grammar's: "=" is looser than "<", unary minus
-// looser than "*", "~" looser than "+").
-enum Bp : int {
-  kBpNone = 0,
-  kBpOr,
-  kBpAnd,
-  kBpNot,  // prefix
-  kBpNotSimilar,
-  kBpSimilar,
-  kBpNotRlike,
-  kBpRlike,
-  kBpNotLike,
-  kBpLike,
-  kBpIs,
-  kBpIsNot,
-  kBpNotIn,
-  kBpIn,
-  kBpNotBetween,
-  kBpBetween,
-  kBpEq,
-  kBpCompare,
-  kBpBitOr,
-  kBpBitAnd,
-  kBpBitNot,  // prefix
-  kBpAdd,
-  kBpNeg,  // prefix
-  kBpMul,
-  kBpConcat,
-  kBpCollate,
-  kBpCast,
-};
-
-int classic_bp(const ast::Expr* e) {
-  switch (e->kind) {
-    case ast::ExprKind::kCast: return kBpCast;
-    case ast::ExprKind::kCollate: return kBpCollate;
-    case ast::ExprKind::kBinary: break;
-    default: return kBpNone;
-  }
-  std::string_view op = static_cast<const ast::Binary*>(e)->op;
-  if (op == "=" || op == "==" || op == "<>" || op == "!=") return kBpEq;
-  if (op == "<" || op == ">" || op == "<=" || op == ">=") return kBpCompare;
-  if (op == "|") return kBpBitOr;
-  if (op == "&") return kBpBitAnd;
-  if (op == "+" || op == "-") return kBpAdd;
-  if (op == "*" || op == "/" || op == "%") return kBpMul;
-  if (op == "||") return kBpConcat;
-  if (op == "or") return kBpOr;
-  if (op == "and") return kBpAnd;
-  if (op == "like") return kBpLike;
-  if (op == "not like") return kBpNotLike;
-  if (op == "rlike") return kBpRlike;
-  if (op == "not rlike") return kBpNotRlike;
-  if (op == "similar to") return kBpSimilar;
-  if (op == "not similar to") return kBpNotSimilar;
-  if (op == "is") return kBpIs;
-  if (op == "is not") return kBpIsNot;
-  return kBpNone;
-}
-
-const ast::Expr* left_operand(const ast::Expr* e) {
-  switch (e->kind) {
-    case ast::ExprKind::kBinary: return static_cast<const ast::Binary*>(e)->left;
-    case ast::ExprKind::kCast: return static_cast<const ast::Cast*>(e)->operand;
-    case ast::ExprKind::kCollate: return static_cast<const ast::Collate*>(e)->operand;
-    default: return nullptr;
-  }
-}
-
-// The level a classic prefix operator parses its operand at: "-a * b" is
-// the negation of the product, "~a + 1" the complement of the sum.
-int operand_bp(const ast::Unary& u) {
-  if (u.postfix) return kBpNone;
-  if (u.op == "-") return kBpMul;
-  if (u.op == "~") return kBpAdd;
-  return kBpNone;
-}
-
-// The prefix operator at the bottom of the left spine of `e` whose classic
-// operand takes the whole spine, if any.
-const ast::Unary* leading_prefix(const ast::Expr* e) {
-  int lowest = classic_bp(e);
-  if (lowest == kBpNone) return nullptr;
-  const ast::Expr* at = e;
-  while (at != nullptr && classic_bp(at) != kBpNone && classic_bp(at) >= kBpBitNot) {
-    lowest = std::min(lowest, classic_bp(at));
-    at = left_operand(at);
-  }
-  if (at == nullptr || at->kind != ast::ExprKind::kUnary) return nullptr;
-  const auto* u = static_cast<const ast::Unary*>(at);
-  const int bp = operand_bp(*u);
-  return bp != kBpNone && lowest >= bp ? u : nullptr;
-}
-
-bool is_bare_star(const ast::Expr* e) {
-  return e->kind == ast::ExprKind::kStar && static_cast<const ast::Star*>(e)->qualifier.parts.empty();
-}
-
-// Length of the number a classic token starts with ("2" of 2x, "1.0" of
-// 1.0_000); 0 when the text does not start with one.
 std::size_t number_prefix(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size() && is_digit(s[i])) ++i;
@@ -191,6 +45,8 @@ std::size_t number_prefix(std::string_view s) {
   }
   return i;
 }
+
+namespace {
 
 // A number written against a name (2x) multiplies in the classic grammar.
 Rendered implicit_product(std::string_view text) {
@@ -450,21 +306,9 @@ Depth::Depth(Renderer& r) : r_(r) {
 
 // ---- expressions --------------------------------------------------------------
 
-Rendered Renderer::operand(const ast::Expr* e, int min_bp, bool after_tight) {
-  context_bp_ = min_bp;
-  context_tight_ = after_tight;
-  return expr(e);
-}
-
 Rendered Renderer::expr(const ast::Expr* e) {
   if (e == nullptr) unsupported("missing expression");
   Depth depth(*this);
-  // The operator position this expression stands in; anything below it is
-  // in a fresh position unless it is an operand again.
-  const int min_bp = context_bp_;
-  const bool after_tight = context_tight_;
-  context_bp_ = 0;
-  context_tight_ = false;
   using K = ast::ExprKind;
   switch (e->kind) {
     case K::kColumn: {
@@ -519,49 +363,12 @@ Rendered Renderer::expr(const ast::Expr* e) {
       unsupported("parameter (?, :x)");
     }
     case K::kUnary:
-      return unary(*static_cast<const ast::Unary*>(e), min_bp, after_tight);
     case K::kBinary:
-      return binary(*static_cast<const ast::Binary*>(e), min_bp, after_tight);
-    case K::kBetween: {
-      const auto& b = *static_cast<const ast::Between*>(e);
-      if (b.symmetric) unsupported("between symmetric");
-      List items;
-      items.reserve(3);
-      items.push_back(operand(b.operand, min_bp, after_tight).node);
-      items.push_back(operand(b.low, kBpEq, false).node);
-      items.push_back(operand(b.high, kBpEq, false).node);
-      return {single(b.negated ? "not_between" : "between", finish_list(std::move(items))), 0};
-    }
-    case K::kIn: {
-      const auto& in = *static_cast<const ast::In*>(e);
-      if (in.unparenthesised && in.items.size() != 1) unsupported("in without parentheses");
-      Node left = operand(in.operand, min_bp, after_tight).node;
-      Node right;
-      if (in.query) {
-        right = query(*in.query, false);
-      } else {
-        if (in.items.empty()) unsupported("empty in list");
-        List items;
-        Rendered first = in.unparenthesised ? operand(in.items[0], (in.negated ? kBpNotIn : kBpIn) + 1, false)
-                                            : expr(in.items[0]);
-        if (in.items.size() == 1) {
-          right = std::move(first.node);
-        } else {
-          items.push_back(std::move(first.node));
-          for (std::size_t i = 1; i < in.items.size(); ++i) items.push_back(value(in.items[i]));
-          right = finish_list(std::move(items));
-        }
-      }
-      return {pair_node(in.negated ? "nin" : "in", std::move(left), std::move(right)), 0};
-    }
-    case K::kQuantified: {
-      const auto& q = *static_cast<const ast::Quantified*>(e);
-      if (q.quantifier == "all") unsupported("all (..) comparison");
-      const char* key = binary_key(q.op);
-      if (key == nullptr || q.op == "is" || q.op == "is not") unsupported("quantified comparison");
-      Node inner = q.query ? query(*q.query, false) : value(q.array);
-      return {pair_node(key, value(q.left), single(std::string(q.quantifier), std::move(inner))), 0};
-    }
+    case K::kBetween:
+    case K::kIn:
+    case K::kQuantified:
+    case K::kCollate:
+      return operators(e);
     case K::kSubquery:
       return {query(*static_cast<const ast::SubqueryExpr*>(e)->query, false), 0};
     case K::kExists: {
@@ -588,7 +395,8 @@ Rendered Renderer::expr(const ast::Expr* e) {
     }
     case K::kCast: {
       const auto& c = *static_cast<const ast::Cast*>(e);
-      if (c.style != "cast" && c.style != "::") unsupported(std::string(c.style) + " form");
+      if (c.style == "::") return operators(e);
+      if (c.style != "cast") unsupported(std::string(c.style) + " form");
       if (c.format || c.style_arg) unsupported("cast with a format");
       Node operand = value(c.operand);
       return {pair_node("cast", std::move(operand), type(*c.type)), 0};
@@ -622,20 +430,6 @@ Rendered Renderer::expr(const ast::Expr* e) {
       // row(..) and struct(..) are ordinary calls there.
       return {single(ascii_lower(t.keyword), list.is_null() ? Node::empty_map() : std::move(list)), 0};
     }
-    case K::kCollate: {
-      const auto& c = *static_cast<const ast::Collate*>(e);
-      std::string_view name = c.collation;
-      std::string text;
-      if (!name.empty() && (name[0] == '"' || name[0] == '`' || name[0] == '[')) {
-        ast::Ident id;
-        id.text = name;
-        id.quote = name[0];
-        text = ident_text(id);
-      } else {
-        text = std::string(name);
-      }
-      return {pair_node("collate", value(c.operand), Node::string(std::move(text))), 0};
-    }
     case K::kKeyword: {
       // A bare word is a name in the classic grammar (x is json).
       std::string_view text = static_cast<const ast::Keyword*>(e)->text;
@@ -661,147 +455,6 @@ Rendered Renderer::expr(const ast::Expr* e) {
     case K::kGrouping: unsupported("grouping sets / rollup / cube outside group by");
   }
   unsupported("expression");
-}
-
-Rendered Renderer::unary(const ast::Unary& u, int min_bp, bool after_tight) {
-  if (u.postfix) unsupported("postfix operator " + std::string(u.op));
-  if (&u == hoisted_) {
-    hoisted_ = nullptr;
-    Rendered inner = operand(u.operand, kBpMul, false);
-    inner.flags = 0;
-    return inner;
-  }
-  // Where the classic grammar has no prefix operator: "- - a", "not not a",
-  // "1 + ~a", "a = not b".
-  if (u.op == "-") {
-    if (min_bp > kBpNeg && !after_tight) unsupported("prefix operator in an operand position");
-    Rendered inner = operand(u.operand, after_tight && min_bp > kBpNeg ? min_bp : kBpMul, false);
-    if (inner.flags & Rendered::kBareNumber) return {negate_number(inner.node), 0};
-    return {single("neg", std::move(inner.node)), 0};
-  }
-  if (u.op == "+") {
-    if (u.operand->kind == ast::ExprKind::kLiteral &&
-        static_cast<const ast::Literal*>(u.operand)->literal_kind == ast::LiteralKind::kNumber) {
-      Rendered inner = expr(u.operand);
-      if (inner.flags & Rendered::kBareNumber) return inner;
-    }
-    unsupported("unary plus");
-  }
-  if (u.op == "not") {
-    if (min_bp > kBpNot) unsupported("prefix operator in an operand position");
-    return {single("not", operand(u.operand, kBpNot + 1, false).node), 0};
-  }
-  if (u.op == "~") {
-    if (min_bp > kBpBitNot) unsupported("prefix operator in an operand position");
-    return {single("binary_not", operand(u.operand, kBpBitNot + 1, false).node), 0};
-  }
-  unsupported("unary operator " + std::string(u.op));
-}
-
-Rendered Renderer::binary(const ast::Binary& b, int min_bp, bool after_tight) {
-  if (b.escape) unsupported("like .. escape");
-  if (hoisted_ == nullptr) {
-    if (const ast::Unary* prefix = leading_prefix(&b)) {
-      // The classic prefix operator takes the whole chain as its operand.
-      if (min_bp > (prefix->op == "-" ? kBpNeg : kBpBitNot) && !(after_tight && prefix->op == "-")) {
-        unsupported("prefix operator in an operand position");
-      }
-      hoisted_ = prefix;
-      Rendered inner = binary(b, 0, false);
-      hoisted_ = nullptr;
-      return {single(prefix->op == "-" ? "neg" : "binary_not", std::move(inner.node)), 0};
-    }
-  }
-  // a = b < c: "<" binds tighter than "=" there; the typed tree nests the
-  // two to the left.
-  if (b.left->kind == ast::ExprKind::kBinary && classic_bp(&b) != kBpNone &&
-      classic_bp(b.left) != kBpNone && classic_bp(b.left) < classic_bp(&b)) {
-    const auto& l = *static_cast<const ast::Binary*>(b.left);
-    ast::Binary inner = b;
-    inner.left = l.right;
-    ast::Binary outer = l;
-    outer.right = &inner;
-    return binary(outer, min_bp, after_tight);
-  }
-  // a || b * c: "||" binds tighter than "*" there.
-  if (b.right->kind == ast::ExprKind::kBinary && classic_bp(&b) != kBpNone &&
-      classic_bp(b.right) != kBpNone && classic_bp(b.right) < classic_bp(&b)) {
-    const auto& r = *static_cast<const ast::Binary*>(b.right);
-    ast::Binary inner = b;
-    inner.right = r.left;
-    ast::Binary outer = r;
-    outer.left = &inner;
-    return binary(outer, min_bp, after_tight);
-  }
-  // a in (q) = true: IN takes the comparison as its operand there.
-  if (b.left->kind == ast::ExprKind::kIn && classic_bp(&b) > kBpIn) {
-    const auto& in = *static_cast<const ast::In*>(b.left);
-    if (!in.unparenthesised && (in.query != nullptr) != !in.items.empty()) {
-      ast::SubqueryExpr subquery{};
-      ast::Paren paren{};
-      ast::TupleExpr tuple{};
-      ast::Expr* list = nullptr;
-      if (in.query) {
-        subquery.kind = ast::ExprKind::kSubquery;
-        subquery.query = in.query;
-        list = &subquery;
-      } else if (in.items.size() == 1) {
-        paren.kind = ast::ExprKind::kParen;
-        paren.inner = in.items[0];
-        list = &paren;
-      } else {
-        tuple.kind = ast::ExprKind::kTuple;
-        tuple.items = in.items;
-        list = &tuple;
-      }
-      ast::Binary comparison = b;
-      comparison.left = list;
-      ast::Expr* operand_of_in[1] = {&comparison};
-      ast::In outer = in;
-      outer.query = nullptr;
-      outer.items = {operand_of_in, 1};
-      outer.unparenthesised = true;
-      return operand(&outer, min_bp, after_tight);
-    }
-  }
-  if (const char* key = flat_key(b.op)) return chain(b, key, min_bp, after_tight);
-  const char* key = binary_key(b.op);
-  if (key == nullptr) unsupported("operator " + std::string(b.op));
-  if (is_bare_star(b.left) || is_bare_star(b.right)) unsupported("* as an operand");
-  const int bp = classic_bp(&b);
-  Rendered left = operand(b.left, min_bp, after_tight);
-  Rendered right = operand(b.right, bp + 1, bp >= kBpMul);
-  const bool equality = b.op == "=" || b.op == "==" || b.op == "is";
-  const bool inequality = b.op == "<>" || b.op == "!=" || b.op == "is not";
-  if ((equality || inequality) &&
-      ((left.flags & Rendered::kBareNull) || (right.flags & Rendered::kBareNull))) {
-    // Comparing with the NULL keyword itself tests for a missing value.
-    Node other = (right.flags & Rendered::kBareNull) ? std::move(left.node) : std::move(right.node);
-    return {single(equality ? "missing" : "exists", std::move(other)), 0};
-  }
-  return {pair_node(key, std::move(left.node), std::move(right.node)), 0};
-}
-
-// add / mul / and / or: the left spine of the same operator is walked in a
-// loop, so long chains need no recursion.
-Rendered Renderer::chain(const ast::Binary& b, const char* key, int min_bp, bool after_tight) {
-  std::vector<const ast::Binary*> spine;
-  const ast::Expr* at = &b;
-  while (at->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(at)->op == b.op &&
-         static_cast<const ast::Binary*>(at)->escape == nullptr) {
-    spine.push_back(static_cast<const ast::Binary*>(at));
-    at = spine.back()->left;
-  }
-  const int bp = classic_bp(&b);
-  List items;
-  Rendered first = operand(at, min_bp, after_tight);
-  append_operand(items, key, first);
-  for (std::size_t i = spine.size(); i-- > 0;) {
-    if (is_bare_star(spine[i]->right)) unsupported("* as an operand");
-    Rendered right = operand(spine[i]->right, bp + 1, bp >= kBpMul);
-    append_operand(items, key, right);
-  }
-  return {single(key, finish_list(std::move(items))), Rendered::kFlatChain};
 }
 
 Node Renderer::function(const ast::Function& f, bool in_select_item) {

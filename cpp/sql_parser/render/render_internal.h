@@ -41,6 +41,11 @@ std::string name_text(const ast::Name& name);
 Node number_node(std::string_view text);
 // The text of a plain '..' string literal, decoded.
 std::string string_text(std::string_view literal);
+// {key: [left, right]} after the list rules.
+Node pair_node(const char* key, Node left, Node right);
+// Length of the number a classic token starts with ("2" of 2x, "1.0" of
+// 1.0_000); 0 when the text does not start with one.
+std::size_t number_prefix(std::string_view s);
 
 class Renderer {
  public:
@@ -68,22 +73,14 @@ class Renderer {
 
  private:
   friend class Depth;
-  // An operand at a classic binding power (`after_tight`: right after * / % ||).
-  Rendered operand(const ast::Expr* e, int min_bp, bool after_tight);
-  Rendered binary(const ast::Binary& b, int min_bp, bool after_tight);
-  Rendered chain(const ast::Binary& b, const char* key, int min_bp, bool after_tight);
-  Rendered unary(const ast::Unary& u, int min_bp, bool after_tight);
+  friend class Climb;
+  // Operator expressions, read again with the classic precedence (operators.cc).
+  Rendered operators(const ast::Expr* e);
   Node frame(const ast::WindowFrame& f);
   Node table_source(const ast::TableRef& t, bool in_join);
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   int depth_ = 0;
-  // A leading prefix operator hoisted above the operator chain that the
-  // classic grammar gives it as operand (-a * b, ~a + 1).
-  const ast::Unary* hoisted_ = nullptr;
-  // The operator position the next expr() call renders in.
-  int context_bp_ = 0;
-  bool context_tight_ = false;
 };
 
 // One level of recursion; throws RenderError past kMaxRenderDepth or when the
