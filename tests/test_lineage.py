@@ -491,3 +491,15 @@ def test_composition_through_a_star_over_unknown_columns():
     assert result.statements[1].warnings == ()
     assert [(c.name, [(s.table, s.column, s.kind) for s in c.sources]) for c in result.composed] == [
         ("a", [("t", "a", "identity")]), ("b", [("t", "b", "transformation")])]
+
+
+@pytest.mark.parametrize("sql, dialect, columns", [
+    ("select value, f.index from t, lateral flatten(input => t.v) f", "snowflake",
+     [("value", [("t", "v", "transformation")]), ("index", [])]),
+    ("select col from t, explode(t.arr)", "databricks", [("col", [("t", "arr", "transformation")])]),
+    ("select key, value from t, json_each(t.j)", "postgres",
+     [("key", [("t", "j", "transformation")]), ("value", [("t", "j", "transformation")])]),
+])
+def test_generators_with_named_output_columns(sql, dialect, columns):
+    assert _columns(sql, dialect=dialect) == columns
+    assert _codes(sql, dialect=dialect) == []

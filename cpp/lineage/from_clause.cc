@@ -16,6 +16,28 @@ std::string function_name(const Expr* call) {
   return f->name.parts.empty() ? std::string() : lower(f->name.last().value);
 }
 
+// The output columns of generators that name them, or null.
+const std::vector<std::string_view>* generator_columns(std::string_view name) {
+  static const std::vector<std::string_view> kFlatten = {"seq", "key", "path", "index", "value",
+                                                         "this"};
+  static const std::vector<std::string_view> kExplode = {"col"};
+  static const std::vector<std::string_view> kPosExplode = {"pos", "col"};
+  static const std::vector<std::string_view> kEach = {"key", "value"};
+  static const std::vector<std::string_view> kElements = {"value"};
+  if (name == "flatten") return &kFlatten;
+  if (name == "explode" || name == "explode_outer") return &kExplode;
+  if (name == "posexplode" || name == "posexplode_outer") return &kPosExplode;
+  if (name == "json_each" || name == "json_each_text" || name == "jsonb_each" ||
+      name == "jsonb_each_text") {
+    return &kEach;
+  }
+  if (name == "json_array_elements" || name == "jsonb_array_elements" ||
+      name == "json_array_elements_text" || name == "jsonb_array_elements_text") {
+    return &kElements;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 // Unaliased VALUES columns in FROM are column1, column2 .. (col1 .. in Spark
@@ -226,6 +248,12 @@ void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<
       c.sources = positional && i < per_arg.size() ? per_arg[i] : all;
       rel.columns.push_back(std::move(c));
     }
+  } else if (const std::vector<std::string_view>* known = generator_columns(name)) {
+    // Generators whose output columns have fixed names (flatten's value ..).
+    for (std::string_view c : *known) {
+      const bool value = c != "seq" && c != "index" && c != "pos" && c != "ordinality";
+      rel.columns.push_back(RelColumn{std::string(c), value ? all : SourceSet{}, false});
+    }
   } else {
     rel.columns.push_back(RelColumn{alias_name.empty() ? name : alias_name, all, false});
   }
@@ -236,7 +264,8 @@ void Analyzer::table_function(const TableFunction& t, Scope& scope, std::vector<
   add_relation_source(scope, rel, t.alias, name, true);
   FromSource& src = scope.sources.back();
   src.element = true;
-  src.any_column = !(t.alias && !t.alias->columns.empty()) && name != "unnest";
+  src.any_column = !(t.alias && !t.alias->columns.empty()) && name != "unnest" &&
+                   !generator_columns(name);
   src.element_sources = all;
 }
 
