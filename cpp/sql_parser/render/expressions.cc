@@ -19,6 +19,16 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+const ast::Query& unwrap_parens(const ast::Query& q) {
+  const ast::Query* at = &q;
+  while (at->body->kind == ast::BodyKind::kParen && at->with == nullptr && at->order_by.empty() &&
+         at->limit == nullptr && at->offset == nullptr && at->fetch == nullptr && at->pipes.empty() &&
+         at->trailing.empty() && at->limit_by.empty()) {
+    at = static_cast<const ast::ParenQuery*>(at->body)->query;
+  }
+  return *at;
+}
+
 Node pair_node(const char* key, Node left, Node right) {
   List items;
   items.reserve(2);
@@ -370,10 +380,10 @@ Rendered Renderer::expr(const ast::Expr* e) {
     case K::kCollate:
       return operators(e);
     case K::kSubquery:
-      return {query(*static_cast<const ast::SubqueryExpr*>(e)->query, false), 0};
+      return {query(unwrap_parens(*static_cast<const ast::SubqueryExpr*>(e)->query), false), 0};
     case K::kExists: {
       const auto& s = *static_cast<const ast::SubqueryExpr*>(e);
-      Node n = single("exists", query(*s.query, false));
+      Node n = single("exists", query(unwrap_parens(*s.query), false));
       if (s.negated) n = single("not", std::move(n));
       return {std::move(n), 0};
     }

@@ -122,6 +122,34 @@ struct Piece {
   bool negated;
 };
 
+// Whether the first token of `e` as written is a decimal number.
+bool starts_with_number(const ast::Expr* e) {
+  for (;;) {
+    switch (e->kind) {
+      case ast::ExprKind::kBinary: e = static_cast<const ast::Binary*>(e)->left; continue;
+      case ast::ExprKind::kBetween: e = static_cast<const ast::Between*>(e)->operand; continue;
+      case ast::ExprKind::kIn: e = static_cast<const ast::In*>(e)->operand; continue;
+      case ast::ExprKind::kQuantified: e = static_cast<const ast::Quantified*>(e)->left; continue;
+      case ast::ExprKind::kCollate: e = static_cast<const ast::Collate*>(e)->operand; continue;
+      case ast::ExprKind::kCast:
+        if (static_cast<const ast::Cast*>(e)->style != "::") return false;
+        e = static_cast<const ast::Cast*>(e)->operand;
+        continue;
+      case ast::ExprKind::kLiteral: {
+        const auto& l = *static_cast<const ast::Literal*>(e);
+        if (l.literal_kind != ast::LiteralKind::kNumber) return false;
+        return !(l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'));
+      }
+      case ast::ExprKind::kColumn: {
+        const auto& c = *static_cast<const ast::ColumnRef*>(e);
+        return c.name.parts.size() == 1 && c.name.parts[0].quote == 0 && number_prefix(c.name.parts[0].text) > 0;
+      }
+      default:
+        return false;
+    }
+  }
+}
+
 // The written sequence of an operator expression; iterative, so that long
 // chains need no recursion.
 std::vector<Piece> lay_out(const ast::Expr* root) {
@@ -161,10 +189,7 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
         if (u.postfix) unsupported("postfix operator " + std::string(u.op));
         if (u.op == "+") {
           // +6 is the number itself; a plus before anything else is not classic.
-          if (u.operand->kind != ast::ExprKind::kLiteral ||
-              static_cast<const ast::Literal*>(u.operand)->literal_kind != ast::LiteralKind::kNumber) {
-            unsupported("unary plus");
-          }
+          if (!starts_with_number(u.operand)) unsupported("unary plus");
           stack.push_back(node(u.operand));
           continue;
         }
@@ -388,7 +413,7 @@ class Climb {
       case Piece::kInList: return in_list(*static_cast<const ast::In*>(piece.expr));
       case Piece::kAnyQuery: {
         const auto& q = *static_cast<const ast::Quantified*>(piece.expr);
-        Node inner = q.query ? r_.query(*q.query, false) : r_.value(q.array);
+        Node inner = q.query ? r_.query(unwrap_parens(*q.query), false) : r_.value(q.array);
         return {single(std::string(q.quantifier), std::move(inner)), 0};
       }
       default: unsupported("operators in an order the classic grammar rejects");
@@ -398,7 +423,7 @@ class Climb {
   // The parenthesised right side of IN, as the classic grammar reads any
   // parenthesised operand: a query, one expression, or a list.
   Rendered in_list(const ast::In& in) {
-    if (in.query) return {r_.query(*in.query, false), 0};
+    if (in.query) return {r_.query(unwrap_parens(*in.query), false), 0};
     if (in.items.size() == 1) {
       Rendered only = r_.expr(in.items[0]);
       only.flags &= Rendered::kFlatChain;

@@ -41,6 +41,9 @@ std::string name_text(const ast::Name& name);
 Node number_node(std::string_view text);
 // The text of a plain '..' string literal, decoded.
 std::string string_text(std::string_view literal);
+// ((select ..)) in an expression: the query inside the extra parentheses,
+// which the classic grammar reads as parentheses around an operand.
+const ast::Query& unwrap_parens(const ast::Query& q);
 // {key: [left, right]} after the list rules.
 Node pair_node(const char* key, Node left, Node right);
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
