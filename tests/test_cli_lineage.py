@@ -374,3 +374,62 @@ def test_progress_bar_and_error_lines_on_a_terminal(tmp_path, fmt):
     assert shown == errors + [f"sqlparse-main: {n} statements, {n - 3} with lineage, 3 failed"]
     with open(tmp_path / "out", encoding="utf-8") as f:
         assert sum(1 for _ in f) == (n if fmt == "jsonl" else n - 3 + 2)
+
+
+@pytest.mark.parametrize("fmt", ["table", "jsonl", "csv", "dot"])
+def test_full_disk_ends_with_one_line(script, fmt):
+    if not os.path.exists("/dev/full"):
+        pytest.skip("no /dev/full")
+    with open("/dev/full", "w") as full:
+        r = subprocess.run([sys.executable, "-m", "sqlparse_main", "-f", fmt, script], stdout=full,
+                           stderr=subprocess.PIPE, text=True, env=env(), timeout=120)
+    assert r.returncode == 1
+    assert r.stderr == "sqlparse-main: cannot write output: No space left on device\n"
+
+
+def test_reader_that_stops_early(tmp_path):
+    p = tmp_path / "many.sql"
+    p.write_text("".join(f"select a{i} from db.t{i};\n" for i in range(3000)), encoding="utf-8")
+    with subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", "jsonl", str(p)],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env()) as proc:
+        first = proc.stdout.readline()  # as `| head -n 1` does, then goes away
+        proc.stdout.close()
+        err = proc.stderr.read()
+        proc.wait(timeout=120)
+    assert json.loads(first)["statement"] == 1
+    assert err == b"" and proc.returncode == 141
+
+
+def test_interrupt_while_analysing_ends_with_one_line(monkeypatch, capsys):
+    from sqlparse_main import cli_lineage
+
+    def interrupted(*args, **kwargs):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(cli_lineage, "analyse", interrupted)
+    from sqlparse_main import cli
+
+    assert cli.main(["-f", "jsonl", "-e", "select a from t"]) == 130
+    captured = capsys.readouterr()
+    assert captured.err == "sqlparse-main: interrupted\n" and captured.out == ""
+
+
+def test_an_input_the_analysis_throws_on_fails_alone(monkeypatch, capsys, tmp_path):
+    from sqlparse_main import cli, lineage as lineage_module  # noqa: F401
+
+    real = sys.modules["sqlparse_main.lineage"].lineage
+
+    def flaky(sql, **kwargs):
+        if "boom" in sql:
+            raise MemoryError("out of memory")
+        return real(sql, **kwargs)
+
+    monkeypatch.setattr(sys.modules["sqlparse_main.lineage"], "lineage", flaky)
+    status = cli.main(["-f", "csv", "-e", "select a from t", "-e", "select boom from t", "-e", "select b from u"])
+    captured = capsys.readouterr()
+    assert status == 1
+    assert [row["statement"] for row in csv.DictReader(io.StringIO(captured.out))] == ["1", "3"]
+    assert captured.err.splitlines() == [
+        "sqlparse-main: -e#2: statement 2 (line 1, column 1): MemoryError: out of memory",
+        "sqlparse-main: 3 statements, 2 with lineage, 1 failed",
+    ]

@@ -405,9 +405,14 @@ def count_statements(inputs: Sequence[Any]) -> int:
 
 
 def analyse(source: Source, first: int, options: Dict[str, Any]) -> List[Analysed]:
-    from .lineage import lineage
+    from .lineage import StatementLineage, lineage
 
-    result = lineage(source.text, **options)
+    try:
+        result = lineage(source.text, **options)
+    except Exception as exc:  # noqa: BLE001 - the other inputs go on
+        # Statement errors are collected; anything else fails the input as one statement.
+        whole = StatementLineage("other", None, (), (), (), (), (), 0, len(source.text), 1, 1, exc)
+        return [Analysed(first, source, whole, ())]
     composed = composed_by_statement(result.statements, result.composed)
     return [Analysed(first + k, source, st, c) for k, (st, c) in enumerate(zip(result.statements, composed))]
 
