@@ -387,11 +387,12 @@ def test_mysql_insert_set_is_columns_and_values():
 
 def test_hive_multi_insert_shares_from():
     # Each insert's select reads the FROM written once before them.
+    # A select without WHERE before the next INSERT does not alias it.
     s = one("from u insert into table t1 select a where b = 1 "
-            "insert overwrite table t2 select c where b = 2", "hive")
+            "insert overwrite table t2 select c insert into t3 select d", "hive")
     tree = s.to_dict(spans=False)
     assert s.kind == "other" and tree["head"] == "from insert"
-    assert [dotted(b["table"]) for b in tree["body"]] == ["t1", "t2"]
+    assert [dotted(b["table"]) for b in tree["body"]] == ["t1", "t2", "t3"]
     for b in tree["body"]:
         assert dotted(b["source"]["body"]["from"][0]["name"]) == "u"
 

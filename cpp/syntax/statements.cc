@@ -606,22 +606,37 @@ std::size_t Parser::insert_follows_from() const {
 
 Statement* Parser::from_first_insert(std::uint32_t begin) {
   std::size_t start = pos_;
-  std::size_t insert_at = insert_follows_from();
-  expect_kw(Kw::kFrom, "FROM");
-  // The FROM list ends at that INSERT, which would otherwise read as an
-  // alias (from t insert ..): the token stands as a ";" meanwhile.
+  // Each part ends at the next INSERT at depth 0, which would otherwise read
+  // as an alias (from t insert .., select a insert ..): that token stands as
+  // a ";" while the part before it is parsed.
   struct Stop {
-    Token& token;
-    Tok kind;
-    ~Stop() { token.kind = kind; }
-  } stop{toks_[insert_at], toks_[insert_at].kind};
-  toks_[insert_at].kind = Tok::kSemicolon;
+    Token* token = nullptr;
+    Tok kind = Tok::kEnd;
+    void at(Token& t) {
+      release();
+      token = &t;
+      kind = t.kind;
+      t.kind = Tok::kSemicolon;
+    }
+    void release() {
+      if (token) token->kind = kind;
+      token = nullptr;
+    }
+    ~Stop() { release(); }
+  } stop;
+  std::size_t next = insert_follows_from();
+  expect_kw(Kw::kFrom, "FROM");
+  stop.at(toks_[next]);
   List<TableRef*> from = from_list();
-  if (pos_ != insert_at) fail("INSERT");
-  toks_[insert_at].kind = stop.kind;
+  if (pos_ != next) fail("INSERT");
+  stop.release();
   std::vector<Statement*> inserts;
   while (at_kw(Kw::kInsert)) {
+    std::size_t following = insert_follows_from();
+    if (following != 0) stop.at(toks_[following]);
     auto* ins = static_cast<Insert*>(insert_statement(here(), nullptr));
+    if (following != 0 && pos_ != following) fail("INSERT");
+    stop.release();
     // The shared FROM is the FROM of each select that has none.
     if (ins->kind == StatementKind::kInsert && ins->source && ins->source->body &&
         ins->source->body->kind == BodyKind::kSelect) {
