@@ -503,3 +503,17 @@ def test_composition_through_a_star_over_unknown_columns():
 def test_generators_with_named_output_columns(sql, dialect, columns):
     assert _columns(sql, dialect=dialect) == columns
     assert _codes(sql, dialect=dialect) == []
+
+
+def test_merge_insert_values_read_the_source_only():
+    sql = ("merge into t using u on t.k = u.k when matched then update set a = b "
+           "when not matched then insert (a) values (c)")
+    assert _columns(sql) == [("a", [("t", "b", "identity"), ("u", "b", "identity"),
+                                    ("u", "c", "identity")])]
+    assert _codes(sql) == ["ambiguous_column"]
+
+
+def test_redshift_nested_array_in_from_reads_the_column():
+    sql = "select c.name, o.key from cust c, c.orders as o"
+    assert _columns(sql, dialect="redshift") == [
+        ("name", [("cust", "name", "identity")]), ("key", [("cust", "orders", "transformation")])]

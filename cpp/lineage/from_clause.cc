@@ -157,6 +157,26 @@ void Analyzer::named_table(const NamedTable& t, Scope& scope, std::vector<Indire
       return;
     }
   }
+  // Redshift's FROM t, t.items AS i: a nested array of an earlier source,
+  // each element a row.
+  if (parts.size() >= 2) {
+    for (const FromSource& earlier : scope.sources) {
+      if (earlier.exposed != parts[0] || !earlier.has_alias) continue;
+      SourceSet found;
+      bool known_has = false;
+      if (!lookup(earlier, t.name.parts[1].value, found, &known_has)) break;
+      Relation& rel = new_relation();
+      SourceSet element;
+      element.add_all(found, Kind::kTransformation);
+      rel.columns.push_back(RelColumn{t.alias ? std::string(t.alias->name.value)
+                                              : std::string(t.name.last().value),
+                                      element, false});
+      add_relation_source(scope, rel, t.alias, std::string(t.name.last().value), true);
+      scope.sources.back().element = true;
+      scope.sources.back().element_sources = element;
+      return;
+    }
+  }
   FromSource src;
   src.type = SourceType::kBase;
   std::string display = table_display(t.name);

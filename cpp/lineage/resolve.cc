@@ -162,7 +162,7 @@ bool Analyzer::resolve_unqualified(std::string_view column, bool struct_mode, Ki
       std::string names;
       for (const Candidate& c : *several) {
         if (!names.empty()) names += ", ";
-        names += c.src->exposed;
+        names += c.src->exposed.empty() ? std::string("a derived table") : c.src->exposed;
       }
       warn("ambiguous_column", "column " + std::string(column) + " may come from " + names, at);
       for (const Candidate& c : *several) {

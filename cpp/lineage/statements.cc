@@ -219,6 +219,10 @@ void Analyzer::merge(const Merge& s, StatementLineage& out) {
   const std::size_t source_begin = scope.sources.size();
   from_item(s.source, scope, rel.indirect);
   indirect_expr(s.on, IndirectKind::kJoin, scope);
+  Scope source_only;
+  source_only.indirect = &rel.indirect;
+  source_only.sources.assign(scope.sources.begin() + static_cast<std::ptrdiff_t>(source_begin),
+                             scope.sources.end());
   Assigned assigned;
   for (const MergeClause& c : s.clauses) {
     indirect_expr(c.condition, IndirectKind::kFilter, scope);
@@ -255,10 +259,12 @@ void Analyzer::merge(const Merge& s, StatementLineage& out) {
         expr(a.value, Kind::kIdentity, scope, o);
       }
     }
+    // An inserted row has no target row: its values read the source only.
+    Scope& values_scope = c.matched ? scope : source_only;
     for (std::uint32_t i = 0; i < c.columns.size(); ++i) {
       Out o;
       o.set = &assigned.column(c.columns[i].value).sources;
-      if (i < c.values.size()) expr(c.values[i], Kind::kIdentity, scope, o);
+      if (i < c.values.size()) expr(c.values[i], Kind::kIdentity, values_scope, o);
     }
   }
   columns_out(assigned.columns, out);
