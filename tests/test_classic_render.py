@@ -107,6 +107,8 @@ MATCHES = [
  "select a from t intersect select a from u intersect select a from v",
  "select a from t union select a from u intersect select a from v",
  "select a from t except select a from u",
+ "select a from t intersect select a from u order by a limit 1",
+ "select interval '1w, 2h' d, 1 + interval '3 day' e from t",
  "select a from t minus select a from u",
  "with x as (select a from t), y as (select b from u) select a from x, y",
  "with a as (select 1 x) select * from a union all select * from a order by x",

@@ -109,7 +109,9 @@ Node interval_node(Node amount, std::string_view unit) {
   return pair_node("interval", std::move(amount), Node::string(std::string(unit)));
 }
 
-Node interval(const ast::Interval& iv) {
+}  // namespace
+
+Node interval(const ast::Interval& iv, bool unit_in_text) {
   if (iv.value == nullptr) unsupported("interval without a value");
   if (iv.value->kind != ast::ExprKind::kLiteral) unsupported("interval of an expression");
   const auto& lit = *static_cast<const ast::Literal*>(iv.value);
@@ -121,7 +123,7 @@ Node interval(const ast::Interval& iv) {
     return interval_node(std::move(amount), unit);
   }
   if (lit.literal_kind != ast::LiteralKind::kString) unsupported("interval of a non-literal");
-  if (!iv.unit.empty()) unsupported("interval 'n' unit");
+  if (!iv.unit.empty() && !unit_in_text) unsupported("interval 'n' unit");
   std::string s = string_text(lit.text);
   List parts;
   std::size_t start = 0;
@@ -139,6 +141,8 @@ Node interval(const ast::Interval& iv) {
   if (parts.size() == 1) return std::move(parts[0]);
   return single("add", Node::list(std::move(parts)));
 }
+
+namespace {
 
 }  // namespace
 
@@ -414,7 +418,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
     case K::kFunction:
       return {function(*static_cast<const ast::Function*>(e), false), 0};
     case K::kInterval:
-      return {interval(*static_cast<const ast::Interval*>(e)), 0};
+      return {interval(*static_cast<const ast::Interval*>(e), e == unit_is_alias_), 0};
     case K::kParen: {
       Rendered inner = expr(static_cast<const ast::Paren*>(e)->inner);
       inner.flags &= Rendered::kFlatChain;

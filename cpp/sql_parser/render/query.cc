@@ -137,7 +137,13 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
       branches.push_back(intersect_chain(at));
     }
     if (ops.empty()) {
+      // An INTERSECT chain alone takes ORDER BY / LIMIT / OFFSET as keys of
+      // its own map, as a single SELECT does.
       result = std::move(branches[0]);
+      Map& m = result.mutable_map();
+      put(m, "orderby", std::move(orderby));
+      put(m, "offset", std::move(offset));
+      put(m, "limit", std::move(limit));
     } else {
       // Runs of one operator, built from the right, each holding the rest.
       Node tail;
@@ -155,14 +161,14 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
         i = start;
       }
       result = std::move(tail);
-    }
-    if (!orderby.is_null() || !offset.is_null() || !limit.is_null()) {
-      Map wrapper;
-      wrapper.append("from", std::move(result));
-      put(wrapper, "orderby", std::move(orderby));
-      put(wrapper, "offset", std::move(offset));
-      put(wrapper, "limit", std::move(limit));
-      result = Node::map(std::move(wrapper));
+      if (!orderby.is_null() || !offset.is_null() || !limit.is_null()) {
+        Map wrapper;
+        wrapper.append("from", std::move(result));
+        put(wrapper, "orderby", std::move(orderby));
+        put(wrapper, "offset", std::move(offset));
+        put(wrapper, "limit", std::move(limit));
+        result = Node::map(std::move(wrapper));
+      }
     }
   }
   if (!with.is_null()) result.mutable_map().append("with", std::move(with));

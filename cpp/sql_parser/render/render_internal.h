@@ -44,6 +44,9 @@ std::string string_text(std::string_view literal);
 // ((select ..)) in an expression: the query inside the extra parentheses,
 // which the classic grammar reads as parentheses around an operand.
 const ast::Query& unwrap_parens(const ast::Query& q);
+// An interval literal; `unit_in_text`: a word after interval '..' is not
+// its unit (the classic grammar reads it as an alias).
+Node interval(const ast::Interval& iv, bool unit_in_text);
 // {key: [left, right]} after the list rules.
 Node pair_node(const char* key, Node left, Node right);
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
@@ -84,6 +87,8 @@ class Renderer {
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   int depth_ = 0;
+  // The interval whose "unit" is the select item's alias (interval '1 day' d).
+  const ast::Interval* unit_is_alias_ = nullptr;
 };
 
 // One level of recursion; throws RenderError past kMaxRenderDepth or when the

@@ -32,6 +32,31 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
   }
 }
 
+namespace {
+
+// The interval '..' word that ends an item as written, if any.
+const ast::Interval* trailing_interval(const ast::Expr* e) {
+  for (;;) {
+    switch (e->kind) {
+      case ast::ExprKind::kBinary: e = static_cast<const ast::Binary*>(e)->right; continue;
+      case ast::ExprKind::kUnary:
+        if (static_cast<const ast::Unary*>(e)->postfix) return nullptr;
+        e = static_cast<const ast::Unary*>(e)->operand;
+        continue;
+      case ast::ExprKind::kBetween: e = static_cast<const ast::Between*>(e)->high; continue;
+      case ast::ExprKind::kInterval: {
+        const auto* iv = static_cast<const ast::Interval*>(e);
+        const bool text = iv->value != nullptr && iv->value->kind == ast::ExprKind::kLiteral &&
+                          static_cast<const ast::Literal*>(iv->value)->literal_kind == ast::LiteralKind::kString;
+        return text && !iv->unit.empty() && iv->unit.find(' ') == std::string_view::npos ? iv : nullptr;
+      }
+      default: return nullptr;
+    }
+  }
+}
+
+}  // namespace
+
 Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
   if (!item.aliases.empty()) unsupported("alias list as (a, b)");
   const ast::Expr* e = item.expr;
@@ -48,6 +73,16 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
     m.append("value", function(*call, true));
     if (!call->within_group.empty()) m.append("within", single("orderby", sort_items(call->within_group)));
     if (call->over) m.append("over", window(*call->over));
+  } else if (const ast::Interval* iv = item.alias.text.empty() ? trailing_interval(e) : nullptr) {
+    // interval '1 day' d: the word after the text is the item's alias there.
+    ast::Ident alias;
+    alias.text = iv->unit;
+    check_name(alias);
+    unit_is_alias_ = iv;
+    m.append("value", value(e));
+    unit_is_alias_ = nullptr;
+    m.append("name", Node::string(ident_text(alias)));
+    return Node::map(std::move(m));
   } else {
     m.append("value", value(e));
   }
