@@ -415,7 +415,7 @@ def test_interrupt_while_analysing_ends_with_one_line(monkeypatch, capsys):
 
 
 def test_an_input_the_analysis_throws_on_fails_alone(monkeypatch, capsys, tmp_path):
-    from sqlparse_main import cli, lineage as lineage_module  # noqa: F401
+    from sqlparse_main import cli
 
     real = sys.modules["sqlparse_main.lineage"].lineage
 

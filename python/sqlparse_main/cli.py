@@ -802,12 +802,10 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
     if not args.classic:
         if args.dialect is None:
             args.dialect = "generic"
-        from .cli_lineage import run_lineage
+        from .cli_lineage import lineage_options, run_lineage
 
         try:
-            # Checked before any input is read, so that a bad option costs nothing.
-            from .cli_lineage import lineage_options
-
+            # The dialect and schema are checked before any input is read.
             args.lineage_options = lineage_options(args)
         except UsageError as exc:
             console.err.write(f"{PROG}: {exc}\n")

@@ -21,7 +21,7 @@ from __future__ import annotations
 import csv
 import json
 from dataclasses import dataclass
-from typing import Any, Dict, List, Mapping, Optional, Sequence, TextIO, Tuple
+from typing import Any, Dict, List, Mapping, Sequence, TextIO, Tuple
 
 from .cli import (
     CHUNK,
@@ -420,7 +420,7 @@ def analyse(source: Source, first: int, options: Dict[str, Any]) -> List[Analyse
 def run_lineage(args: Any, inputs: List[Any], console: Console, progress_wanted: bool,
                 stdout_tty: bool) -> int:
     """Analyse every input and write the results; the exit status."""
-    options = getattr(args, "lineage_options", None) or lineage_options(args)
+    options = args.lineage_options
     writer = WRITERS[args.format](console.out, False)  # type: ignore[arg-type]
     console.in_step = writer.line_per_statement
     if progress_wanted and not (writer.streams and stdout_tty):
