@@ -61,9 +61,12 @@ for target in "${TARGETS[@]}"; do
   work="$BUILD/corpus/$target"
   artifacts="$BUILD/artifacts/$target"
   mkdir -p "$work" "$artifacts" "$seeds"
-  if [ "$target" = fuzz_syntax ] && [ -d "$ROOT/../shared/sql-corpus" ] && [ -z "$(ls -A "$work")" ]; then
-    # Seeds from the shared SQL corpus: a dialect byte, then the statement.
-    python3 "$ROOT/fuzz/syntax_seeds.py" "$ROOT/../shared/sql-corpus" "$work" || true
+  if [ "$target" = fuzz_syntax ] || [ "$target" = fuzz_lineage ]; then
+    if [ -d "$ROOT/../shared/sql-corpus" ] && [ -z "$(ls -A "$work")" ]; then
+      # Seeds from the shared SQL corpus: a dialect byte (and for the lineage
+      # a schema byte), then the statement.
+      python3 "$ROOT/fuzz/syntax_seeds.py" "$ROOT/../shared/sql-corpus" "$work" "$target" || true
+    fi
   fi
   dict=()
   [ -f "$ROOT/fuzz/$target.dict" ] && dict=(-dict="$ROOT/fuzz/$target.dict")
