@@ -260,6 +260,9 @@ STATEMENT_CASES = [
      [("p", [("t", "a", "identity")])], []),
     ("delete from w where k = 1", None, "generic", "delete", "w", [], []),
     ("grant select on t to r", None, "generic", "other", None, [], []),
+    # select .. into before a set operation still creates the table
+    ("select a into #t from x union all select b from y", None, "tsql", "create_table_as", "#t",
+     [("a", [("x", "a", "identity"), ("y", "b", "identity")])], []),
     ("merge into w using s on w.k = s.k when matched then update set p = s.a "
      "when not matched then insert (k, p) values (s.k, s.b)", None, "generic", "merge", "w",
      [("p", [("s", "a", "identity"), ("s", "b", "identity")]), ("k", [("s", "k", "identity")])],

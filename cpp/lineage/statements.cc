@@ -112,12 +112,20 @@ void Analyzer::finish(const Relation& rel, StatementLineage& out) {
 void Analyzer::select_statement(const SelectStatement& s, StatementLineage& out) {
   with(s.with, nullptr);
   Relation rel = query(s.query, nullptr, true);
-  const Query* q = s.query;
-  while (q && q->body && q->body->kind == BodyKind::kParen) {
-    q = static_cast<const ParenQuery*>(q->body)->query;
+  // select .. into t: the into of the first select, also before a set operation.
+  const QueryBody* b = s.query ? s.query->body : nullptr;
+  for (int hops = 0; b && hops < 10000 && b->kind != BodyKind::kSelect; ++hops) {
+    if (b->kind == BodyKind::kParen) {
+      auto* p = static_cast<const ParenQuery*>(b);
+      b = p->query ? p->query->body : nullptr;
+    } else if (b->kind == BodyKind::kSetOp) {
+      b = static_cast<const SetOp*>(b)->left;
+    } else {
+      b = nullptr;
+    }
   }
-  if (q && q->body && q->body->kind == BodyKind::kSelect) {
-    auto* sel = static_cast<const Select*>(q->body);
+  if (b) {
+    auto* sel = static_cast<const Select*>(b);
     if (!sel->into.parts.empty()) {
       out.kind = "create_table_as";
       out.target = table_display(sel->into);
