@@ -18,13 +18,17 @@ included, and prints:
     grammar must reject all of these.
 
     PYTHONPATH=python:build/dev python tools/check_classic_render.py [--dialect D]
-        [--examples N] [--compare-dialects] [--shared DIR]
+        [--examples N] [--compare-dialects] [--shared DIR] [--random N]
+
+--random N measures N seeded random queries of the classic grammar instead
+(operators of every level, calls, CASE, CAST, joins, set operations, WITH).
 
 Exits with 0; the numbers are a measurement, not a gate.
 """
 
 import argparse
 import json
+import random
 import re
 import sys
 from collections import Counter, defaultdict
@@ -127,6 +131,103 @@ def classic_error_cause(sql, error):
     return "not in the typed tree", f"expecting {error.expecting}, found {found!r}"
 
 
+# ---- random queries of the classic grammar (--random N) ----------------------
+
+def random_queries(count, seed=20261208):
+    """Seeded random SELECT texts over the classic grammar's constructs:
+    operators of every level, prefix operators, calls, CASE, CAST, IN,
+    BETWEEN, sub-queries, windows, joins, set operations, WITH."""
+    rnd = random.Random(seed)
+    ops = ["+", "-", "*", "/", "%", "||", "=", "<>", "<", ">=", "&", "|", "and", "or", "like",
+           "not like", "rlike"]  # "a is b" (b not NULL) is left out: the statement grammar lacks it
+    names = ["a", "b", "t.c", "1", "2.5", "'x'", "null", "true", '"Q"', "`b t`", "[x y]", "@v",
+             "current_date", "date", "x.y.z", "2x", "+6", "0x1F"]
+
+    def expr(d=0):
+        k = rnd.randrange(16)
+        if d > 2 or k < 4:
+            return rnd.choice(names)
+        if k < 7:
+            return f"{expr(d + 1)} {rnd.choice(ops)} {expr(d + 1)}"
+        if k == 7:
+            return f"{rnd.choice(['-', '~', 'not '])}{expr(d + 1)}"
+        if k == 8:
+            args = rnd.choice(["", "*", "distinct a", expr(d + 1), f"{expr(d + 1)}, {expr(d + 1)}"])
+            return f"{rnd.choice(['f', 'count', 'Coalesce', 'db.fn'])}({args})"
+        if k == 9:
+            subject = rnd.choice(["", expr(d + 1) + " "])
+            other = rnd.choice(["", f"else {expr(d + 1)} "])
+            return f"case {subject}when {expr(d + 1)} then {expr(d + 1)} {other}end"
+        if k == 10:
+            ty = rnd.choice(["int", "varchar(10)", "decimal(10, 2)", "double precision", "date"])
+            return rnd.choice([f"cast({expr(d + 1)} as {ty})", f"{expr(d + 1)}::{ty}"])
+        if k == 11:
+            return f"({query(d + 1)})"
+        if k == 12:
+            right = rnd.choice([f"({expr(d + 1)}, {expr(d + 1)})", f"({query(d + 1)})", f"({expr(d + 1)})"])
+            return f"{expr(d + 1)} {rnd.choice(['in', 'not in'])} {right}"
+        if k == 13:
+            return f"{expr(d + 1)} {rnd.choice(['between', 'not between'])} {expr(d + 1)} and {expr(d + 1)}"
+        if k == 14:
+            return rnd.choice(["date '2020-01-01'", "interval 3 day", "interval '1w, 2h'", "a collate nocase"])
+        return f"({expr(d + 1)})"
+
+    def item(d):
+        k = rnd.randrange(8)
+        if k == 0:
+            return "*"
+        if k == 1:
+            return rnd.choice(["t.*", "x.y.*"])
+        if k == 2:
+            over = rnd.choice(["", "partition by a", "partition by a, b", "order by b desc",
+                               "partition by a order by b rows between 1 preceding and current row",
+                               "order by b range unbounded preceding"])
+            return f"{rnd.choice(['sum(a)', 'row_number()'])} over ({over})" + rnd.choice(["", " as w"])
+        return expr(d) + rnd.choice(["", " as x", " y", ' "Z"', " as [a b]"])
+
+    def source(d):
+        s = f"({query(d + 1)})" if d < 2 and rnd.random() < 0.2 else rnd.choice(
+            ["t", "db.t", '"T x"', "generate_series(1, 3)"])
+        return s + rnd.choice(["", " x", " as y", " as z (c1, c2)"])
+
+    def query(d=0):
+        s = "select " + rnd.choice(["", "distinct ", "top 5 ", "top (3) percent "])
+        s += ", ".join(item(d) for _ in range(rnd.randint(1, 3)))
+        if rnd.random() < 0.85:
+            s += " from " + source(d)
+            for _ in range(rnd.randint(0, 2)):
+                if rnd.random() < 0.3:
+                    s += ", " + source(d)
+                    continue
+                kind = rnd.choice(["join", "inner join", "left join", "left outer join", "right join",
+                                   "full outer join", "cross join", "natural join"])
+                cond = rnd.choice(["", f" on {expr(d + 1)}", " using (a)", " using (a, b)"])
+                s += f" {kind} {source(d)}{cond}"
+        if rnd.random() < 0.4:
+            s += " where " + expr(d)
+        if rnd.random() < 0.3:
+            s += " group by " + ", ".join(expr(d + 1) for _ in range(rnd.randint(1, 2)))
+        if rnd.random() < 0.2:
+            s += " having " + expr(d)
+        return s
+
+    texts = []
+    for _ in range(count):
+        s = query()
+        for _ in range(rnd.choice([0, 0, 1, 2])):
+            s += f" {rnd.choice(['union', 'union all', 'intersect', 'except', 'minus'])} {query(1)}"
+        if rnd.random() < 0.3:
+            s += " order by " + ", ".join(expr(1) + rnd.choice(["", " asc", " desc"]) for _ in range(2))
+        if rnd.random() < 0.2:
+            s += " limit 10"
+        if rnd.random() < 0.1:
+            s += " offset 5"
+        if rnd.random() < 0.2:
+            s = f"with w as ({query(1)}) " + s
+        texts.append(s)
+    return texts
+
+
 def measure(texts, dialect):
     accepted = Counter()
     matched = 0
@@ -198,8 +299,10 @@ def main(argv):
     ap.add_argument("--shared", type=Path, default=DEFAULT_SHARED)
     ap.add_argument("--compare-dialects", action="store_true",
                     help="only print the match count under each dialect")
+    ap.add_argument("--random", type=int, metavar="N",
+                    help="measure N seeded random queries of the classic grammar instead of the shared texts")
     args = ap.parse_args(argv[1:])
-    texts = list(load_texts(args.shared))
+    texts = random_queries(args.random) if args.random else list(load_texts(args.shared))
 
     if args.compare_dialects:
         names = ["generic", "ansi", "bigquery", "snowflake", "hive", "spark", "databricks", "postgres",
