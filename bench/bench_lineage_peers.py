@@ -7,7 +7,7 @@ the tools taking turns within each round:
 
 * ours: ``sqlparse_main.lineage(sql, dialect=..., schema=schema)`` per statement;
 * ours with the schema converted once (``_sqlparse_core._lineage``), to show
-  what the per-call schema conversion costs;
+  what the per-call schema conversion costs, and ours with no schema;
 * sqlglot: ``sqlglot.lineage.lineage(None, sql, schema, dialect=...)``, which
   qualifies and scopes the query once and returns the lineage of every output
   column (one call per output column repeats that work for each column);
@@ -82,6 +82,8 @@ def tools(schema):
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]], schema=schema)),
         ("  schema converted once", lambda r: _sqlparse_core._lineage(
             r["sql"], OUR_DIALECTS[r["dialect"]], tables, "", "", False)),
+        ("  no schema (as openlineage-sql)", lambda r: sqlparse_main.lineage(
+            r["sql"], dialect=OUR_DIALECTS[r["dialect"]])),
     ]
     try:
         import sqlglot
