@@ -31,11 +31,13 @@
 #include <variant>
 #include <vector>
 
+#include "lineage/lineage.h"
 #include "sql_parser/parser.h"
 #include "sqlparse_main/analyze/analyze.h"
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/pipeline.h"
 #include "sqlparse_main/front_end/re_hint.h"
+#include "syntax/parser.h"
 #include "tree/node.h"
 
 namespace {
@@ -54,6 +56,40 @@ std::string triples_text(const std::vector<sqlparse::LineageTriple>& triples) {
   for (const auto& t : triples) {
     out += sqlparse::to_json(t.table) + "|" + sqlparse::to_json(t.src) + "|" +
            sqlparse::to_json(t.tgt) + ";";
+  }
+  return out;
+}
+
+// The statement grammar and the full lineage of a script, as text: parsed
+// with errors collected, so a broken statement is part of the answer.
+std::string full_lineage_text(const std::string& text) {
+  static const sqlparse::syntax::Dialect dialect = *sqlparse::syntax::dialect_by_name("generic");
+  static const sqlparse::lineage::Schema schema = [] {
+    sqlparse::lineage::Schema s;
+    s.add_table({"db", "t"}, {"a", "b", "c"});
+    return s;
+  }();
+  std::string out;
+  try {
+    auto script = sqlparse::syntax::parse_script(text, dialect, /*collect_errors=*/true);
+    for (const auto& st : script->statements) {
+      if (st.tree != nullptr) out += sqlparse::syntax::print_sql(*st.tree);
+      if (st.error) out += "error:" + st.error->message;
+      out += "\n";
+    }
+    const sqlparse::lineage::ScriptLineage lineage = sqlparse::lineage::analyze_lineage(*script, schema);
+    for (const auto& st : lineage.statements) {
+      out += st.kind + ":";
+      for (const auto& c : st.columns) {
+        out += c.name + "(";
+        for (const auto& s : c.sources) out += s.table + "." + s.column + "/" + s.kind + ",";
+        out += ")";
+      }
+      for (const auto& w : st.warnings) out += "!" + w.code;
+      out += "\n";
+    }
+  } catch (const std::exception& e) {
+    out += std::string("unexpected exception: ") + e.what();
   }
   return out;
 }
@@ -115,6 +151,7 @@ std::vector<Job> make_jobs(int distinct_copies) {
     jobs.push_back({"pipeline shared", [t] {
                       return outcome([&] { return triples_text(sqlparse::lineage_of_text(*t)); });
                     }, ""});
+    jobs.push_back({"full lineage shared", [t] { return full_lineage_text(*t); }, ""});
   }
 
   // Shared trees: parsed once, analysed by every thread at the same time.
@@ -184,6 +221,7 @@ std::vector<Job> make_jobs(int distinct_copies) {
     jobs.push_back({"pipeline distinct", [text] {
                       return outcome([&] { return triples_text(sqlparse::lineage_of_text(text)); });
                     }, ""});
+    jobs.push_back({"full lineage distinct", [text] { return full_lineage_text(text); }, ""});
     jobs.push_back({"parse and analyse distinct", [text] {
                       return outcome([&] {
                         Node tree = sqlparse::sql_parser::parse(sqlparse::re_hint(text));
