@@ -433,3 +433,20 @@ def test_an_input_the_analysis_throws_on_fails_alone(monkeypatch, capsys, tmp_pa
         "sqlparse-main: -e#2: statement 2 (line 1, column 1): MemoryError: out of memory",
         "sqlparse-main: 3 statements, 2 with lineage, 1 failed",
     ]
+
+
+@pytest.mark.skipif(__import__("shutil").which("dot") is None, reason="Graphviz dot is not installed")
+@pytest.mark.parametrize("sql, texts", [
+    (SCRIPT, ["db.t", "s", "w", "a", "b", "c", "transformation"]),
+    ('select "a\\b""c" as "x\ny" from "q""t"; select )', ['q"t', 'a\\b"c']),
+])
+def test_dot_renders(tmp_path, sql, texts):
+    import xml.etree.ElementTree as ET
+
+    r = run("-f", "dot", "-e", sql)
+    svg = subprocess.run(["dot", "-Tsvg"], input=r.stdout, capture_output=True, text=True, timeout=60)
+    assert svg.returncode == 0 and svg.stderr == "", svg.stderr
+    shown = [t.text for t in ET.fromstring(svg.stdout).iter("{http://www.w3.org/2000/svg}text")]
+    for text in texts:
+        assert text in shown, shown
+    assert any(t and t.startswith("1 failed statement:") for t in shown)
