@@ -273,3 +273,28 @@ def test_random_token_soup_is_rejected():
         except ParseError:
             pass
     assert accepted <= 0.05 * len(texts)
+
+
+# Readings that once went wrong: a comparison after a cast read as a type
+# parameter list, a join on no columns, and select .. into told apart from
+# create table .. as.
+def test_comparison_after_a_cast_is_not_a_type_parameter():
+    (st,) = parse_script("select b::int < 5, c::array<int> from t", dialect="postgres")
+    items = nodes_of(st.to_dict(spans=False), "select_item")
+    assert items[0]["expr"]["type"] == "binary" and items[0]["expr"]["op"] == "<"
+    assert items[1]["expr"]["type"] == "cast"
+
+
+def test_join_using_names_at_least_one_column():
+    with pytest.raises(ParseError, match="a column name"):
+        parse_script("select * from a join b using ()")
+
+
+@pytest.mark.parametrize("sql, dialect, node_type", [
+    ("select a into t from s", "tsql", "select_statement"),
+    ("create table t as select a from s", "generic", "create_table_as"),
+])
+def test_select_into_and_create_table_as_share_a_kind_not_a_shape(sql, dialect, node_type):
+    (st,) = parse_script(sql, dialect=dialect)
+    assert st.kind == "create_table_as"
+    assert st.to_dict(spans=False)["type"] == node_type

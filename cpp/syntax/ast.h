@@ -535,6 +535,9 @@ struct Statement {
   StatementKind kind;
   Span span;
   With* with = nullptr;  // with .. insert / update / merge / delete (T-SQL, Spark, Postgres)
+  // A SelectStatement of kind kCreateTableAs: T-SQL's select .. into t
+  // (every other kCreateTableAs is a CreateTableAs).
+  bool select_into = false;
 };
 
 struct SelectStatement : Statement {  // kSelect, or kCreateTableAs for select .. into

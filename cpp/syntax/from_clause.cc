@@ -117,6 +117,10 @@ TableRef* Parser::join_rest(TableRef* left) {
   if (accept_kw(Kw::kOn)) {
     j->on = expr();
   } else if (accept_kw(Kw::kUsing)) {
+    if (at(Tok::kLParen) && at(Tok::kRParen, 1)) {
+      advance();
+      fail("a column name");
+    }
     j->using_columns = ident_list();
     if (at_kw(Kw::kAs) && at_name(1)) {
       Alias* a = arena_.make<Alias>();

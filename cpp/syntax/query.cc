@@ -467,7 +467,7 @@ void Parser::query_tail(Query* q) {
       } else {
         q->limit = expr();
       }
-      if (accept(Tok::kComma)) {
+      if (q->offset == nullptr && accept(Tok::kComma)) {
         // MySQL: limit offset, count
         q->limit_comma = true;
         q->offset = q->limit;

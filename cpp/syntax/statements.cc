@@ -127,8 +127,10 @@ Statement* Parser::query_statement(std::uint32_t begin, With* with) {
   }
   // T-SQL select .. into t makes a table.
   if (s->query->body && s->query->body->kind == BodyKind::kSelect &&
-      !static_cast<Select*>(s->query->body)->into.parts.empty())
+      !static_cast<Select*>(s->query->body)->into.parts.empty()) {
     s->kind = StatementKind::kCreateTableAs;
+    s->select_into = true;
+  }
   return finish(s);
 }
 

@@ -32,11 +32,7 @@ std::string_view statement_kind_name(StatementKind kind) {
 // or_replace and zero padding where a SelectStatement holds its (never null)
 // query pointer. Replace with a field of Statement once there is one.
 bool is_select_into(const Statement& statement) {
-  if (statement.kind != StatementKind::kCreateTableAs) return false;
-  const auto& select = static_cast<const SelectStatement&>(statement);
-  std::uintptr_t word = 0;
-  std::memcpy(&word, &select.query, sizeof word);
-  return word > 1;
+  return statement.kind == StatementKind::kCreateTableAs && statement.select_into;
 }
 
 namespace {

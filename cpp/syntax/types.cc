@@ -28,6 +28,21 @@ bool continues_type(std::string_view w) {
   return false;
 }
 
+// Types whose parameters are written in <..>: array<int>, map<k, v>,
+// struct<a:int>. For any other, a "<" after the type is a comparison:
+// b::int < 5.
+bool takes_angle_params(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"array", "struct", "map", "multiset", "set", "row",
+                                                "record", "tuple", "object", "union", "list",
+                                                "vector", "nested", "frozen", "uniontype"};
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name = name.substr(dot + 1);
+  for (std::string_view k : kNames) {
+    if (lower_equals(name, k)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool Parser::at_type_start() const { return at(Tok::kWord) || at(Tok::kQuotedName); }
@@ -109,7 +124,7 @@ TypeName* Parser::type_name() {
       } while (accept(Tok::kComma));
     }
     expect(Tok::kRParen, "a comma or )");
-  } else if (at_op(Op::kLt)) {
+  } else if (at_op(Op::kLt) && takes_angle_params(t->name)) {
     advance();
     t->angle = true;
     do {
