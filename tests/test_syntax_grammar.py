@@ -280,7 +280,7 @@ def test_random_token_soup_is_rejected():
 # create table .. as.
 def test_comparison_after_a_cast_is_not_a_type_parameter():
     (st,) = parse_script("select b::int < 5, c::array<int> from t", dialect="postgres")
-    items = nodes_of(st.to_dict(spans=False), "select_item")
+    items = nodes_of(st.to_dict(spans=False), "select")[0]["items"]
     assert items[0]["expr"]["type"] == "binary" and items[0]["expr"]["op"] == "<"
     assert items[1]["expr"]["type"] == "cast"
 
