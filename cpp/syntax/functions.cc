@@ -8,15 +8,7 @@ namespace sqlparse::syntax {
 namespace {
 
 bool name_is(const Name& n, std::string_view lower) {
-  if (n.parts.size() != 1 || n.parts[0].quote != 0) return false;
-  std::string_view w = n.parts[0].text;
-  if (w.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    char c = w[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != lower[i]) return false;
-  }
-  return true;
+  return n.parts.size() == 1 && n.parts[0].quote == 0 && equals_lower(n.parts[0].text, lower);
 }
 
 }  // namespace

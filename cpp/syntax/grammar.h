@@ -1,7 +1,8 @@
 // The recursive-descent grammar shared by the clause files. Not a public header.
 //
 // One Parser parses one statement at a time from the script's token vector.
-// Files by construct: expressions.cc (operators, primaries, postfix forms),
+// Files by construct: operators.cc (binary and prefix operators), primaries.cc
+// (literals, names, parentheses, CASE, arrays, postfix forms),
 // functions.cc (calls, windows, special call forms), types.cc (type names),
 // query.cc (WITH, set operations, SELECT and its clauses), from_clause.cc
 // (table references and joins), statements.cc (INSERT, CREATE .. AS, MERGE,
@@ -19,6 +20,46 @@
 #include "syntax/parser.h"
 
 namespace sqlparse::syntax {
+
+// Binding powers of the binary operators, loosest first (operators.cc).
+enum Prec : int {
+  kPrecNone = 0,
+  kPrecAssign = 1,
+  kPrecOr = 2,
+  kPrecXor = 3,
+  kPrecAnd = 4,
+  kPrecNot = 5,
+  kPrecCompare = 6,
+  kPrecBitOr = 7,
+  kPrecBitXor = 8,
+  kPrecBitAnd = 9,
+  kPrecShift = 10,
+  kPrecAdd = 11,
+  kPrecMul = 12,
+  kPrecUnary = 13,
+  kPrecAtZone = 14,
+  kPrecJson = 15,
+};
+
+// Whether `word` equals the lower-case `lower`, ignoring ASCII case.
+inline bool equals_lower(std::string_view word, std::string_view lower) {
+  if (word.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// Whether `word` is one of the lower-case `words`, ignoring ASCII case.
+template <std::size_t N>
+bool is_one_of(std::string_view word, const std::string_view (&words)[N]) {
+  for (std::string_view w : words) {
+    if (equals_lower(word, w)) return true;
+  }
+  return false;
+}
 
 // Words that, followed by a string, make a typed literal: date '2020-01-01'.
 bool is_literal_type(std::string_view word);
@@ -141,7 +182,7 @@ class Parser {
   Ident opt_alias(bool for_table, bool* as_keyword);
   List<Ident> ident_list();  // (a, b, c), the parentheses included
 
-  // ---- expressions (expressions.cc) ----
+  // ---- expressions (operators.cc, primaries.cc) ----
   Expr* expr();
   Expr* expr_bp(int min_prec);
   Expr* unary();

@@ -106,12 +106,7 @@ DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) 
 // ---- shared helpers ---------------------------------------------------------
 
 bool Parser::word_equals(const Token& t, std::string_view lower) const {
-  for (std::size_t i = 0; i < lower.size(); ++i) {
-    char c = text_[t.begin + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != lower[i]) return false;
-  }
-  return true;
+  return equals_lower(text_of(t), lower);
 }
 
 Raw Parser::raw_since(std::size_t from_token) {

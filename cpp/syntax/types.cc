@@ -6,26 +6,13 @@
 namespace sqlparse::syntax {
 namespace {
 
-bool lower_equals(std::string_view w, std::string_view lower) {
-  if (w.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    char c = w[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 // Words that continue a type name begun by another word.
 bool continues_type(std::string_view w) {
   static constexpr std::string_view kWords[] = {"precision", "varying", "character", "char",
                                                 "varchar", "raw", "unsigned", "signed",
                                                 "zerofill", "int", "integer", "bigint",
                                                 "smallint", "tinyint", "text"};
-  for (std::string_view k : kWords) {
-    if (lower_equals(w, k)) return true;
-  }
-  return false;
+  return is_one_of(w, kWords);
 }
 
 // Types whose parameters are written in <..>: array<int>, map<k, v>,
@@ -37,10 +24,7 @@ bool takes_angle_params(std::string_view name) {
                                                 "vector", "nested", "frozen", "uniontype"};
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos) name = name.substr(dot + 1);
-  for (std::string_view k : kNames) {
-    if (lower_equals(name, k)) return true;
-  }
-  return false;
+  return is_one_of(name, kNames);
 }
 
 }  // namespace
