@@ -6,8 +6,9 @@ TPC-DS schema, one thread, each figure the best of ``--rounds`` whole passes,
 the tools taking turns within each round:
 
 * ours: ``sqlparse_main.lineage(sql, dialect=..., schema=schema)`` per statement;
-* ours with the schema converted once (``_sqlparse_core._lineage``), to show
-  what the per-call schema conversion costs, and ours with no schema;
+* ours with a ``sqlparse_main.Schema`` made once (no per-call schema
+  conversion), the core call alone (plain tuples, no result objects), and
+  ours with no schema;
 * sqlglot: ``sqlglot.lineage.lineage(None, sql, schema, dialect=...)``, which
   qualifies and scopes the query once and returns the lineage of every output
   column (one call per output column repeats that work for each column);
@@ -75,13 +76,14 @@ def each(fn, rows):
 
 def tools(schema):
     """(name, fn(row)) for ours and every importable peer."""
-    lineage_module = sys.modules["sqlparse_main.lineage"]
-    tables = lineage_module._schema_tables(schema)
+    built = sqlparse_main.Schema(schema)
     out = [
         ("sqlparse_main.lineage", lambda r: sqlparse_main.lineage(
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]], schema=schema)),
-        ("  schema converted once", lambda r: _sqlparse_core._lineage(
-            r["sql"], OUR_DIALECTS[r["dialect"]], tables, "", "", False)),
+        ("  schema=Schema(..) made once", lambda r: sqlparse_main.lineage(
+            r["sql"], dialect=OUR_DIALECTS[r["dialect"]], schema=built)),
+        ("  core only: plain tuples, Schema once", lambda r: _sqlparse_core._lineage(
+            r["sql"], OUR_DIALECTS[r["dialect"]], built._core, False)),
         ("  no schema (as openlineage-sql)", lambda r: sqlparse_main.lineage(
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]])),
     ]

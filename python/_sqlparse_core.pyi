@@ -1,6 +1,6 @@
 """Stubs of the compiled core module shared by sqlparse_main, varnel_var and sql_parser."""
 
-from typing import Any
+from typing import Any, Optional
 
 def _roundtrip(obj: Any) -> Any:
     """Converts a Python object to the core tree and back (for tests)."""
@@ -128,13 +128,22 @@ def _render_classic(text: str, dialect: str = "generic") -> object:
 
 # ---- full column lineage (sqlparse_main.lineage builds its classes from these tuples)
 
+class _LineageSchema:
+    """The columns of base tables, converted once (sqlparse_main.Schema wraps it)."""
+
+    def __init__(
+        self, tables: list[tuple[list[str], list[str]]], default_catalog: str, default_schema: str
+    ) -> None: ...
+    def __len__(self) -> int: ...
+
+def _lineage_schema(
+    mapping: object, default_catalog: str, default_schema: str
+) -> Optional[_LineageSchema]:
+    """The schema of a plain dict, or None when sqlparse_main.lineage must walk it."""
+    ...
+
 def _lineage(
-    text: str,
-    dialect: str,
-    tables: list[tuple[list[str], list[str]]],
-    default_catalog: str,
-    default_schema: str,
-    collect: bool,
+    text: str, dialect: str, schema: _LineageSchema, collect: bool
 ) -> tuple[tuple[Any, ...], tuple[Any, ...]]:
     """The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes)."""
     ...

@@ -5,6 +5,7 @@ result objects."""
 import json
 import pickle
 import dataclasses
+import types
 
 import pytest
 
@@ -12,6 +13,7 @@ from sqlparse_main import (
     ColumnLineage,
     LineageWarning,
     ParseError,
+    Schema,
     ScriptLineage,
     Source,
     StatementLineage,
@@ -339,14 +341,53 @@ def test_bad_arguments_name_what_was_wrong(kwargs, error, text):
         lineage("select a from t", **kwargs)
 
 
-@pytest.mark.parametrize("schema", [
+BAD_SCHEMAS = [
+    (["t"], TypeError, "mapping"),
+    ({"t": 5}, TypeError, "'t'"),
+    ({"t": ["a", 1]}, TypeError, "'t'"),
+    ({"t": ("a", None)}, TypeError, "'t'"),
+    ({"t": {"a": "int", 2: "int"}}, TypeError, "'t'"),
+    ({"": ["a"]}, TypeError, "''"),
+    ({"db": {"": ["a"]}}, TypeError, "db.''"),
+    ({3: ["a"]}, TypeError, "3"),
+    ({"db": {"t": {"a": "int"}, "u": 3}}, ValueError, "'db'"),
+    ({"a.b.c.d": ["x"]}, ValueError, "a.b.c.d"),
+    ({"a": {"b": {"c.d": ["x"]}}}, ValueError, "a.b.c.d"),
+    ({"a.b.c": {"t": ["x"]}}, ValueError, "nested deeper"),
+]
+
+
+# Every bad shape is refused alike, whichever way the schema comes in.
+@pytest.mark.parametrize("schema, error, text", BAD_SCHEMAS)
+@pytest.mark.parametrize("way", ["dict", "mapping", "Schema"])
+def test_bad_schemas_name_the_offending_entry(schema, error, text, way):
+    if way == "mapping" and isinstance(schema, dict):
+        schema = types.MappingProxyType(schema)
+    with pytest.raises(error, match=text):
+        if way == "Schema":
+            Schema(schema)
+        else:
+            lineage("select a from t", schema=schema)
+
+
+SCHEMA_SHAPES = [
     {"db.t": ["a", "b"]},
+    {"db.t": ("a", "b")},
     {"db.t": {"a": "int", "b": "text"}},
     {"db": {"t": {"a": "int", "b": "text"}}},
     {"db": {"t": ["a", "b"]}},
-])
-def test_schema_shapes_are_equivalent(schema):
-    assert [c.name for c in _statement("select * from db.t", schema=schema).columns] == ["a", "b"]
+    {"DB": {"T": ["a", "b"]}},
+    {'"db".`t`': ["a", "b"]},
+    {"[db]": {"t": ["a", "b"]}},
+    {"db.t": ["x"], "DB.T": ["a", "b"]},  # a later entry replaces an earlier one
+    types.MappingProxyType({"db": types.MappingProxyType({"t": ["a", "b"]})}),
+]
+
+
+@pytest.mark.parametrize("schema", SCHEMA_SHAPES)
+@pytest.mark.parametrize("wrap", [lambda m: m, Schema])
+def test_schema_shapes_are_equivalent(schema, wrap):
+    assert [c.name for c in _statement("select * from db.t", schema=wrap(schema)).columns] == ["a", "b"]
 
 
 def test_default_catalog_and_schema_match_unqualified_names():
@@ -355,6 +396,27 @@ def test_default_catalog_and_schema_match_unqualified_names():
     assert [(c.name, c.sources[0].table) for c in st.columns] == [("a", "cat.db.t"),
                                                                     ("b", "cat.db.t")]
     assert _statement("select * from t", schema=schema).columns[0].name == "*"
+    built = Schema(schema, default_catalog="cat", default_schema="db")
+    assert _statement("select * from t", schema=built) == st
+    assert _statement("select * from t", schema=built, default_catalog="cat") == st
+    with pytest.raises(ValueError, match="default_schema"):
+        lineage("select * from t", schema=built, default_schema="other")
+    with pytest.raises(TypeError, match="default_catalog"):
+        Schema(schema, default_catalog=1)
+
+
+def test_schema_object_is_a_snapshot_and_immutable():
+    mapping = {"t": ["a", "b"]}
+    built = Schema(mapping)
+    mapping["t"].append("c")
+    mapping["u"] = ["x"]
+    assert [c.name for c in _statement("select * from t", schema=built).columns] == ["a", "b"]
+    assert _statement("select * from u", schema=built).columns[0].name == "*"
+    assert len(built) == 1 and "1 tables" in repr(built)
+    with pytest.raises(AttributeError):
+        built.default_schema = "x"
+    with pytest.raises(AttributeError):
+        built._core = None
 
 
 def test_deep_nesting_is_no_crash():

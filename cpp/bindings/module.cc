@@ -1185,24 +1185,128 @@ nb::tuple lineage_strings_py(const std::vector<std::string>& list) {
   return nb::tuple(out);
 }
 
-// _lineage(text, dialect, tables, default_catalog, default_schema, collect):
-// plain tuples that sqlparse_main.lineage turns into its result classes.
-// `tables` is a list of (name parts, column names). Parsing and analysis run
-// with the GIL released.
-nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, nb::handle tables,
-                     const std::string& default_catalog, const std::string& default_schema,
+// ---- the schema --------------------------------------------------------------
+
+using LineageSchema = sqlparse::lineage::Schema;
+
+// Name parts split on dots outside double quotes, backticks and brackets
+// (the quote characters are ASCII, so bytes of UTF-8 split like code points).
+void split_schema_name(std::string_view name, std::vector<std::string>& parts) {
+  std::string part;
+  char quote = 0;
+  for (char ch : name) {
+    if (quote) {
+      if (ch == quote) {
+        quote = 0;
+      } else {
+        part += ch;
+      }
+    } else if (ch == '"' || ch == '`') {
+      quote = ch;
+    } else if (ch == '[') {
+      quote = ']';
+    } else if (ch == '.') {
+      parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part += ch;
+    }
+  }
+  parts.push_back(std::move(part));
+}
+
+bool is_column_list(PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); }
+
+// Adds the tables of one level of a plain schema (dicts, lists and tuples of
+// str) to `schema`. False when the level holds anything else, or anything the
+// Python walk rejects: then sqlparse_main.lineage walks the mapping itself,
+// which accepts every Mapping and words the errors.
+bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
+                            LineageSchema& schema) {
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  Py_ssize_t pos = 0;
+  std::vector<std::string> columns;
+  while (PyDict_Next(mapping, &pos, &key, &value)) {
+    if (!PyUnicode_Check(key) || PyUnicode_GET_LENGTH(key) == 0) return false;
+    const std::size_t depth = prefix.size();
+    split_schema_name(utf8_of(key), prefix);
+    if (prefix.size() > 3) return false;
+    columns.clear();
+    bool nested = false;
+    if (is_column_list(value)) {
+      const Py_ssize_t n = PySequence_Fast_GET_SIZE(value);
+      PyObject** items = PySequence_Fast_ITEMS(value);
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        if (!PyUnicode_Check(items[i])) return false;
+        columns.push_back(utf8_of(items[i]));
+      }
+    } else if (PyDict_CheckExact(value)) {
+      // Column name -> type text, or (all values nested) the next level.
+      PyObject* k = nullptr;
+      PyObject* v = nullptr;
+      Py_ssize_t p = 0;
+      bool all_text = true;
+      bool all_nested = true;
+      while (PyDict_Next(value, &p, &k, &v)) {
+        all_text = all_text && PyUnicode_Check(v);
+        all_nested = all_nested && (PyDict_CheckExact(v) || is_column_list(v));
+      }
+      if (all_text) {
+        p = 0;
+        while (PyDict_Next(value, &p, &k, &v)) {
+          if (!PyUnicode_Check(k)) return false;
+          columns.push_back(utf8_of(k));
+        }
+      } else if (all_nested && prefix.size() < 3) {
+        nested = true;
+        if (!add_plain_schema_level(value, prefix, schema)) return false;
+      } else {
+        return false;
+      }
+    } else {
+      return false;
+    }
+    if (!nested) schema.add_table(prefix, columns);
+    prefix.resize(depth);
+  }
+  return true;
+}
+
+// _lineage_schema(mapping, default_catalog, default_schema): the schema of a
+// plain dict, or None when the Python walk must take it (see above).
+nb::object lineage_schema_py(nb::handle mapping, const std::string& default_catalog,
+                             const std::string& default_schema) {
+  if (!PyDict_CheckExact(mapping.ptr())) return nb::none();
+  auto schema = std::make_unique<LineageSchema>(default_catalog, default_schema);
+  std::vector<std::string> prefix;
+  if (!add_plain_schema_level(mapping.ptr(), prefix, *schema)) return nb::none();
+  return nb::cast(schema.release(), nb::rv_policy::take_ownership);
+}
+
+// A schema from (name parts, column names) pairs, as the Python walk gives them.
+void lineage_schema_init(LineageSchema* self, nb::handle tables, const std::string& default_catalog,
+                         const std::string& default_schema) {
+  new (self) LineageSchema(default_catalog, default_schema);
+  for (nb::handle entry : tables) {
+    nb::tuple pair = nb::cast<nb::tuple>(entry);
+    self->add_table(nb::cast<std::vector<std::string>>(pair[0]),
+                    nb::cast<std::vector<std::string>>(pair[1]));
+  }
+}
+
+// ---- the call ----------------------------------------------------------------
+
+// _lineage(text, dialect, schema, collect): plain tuples that
+// sqlparse_main.lineage turns into its result classes. Parsing and analysis
+// run with the GIL released.
+nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, const LineageSchema& schema,
                      bool collect) {
   std::optional<sqlparse::syntax::Dialect> dialect = sqlparse::syntax::dialect_by_name(dialect_name);
   if (!dialect) {
     throw nb::value_error(("unknown dialect '" + dialect_name + "'; expected one of: " +
                            std::string(sqlparse::syntax::dialect_names()))
                               .c_str());
-  }
-  sqlparse::lineage::Schema schema(default_catalog, default_schema);
-  for (nb::handle entry : tables) {
-    nb::tuple pair = nb::cast<nb::tuple>(entry);
-    schema.add_table(nb::cast<std::vector<std::string>>(pair[0]),
-                     nb::cast<std::vector<std::string>>(pair[1]));
   }
   std::string copy;
   std::string_view sql = utf8_view_of(text, copy);
@@ -1244,11 +1348,22 @@ nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, nb::handl
 }
 
 void bind_lineage(nb::module_& m) {
-  m.def("_lineage", &lineage_py, nb::arg("text").none(), nb::arg("dialect"), nb::arg("tables"),
-        nb::arg("default_catalog"), nb::arg("default_schema"), nb::arg("collect"),
-        nb::sig("def _lineage(text: str, dialect: str, tables: list[tuple[list[str], list[str]]], "
-                "default_catalog: str, default_schema: str, collect: bool) -> tuple[tuple[object, ...], "
-                "tuple[object, ...]]"),
+  nb::class_<LineageSchema>(m, "_LineageSchema",
+                            "The columns of base tables, converted once (sqlparse_main.Schema wraps it).")
+      .def("__init__", &lineage_schema_init, nb::arg("tables"), nb::arg("default_catalog"),
+           nb::arg("default_schema"),
+           nb::sig("def __init__(self, tables: list[tuple[list[str], list[str]]], "
+                   "default_catalog: str, default_schema: str) -> None"))
+      .def("__len__", &LineageSchema::size);
+  m.def("_lineage_schema", &lineage_schema_py, nb::arg("mapping"), nb::arg("default_catalog"),
+        nb::arg("default_schema"),
+        nb::sig("def _lineage_schema(mapping: object, default_catalog: str, default_schema: str) "
+                "-> _LineageSchema | None"),
+        "The schema of a plain dict, or None when sqlparse_main.lineage must walk it.");
+  m.def("_lineage", &lineage_py, nb::arg("text").none(), nb::arg("dialect"), nb::arg("schema"),
+        nb::arg("collect"),
+        nb::sig("def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) "
+                "-> tuple[tuple[object, ...], tuple[object, ...]]"),
         "The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes).");
 }
 // ==== END LINEAGE ===============================================================

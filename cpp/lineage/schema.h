@@ -30,6 +30,7 @@ class Schema {
   const SchemaTable* find(const std::vector<std::string>& parts) const;
 
   bool empty() const { return tables_.empty(); }
+  std::size_t size() const { return tables_.size(); }
 
  private:
   std::string key(const std::vector<std::string>& parts) const;

@@ -15,7 +15,7 @@ from __future__ import annotations
 
 import sys
 from dataclasses import dataclass
-from typing import Any, Mapping, Optional
+from typing import Any, Mapping, Optional, Union
 
 import _sqlparse_core
 
@@ -26,6 +26,7 @@ __all__ = [
     "ColumnLineage",
     "ComposedColumn",
     "LineageWarning",
+    "Schema",
     "ScriptLineage",
     "Source",
     "StatementLineage",
@@ -201,6 +202,89 @@ def _schema_tables(schema: Any) -> list[tuple[list[str], list[str]]]:
     return out
 
 
+def _check_defaults(default_catalog: Any, default_schema: Any) -> None:
+    for label, value in (("default_catalog", default_catalog), ("default_schema", default_schema)):
+        if value is not None and not isinstance(value, str):
+            raise TypeError(f"{label} must be str or None, got {type(value).__name__}")
+
+
+def _core_schema(mapping: Any, default_catalog: Optional[str],
+                 default_schema: Optional[str]) -> "_sqlparse_core._LineageSchema":
+    catalog, db = default_catalog or "", default_schema or ""
+    # Plain dicts convert in C++; anything else (or anything wrong, for the
+    # error's wording) takes the walk above.
+    core = _sqlparse_core._lineage_schema(mapping, catalog, db)
+    if core is None:
+        core = _sqlparse_core._LineageSchema(_schema_tables(mapping), catalog, db)
+    return core
+
+
+class Schema:
+    """The columns of base tables, converted once for many ``lineage()`` calls.
+
+    ``mapping`` takes the shapes that ``lineage(schema=...)`` takes. The object
+    is immutable: it holds a copy, so changing the mapping afterwards changes
+    nothing. ``default_catalog`` and ``default_schema`` fill the missing leading
+    parts of table names, as the same arguments of ``lineage()`` do.
+    """
+
+    __slots__ = ("_core", "_default_catalog", "_default_schema")
+
+    def __init__(self, mapping: Mapping, *, default_catalog: Optional[str] = None,
+                 default_schema: Optional[str] = None) -> None:
+        _check_defaults(default_catalog, default_schema)
+        if mapping is None:
+            mapping = {}
+        set_ = object.__setattr__
+        set_(self, "_core", _core_schema(mapping, default_catalog, default_schema))
+        set_(self, "_default_catalog", default_catalog)
+        set_(self, "_default_schema", default_schema)
+
+    @property
+    def default_catalog(self) -> Optional[str]:
+        return self._default_catalog
+
+    @property
+    def default_schema(self) -> Optional[str]:
+        return self._default_schema
+
+    def __len__(self) -> int:
+        return len(self._core)
+
+    def __setattr__(self, name: str, value: Any) -> None:
+        raise AttributeError("Schema is immutable")
+
+    def __delattr__(self, name: str) -> None:
+        raise AttributeError("Schema is immutable")
+
+    def __reduce__(self):
+        raise TypeError("Schema does not pickle; pickle the mapping it was made from")
+
+    def __repr__(self) -> str:
+        return (f"Schema(<{len(self)} tables>, default_catalog={self._default_catalog!r}, "
+                f"default_schema={self._default_schema!r})")
+
+
+_NO_SCHEMA = _sqlparse_core._LineageSchema([], "", "")
+
+
+def _schema_for_call(schema: Any, default_catalog: Optional[str],
+                     default_schema: Optional[str]) -> "_sqlparse_core._LineageSchema":
+    if isinstance(schema, Schema):
+        for label, given, held in (("default_catalog", default_catalog, schema.default_catalog),
+                                   ("default_schema", default_schema, schema.default_schema)):
+            if given is not None and given != held:
+                raise ValueError(f"{label}={given!r} differs from the Schema's {held!r}; "
+                                 f"give it to Schema() instead")
+        return schema._core
+    if schema is None:
+        return _NO_SCHEMA  # with no tables the defaults decide nothing
+    if not isinstance(schema, Mapping):
+        raise TypeError(f"schema must be a mapping of table name to columns, "
+                        f"got {type(schema).__name__}")
+    return _core_schema(schema, default_catalog, default_schema)
+
+
 # ---- the call ----------------------------------------------------------------
 
 
@@ -208,25 +292,23 @@ def _sources(items) -> tuple[Source, ...]:
     return tuple(Source(t, c, k, a) for t, c, k, a in items)
 
 
-def lineage(sql: str, *, dialect: str = "generic", schema: Optional[Mapping] = None,
+def lineage(sql: str, *, dialect: str = "generic", schema: Union[Schema, Mapping, None] = None,
             default_catalog: Optional[str] = None, default_schema: Optional[str] = None,
             errors: str = "raise") -> ScriptLineage:
     """The column lineage of every statement of ``sql``.
 
     ``schema`` maps table names to their columns: ``{"db.t": ["a", "b"]}``,
-    ``{"db.t": {"a": "int"}}`` or nested ``{"db": {"t": {"a": "int"}}}``.
+    ``{"db.t": {"a": "int"}}`` or nested ``{"db": {"t": {"a": "int"}}}``; or it
+    is a ``Schema`` made once from such a mapping (faster over many calls).
     With ``errors="raise"`` a statement that does not parse raises ParseError;
     with ``errors="collect"`` it gets the error in its ``.error`` and the other
     statements are analysed.
     """
     if errors not in ("raise", "collect"):
         raise ValueError(f"errors must be 'raise' or 'collect', got {errors!r}")
-    for label, value in (("default_catalog", default_catalog), ("default_schema", default_schema)):
-        if value is not None and not isinstance(value, str):
-            raise TypeError(f"{label} must be str or None, got {type(value).__name__}")
-    tables = _schema_tables(schema)
-    raw_statements, raw_composed = _sqlparse_core._lineage(
-        sql, dialect, tables, default_catalog or "", default_schema or "", errors == "collect")
+    _check_defaults(default_catalog, default_schema)
+    core = _schema_for_call(schema, default_catalog, default_schema)
+    raw_statements, raw_composed = _sqlparse_core._lineage(sql, dialect, core, errors == "collect")
     statements = tuple(
         StatementLineage(
             kind, target,
