@@ -7,8 +7,7 @@ the tools taking turns within each round:
 
 * ours: ``sqlparse_main.lineage(sql, dialect=..., schema=schema)`` per statement;
 * ours with a ``sqlparse_main.Schema`` made once (no per-call schema
-  conversion), the core call alone (plain tuples, no result objects), and
-  ours with no schema;
+  conversion), and ours with no schema;
 * sqlglot: ``sqlglot.lineage.lineage(None, sql, schema, dialect=...)``, which
   qualifies and scopes the query once and returns the lineage of every output
   column (one call per output column repeats that work for each column);
@@ -38,7 +37,6 @@ from _timing import per_call
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.append(str(ROOT / "python"))  # after PYTHONPATH, so a build named there wins
 
-import _sqlparse_core  # noqa: E402
 import sqlparse_main  # noqa: E402
 
 CORPUS = ROOT.parent / "shared" / "sql-corpus"
@@ -82,8 +80,6 @@ def tools(schema):
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]], schema=schema)),
         ("  schema=Schema(..) made once", lambda r: sqlparse_main.lineage(
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]], schema=built)),
-        ("  core only: plain tuples, Schema once", lambda r: _sqlparse_core._lineage(
-            r["sql"], OUR_DIALECTS[r["dialect"]], built._core, False)),
         ("  no schema (as openlineage-sql)", lambda r: sqlparse_main.lineage(
             r["sql"], dialect=OUR_DIALECTS[r["dialect"]])),
     ]

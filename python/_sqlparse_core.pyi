@@ -126,7 +126,7 @@ def _render_classic(text: str, dialect: str = "generic") -> object:
     """The classic parse tree rendered from the typed syntax tree (for measurements)."""
     ...
 
-# ---- full column lineage (sqlparse_main.lineage builds its classes from these tuples)
+# ---- full column lineage
 
 class _LineageSchema:
     """The columns of base tables, converted once (sqlparse_main.Schema wraps it)."""
@@ -142,8 +142,10 @@ def _lineage_schema(
     """The schema of a plain dict, or None when sqlparse_main.lineage must walk it."""
     ...
 
-def _lineage(
-    text: str, dialect: str, schema: _LineageSchema, collect: bool
-) -> tuple[tuple[Any, ...], tuple[Any, ...]]:
-    """The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes)."""
+def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) -> Any:
+    """The lineage of a script as a sqlparse_main.ScriptLineage."""
+    ...
+
+def _lineage_classes(classes: tuple[type, ...]) -> None:
+    """Registers the six result classes of sqlparse_main.lineage, in the order Source, ColumnLineage, LineageWarning, StatementLineage, ComposedColumn, ScriptLineage."""
     ...

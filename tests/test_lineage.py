@@ -469,6 +469,29 @@ def test_results_are_immutable_hashable_and_pickle():
     assert data["statements"][1]["warnings"][0]["code"] == "star_without_schema"
 
 
+# The binding builds the results without calling __init__: rebuilding each
+# object through its class gives an equal object of the same hash.
+def _rebuilt(obj):
+    if isinstance(obj, tuple):
+        return tuple(_rebuilt(o) for o in obj)
+    if dataclasses.is_dataclass(obj):
+        return type(obj)(*(_rebuilt(getattr(obj, f.name)) for f in dataclasses.fields(obj)))
+    return obj
+
+
+@pytest.mark.parametrize("sql", [
+    "select a, b + 1 as c from t where d > 0; select * from u",
+    "insert into x select t.a, sum(u.b) from t join u on t.k = u.k group by t.a",
+    "create table y as select a from t; select a from y",
+    "select a from t where; select b from t",
+])
+def test_built_results_equal_results_built_through_init(sql):
+    result = lineage(sql, errors="collect")
+    again = _rebuilt(result)
+    assert again == result and hash(again) == hash(result) and repr(again) == repr(result)
+    assert dataclasses.replace(result) == result
+
+
 def test_collected_error_result_pickles_and_compares():
     result = lineage("select a from t where", errors="collect")
     back = pickle.loads(pickle.dumps(result))

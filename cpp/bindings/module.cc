@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <deque>
+#include <initializer_list>
 #include <limits>
 #include <unordered_set>
 #include <string>
@@ -1164,25 +1165,130 @@ void bind_classic_render(nb::module_& m) {
 
 // ==== LINEAGE: full column lineage of a script ===================================
 
-nb::tuple lineage_source_py(const sqlparse::lineage::SourceColumn& s) {
-  return nb::make_tuple(str_of_utf8(s.table), str_of_utf8(s.column), str_of_utf8(s.kind),
-                        s.ambiguous);
+// ---- the result objects ------------------------------------------------------
+
+// The result classes of sqlparse_main.lineage (frozen dataclasses), registered
+// once by that module. Instances are made here without calling __init__: each
+// field is stored through its slot's descriptor (or, for a class without
+// slots, the generic attribute store), which is what the frozen __init__ does
+// in the end, at a fraction of the cost of the Python call per object.
+enum LineageClass { kSourceClass, kColumnClass, kWarningClass, kStatementClass, kComposedClass,
+                    kScriptClass, kLineageClassCount };
+
+struct LineageClassInfo {
+  nb::object owner;  // keeps `type` alive until the interpreter exits
+  PyTypeObject* type = nullptr;
+  std::vector<nb::object> names;   // field names in order
+  std::vector<nb::object> slots;   // their slot descriptors, or None
+};
+
+LineageClassInfo g_lineage_classes[kLineageClassCount];
+
+// Dropped at interpreter exit, while Python still runs, so that the classes
+// (and what their module holds) are freed before the extension is.
+void forget_lineage_classes() {
+  for (LineageClassInfo& info : g_lineage_classes) info = LineageClassInfo();
 }
 
-nb::tuple lineage_sources_py(const std::vector<sqlparse::lineage::SourceColumn>& list) {
-  nb::list out;
-  for (const auto& s : list) out.append(lineage_source_py(s));
-  return nb::tuple(out);
+void lineage_classes_py(nb::tuple classes) {
+  if (classes.size() != kLineageClassCount) throw nb::type_error("expected the six lineage classes");
+  static bool forget_registered = false;
+  if (!forget_registered) {
+    nb::module_::import_("atexit").attr("register")(nb::cpp_function(&forget_lineage_classes));
+    forget_registered = true;
+  }
+  nb::object fields_of = nb::module_::import_("dataclasses").attr("fields");
+  for (std::size_t i = 0; i < kLineageClassCount; ++i) {
+    nb::handle cls = classes[i];
+    if (!PyType_Check(cls.ptr())) throw nb::type_error("expected a class");
+    LineageClassInfo info;
+    info.owner = nb::borrow(cls);
+    info.type = reinterpret_cast<PyTypeObject*>(cls.ptr());
+    nb::handle own = info.type->tp_dict;
+    for (nb::handle field : fields_of(cls)) {
+      nb::object name = field.attr("name");
+      PyObject* slot = PyDict_GetItemWithError(own.ptr(), name.ptr());  // borrowed
+      if (slot == nullptr && PyErr_Occurred()) throw nb::python_error();
+      const bool settable = slot != nullptr && Py_TYPE(slot)->tp_descr_set != nullptr;
+      info.slots.push_back(settable ? nb::borrow(slot) : nb::none());
+      info.names.push_back(std::move(name));
+    }
+    g_lineage_classes[i] = std::move(info);
+  }
+}
+
+// A new instance of class `which` with `values` as its fields, in order.
+nb::object lineage_instance(LineageClass which, std::initializer_list<nb::handle> values) {
+  const LineageClassInfo& info = g_lineage_classes[which];
+  if (info.type == nullptr) throw std::runtime_error("the lineage classes are not registered");
+  nb::object obj = nb::steal(info.type->tp_alloc(info.type, 0));
+  if (!obj.is_valid()) throw nb::python_error();
+  std::size_t i = 0;
+  for (nb::handle value : values) {
+    PyObject* slot = info.slots[i].ptr();
+    const int rc = slot != Py_None
+                       ? Py_TYPE(slot)->tp_descr_set(slot, obj.ptr(), value.ptr())
+                       : PyObject_GenericSetAttr(obj.ptr(), info.names[i].ptr(), value.ptr());
+    if (rc != 0) throw nb::python_error();
+    ++i;
+  }
+  return obj;
+}
+
+// A tuple of n items made by `item(k)`.
+template <typename Item>
+nb::object tuple_of(std::size_t n, Item&& item) {
+  nb::object out = nb::steal(PyTuple_New(static_cast<Py_ssize_t>(n)));
+  if (!out.is_valid()) throw nb::python_error();
+  for (std::size_t k = 0; k < n; ++k) {
+    PyTuple_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(k), item(k).release().ptr());
+  }
+  return out;
+}
+
+nb::object lineage_sources_py(const std::vector<sqlparse::lineage::SourceColumn>& list) {
+  return tuple_of(list.size(), [&](std::size_t k) {
+    const auto& s = list[k];
+    return lineage_instance(kSourceClass, {str_of_utf8(s.table), str_of_utf8(s.column),
+                                           str_of_utf8(s.kind), nb::bool_(s.ambiguous)});
+  });
 }
 
 nb::object lineage_optional_py(const std::optional<std::string>& s) {
   return s ? str_of_utf8(*s) : nb::none();
 }
 
-nb::tuple lineage_strings_py(const std::vector<std::string>& list) {
-  nb::list out;
-  for (const std::string& s : list) out.append(str_of_utf8(s));
-  return nb::tuple(out);
+nb::object lineage_strings_py(const std::vector<std::string>& list) {
+  return tuple_of(list.size(), [&](std::size_t k) { return str_of_utf8(list[k]); });
+}
+
+// The ScriptLineage object of an analysed script.
+nb::object lineage_result_py(const sqlparse::lineage::ScriptLineage& result) {
+  nb::object statements = tuple_of(result.statements.size(), [&](std::size_t k) {
+    const auto& st = result.statements[k];
+    nb::object columns = tuple_of(st.columns.size(), [&](std::size_t i) {
+      return lineage_instance(kColumnClass, {str_of_utf8(st.columns[i].name), nb::int_(i),
+                                             lineage_sources_py(st.columns[i].sources)});
+    });
+    nb::object warnings = tuple_of(st.warnings.size(), [&](std::size_t i) {
+      const auto& w = st.warnings[i];
+      return lineage_instance(kWarningClass, {str_of_utf8(w.code), str_of_utf8(w.message),
+                                              nb::int_(w.line), nb::int_(w.column)});
+    });
+    nb::object error = st.error ? parse_error_object(*st.error) : nb::none();
+    return lineage_instance(
+        kStatementClass,
+        {str_of_utf8(st.kind), lineage_optional_py(st.target), columns,
+         lineage_sources_py(st.indirect), warnings, lineage_strings_py(st.source_tables),
+         lineage_strings_py(st.target_tables), nb::int_(st.start), nb::int_(st.end),
+         nb::int_(st.start_line), nb::int_(st.start_column), error});
+  });
+  nb::object composed = tuple_of(result.composed.size(), [&](std::size_t k) {
+    const auto& c = result.composed[k];
+    return lineage_instance(kComposedClass, {lineage_optional_py(c.target), str_of_utf8(c.name),
+                                             lineage_sources_py(c.sources)});
+  });
+  return lineage_instance(kScriptClass, {statements, composed});
 }
 
 // ---- the schema --------------------------------------------------------------
@@ -1297,10 +1403,9 @@ void lineage_schema_init(LineageSchema* self, nb::handle tables, const std::stri
 
 // ---- the call ----------------------------------------------------------------
 
-// _lineage(text, dialect, schema, collect): plain tuples that
-// sqlparse_main.lineage turns into its result classes. Parsing and analysis
-// run with the GIL released.
-nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, const LineageSchema& schema,
+// _lineage(text, dialect, schema, collect): the ScriptLineage object of the
+// text. Parsing and analysis run with the GIL released.
+nb::object lineage_py(nb::handle text, const std::string& dialect_name, const LineageSchema& schema,
                      bool collect) {
   std::optional<sqlparse::syntax::Dialect> dialect = sqlparse::syntax::dialect_by_name(dialect_name);
   if (!dialect) {
@@ -1321,30 +1426,7 @@ nb::tuple lineage_py(nb::handle text, const std::string& dialect_name, const Lin
     auto script = sqlparse::syntax::parse_script(sql, *dialect, collect);
     result = sqlparse::lineage::analyze_lineage(*script, schema);
   }
-  nb::list statements;
-  for (const auto& st : result.statements) {
-    nb::list columns;
-    for (std::size_t i = 0; i < st.columns.size(); ++i) {
-      columns.append(nb::make_tuple(str_of_utf8(st.columns[i].name), i,
-                                    lineage_sources_py(st.columns[i].sources)));
-    }
-    nb::list warnings;
-    for (const auto& w : st.warnings) {
-      warnings.append(nb::make_tuple(str_of_utf8(w.code), str_of_utf8(w.message), w.line, w.column));
-    }
-    nb::object error = st.error ? parse_error_object(*st.error) : nb::none();
-    statements.append(nb::make_tuple(
-        str_of_utf8(st.kind), lineage_optional_py(st.target), nb::tuple(columns),
-        lineage_sources_py(st.indirect), nb::tuple(warnings), lineage_strings_py(st.source_tables),
-        lineage_strings_py(st.target_tables), st.start, st.end, st.start_line, st.start_column,
-        error));
-  }
-  nb::list composed;
-  for (const auto& c : result.composed) {
-    composed.append(nb::make_tuple(lineage_optional_py(c.target), str_of_utf8(c.name),
-                                   lineage_sources_py(c.sources)));
-  }
-  return nb::make_tuple(nb::tuple(statements), nb::tuple(composed));
+  return lineage_result_py(result);
 }
 
 void bind_lineage(nb::module_& m) {
@@ -1363,8 +1445,12 @@ void bind_lineage(nb::module_& m) {
   m.def("_lineage", &lineage_py, nb::arg("text").none(), nb::arg("dialect"), nb::arg("schema"),
         nb::arg("collect"),
         nb::sig("def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) "
-                "-> tuple[tuple[object, ...], tuple[object, ...]]"),
-        "The lineage of a script as plain tuples (sqlparse_main.lineage builds its classes).");
+                "-> object"),
+        "The lineage of a script as a sqlparse_main.ScriptLineage.");
+  m.def("_lineage_classes", &lineage_classes_py, nb::arg("classes"),
+        nb::sig("def _lineage_classes(classes: tuple[type, ...]) -> None"),
+        "Registers the six result classes of sqlparse_main.lineage, in the order Source, "
+        "ColumnLineage, LineageWarning, StatementLineage, ComposedColumn, ScriptLineage.");
 }
 // ==== END LINEAGE ===============================================================
 

@@ -126,6 +126,12 @@ class ScriptLineage:
                 "composed": [c.to_dict() for c in self.composed]}
 
 
+# The binding makes the instances of these classes itself, field by field
+# (no __init__ call per object).
+_sqlparse_core._lineage_classes((Source, ColumnLineage, LineageWarning, StatementLineage,
+                                 ComposedColumn, ScriptLineage))
+
+
 # ---- schema shapes -----------------------------------------------------------
 
 
@@ -288,10 +294,6 @@ def _schema_for_call(schema: Any, default_catalog: Optional[str],
 # ---- the call ----------------------------------------------------------------
 
 
-def _sources(items) -> tuple[Source, ...]:
-    return tuple(Source(t, c, k, a) for t, c, k, a in items)
-
-
 def lineage(sql: str, *, dialect: str = "generic", schema: Union[Schema, Mapping, None] = None,
             default_catalog: Optional[str] = None, default_schema: Optional[str] = None,
             errors: str = "raise") -> ScriptLineage:
@@ -308,15 +310,4 @@ def lineage(sql: str, *, dialect: str = "generic", schema: Union[Schema, Mapping
         raise ValueError(f"errors must be 'raise' or 'collect', got {errors!r}")
     _check_defaults(default_catalog, default_schema)
     core = _schema_for_call(schema, default_catalog, default_schema)
-    raw_statements, raw_composed = _sqlparse_core._lineage(sql, dialect, core, errors == "collect")
-    statements = tuple(
-        StatementLineage(
-            kind, target,
-            tuple(ColumnLineage(n, p, _sources(s)) for n, p, s in columns),
-            _sources(indirect),
-            tuple(LineageWarning(*w) for w in warnings),
-            source_tables, target_tables, start, end, line, column, error)
-        for (kind, target, columns, indirect, warnings, source_tables, target_tables, start, end,
-             line, column, error) in raw_statements)
-    composed = tuple(ComposedColumn(t, n, _sources(s)) for t, n, s in raw_composed)
-    return ScriptLineage(statements, composed)
+    return _sqlparse_core._lineage(sql, dialect, core, errors == "collect")
