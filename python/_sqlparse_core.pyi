@@ -146,6 +146,12 @@ def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) -> 
     """The lineage of a script as a sqlparse_main.ScriptLineage."""
     ...
 
+def _lineage_many(
+    texts: list[str], dialect: str, schema: _LineageSchema, threads: int
+) -> list[Any]:
+    """The ScriptLineage of each text, statement errors collected, analysed on worker threads."""
+    ...
+
 def _lineage_classes(classes: tuple[type, ...]) -> None:
     """Registers the six result classes of sqlparse_main.lineage, in the order Source, ColumnLineage, LineageWarning, StatementLineage, ComposedColumn, ScriptLineage."""
     ...

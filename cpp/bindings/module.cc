@@ -33,6 +33,7 @@
 #include "sql_parser/render/classic_render.h"
 #include "syntax/parser.h"
 #include "syntax/to_tree.h"
+#include "lineage/batch.h"
 #include "lineage/lineage.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
@@ -1405,28 +1406,67 @@ void lineage_schema_init(LineageSchema* self, nb::handle tables, const std::stri
 
 // _lineage(text, dialect, schema, collect): the ScriptLineage object of the
 // text. Parsing and analysis run with the GIL released.
-nb::object lineage_py(nb::handle text, const std::string& dialect_name, const LineageSchema& schema,
-                     bool collect) {
-  std::optional<sqlparse::syntax::Dialect> dialect = sqlparse::syntax::dialect_by_name(dialect_name);
+sqlparse::syntax::Dialect lineage_dialect(const std::string& name) {
+  std::optional<sqlparse::syntax::Dialect> dialect = sqlparse::syntax::dialect_by_name(name);
   if (!dialect) {
-    throw nb::value_error(("unknown dialect '" + dialect_name + "'; expected one of: " +
+    throw nb::value_error(("unknown dialect '" + name + "'; expected one of: " +
                            std::string(sqlparse::syntax::dialect_names()))
                               .c_str());
   }
-  std::string copy;
-  std::string_view sql = utf8_view_of(text, copy);
+  return *dialect;
+}
+
+void check_script_size(std::string_view sql, const std::string& where) {
   if (sql.size() >= sqlparse::syntax::kMaxScriptBytes) {
-    throw nb::value_error(("text of " + std::to_string(sql.size()) +
+    throw nb::value_error((where + "text of " + std::to_string(sql.size()) +
                            " bytes is too long to analyse (the limit is 2 GiB)")
                               .c_str());
   }
+}
+
+nb::object lineage_py(nb::handle text, const std::string& dialect_name, const LineageSchema& schema,
+                      bool collect) {
+  const sqlparse::syntax::Dialect dialect = lineage_dialect(dialect_name);
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  check_script_size(sql, "");
   sqlparse::lineage::ScriptLineage result;
   {
     nb::gil_scoped_release release;
-    auto script = sqlparse::syntax::parse_script(sql, *dialect, collect);
+    auto script = sqlparse::syntax::parse_script(sql, dialect, collect);
     result = sqlparse::lineage::analyze_lineage(*script, schema);
   }
   return lineage_result_py(result);
+}
+
+// _lineage_many(texts, dialect, schema, threads): the ScriptLineage of each
+// text (statement errors collected), in input order. The texts are parsed and
+// analysed on worker threads without the GIL; this thread builds each result
+// while later texts are still being analysed.
+nb::list lineage_many_py(nb::handle texts, const std::string& dialect_name,
+                         const LineageSchema& schema, nb::handle threads) {
+  const sqlparse::syntax::Dialect dialect = lineage_dialect(dialect_name);
+  const std::size_t thread_count = thread_count_of(threads);
+  BatchTexts inputs(texts);
+  for (std::size_t i = 0; i < inputs.views().size(); ++i) {
+    check_script_size(inputs.views()[i], "sqls[" + std::to_string(i) + "]: ");
+  }
+  sqlparse::lineage::LineageBatch run(inputs.views(), dialect, schema, thread_count);
+  nb::list out;
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    if (!run.ready(i)) {
+      nb::gil_scoped_release release;
+      run.wait(i);
+    }
+    // Read in place, then released: the thread that made it frees it.
+    const sqlparse::lineage::ScriptOutcome& outcome = run.wait(i);
+    if (const auto* error = std::get_if<std::exception_ptr>(&outcome)) {
+      std::rethrow_exception(*error);
+    }
+    out.append(lineage_result_py(std::get<sqlparse::lineage::ScriptLineage>(outcome)));
+    run.release(i);
+  }
+  return out;
 }
 
 void bind_lineage(nb::module_& m) {
@@ -1447,6 +1487,11 @@ void bind_lineage(nb::module_& m) {
         nb::sig("def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) "
                 "-> object"),
         "The lineage of a script as a sqlparse_main.ScriptLineage.");
+  m.def("_lineage_many", &lineage_many_py, nb::arg("texts"), nb::arg("dialect"), nb::arg("schema"),
+        nb::arg("threads"),
+        nb::sig("def _lineage_many(texts: list[str], dialect: str, schema: _LineageSchema, "
+                "threads: int) -> list[object]"),
+        "The ScriptLineage of each text, statement errors collected, analysed on worker threads.");
   m.def("_lineage_classes", &lineage_classes_py, nb::arg("classes"),
         nb::sig("def _lineage_classes(classes: tuple[type, ...]) -> None"),
         "Registers the six result classes of sqlparse_main.lineage, in the order Source, "

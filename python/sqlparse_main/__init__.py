@@ -35,6 +35,7 @@ from .lineage import (
     Source,
     StatementLineage,
     lineage,
+    lineage_many,
 )
 
 __all__ = [
@@ -52,6 +53,7 @@ __all__ = [
     "VarnelVar",
     "find",
     "lineage",
+    "lineage_many",
     "parse",
     "parse_sql_many",
 ]

@@ -13,9 +13,10 @@ Every result object is immutable, hashable, compares by value, pickles and has
 
 from __future__ import annotations
 
+import os
 import sys
 from dataclasses import dataclass
-from typing import Any, Mapping, Optional, Union
+from typing import Any, Iterable, List, Mapping, Optional, Union
 
 import _sqlparse_core
 
@@ -31,6 +32,7 @@ __all__ = [
     "Source",
     "StatementLineage",
     "lineage",
+    "lineage_many",
 ]
 
 
@@ -311,3 +313,29 @@ def lineage(sql: str, *, dialect: str = "generic", schema: Union[Schema, Mapping
     _check_defaults(default_catalog, default_schema)
     core = _schema_for_call(schema, default_catalog, default_schema)
     return _sqlparse_core._lineage(sql, dialect, core, errors == "collect")
+
+
+def lineage_many(sqls: Iterable[str], *, threads: Optional[int] = None, dialect: str = "generic",
+                 schema: Union[Schema, Mapping, None] = None,
+                 default_catalog: Optional[str] = None,
+                 default_schema: Optional[str] = None) -> List[ScriptLineage]:
+    """The column lineage of each script of ``sqls``, in input order.
+
+    Each item is what ``lineage(sql, errors="collect", ...)`` gives for that
+    script. The scripts are parsed and analysed on ``threads`` worker threads
+    (default: ``os.cpu_count()``; at most four per core are started) with the
+    GIL released. The schema is converted once for the whole batch.
+    """
+    if threads is None:
+        threads = os.cpu_count() or 1
+    elif isinstance(threads, bool) or not isinstance(threads, int):
+        raise TypeError(f"threads must be an int, not {type(threads).__name__}")
+    elif threads < 1:
+        raise ValueError(f"threads must be at least 1, not {threads}")
+    items = list(sqls)
+    for i, item in enumerate(items):
+        if not isinstance(item, str):
+            raise TypeError(f"sqls[{i}] must be str, got {type(item).__name__}")
+    _check_defaults(default_catalog, default_schema)
+    core = _schema_for_call(schema, default_catalog, default_schema)
+    return _sqlparse_core._lineage_many(items, dialect, core, threads)
