@@ -1344,6 +1344,7 @@ bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
     if (is_column_list(value)) {
       const Py_ssize_t n = PySequence_Fast_GET_SIZE(value);
       PyObject** items = PySequence_Fast_ITEMS(value);
+      columns.reserve(static_cast<std::size_t>(n));
       for (Py_ssize_t i = 0; i < n; ++i) {
         if (!PyUnicode_Check(items[i])) return false;
         columns.push_back(utf8_of(items[i]));
@@ -1360,6 +1361,7 @@ bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
         all_nested = all_nested && (PyDict_CheckExact(v) || is_column_list(v));
       }
       if (all_text) {
+        columns.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
         p = 0;
         while (PyDict_Next(value, &p, &k, &v)) {
           if (!PyUnicode_Check(k)) return false;
@@ -1374,7 +1376,8 @@ bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
     } else {
       return false;
     }
-    if (!nested) schema.add_table(prefix, columns);
+    if (!nested) schema.add_table(prefix, std::move(columns));
+    columns.clear();  // valid again after the move
     prefix.resize(depth);
   }
   return true;
