@@ -146,6 +146,17 @@ def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) -> 
     """The lineage of a script as a sqlparse_main.ScriptLineage."""
     ...
 
+def _lineage_dict(
+    text: str,
+    dialect: str,
+    mapping: object,
+    default_catalog: str,
+    default_schema: str,
+    collect: bool,
+) -> Optional[Any]:
+    """As _lineage with the schema of a plain dict, converted as far as the text needs; None when sqlparse_main.lineage must walk the mapping."""
+    ...
+
 def _lineage_many(
     texts: list[str], dialect: str, schema: _LineageSchema, threads: int
 ) -> list[Any]:

@@ -390,6 +390,26 @@ def test_schema_shapes_are_equivalent(schema, wrap):
     assert [c.name for c in _statement("select * from db.t", schema=wrap(schema)).columns] == ["a", "b"]
 
 
+# A plain dict is converted in C++, table by table as the text names them; a
+# Schema whole once; any other mapping by the Python walk: all agree.
+@pytest.mark.parametrize("sql", [
+    "select * from t",
+    "select * from t join u using (k); insert into w select * from t",
+    "select t.a, u.b, v.zz from t, u, db.v",
+    "select * from db.v x join db.v y on x.a = y.a",
+    "select * from nosuch",
+])
+@pytest.mark.parametrize("schema", [
+    {"t": ["k", "a", "\u00e9", "a\udcff"], "u": {"k": "int", "b": "text"},
+     "db": {"v": ["a", "zz"], "w": []}},
+    {"T": ["k"], "t": ["k", "a"], "u": ("b",), "db.v": {"A": "int"}},
+])
+def test_schema_ways_agree(sql, schema):
+    want = lineage(sql, schema=types.MappingProxyType(schema))
+    assert lineage(sql, schema=schema) == want
+    assert lineage(sql, schema=Schema(schema)) == want
+
+
 def test_default_catalog_and_schema_match_unqualified_names():
     schema = {"cat": {"db": {"t": ["a", "b"]}}}
     st = _statement("select * from t", schema=schema, default_catalog="cat", default_schema="db")

@@ -1299,6 +1299,13 @@ using LineageSchema = sqlparse::lineage::Schema;
 // Name parts split on dots outside double quotes, backticks and brackets
 // (the quote characters are ASCII, so bytes of UTF-8 split like code points).
 void split_schema_name(std::string_view name, std::vector<std::string>& parts) {
+  if (name.find_first_of("\"`[") == std::string_view::npos) {  // no quotes: split on every dot
+    for (std::size_t dot; (dot = name.find('.')) != std::string_view::npos; name.remove_prefix(dot + 1)) {
+      parts.emplace_back(name.substr(0, dot));
+    }
+    parts.emplace_back(name);
+    return;
+  }
   std::string part;
   char quote = 0;
   for (char ch : name) {
@@ -1324,31 +1331,44 @@ void split_schema_name(std::string_view name, std::vector<std::string>& parts) {
 
 bool is_column_list(PyObject* o) { return PyList_CheckExact(o) || PyTuple_CheckExact(o); }
 
-// Adds the tables of one level of a plain schema (dicts, lists and tuples of
-// str) to `schema`. False when the level holds anything else, or anything the
-// Python walk rejects: then sqlparse_main.lineage walks the mapping itself,
-// which accepts every Mapping and words the errors.
-bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
-                            LineageSchema& schema) {
+// Calls f(name) for each column str of a table entry that walk_plain_schema
+// accepted: the items of a list or tuple, or the keys of a dict.
+template <typename F>
+void for_each_schema_column(PyObject* value, F&& f) {
+  if (PyDict_CheckExact(value)) {
+    PyObject* k = nullptr;
+    PyObject* v = nullptr;
+    Py_ssize_t p = 0;
+    while (PyDict_Next(value, &p, &k, &v)) f(k);
+    return;
+  }
+  const Py_ssize_t n = PySequence_Fast_GET_SIZE(value);
+  PyObject** items = PySequence_Fast_ITEMS(value);
+  for (Py_ssize_t i = 0; i < n; ++i) f(items[i]);
+}
+
+// Calls add(parts, value) for each table of one level of a plain schema
+// (dicts, lists and tuples of str), value being its entry, checked. False
+// when the level holds anything else, or anything the Python walk rejects:
+// then sqlparse_main.lineage walks the mapping itself, which accepts every
+// Mapping and words the errors.
+template <typename Add>
+bool walk_plain_schema(PyObject* mapping, std::vector<std::string>& prefix, Add& add) {
   PyObject* key = nullptr;
   PyObject* value = nullptr;
   Py_ssize_t pos = 0;
-  std::vector<std::string> columns;
   while (PyDict_Next(mapping, &pos, &key, &value)) {
     if (!PyUnicode_Check(key) || PyUnicode_GET_LENGTH(key) == 0) return false;
     const std::size_t depth = prefix.size();
     split_schema_name(utf8_of(key), prefix);
     if (prefix.size() > 3) return false;
-    columns.clear();
-    bool nested = false;
     if (is_column_list(value)) {
       const Py_ssize_t n = PySequence_Fast_GET_SIZE(value);
       PyObject** items = PySequence_Fast_ITEMS(value);
-      columns.reserve(static_cast<std::size_t>(n));
       for (Py_ssize_t i = 0; i < n; ++i) {
         if (!PyUnicode_Check(items[i])) return false;
-        columns.push_back(utf8_of(items[i]));
       }
+      add(prefix, value);
     } else if (PyDict_CheckExact(value)) {
       // Column name -> type text, or (all values nested) the next level.
       PyObject* k = nullptr;
@@ -1356,32 +1376,91 @@ bool add_plain_schema_level(PyObject* mapping, std::vector<std::string>& prefix,
       Py_ssize_t p = 0;
       bool all_text = true;
       bool all_nested = true;
+      bool text_keys = true;
       while (PyDict_Next(value, &p, &k, &v)) {
         all_text = all_text && PyUnicode_Check(v);
         all_nested = all_nested && (PyDict_CheckExact(v) || is_column_list(v));
+        text_keys = text_keys && PyUnicode_Check(k);
       }
       if (all_text) {
-        columns.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        p = 0;
-        while (PyDict_Next(value, &p, &k, &v)) {
-          if (!PyUnicode_Check(k)) return false;
-          columns.push_back(utf8_of(k));
-        }
+        if (!text_keys) return false;
+        add(prefix, value);
       } else if (all_nested && prefix.size() < 3) {
-        nested = true;
-        if (!add_plain_schema_level(value, prefix, schema)) return false;
+        if (!walk_plain_schema(value, prefix, add)) return false;
       } else {
         return false;
       }
     } else {
       return false;
     }
-    if (!nested) schema.add_table(prefix, std::move(columns));
-    columns.clear();  // valid again after the move
     prefix.resize(depth);
   }
   return true;
 }
+
+// The whole schema of a plain dict into `schema`; false as walk_plain_schema.
+bool add_plain_schema(PyObject* mapping, LineageSchema& schema) {
+  std::vector<std::string> prefix;
+  auto add = [&](const std::vector<std::string>& parts, PyObject* value) {
+    std::vector<std::string> columns;
+    for_each_schema_column(value, [&](PyObject* c) { columns.push_back(utf8_of(c)); });
+    schema.add_table(parts, std::move(columns));
+  };
+  return walk_plain_schema(mapping, prefix, add);
+}
+
+// The column names of a plain dict schema, copied into one buffer, for a
+// schema whose tables fill in lazily: a query reads a few tables of the
+// schema, and only those become strings. The copy (not the caller's objects)
+// is read while the analysis runs without the GIL.
+class LazySchemaColumns {
+ public:
+  // Adds the schema's tables to `schema` as lazy tables reading from this
+  // object, which must outlive its use; false as walk_plain_schema.
+  bool add_to(PyObject* mapping, LineageSchema& schema) {
+    text_.reserve(8192);  // a few hundred column names without regrowing
+    std::vector<std::string> prefix;
+    auto add = [&](const std::vector<std::string>& parts, PyObject* value) {
+      const std::size_t first = spans_.size();
+      for_each_schema_column(value, [&](PyObject* c) {
+        Py_ssize_t size = 0;
+        const char* data = PyUnicode_AsUTF8AndSize(c, &size);
+        std::string copy;
+        if (data == nullptr) {
+          PyErr_Clear();
+          copy = utf8_of(c);  // a lone surrogate
+          data = copy.data();
+          size = static_cast<Py_ssize_t>(copy.size());
+        }
+        spans_.push_back({text_.size(), static_cast<std::size_t>(size)});
+        text_.append(data, static_cast<std::size_t>(size));
+      });
+      tables_.push_back({first, spans_.size()});
+      schema.add_lazy_table(parts, tables_.size() - 1);
+    };
+    if (!walk_plain_schema(mapping, prefix, add)) return false;
+    schema.set_column_source([this](std::size_t handle) { return columns(handle); });
+    return true;
+  }
+
+ private:
+  struct Span {
+    std::size_t begin;
+    std::size_t size;
+  };
+
+  std::vector<std::string> columns(std::size_t handle) const {
+    std::vector<std::string> out;
+    const auto [first, last] = tables_[handle];
+    out.reserve(last - first);
+    for (std::size_t i = first; i < last; ++i) out.emplace_back(text_, spans_[i].begin, spans_[i].size);
+    return out;
+  }
+
+  std::string text_;
+  std::vector<Span> spans_;
+  std::vector<std::pair<std::size_t, std::size_t>> tables_;  // [first, last) of spans_
+};
 
 // _lineage_schema(mapping, default_catalog, default_schema): the schema of a
 // plain dict, or None when the Python walk must take it (see above).
@@ -1389,20 +1468,29 @@ nb::object lineage_schema_py(nb::handle mapping, const std::string& default_cata
                              const std::string& default_schema) {
   if (!PyDict_CheckExact(mapping.ptr())) return nb::none();
   auto schema = std::make_unique<LineageSchema>(default_catalog, default_schema);
-  std::vector<std::string> prefix;
-  if (!add_plain_schema_level(mapping.ptr(), prefix, *schema)) return nb::none();
+  if (!add_plain_schema(mapping.ptr(), *schema)) return nb::none();
   return nb::cast(schema.release(), nb::rv_policy::take_ownership);
 }
 
 // A schema from (name parts, column names) pairs, as the Python walk gives them.
 void lineage_schema_init(LineageSchema* self, nb::handle tables, const std::string& default_catalog,
                          const std::string& default_schema) {
-  new (self) LineageSchema(default_catalog, default_schema);
+  // Names are read with utf8_of so that a str with a lone surrogate converts
+  // as it does from a dict.
+  auto strings = [](nb::handle list) {
+    std::vector<std::string> out;
+    for (nb::handle item : list) {
+      if (!PyUnicode_Check(item.ptr())) raise_type_error("expected str, got " + type_name_of(item.ptr()));
+      out.push_back(utf8_of(item.ptr()));
+    }
+    return out;
+  };
+  LineageSchema schema(default_catalog, default_schema);
   for (nb::handle entry : tables) {
     nb::tuple pair = nb::cast<nb::tuple>(entry);
-    self->add_table(nb::cast<std::vector<std::string>>(pair[0]),
-                    nb::cast<std::vector<std::string>>(pair[1]));
+    schema.add_table(strings(pair[0]), strings(pair[1]));
   }
+  new (self) LineageSchema(std::move(schema));
 }
 
 // ---- the call ----------------------------------------------------------------
@@ -1440,6 +1528,20 @@ nb::object lineage_py(nb::handle text, const std::string& dialect_name, const Li
     result = sqlparse::lineage::analyze_lineage(*script, schema);
   }
   return lineage_result_py(result);
+}
+
+// _lineage_dict(text, dialect, mapping, default_catalog, default_schema,
+// collect): as _lineage with the schema of a plain dict, whose tables become
+// strings only when the text names them; None (nothing analysed) when the
+// Python walk must take the mapping.
+nb::object lineage_dict_py(nb::handle text, const std::string& dialect_name, nb::handle mapping,
+                           const std::string& default_catalog, const std::string& default_schema,
+                           bool collect) {
+  if (!PyDict_CheckExact(mapping.ptr())) return nb::none();
+  LineageSchema schema(default_catalog, default_schema);
+  LazySchemaColumns columns;
+  if (!columns.add_to(mapping.ptr(), schema)) return nb::none();
+  return lineage_py(text, dialect_name, schema, collect);
 }
 
 // _lineage_many(texts, dialect, schema, threads): the ScriptLineage of each
@@ -1490,6 +1592,13 @@ void bind_lineage(nb::module_& m) {
         nb::sig("def _lineage(text: str, dialect: str, schema: _LineageSchema, collect: bool) "
                 "-> object"),
         "The lineage of a script as a sqlparse_main.ScriptLineage.");
+  m.def("_lineage_dict", &lineage_dict_py, nb::arg("text").none(), nb::arg("dialect"),
+        nb::arg("mapping"), nb::arg("default_catalog"), nb::arg("default_schema"),
+        nb::arg("collect"),
+        nb::sig("def _lineage_dict(text: str, dialect: str, mapping: object, default_catalog: str, "
+                "default_schema: str, collect: bool) -> object | None"),
+        "As _lineage with the schema of a plain dict, converted as far as the text needs; None "
+        "when sqlparse_main.lineage must walk the mapping.");
   m.def("_lineage_many", &lineage_many_py, nb::arg("texts"), nb::arg("dialect"), nb::arg("schema"),
         nb::arg("threads"),
         nb::sig("def _lineage_many(texts: list[str], dialect: str, schema: _LineageSchema, "

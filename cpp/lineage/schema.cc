@@ -34,7 +34,7 @@ std::string Schema::key(const std::vector<std::string>& parts) const {
   return out;
 }
 
-void Schema::add_table(const std::vector<std::string>& parts, std::vector<std::string> columns) {
+std::size_t Schema::put(const std::vector<std::string>& parts, std::vector<std::string> columns) {
   std::string display;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (i) display += '.';
@@ -44,16 +44,38 @@ void Schema::add_table(const std::vector<std::string>& parts, std::vector<std::s
   auto it = index_.find(k);
   if (it != index_.end()) {
     tables_[it->second] = SchemaTable{std::move(display), std::move(columns)};
-    return;
+    return it->second;
   }
   index_.emplace(std::move(k), tables_.size());
   tables_.push_back(SchemaTable{std::move(display), std::move(columns)});
+  return tables_.size() - 1;
+}
+
+void Schema::add_table(const std::vector<std::string>& parts, std::vector<std::string> columns) {
+  const std::size_t i = put(parts, std::move(columns));
+  if (!pending_.empty()) {
+    pending_.resize(tables_.size(), 0);
+    pending_[i] = 0;
+  }
+}
+
+void Schema::add_lazy_table(const std::vector<std::string>& parts, std::size_t handle) {
+  const std::size_t i = put(parts, {});
+  pending_.resize(tables_.size(), 0);
+  pending_[i] = handle + 1;
 }
 
 const SchemaTable* Schema::find(const std::vector<std::string>& parts) const {
   if (parts.empty() || tables_.empty()) return nullptr;
   auto it = index_.find(key(parts));
-  return it == index_.end() ? nullptr : &tables_[it->second];
+  if (it == index_.end()) return nullptr;
+  const std::size_t i = it->second;
+  if (i < pending_.size() && pending_[i] != 0) {
+    const std::size_t handle = pending_[i] - 1;
+    pending_[i] = 0;
+    if (source_) tables_[i].columns = source_(handle);
+  }
+  return &tables_[i];
 }
 
 }  // namespace sqlparse::lineage

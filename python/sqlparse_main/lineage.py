@@ -358,8 +358,15 @@ def lineage(sql: str, *, dialect: str = "generic", schema: Union[Schema, Mapping
     if errors not in ("raise", "collect"):
         raise ValueError(f"errors must be 'raise' or 'collect', got {errors!r}")
     _check_defaults(default_catalog, default_schema)
+    collect = errors == "collect"
+    if type(schema) is dict:
+        # Converted in C++, each table only if the text names it.
+        result = _sqlparse_core._lineage_dict(sql, dialect, schema, default_catalog or "",
+                                              default_schema or "", collect)
+        if result is not None:
+            return result
     core = _schema_for_call(schema, default_catalog, default_schema)
-    return _sqlparse_core._lineage(sql, dialect, core, errors == "collect")
+    return _sqlparse_core._lineage(sql, dialect, core, collect)
 
 
 def lineage_many(sqls: Iterable[str], *, threads: Optional[int] = None, dialect: str = "generic",
