@@ -298,3 +298,18 @@ def test_select_into_and_create_table_as_share_a_kind_not_a_shape(sql, dialect, 
     (st,) = parse_script(sql, dialect=dialect)
     assert st.kind == "create_table_as"
     assert st.to_dict(spans=False)["type"] == node_type
+
+
+def test_positions_of_many_statements_and_errors_are_exact_past_many_lines():
+    # Offsets, lines and columns come from an index of the text; check them
+    # against counting by hand far into a script with multi-byte characters.
+    lines = [f"select 'é{i}' as c{i} from t{i};" for i in range(3000)]
+    text = "\n".join(lines) + "\nselect é from"
+    with pytest.raises(ParseError) as info:
+        parse_script(text)
+    e = info.value
+    assert (e.line, e.column, e.offset) == (3001, 14, len(text))
+    statements = parse_script("\n".join(lines))
+    assert len(statements) == 3000
+    last = statements[-1]
+    assert "\n".join(lines)[last.start:last.end] == lines[-1][:-1]

@@ -66,25 +66,11 @@ SourceColumn Analyzer::source_of(const Indirect& s) const {
   return SourceColumn{tables_[c.table].display, c.name, std::string(kind_name(s.kind)), false};
 }
 
-void line_column(std::string_view text, std::uint32_t byte, int* line, int* column) {
-  if (byte > text.size()) byte = static_cast<std::uint32_t>(text.size());
-  int l = 1;
-  std::size_t line_start = 0;
-  for (std::size_t i = 0; i < byte; ++i) {
-    if (text[i] == '\n') {
-      ++l;
-      line_start = i + 1;
-    }
-  }
-  *line = l;
-  *column = static_cast<int>(syntax::char_offset(text.substr(line_start), byte - line_start)) + 1;
-}
-
 void Analyzer::warn(std::string_view code, std::string message, std::uint32_t byte) {
   Warning w;
   w.code = std::string(code);
   w.message = std::move(message);
-  line_column(script_.text, byte, &w.line, &w.column);
+  script_.positions.line_column(byte, &w.line, &w.column);
   warnings_.push_back(std::move(w));
 }
 

@@ -209,6 +209,5 @@ struct DepthGuard {
 };
 
 // Line and column (from 1, code points) of a byte offset.
-void line_column(std::string_view text, std::uint32_t byte, int* line, int* column);
 
 }  // namespace sqlparse::lineage

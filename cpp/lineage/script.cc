@@ -65,9 +65,9 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
       st.kind = "other";
       st.error = ss.error;
     }
-    st.start = syntax::char_offset(script.text, ss.span.begin);
-    st.end = syntax::char_offset(script.text, ss.span.end);
-    line_column(script.text, ss.span.begin, &st.start_line, &st.start_column);
+    st.start = script.positions.char_offset(ss.span.begin);
+    st.end = script.positions.char_offset(ss.span.end);
+    script.positions.line_column(ss.span.begin, &st.start_line, &st.start_column);
 
     bool reads = false;
     for (const std::string& t : st.source_tables) reads = reads || written.count(lower(t));

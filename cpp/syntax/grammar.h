@@ -66,7 +66,8 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
-  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena);
+  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
+         const TextIndex* positions = nullptr);
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.
@@ -294,6 +295,7 @@ class Parser {
   std::vector<Token>& toks_;
   const Dialect& d_;
   Arena& arena_;
+  const TextIndex* positions_;  // for error positions; null: counted when needed
   std::size_t pos_ = 0;
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice

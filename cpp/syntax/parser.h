@@ -19,6 +19,7 @@
 #include "syntax/arena.h"
 #include "syntax/ast.h"
 #include "syntax/dialect.h"
+#include "syntax/text_index.h"
 
 namespace sqlparse::syntax {
 
@@ -45,6 +46,7 @@ struct Script {
   Dialect dialect;
   Arena arena;
   std::vector<ScriptStatement> statements;
+  TextIndex positions;  // of `text`
 };
 
 // Parses `text` (UTF-8). With collect_errors false, the first statement that

@@ -73,25 +73,23 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
   }
   e.found = shown_token(text_, shown);
   const std::size_t byte = at.kind == Tok::kEnd ? text_.size() : at.begin;
-  e.offset = char_offset(text_, byte);
-  int line = 1;
-  std::size_t line_start = 0;
-  for (std::size_t i = 0; i < byte; ++i) {
-    if (text_[i] == '\n') {
-      ++line;
-      line_start = i + 1;
-    }
+  if (positions_ != nullptr) {
+    e.offset = positions_->char_offset(byte);
+    positions_->line_column(byte, &e.line, &e.column);
+  } else {
+    const TextIndex positions(text_);
+    e.offset = positions.char_offset(byte);
+    positions.line_column(byte, &e.line, &e.column);
   }
-  e.line = line;
-  e.column = static_cast<int>(char_offset(text_.substr(line_start), byte - line_start)) + 1;
   e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " +
               std::to_string(e.offset) + "), (line:" + std::to_string(e.line) +
               ", col:" + std::to_string(e.column) + ")";
   throw e;
 }
 
-Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena)
-    : text_(text), toks_(tokens), d_(dialect), arena_(arena), stack_floor_(stack_floor()) {}
+Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
+               const TextIndex* positions)
+    : text_(text), toks_(tokens), d_(dialect), arena_(arena), positions_(positions), stack_floor_(stack_floor()) {}
 
 DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) {
   const bool low_stack = p_.stack_floor_ != nullptr &&
@@ -343,7 +341,8 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->dialect = dialect;
   std::vector<Token> tokens = tokenize(script->text, script->dialect);
   script->arena.reserve(text.size() * 4);
-  Parser p(script->text, tokens, script->dialect, script->arena);
+  script->positions = TextIndex(script->text);
+  Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
   for (;;) {
     while (p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
     if (p.at_end()) break;

@@ -1,0 +1,32 @@
+// Positions in a script's text: byte offsets to character offsets, lines and
+// columns, each in logarithmic time after one pass over the text.
+//
+// Statements, warnings and errors all report positions; counting from the
+// start of the text each time made a script of many statements quadratic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace sqlparse::syntax {
+
+class TextIndex {
+ public:
+  TextIndex() = default;
+  explicit TextIndex(std::string_view text);
+
+  // Code points before `byte` (a byte past the end counts as the end).
+  std::size_t char_offset(std::size_t byte) const;
+  // Line (from 1) and column (code points from the line's start, from 1).
+  void line_column(std::size_t byte, int* line, int* column) const;
+
+ private:
+  static constexpr std::size_t kChunk = 4096;
+  std::string_view text_;
+  std::vector<std::uint32_t> line_starts_;  // byte offset of every line
+  std::vector<std::size_t> chunk_chars_;    // code points before byte k * kChunk
+};
+
+}  // namespace sqlparse::syntax
