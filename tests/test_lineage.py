@@ -432,7 +432,7 @@ def test_schema_object_is_a_snapshot_and_immutable():
     mapping["u"] = ["x"]
     assert [c.name for c in _statement("select * from t", schema=built).columns] == ["a", "b"]
     assert _statement("select * from u", schema=built).columns[0].name == "*"
-    assert len(built) == 1 and "1 tables" in repr(built)
+    assert len(built) == 1 and "<1 table>" in repr(built)
     with pytest.raises(AttributeError):
         built.default_schema = "x"
     with pytest.raises(AttributeError):

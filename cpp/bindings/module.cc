@@ -1409,34 +1409,21 @@ bool add_plain_schema(PyObject* mapping, LineageSchema& schema) {
   return walk_plain_schema(mapping, prefix, add);
 }
 
-// The column names of a plain dict schema, copied into one buffer, for a
-// schema whose tables fill in lazily: a query reads a few tables of the
-// schema, and only those become strings. The copy (not the caller's objects)
-// is read while the analysis runs without the GIL.
-class LazySchemaColumns {
+// The tables of a plain dict schema, for a schema whose tables fill in
+// lazily: a query reads a few tables of the schema, and only their columns
+// become strings. The entries were checked when the call began; a table is
+// read (the GIL taken again for it) when the analysis first looks it up. Only
+// another thread changing an entry meanwhile could make it differ, and then
+// only its str items are read.
+class LazySchemaTables {
  public:
   // Adds the schema's tables to `schema` as lazy tables reading from this
   // object, which must outlive its use; false as walk_plain_schema.
   bool add_to(PyObject* mapping, LineageSchema& schema) {
-    text_.reserve(8192);  // a few hundred column names without regrowing
     std::vector<std::string> prefix;
     auto add = [&](const std::vector<std::string>& parts, PyObject* value) {
-      const std::size_t first = spans_.size();
-      for_each_schema_column(value, [&](PyObject* c) {
-        Py_ssize_t size = 0;
-        const char* data = PyUnicode_AsUTF8AndSize(c, &size);
-        std::string copy;
-        if (data == nullptr) {
-          PyErr_Clear();
-          copy = utf8_of(c);  // a lone surrogate
-          data = copy.data();
-          size = static_cast<Py_ssize_t>(copy.size());
-        }
-        spans_.push_back({text_.size(), static_cast<std::size_t>(size)});
-        text_.append(data, static_cast<std::size_t>(size));
-      });
-      tables_.push_back({first, spans_.size()});
-      schema.add_lazy_table(parts, tables_.size() - 1);
+      values_.push_back(nb::borrow(value));
+      schema.add_lazy_table(parts, values_.size() - 1);
     };
     if (!walk_plain_schema(mapping, prefix, add)) return false;
     schema.set_column_source([this](std::size_t handle) { return columns(handle); });
@@ -1444,22 +1431,16 @@ class LazySchemaColumns {
   }
 
  private:
-  struct Span {
-    std::size_t begin;
-    std::size_t size;
-  };
-
   std::vector<std::string> columns(std::size_t handle) const {
+    nb::gil_scoped_acquire gil;
     std::vector<std::string> out;
-    const auto [first, last] = tables_[handle];
-    out.reserve(last - first);
-    for (std::size_t i = first; i < last; ++i) out.emplace_back(text_, spans_[i].begin, spans_[i].size);
+    for_each_schema_column(values_[handle].ptr(), [&](PyObject* c) {
+      if (PyUnicode_Check(c)) out.push_back(utf8_of(c));
+    });
     return out;
   }
 
-  std::string text_;
-  std::vector<Span> spans_;
-  std::vector<std::pair<std::size_t, std::size_t>> tables_;  // [first, last) of spans_
+  std::vector<nb::object> values_;  // each table's entry
 };
 
 // _lineage_schema(mapping, default_catalog, default_schema): the schema of a
@@ -1539,8 +1520,8 @@ nb::object lineage_dict_py(nb::handle text, const std::string& dialect_name, nb:
                            bool collect) {
   if (!PyDict_CheckExact(mapping.ptr())) return nb::none();
   LineageSchema schema(default_catalog, default_schema);
-  LazySchemaColumns columns;
-  if (!columns.add_to(mapping.ptr(), schema)) return nb::none();
+  LazySchemaTables tables;
+  if (!tables.add_to(mapping.ptr(), schema)) return nb::none();
   return lineage_py(text, dialect_name, schema, collect);
 }
 

@@ -316,7 +316,9 @@ class Schema:
         raise TypeError("Schema does not pickle; pickle the mapping it was made from")
 
     def __repr__(self) -> str:
-        return (f"Schema(<{len(self)} tables>, default_catalog={self._default_catalog!r}, "
+        n = len(self)
+        return (f"Schema(<{n} table{'' if n == 1 else 's'}>, "
+                f"default_catalog={self._default_catalog!r}, "
                 f"default_schema={self._default_schema!r})")
 
 
