@@ -1222,6 +1222,9 @@ void lineage_classes_py(nb::tuple classes) {
 nb::object lineage_instance(LineageClass which, std::initializer_list<nb::handle> values) {
   const LineageClassInfo& info = g_lineage_classes[which];
   if (info.type == nullptr) throw std::runtime_error("the lineage classes are not registered");
+  if (values.size() != info.slots.size()) {
+    throw std::runtime_error("a lineage class has other fields than the binding fills");
+  }
   nb::object obj = nb::steal(info.type->tp_alloc(info.type, 0));
   if (!obj.is_valid()) throw nb::python_error();
   std::size_t i = 0;
