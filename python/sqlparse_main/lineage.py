@@ -8,7 +8,10 @@ join, filter, group_by, sort), and what could not be decided exactly
 statements of the same script wrote.
 
 Every result object is immutable, hashable, compares by value, pickles and has
-``to_dict()`` giving JSON-ready data.
+``to_dict()`` giving JSON-ready data; ``ScriptLineage.to_openlineage()`` gives
+the OpenLineage column-lineage facets. ``Schema`` converts a schema mapping
+once for many calls, and ``lineage_many`` analyses many scripts on worker
+threads.
 """
 
 from __future__ import annotations
