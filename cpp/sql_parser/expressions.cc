@@ -5,39 +5,11 @@
 // operand of the next tighter level only, so "- - a" and "not not a" are not
 // expressions. The one extension: right after a multiplicative or ||
 // operator, a minus sign negates the single operand that follows (2 * -3).
+#include "sql_parser/binding_powers.h"
 #include "sql_parser/parser_internal.h"
 
 namespace sqlparse::sql_parser {
 namespace {
-
-enum Bp : int {
-  kBpOr = 1,
-  kBpAnd,
-  kBpNot,  // prefix
-  kBpNotSimilar,
-  kBpSimilar,
-  kBpNotRlike,
-  kBpRlike,
-  kBpNotLike,
-  kBpLike,
-  kBpIs,
-  kBpIsNot,
-  kBpNotIn,
-  kBpIn,
-  kBpNotBetween,
-  kBpBetween,
-  kBpEq,
-  kBpCompare,
-  kBpBitOr,
-  kBpBitAnd,
-  kBpBitNot,  // prefix
-  kBpAdd,
-  kBpNeg,  // prefix
-  kBpMul,
-  kBpConcat,
-  kBpCollate,
-  kBpCast,
-};
 
 enum class Op : std::uint8_t {
   kNone, kOr, kAnd, kNotSimilar, kSimilar, kNotRlike, kRlike, kNotLike, kLike, kIs, kIsNot,

@@ -9,42 +9,13 @@
 // and a sequence the classic grammar cannot read is refused.
 #include <vector>
 
+#include "sql_parser/binding_powers.h"
 #include "sql_parser/parser_internal.h"
 #include "sql_parser/render/render_internal.h"
 
 namespace sqlparse::sql_parser::render {
 namespace {
 
-// Binding powers of the classic grammar, loosest first.
-enum Bp : int {
-  kBpNone = 0,
-  kBpOr,
-  kBpAnd,
-  kBpNot,  // prefix
-  kBpNotSimilar,
-  kBpSimilar,
-  kBpNotRlike,
-  kBpRlike,
-  kBpNotLike,
-  kBpLike,
-  kBpIs,
-  kBpIsNot,
-  kBpNotIn,
-  kBpIn,
-  kBpNotBetween,
-  kBpBetween,
-  kBpEq,
-  kBpCompare,
-  kBpBitOr,
-  kBpBitAnd,
-  kBpBitNot,  // prefix
-  kBpAdd,
-  kBpNeg,  // prefix
-  kBpMul,
-  kBpConcat,
-  kBpCollate,
-  kBpCast,
-};
 
 struct InfixOp {
   const char* key = nullptr;
