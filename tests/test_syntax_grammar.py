@@ -134,6 +134,9 @@ ACCEPTED = [
     ("duckdb", "from t select a where b > 1", "select", {"select"}),
     ("bigquery", "from t |> where a > 1 |> aggregate sum(b) as s group by c |> order by s", "select", {"pipe_op"}),
     ("tsql", "select a from t with (nolock) option (recompile)", "select", {"named_table"}),
+    ("tsql", "select a from u option (maxdop 1)", "select", {"named_table"}),
+    ("clickhouse", "create view v as select a from t comment 'x'", "create_view", {"create_view"}),
+    ("oracle", "insert into t select a from u log errors into e", "insert", {"insert"}),
     ("clickhouse", "select a from t final prewhere b = 1 where c = 2", "select", {"named_table"}),
     # names
     ("bigquery", "select * from my-project.dataset-1.table-2", "select", {"named_table"}),

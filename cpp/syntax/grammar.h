@@ -85,6 +85,7 @@ class Parser {
     return i < toks_.size() ? toks_[i] : toks_.back();
   }
   bool at_end(std::size_t ahead = 0) const { return peek(ahead).kind == Tok::kEnd; }
+  std::uint32_t token_end(std::size_t index) const { return toks_[index].end; }
   bool at(Tok kind, std::size_t ahead = 0) const { return peek(ahead).kind == kind; }
 
   // ---- errors (script.cc) ----

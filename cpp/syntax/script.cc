@@ -254,7 +254,12 @@ bool Parser::at_implicit_alias(bool for_table) const {
                           d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric);
   }
   if (t.kind != Tok::kWord) return false;
-  if (for_table && at(Tok::kLParen, 1) && at_word("match_recognize")) return false;
+  // Clauses that follow a table or a query, not aliases: match_recognize (..),
+  // T-SQL option (..), Oracle log errors, ClickHouse comment '..'.
+  if (for_table && at(Tok::kLParen, 1) && (at_word("match_recognize") || at_word("option"))) return false;
+  if (at_word("log") && at_word("errors", 1)) return false;
+  if (t.kw == Kw::kComment && at(Tok::kString, 1)) return false;
+  if (t.kw == Kw::kInsert) return false;  // Hive: from t insert into ..
   if (t.kw == Kw::kNone) return true;
   if (is_reserved(t.kw)) return false;
   switch (t.kw) {
@@ -319,7 +324,7 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
     // Resume after the next ";" (or at the end).
     p.set_pos(first);
     while (!p.at_end() && !p.at(Tok::kSemicolon) && !p.at(Tok::kError)) p.set_pos(p.pos() + 1);
-    out.span.end = p.pos() > first ? p.peek(0).begin : out.span.begin;
+    out.span.end = p.pos() > first ? p.token_end(p.pos() - 1) : out.span.begin;
     if (p.at(Tok::kError)) p.set_pos(p.pos() + 1);
   }
   *resume = p.pos();
