@@ -31,6 +31,7 @@
 #include <variant>
 #include <vector>
 
+#include "lineage/batch.h"
 #include "lineage/lineage.h"
 #include "sql_parser/parser.h"
 #include "sqlparse_main/analyze/analyze.h"
@@ -204,6 +205,28 @@ std::vector<Job> make_jobs(int distinct_copies) {
                         out += std::string("ParseError:") + e->what();
                       } else if (const auto* e = std::get_if<sqlparse::AnalysisError>(&o)) {
                         out += std::string("AnalysisError:") + e->what();
+                      } else {
+                        out += "unexpected exception";
+                      }
+                      out += "\n";
+                      run.release(i);
+                    }
+                    return out;
+                  }, ""});
+
+  // The full lineage's batch: workers free the outcomes they made while the
+  // caller reads earlier ones.
+  jobs.push_back({"lineage batch with release", [] {
+                    static const sqlparse::syntax::Dialect dialect = *sqlparse::syntax::dialect_by_name("generic");
+                    static const sqlparse::lineage::Schema schema;
+                    sqlparse::lineage::LineageBatch run(batch_texts, dialect, schema, 3);
+                    std::string out;
+                    for (std::size_t i = 0; i < run.size(); ++i) {
+                      const sqlparse::lineage::ScriptOutcome& o = run.wait(i);
+                      if (const auto* lineage = std::get_if<sqlparse::lineage::ScriptLineage>(&o)) {
+                        for (const auto& st : lineage->statements) {
+                          out += st.kind + ":" + std::to_string(st.columns.size()) + ";";
+                        }
                       } else {
                         out += "unexpected exception";
                       }
