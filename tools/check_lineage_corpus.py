@@ -28,6 +28,8 @@ def main(argv=None) -> int:
     parser.add_argument("corpus", nargs="?", default=os.path.join(CORPUS, "tpc.jsonl"))
     parser.add_argument("--schema", action="append", default=None, metavar="PREFIX=FILE")
     parser.add_argument("-v", "--verbose", action="store_true", help="list statements with warnings")
+    parser.add_argument("--require-clean", action="store_true",
+                        help="fail unless every statement parses, gives columns and has no warnings")
     args = parser.parse_args(argv)
     if args.schema is None and os.path.basename(args.corpus) == "tpc.jsonl":
         args.schema = [f"tpch={os.path.join(CORPUS, 'tpch-schema.json')}",
@@ -86,7 +88,15 @@ def main(argv=None) -> int:
     for code in codes:
         print(f"{'w ' + code:<24}" + "".join(f"{warned[g][code]:>20}" for g in groups))
     print(f"{sum(s['texts'] for s in stats.values())} texts in {seconds:.3f} s")
-    return 1 if any(s["raised"] for s in stats.values()) else 0
+    if any(s["raised"] for s in stats.values()):
+        return 1
+    if args.require_clean:
+        unclean = [g for g in groups
+                   if not stats[g]["parsed"] == stats[g]["with columns"] == stats[g]["no warnings"] == stats[g]["statements"]]
+        if unclean:
+            print("not every statement parses, gives columns and has no warnings: " + ", ".join(unclean))
+            return 1
+    return 0
 
 
 if __name__ == "__main__":
