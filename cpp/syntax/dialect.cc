@@ -18,7 +18,6 @@ Dialect make(DialectId id) {
       d.colon_variant_path = true;
       break;
     case DialectId::kAnsi:
-      d.backtick_is_name = false;
       d.dollar_quoted_strings = false;
       break;
     case DialectId::kBigQuery:

@@ -20,7 +20,6 @@ enum class DialectId : std::uint8_t {
 struct Dialect {
   DialectId id = DialectId::kGeneric;
   bool double_quote_is_string = false;   // "x" is a string (MySQL, BigQuery, Hive/Spark)
-  bool backtick_is_name = true;          // `x` is a quoted name
   bool bracket_is_name = false;          // [x] is a quoted name (T-SQL, SQLite)
   bool hash_is_comment = false;          // # starts a comment (MySQL)
   bool hash_starts_name = true;          // #temp is a name (T-SQL)

@@ -253,15 +253,14 @@ class Scanner {
       case '}': return make(Tok::kRBrace, s, s + 1);
       case ']': return make(Tok::kRBracket, s, s + 1);
       case '[':
-        if (d_.bracket_is_name) return quoted(s, '[', ']', Tok::kQuotedName, '[');
+        if (d_.bracket_is_name) return quoted(s, ']', Tok::kQuotedName, '[');
         return make(Tok::kLBracket, s, s + 1);
       case '\'': return string_literal(s, s, '\'');
       case '"':
         if (d_.double_quote_is_string) return string_literal(s, s, '"');
-        return quoted(s, '"', '"', Tok::kQuotedName, '"');
-      case '`':
-        if (d_.backtick_is_name || d_.id == DialectId::kAnsi) return quoted(s, '`', '`', Tok::kQuotedName, '`');
-        break;
+        return quoted(s, '"', Tok::kQuotedName, '"');
+      case '`':  // a quoted name in every dialect
+        return quoted(s, '`', Tok::kQuotedName, '`');
       case '.':
         if (is_digit(at(s + 1))) return number(s);
         return make(Tok::kDot, s, s + 1);
@@ -319,7 +318,7 @@ class Scanner {
       }
       if ((c == 'U' || c == 'u') && at(s + 1) == '&' && (at(s + 2) == '\'' || at(s + 2) == '"')) {
         if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
-        return quoted(s + 2, '"', '"', Tok::kQuotedName, '"', s);
+        return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
       }
       return word(s);
     }
@@ -431,8 +430,7 @@ class Scanner {
 
   // A quoted name or string body: `close` doubled stands for itself; with
   // backslash escapes a backslash protects the next character.
-  Token quoted(std::size_t s, char open, char close, Tok kind, char sub, std::size_t token_start = SIZE_MAX) {
-    (void)open;
+  Token quoted(std::size_t s, char close, Tok kind, char sub, std::size_t token_start = SIZE_MAX) {
     std::size_t i = s + 1;
     const bool backslash = kind == Tok::kString && d_.backslash_escapes;
     for (;;) {
@@ -477,7 +475,7 @@ class Scanner {
       }
       return error(LexError::kUnterminatedString, token_start);
     }
-    Token t = quoted(q, quote, quote, Tok::kString, quote, token_start);
+    Token t = quoted(q, quote, Tok::kString, quote, token_start);
     return t;
   }
 

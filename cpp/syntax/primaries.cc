@@ -53,7 +53,7 @@ bool Parser::at_query_start(std::size_t ahead) const {
     case Kw::kValues: return at(Tok::kLParen, ahead + 1) || at_kw(Kw::kRow, ahead + 1);
     case Kw::kFrom: return at_name(ahead + 1) || at(Tok::kLParen, ahead + 1);
     case Kw::kTable: return at_name(ahead + 1) && !at(Tok::kLParen, ahead + 2);
-    default: return at_word("sel", ahead) && false;
+    default: return false;
   }
 }
 
