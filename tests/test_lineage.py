@@ -625,3 +625,15 @@ def test_redshift_nested_array_in_from_reads_the_column():
     sql = "select c.name, o.key from cust c, c.orders as o"
     assert _columns(sql, dialect="redshift") == [
         ("name", [("cust", "name", "identity")]), ("key", [("cust", "orders", "transformation")])]
+
+
+# A create .. as that does not start with "create" was once read as T-SQL's
+# select .. into (the two share a kind), through a pointer of the wrong type.
+@pytest.mark.parametrize("sql, dialect, target, names", [
+    ("define dynamic table db.t as select a, b from s", "snowflake", "db.t", ["a", "b"]),
+    ("select a, b into db.t from s", "tsql", "db.t", ["a", "b"]),
+    ("create table db.t as select a, b from s", "generic", "db.t", ["a", "b"]),
+])
+def test_create_table_as_and_select_into_are_told_apart_by_the_tree(sql, dialect, target, names):
+    (st,) = lineage(sql, dialect=dialect).statements
+    assert (st.kind, st.target, [c.name for c in st.columns]) == ("create_table_as", target, names)

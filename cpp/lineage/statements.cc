@@ -7,15 +7,6 @@ namespace sqlparse::lineage {
 
 using namespace syntax;
 
-namespace {
-
-bool starts_with_word(std::string_view text, std::string_view word) {
-  if (text.size() < word.size()) return false;
-  return lower(text.substr(0, word.size())) == word;
-}
-
-}  // namespace
-
 StatementLineage Analyzer::analyze(const Statement& st) {
   StatementLineage out;
   try {
@@ -27,14 +18,14 @@ StatementLineage Analyzer::analyze(const Statement& st) {
         break;
       case StatementKind::kCreateTableAs: {
         out.kind = "create_table_as";
-        // Both `create table .. as` and T-SQL `select .. into` have this kind.
-        std::string_view text = std::string_view(script_.text).substr(st.span.begin);
-        if (starts_with_word(text, "create")) {
+        // Both `create table .. as` and T-SQL `select .. into` have this kind;
+        // the tree says which struct it is.
+        if (st.select_into) {
+          select_statement(static_cast<const SelectStatement&>(st), out);
+        } else {
           auto& c = static_cast<const CreateTableAs&>(st);
           with(st.with, nullptr);
           create(c.table, c.columns, c.query, out);
-        } else {
-          select_statement(static_cast<const SelectStatement&>(st), out);
         }
         break;
       }
