@@ -215,6 +215,8 @@ REJECTED = [
     ("generic", "select a b c from t", 1, 12, '"c"'),
     ("postgres", "select a::int[ from t", 1, 16, '"from"'),
     ("generic", "frobnicate the table", 1, 1, '"frobnicate"'),
+    ("tsql", "select [] from t", 1, 8, "may not be empty"),
+    ("postgres", 'select a as "" from t', 1, 13, "may not be empty"),
 ]
 
 

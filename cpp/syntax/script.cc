@@ -179,6 +179,8 @@ Ident Parser::ident_of(const Token& t) {
     char close = q == '[' ? ']' : q;
     id.quote = q;
     std::string_view body = id.text.substr(open + 1, id.text.size() - open - 2);
+    // "" / [] / `` name nothing (Postgres, T-SQL and MySQL reject them too).
+    if (body.empty()) fail_at(t, "a name (a quoted name may not be empty)");
     if (body.find(close) == std::string_view::npos) {
       id.value = body;
     } else {
