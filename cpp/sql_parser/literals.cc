@@ -209,8 +209,6 @@ Node Parser::parse_string_literal_text(const Token& t) {
   return Node::string(std::move(out));
 }
 
-namespace {
-
 // One "N unit" piece of an interval string; false when it is not one.
 bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit) {
   auto trim = [](std::string_view s) {
@@ -254,7 +252,6 @@ Node interval_node(Node amount, std::string_view unit) {
   return Node::map(std::move(m));
 }
 
-}  // namespace
 
 Node Parser::parse_interval() {
   // INTERVAL n unit | INTERVAL 'n unit[, n unit...]'

@@ -44,6 +44,10 @@ bool is_literal_map(const Node& n);
 Node negate_number(const Node& n);
 // Unit name of an interval word ("days" -> "day"), empty when unknown.
 std::string_view interval_unit(std::string_view word);
+// One "N unit" piece of an interval string ('3 days'); false when it is not one.
+bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit);
+// {"interval": [amount, unit]}
+Node interval_node(Node amount, std::string_view unit);
 // Whether a lower-cased word names a type CAST accepts / a date-time type.
 bool is_type_name(std::string_view lower);
 bool is_datetime_type(std::string_view lower);

@@ -74,41 +74,6 @@ Rendered implicit_product(std::string_view text) {
   return {single("mul", finish_list(std::move(items))), Rendered::kFlatChain};
 }
 
-bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit) {
-  auto trim = [](std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-  };
-  piece = trim(piece);
-  std::size_t i = 0;
-  if (i < piece.size() && (piece[i] == '-' || piece[i] == '+')) ++i;
-  const std::size_t digits_start = i;
-  bool point = false;
-  while (i < piece.size() && (is_digit(piece[i]) || (piece[i] == '.' && !point))) {
-    point = point || piece[i] == '.';
-    ++i;
-  }
-  if (i == digits_start || (point && i == digits_start + 1)) return false;
-  std::string_view number = piece.substr(0, i);
-  *unit = interval_unit(trim(piece.substr(i)));
-  if (unit->empty() || number.size() > 40) return false;
-  if (point) {
-    double d = 0;
-    std::string_view n = number[0] == '+' ? number.substr(1) : number;
-    auto [ptr, ec] = std::from_chars(n.data(), n.data() + n.size(), d);
-    if (ec != std::errc() || ptr != n.data() + n.size()) return false;
-    *amount = Node::number(d);
-  } else {
-    *amount = Node::integer_from_text(number);
-  }
-  return true;
-}
-
-Node interval_node(Node amount, std::string_view unit) {
-  return pair_node("interval", std::move(amount), Node::string(std::string(unit)));
-}
-
 }  // namespace
 
 Node interval(const ast::Interval& iv, bool unit_in_text) {
