@@ -163,6 +163,12 @@ def _lineage_many(
     """The ScriptLineage of each text, statement errors collected, analysed on worker threads."""
     ...
 
+def _arrow_lineage_edges(
+    column: object, dialect: str, schema: _LineageSchema, threads: int
+) -> list[tuple[object, object]]:
+    """The lineage edges of an Arrow string column, as (schema, array) capsule pairs."""
+    ...
+
 def _lineage_classes(classes: tuple[type, ...]) -> None:
     """Registers the six result classes of sqlparse_main.lineage, in the order Source, ColumnLineage, LineageWarning, StatementLineage, ComposedColumn, ScriptLineage."""
     ...

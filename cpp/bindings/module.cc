@@ -35,6 +35,7 @@
 #include "syntax/to_tree.h"
 #include "lineage/batch.h"
 #include "lineage/lineage.h"
+#include "arrow_edges/edges.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
 #include "sqlparse_main/analyze/normalize.h"
@@ -1595,6 +1596,79 @@ void bind_lineage(nb::module_& m) {
 }
 // ==== END LINEAGE ===============================================================
 
+// ==== ARROW EDGES ===============================================================
+// _arrow_lineage_edges(column, dialect, schema, threads): the edge batches of
+// a string column given through the Arrow PyCapsule protocol
+// (__arrow_c_array__). The texts are read from the column's buffers and
+// analysed without the GIL; each batch comes back as a (schema, array) pair
+// of capsules that pyarrow imports without copying.
+
+template <typename T>
+T* arrow_capsule_pointer(nb::handle capsule, const char* name) {
+  void* pointer = PyCapsule_GetPointer(capsule.ptr(), name);
+  if (pointer == nullptr) throw nb::python_error();
+  return static_cast<T*>(pointer);
+}
+
+void release_schema_capsule(void* pointer) noexcept {
+  auto* schema = static_cast<ArrowSchema*>(pointer);
+  if (schema->release != nullptr) schema->release(schema);
+  delete schema;
+}
+
+void release_array_capsule(void* pointer) noexcept {
+  auto* array = static_cast<ArrowArray*>(pointer);
+  if (array->release != nullptr) array->release(array);
+  delete array;
+}
+
+nb::list arrow_lineage_edges_py(nb::handle column, const std::string& dialect_name,
+                                const LineageSchema& schema, nb::handle threads) {
+  namespace ae = sqlparse::arrow_edges;
+  const sqlparse::syntax::Dialect dialect = lineage_dialect(dialect_name);
+  const std::size_t thread_count = thread_count_of(threads);
+  nb::object exported = column.attr("__arrow_c_array__")();
+  if (!PyTuple_Check(exported.ptr()) || PyTuple_GET_SIZE(exported.ptr()) != 2) {
+    raise_type_error("__arrow_c_array__() must give a (schema, array) pair of capsules");
+  }
+  // The capsules keep the column alive (and release it) while it is read.
+  nb::object schema_capsule = nb::borrow(PyTuple_GET_ITEM(exported.ptr(), 0));
+  nb::object array_capsule = nb::borrow(PyTuple_GET_ITEM(exported.ptr(), 1));
+  const auto* arrow_schema = arrow_capsule_pointer<ArrowSchema>(schema_capsule, "arrow_schema");
+  const auto* arrow_array = arrow_capsule_pointer<ArrowArray>(array_capsule, "arrow_array");
+  std::vector<ae::ExportedBatch> batches;
+  std::optional<std::string> column_error;
+  {
+    nb::gil_scoped_release release;
+    try {
+      const ae::TextColumn texts = ae::read_text_column(*arrow_schema, *arrow_array);
+      batches = ae::lineage_edges(texts, dialect, schema, thread_count);
+    } catch (const ae::ColumnError& e) {
+      column_error = e.what();
+    }
+  }
+  if (column_error) raise_type_error(*column_error);
+  nb::list out;
+  for (ae::ExportedBatch& batch : batches) {
+    auto* out_schema = new ArrowSchema;
+    auto* out_array = new ArrowArray;
+    batch.move_to(out_schema, out_array);
+    nb::capsule s(out_schema, "arrow_schema", &release_schema_capsule);
+    nb::capsule a(out_array, "arrow_array", &release_array_capsule);
+    out.append(nb::make_tuple(s, a));
+  }
+  return out;
+}
+
+void bind_arrow_edges(nb::module_& m) {
+  m.def("_arrow_lineage_edges", &arrow_lineage_edges_py, nb::arg("column"), nb::arg("dialect"),
+        nb::arg("schema"), nb::arg("threads"),
+        nb::sig("def _arrow_lineage_edges(column: object, dialect: str, schema: _LineageSchema, "
+                "threads: int) -> list[tuple[object, object]]"),
+        "The lineage edges of an Arrow string column, as (schema, array) capsule pairs.");
+}
+// ==== END ARROW EDGES ===========================================================
+
 }  // namespace
 
 NB_MODULE(_sqlparse_core, m) {
@@ -1608,5 +1682,6 @@ NB_MODULE(_sqlparse_core, m) {
   bind_syntax(m);
   bind_classic_render(m);
   bind_lineage(m);
+  bind_arrow_edges(m);
   // Each section above adds a bind_*() call here.
 }
