@@ -37,7 +37,7 @@ from typing import Any, Dict, Iterator, List, Optional, Sequence, TextIO, Tuple
 from . import __version__
 
 PROG = "sqlparse-main"
-FORMATS = ("table", "json", "jsonl", "csv", "dot")
+FORMATS = ("table", "json", "jsonl", "csv", "dot", "html")
 # Statements handed to the batch analysis at once; also the progress step.
 CHUNK = 2000
 # The progress bar appears from this many statements on (and only on a tty).
@@ -52,6 +52,7 @@ examples:
   cat log.sql | sqlparse-main --format jsonl  one JSON object per statement
   sqlparse-main --format csv etl.sql > lineage.csv
   sqlparse-main --format dot etl.sql | dot -Tsvg > lineage.svg
+  sqlparse-main --format html etl.sql > lineage.html   an interactive page
   sqlparse-main --classic -e "select s.a as x from (select a from db.t) s"
 
 --schema takes JSON ({"db.t": ["a", "b"]}, {"db.t": {"a": "int"}} or nested
@@ -796,6 +797,8 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
     lineage_only = [o for o, v in (("--dialect", args.dialect), ("--schema", args.schema),
                                    ("--default-catalog", args.default_catalog),
                                    ("--default-schema", args.default_schema)) if v is not None]
+    if args.classic and args.format == "html":
+        lineage_only.insert(0, "--format html")
     if args.classic and lineage_only:
         console.err.write(f"{PROG}: {lineage_only[0]} applies to the lineage analysis, not to --classic\n")
         return 2
