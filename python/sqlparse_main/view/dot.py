@@ -43,11 +43,13 @@ def failure_note(graph: Graph) -> str:
 def to_dot(graph: Graph) -> str:
     out: List[str] = ["digraph lineage {\n  rankdir=LR;\n  node [shape=box, fontname=Helvetica];\n"]
     nodes: Dict[str, Dict[str, str]] = {}
+    count = [0]
 
     def node(table: str, column: str) -> str:
         columns = nodes.setdefault(table, {})
         if column not in columns:
-            columns[column] = f"n{sum(len(c) for c in nodes.values()) + 1}"
+            count[0] += 1
+            columns[column] = f"n{count[0]}"
         return columns[column]
 
     for name, t in graph.tables.items():
