@@ -61,7 +61,9 @@ def driver():
     for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                 "--window-size=1400,900"):
         options.add_argument(arg)
-    d = webdriver.Chrome(options=options, service=Service(executable_path=DRIVER))
+    # The browser is not what a sanitized run checks: it starts without the preloaded runtime.
+    env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
+    d = webdriver.Chrome(options=options, service=Service(executable_path=DRIVER, env=env))
     yield d
     d.quit()
 
