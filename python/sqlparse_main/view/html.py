@@ -87,14 +87,12 @@ def toolbar(graph: Graph, title: str) -> str:
             f'<span class="stats">{len(graph.tables)} tables \u00b7 {direct} edges \u00b7 '
             f'{len(graph.statements)} statements{warned_text}</span>'
             f'{problems}'
-            '<input id="search" type="search" placeholder="Find a table or column (Enter: next)" '
+            '<input id="search" type="search" placeholder="Find a table or column" title="Enter: next match, Shift+Enter: previous" '
             'autocomplete="off"><span id="found-count"></span>'
             f'<span class="filters">{kinds}'
             '<label class="kind"><input type="checkbox" id="show-indirect"><i class="swatch indirect"></i>'
             'indirect</label><label><input type="checkbox" id="show-warnings" checked>warnings</label></span>'
-            '<span class="zoom"><button id="zoom-out" title="zoom out">\u2212</button>'
-            '<button id="zoom-in" title="zoom in">+</button><button id="fit" title="fit to the window">fit'
-            '</button></span></header>')
+            '</header>')
 
 
 def render(graph: Graph, lay: Layout, title: str = "Column lineage") -> str:
@@ -108,6 +106,9 @@ def render(graph: Graph, lay: Layout, title: str = "Column lineage") -> str:
         '<meta name="viewport" content="width=device-width, initial-scale=1">'
         f"<title>{escape(title)}</title><style>{CSS}</style></head>\n<body>"
         f"{toolbar(graph, title)}\n"
+        '<div id="zoom"><button id="zoom-in" title="zoom in">+</button>'
+        '<button id="zoom-out" title="zoom out">\u2212</button><button id="fit" title="fit to the window">'
+        'fit</button></div>'
         f'<main id="viewport">{empty}<div id="world" style="width:{lay.width}px;height:{lay.height}px">'
         f'<svg id="edges" xmlns="http://www.w3.org/2000/svg" width="{lay.width}" height="{lay.height}">\n'
         f"{render_edges(graph, lay)}\n</svg>\n{tables}\n</div></main>\n"

@@ -9,6 +9,9 @@ html,body{margin:0;height:100%;overflow:hidden;font:12px/1.4 system-ui,-apple-sy
 #search{width:200px;padding:4px 6px;border:1px solid #b9c0cc;border-radius:4px;font:inherit}
 #found-count{color:#5b6473;min-width:3em}
 #bar label{display:inline-flex;align-items:center;gap:3px;margin-right:6px;cursor:pointer}
+#zoom{position:fixed;left:10px;bottom:10px;z-index:3;display:flex;flex-direction:column;gap:4px}
+#zoom button{font:inherit;width:34px;height:28px;border:1px solid #b9c0cc;background:#fff;border-radius:4px;cursor:pointer}
+@media (max-width:1350px){#bar .stats{display:none}}
 #bar button{font:inherit;padding:3px 8px;border:1px solid #b9c0cc;background:#fff;border-radius:4px;cursor:pointer}
 #failed{color:#a11;border-color:#e0a0a0!important}
 .swatch{display:inline-block;width:18px;height:0;border-top:2px solid #7a8aa6;vertical-align:middle}
