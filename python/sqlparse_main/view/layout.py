@@ -6,6 +6,7 @@ the page is built so that the browser only draws.
 2. Order: barycentre sweeps, at the level of column rows: each box moves to
    the mean position of the rows it is linked to in the layers already placed,
    and the columns of a box that is only read follow their readers the same way.
+   The value edges decide; the indirect ones are hidden at first.
 3. Coordinates: each layer is a column of boxes; a layer much taller than the
    picture is wide wraps into several sub-columns, keeping the whole near the
    shape of a screen.
@@ -150,26 +151,33 @@ def order_layers(boxes: Dict[str, Box], layers: List[List[str]],
             left.setdefault(a, []).append(b)
             right.setdefault(b, []).append(a)
 
-    def mean(rows: List[Tuple[str, str]], default: float) -> float:
-        return sum(pos[r] for r in rows) / len(rows) if rows else default
+    def by_box(side: Dict[Tuple[str, str], List[Tuple[str, str]]]) -> Dict[str, List[Tuple[str, str]]]:
+        out: Dict[str, List[Tuple[str, str]]] = {}
+        for (n, _), rows in side.items():
+            out.setdefault(n, []).extend(rows)
+        return out
 
-    def sweep(indexes: Sequence[int], side: Dict[Tuple[str, str], List[Tuple[str, str]]]) -> None:
+    box_left, box_right = by_box(left), by_box(right)
+    at = pos.__getitem__
+
+    def mean(rows: List[Tuple[str, str]], default: float) -> float:
+        return sum(map(at, rows)) / len(rows) if rows else default
+
+    def sweep(indexes: Sequence[int], side: Dict[Tuple[str, str], List[Tuple[str, str]]],
+              boxes_side: Dict[str, List[Tuple[str, str]]]) -> None:
         for li in indexes:
             order = layers[li]
             for n in order:
                 box = boxes[n]
                 if n in movable and len(box.columns) > 1:
                     box.columns.sort(key=lambda c: mean(side.get((n, c), []), pos[(n, c)]))
-            keys = {}
-            for n in order:
-                rows = [r for c in [""] + boxes[n].columns for r in side.get((n, c), [])]
-                keys[n] = mean(rows, pos[(n, "")])
-            order.sort(key=lambda n: keys[n])
+            keys = {n: mean(boxes_side.get(n, []), pos[(n, "")]) for n in order}
+            order.sort(key=keys.__getitem__)
             pos.update(_positions(order, boxes))
 
     for _ in range(sweeps):
-        sweep(range(1, len(layers)), left)
-        sweep(range(len(layers) - 2, -1, -1), right)
+        sweep(range(1, len(layers)), left, box_left)
+        sweep(range(len(layers) - 2, -1, -1), right, box_right)
     for box in boxes.values():
         box.reindex()
 
@@ -239,7 +247,10 @@ def layout(graph: Graph, sweeps: int = SWEEPS) -> Layout:
     for n in names:
         layers[layer[n]].append(n)
     only_read = [n for n, t in graph.tables.items() if t.role == "source"]
-    order_layers(boxes, layers, edges, only_read, sweeps)
+    # Ordered by the value edges, which the page shows at first (and which
+    # cross less that way); by all when there are none.
+    value = [e for e, g in zip(edges, graph.edges) if not g.indirect]
+    order_layers(boxes, layers, value or edges, only_read, sweeps)
     for b in boxes.values():
         b.w, b.h = box_width(b.name, b.columns), box_height(b.columns)
     width, height = place(boxes, layers)
