@@ -452,7 +452,7 @@ def test_dot_renders(tmp_path, sql, texts):
     assert any(t and t.startswith("1 failed statement:") for t in shown)
 
 
-def test_dot_boxes_follow_the_view_model(script):
+def test_dot_boxes_follow_the_view_model():
     """One cluster per box, named and coloured by its role as in the HTML
     page; every column of a box drawn, also those no edge reaches."""
     r = run("-f", "dot", "-e", "select 1 as x, a from db.t; create table s as select a from db.t; "
