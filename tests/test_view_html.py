@@ -164,8 +164,9 @@ def test_hover_previews_and_leaving_clears(driver, files):
 def in_view(driver, element):
     return driver.execute_script("""
         var r = arguments[0].getBoundingClientRect(), v = document.getElementById('viewport').getBoundingClientRect();
-        return [r.left + r.width / 2 - (v.left + v.width / 2), r.top + r.height / 2 - (v.top + v.height / 2),
-                r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom];
+        var right = document.body.classList.contains('panel-open') ? document.getElementById('panel').getBoundingClientRect().left : v.right;
+        return [r.left + r.width / 2 - (v.left + right) / 2, r.top + r.height / 2 - (v.top + v.height / 2),
+                r.left >= v.left && r.right <= right && r.top >= v.top && r.bottom <= v.bottom];
     """, element)
 
 

@@ -163,7 +163,7 @@ def test_command_line_html(tmp_path):
     page = Page(r.stdout)
     bare = f"{f}:2"
     assert page.tables == ["s", bare, "w", "db.t", "u"]
-    assert (f"s.b", f"{bare}.c", "transformation") in page.edges
+    assert ("s.b", f"{bare}.c", "transformation") in page.edges
     data = json.loads(page.scripts[0])
     assert [s["number"] for s in data["statements"]] == [1, 2, 3, 4] and data["failed"] == [3]
     assert data["statements"][2]["sql"] == "insert into w select a from s"

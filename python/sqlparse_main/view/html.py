@@ -15,7 +15,7 @@ from __future__ import annotations
 
 import json
 from html import escape
-from typing import Any, Dict, List, Sequence
+from typing import Any, Dict, List, Optional, Sequence, Union
 
 from .layout import Layout, layout
 from .model import Graph, Statement, build_graph
@@ -125,8 +125,8 @@ def statements_html(statements: Sequence[Statement], title: str = "Column lineag
     return render(graph, layout(graph), title)
 
 
-def lineage_html(results: Sequence[Any], names: Sequence[str] = None, sqls: Sequence[str] = None,
-                 title: str = "Column lineage") -> str:
+def lineage_html(results: Union[Any, Sequence[Any]], names: Optional[Sequence[str]] = None,
+                 sqls: Optional[Sequence[str]] = None, title: str = "Column lineage") -> str:
     """One HTML page showing the lineage of ``lineage()`` or ``lineage_many()``
     results together: a single ``ScriptLineage`` or a list of them.
 

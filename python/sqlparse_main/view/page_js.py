@@ -155,7 +155,9 @@ JS = r"""
     var x = 0, y = 0, n = node;
     while (n && n !== world) { x += n.offsetLeft; y += n.offsetTop; n = n.offsetParent; }
     if (view.s < 0.8) view.s = 1;
-    view.x = viewport.clientWidth / 2 - (x + node.offsetWidth / 2) * view.s;
+    // The middle of what the panel leaves visible.
+    var side = body.classList.contains('panel-open') ? document.getElementById('panel').offsetWidth : 0;
+    view.x = (viewport.clientWidth - side) / 2 - (x + node.offsetWidth / 2) * view.s;
     view.y = viewport.clientHeight / 2 - (y + node.offsetHeight / 2) * view.s;
     apply();
   }
