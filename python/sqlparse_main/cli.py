@@ -6,9 +6,10 @@ statements itself and composes lineage across the statements of one text.
 With ``--classic`` the text is split into statements at ";" (in C++, outside
 strings, quoted names and comments) and every statement runs through the
 batch classic analysis. Either way the results are written as an aligned
-table, JSON, JSON lines, CSV or a Graphviz graph. A statement that fails is
-reported on standard error with its number and its position in its file, and
-the others go on; so does an input file that cannot be read.
+table, JSON, JSON lines, CSV or a Graphviz graph, and the lineage also as an
+interactive HTML page. A statement that fails is reported on standard error
+with its number and its position in its file, and the others go on; so does
+an input file that cannot be read.
 
 Standard output holds only the results. Standard error gets one line per
 failed statement or unreadable file, each written once the output before it
