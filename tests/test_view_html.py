@@ -145,7 +145,10 @@ def test_clicking_a_column_highlights_its_paths(driver, files, name, column, ind
     click_column(driver, column)
     assert highlighted(driver) == want
     assert driver.find_element(By.TAG_NAME, "body").get_attribute("class").split().count("focus") == 1
-    assert column in driver.find_element(By.ID, "panel").text
+    assert driver.find_element(By.ID, "panel").text == ""  # the details wait for the button
+    driver.find_element(By.ID, "details").click()
+    assert driver.find_element(By.ID, "panel").text.splitlines()[1] == column
+    driver.find_element(By.ID, "details").click()
     click_column(driver, column)  # a second click lets go
     assert highlighted(driver) == set()
 

@@ -64,7 +64,6 @@ def main(argv=None) -> int:
             driver.execute_script(
                 "arguments[0].dispatchEvent(new MouseEvent('click', {bubbles: true}))",
                 driver.find_element(By.CSS_SELECTOR, f'[data-column="{args.column}"]'))
-            driver.find_element(By.ID, "panel-close").click()
             png = driver.get_screenshot_as_png()
         finally:
             driver.quit()

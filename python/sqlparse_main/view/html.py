@@ -86,6 +86,8 @@ def toolbar(graph: Graph, title: str) -> str:
     return (f'<header id="bar"><strong class="title">{escape(title)}</strong>'
             f'<span class="stats">{len(graph.tables)} tables \u00b7 {direct} edges \u00b7 '
             f'{len(graph.statements)} statements{warned_text}</span>'
+            '<button id="details" title="the selected column or edge: its statements, SQL and warnings">'
+            'details</button>'
             f'{problems}'
             '<input id="search" type="search" placeholder="Find a table or column" title="Enter: next match, Shift+Enter: previous" '
             'autocomplete="off"><span id="found-count"></span>'

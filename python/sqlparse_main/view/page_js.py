@@ -82,10 +82,12 @@ JS = r"""
     if (text !== undefined) e.textContent = text;
     return e;
   }
-  function openPanel(title) {
+  // A column's details fill the panel without opening it (it would cover
+  // the right of the picture); an edge's statements and the failures open it.
+  function openPanel(title, open) {
     panel.textContent = '';
     panel.appendChild(el('h3', null, title));
-    body.classList.add('panel-open');
+    if (open) body.classList.add('panel-open');
   }
   function statementBlock(k) {
     var s = data.statements[k], d = el('div', 'stmt');
@@ -112,9 +114,7 @@ JS = r"""
     panel.appendChild(ul);
   }
   function showColumn(key, t) {
-    openPanel(key);
-    var up = 0, down = 0;
-    t.nodes.forEach(function (n) { if (n !== key) { if (tracedUp(key, n)) up++; else down++; } });
+    openPanel(key, false);
     panel.appendChild(el('p', 'hint', t.edges.size + ' edges on its paths'));
     var ins = (byTarget.get(key) || []).filter(visible), outs = (bySource.get(key) || []).filter(visible);
     edgeList('From:', ins, 'source');
@@ -122,18 +122,17 @@ JS = r"""
     var box = columns.get(key).parentNode, written = box.dataset.written;
     if (written) written.split(' ').forEach(function (k) { panel.appendChild(statementBlock(+k)); });
   }
-  function tracedUp(key, n) { return (byTarget.get(key) || []).some(function (e) { return e.dataset.source === n; }); }
   var selectedEdge = null;
   function selectEdge(e) {
     if (selectedEdge) selectedEdge.classList.remove('selected');
     selectedEdge = e;
     if (!e) return;
     e.classList.add('selected');
-    openPanel(e.dataset.source + ' \u2192 ' + e.dataset.target + ' (' + e.dataset.kind + ')');
+    openPanel(e.dataset.source + ' \u2192 ' + e.dataset.target + ' (' + e.dataset.kind + ')', true);
     e.dataset.stmts.split(' ').forEach(function (k) { panel.appendChild(statementBlock(+k)); });
   }
   function showFailed() {
-    openPanel(data.failed.length + ' statement(s) did not parse');
+    openPanel(data.failed.length + ' statement(s) did not parse', true);
     data.failed.forEach(function (k) { panel.appendChild(statementBlock(k)); });
   }
 
@@ -186,6 +185,7 @@ JS = r"""
   button('fit', fit);
   button('failed', showFailed);
   button('panel-close', function () { body.classList.remove('panel-open'); });
+  button('details', function () { body.classList.toggle('panel-open'); });
 
   // ---- clicks and hovers ----
   viewport.addEventListener('click', function (ev) {
