@@ -450,3 +450,20 @@ def test_dot_renders(tmp_path, sql, texts):
     for text in texts:
         assert text in shown, shown
     assert any(t and t.startswith("1 failed statement:") for t in shown)
+
+
+def test_dot_boxes_follow_the_view_model():
+    """One cluster per box, named and coloured by its role as in the HTML
+    page; every column of a box drawn, also those no edge reaches."""
+    r = run("-f", "dot", "-e", "select 1 as x, a from db.t; create table s as select a from db.t; "
+                              "insert into w select a from s")
+    assert r.returncode == 0, r.stderr
+    clusters = re.findall(r'label="([^"]*)";\n    style=filled; color=(\w+);\n((?:    n\d+ \[label="[^"]*"\];\n)*)',
+                          r.stdout)
+    got = {name: (colour, re.findall(r'label="([^"]*)"', body)) for name, colour, body in clusters}
+    assert got == {
+        "-e#1:1": ("thistle1", ["x", "a"]),
+        "s": ("lightgoldenrod1", ["a"]),
+        "w": ("darkseagreen1", ["a"]),
+        "db.t": ("lightsteelblue1", ["a"]),
+    }

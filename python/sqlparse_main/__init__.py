@@ -37,6 +37,7 @@ from .lineage import (
     lineage,
     lineage_many,
 )
+from .view import lineage_html
 
 __all__ = [
     "Analyze",
@@ -53,6 +54,7 @@ __all__ = [
     "VarnelVar",
     "find",
     "lineage",
+    "lineage_html",
     "lineage_many",
     "parse",
     "parse_sql_many",

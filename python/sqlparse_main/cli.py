@@ -6,9 +6,10 @@ statements itself and composes lineage across the statements of one text.
 With ``--classic`` the text is split into statements at ";" (in C++, outside
 strings, quoted names and comments) and every statement runs through the
 batch classic analysis. Either way the results are written as an aligned
-table, JSON, JSON lines, CSV or a Graphviz graph. A statement that fails is
-reported on standard error with its number and its position in its file, and
-the others go on; so does an input file that cannot be read.
+table, JSON, JSON lines, CSV or a Graphviz graph, and the lineage also as an
+interactive HTML page. A statement that fails is reported on standard error
+with its number and its position in its file, and the others go on; so does
+an input file that cannot be read.
 
 Standard output holds only the results. Standard error gets one line per
 failed statement or unreadable file, each written once the output before it
@@ -37,7 +38,7 @@ from typing import Any, Dict, Iterator, List, Optional, Sequence, TextIO, Tuple
 from . import __version__
 
 PROG = "sqlparse-main"
-FORMATS = ("table", "json", "jsonl", "csv", "dot")
+FORMATS = ("table", "json", "jsonl", "csv", "dot", "html")
 # Statements handed to the batch analysis at once; also the progress step.
 CHUNK = 2000
 # The progress bar appears from this many statements on (and only on a tty).
@@ -52,6 +53,7 @@ examples:
   cat log.sql | sqlparse-main --format jsonl  one JSON object per statement
   sqlparse-main --format csv etl.sql > lineage.csv
   sqlparse-main --format dot etl.sql | dot -Tsvg > lineage.svg
+  sqlparse-main --format html etl.sql > lineage.html   an interactive page
   sqlparse-main --classic -e "select s.a as x from (select a from db.t) s"
 
 --schema takes JSON ({"db.t": ["a", "b"]}, {"db.t": {"a": "int"}} or nested
@@ -796,6 +798,8 @@ def run(argv: Optional[Sequence[str]], console: Console) -> int:
     lineage_only = [o for o, v in (("--dialect", args.dialect), ("--schema", args.schema),
                                    ("--default-catalog", args.default_catalog),
                                    ("--default-schema", args.default_schema)) if v is not None]
+    if args.classic and args.format == "html":
+        lineage_only.insert(0, "--format html")
     if args.classic and lineage_only:
         console.err.write(f"{PROG}: {lineage_only[0]} applies to the lineage analysis, not to --classic\n")
         return 2

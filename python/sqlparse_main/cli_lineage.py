@@ -32,7 +32,6 @@ from .cli import (
     ReadFailure,
     Source,
     UsageError,
-    dot_quote,
     json_text,
     summary,
 )
@@ -313,57 +312,45 @@ class CsvWriter(LineageWriter):
                               + [e[k] for k in EDGE_FIELDS] + [warnings])
 
 
-class DotWriter(LineageWriter):
-    """Columns as nodes grouped in one box per table (a bare query's box is
-    named by input and statement), an arrow per direct edge and a dashed one
-    per composed edge; failed statements listed in one note."""
+class GraphWriter(LineageWriter):
+    """Collects every statement, then draws them as one graph (view.model)."""
 
     def __init__(self, out: TextIO, numbered: bool) -> None:
         super().__init__(out, numbered)
-        self.tables: Dict[str, Dict[str, str]] = {}  # table -> column -> node id
-        self.edges: Dict[Tuple[str, str, str], str] = {}  # (from, to, style) -> label
-        self.failures: List[str] = []
-        self.count = 0
+        self.statements: List[Any] = []
+        self.files: List[str] = []
 
-    def node(self, table: str, column: str) -> str:
-        columns = self.tables.setdefault(table, {})
-        if column not in columns:
-            self.count += 1
-            columns[column] = f"n{self.count}"
-        return columns[column]
+    def file_start(self, name: str) -> None:
+        self.files.append(name)
 
     def statement(self, a: Analysed) -> None:
-        if a.failed:
-            line, column, _ = a.error_position()
-            self.failures.append(f"statement {a.number} ({a.source.name}, line {line}, column {column}): "
-                                 f"{type(a.lineage.error).__name__}: {a.lineage.error}")
-            return
-        for e in a.edges():
-            if e["edge"] == "indirect":
-                continue
-            src = self.node(e["source_table"], e["source_column"])
-            dst = self.node(e["target_table"], e["target_column"])
-            style = "dashed" if e["edge"] == "composed" else "solid"
-            self.edges.setdefault((src, dst, style), "" if e["kind"] == "identity" else e["kind"])
+        from .view.model import Statement
+
+        st = a.lineage
+        self.statements.append(Statement(a.source.name, a.number, st, a.source.text[st.start:st.end], a.composed))
+
+
+class DotWriter(GraphWriter):
+    """Columns as nodes grouped in one box per table (a bare query's box is
+    named by input and statement), an arrow per direct edge and a dashed one
+    per composed edge; failed statements listed in one note, cut short."""
 
     def close(self) -> None:
-        w = self.out.write
-        w("digraph lineage {\n  rankdir=LR;\n  node [shape=box, fontname=Helvetica];\n")
-        for t, (table, columns) in enumerate(self.tables.items()):
-            w(f"  subgraph cluster_{t} {{\n    label={dot_quote(table)};\n    style=filled; color=lightgrey;\n")
-            for column, node in columns.items():
-                w(f"    {node} [label={dot_quote(column)}];\n")
-            w("  }\n")
-        for (a, b, style), label in self.edges.items():
-            attrs = [] if style == "solid" else [f"style={style}"]
-            if label:
-                attrs.append(f"label={dot_quote(label)}")
-            w(f"  {a} -> {b}" + (f" [{', '.join(attrs)}]" if attrs else "") + ";\n")
-        if self.failures:
-            n = len(self.failures)
-            note = f"{n} failed statement{'s' if n != 1 else ''}:\n" + "\n".join(self.failures)
-            w(f"  failed [label={dot_quote(note)}, shape=note, color=red];\n")
-        w("}\n")
+        from .view.dot import to_dot
+        from .view.model import build_graph
+
+        self.out.write(to_dot(build_graph(self.statements)))
+
+
+class HtmlWriter(GraphWriter):
+    """One self-contained interactive page (view.html)."""
+
+    def close(self) -> None:
+        from .view.html import statements_html
+
+        names = ", ".join(self.files)
+        title = "Column lineage" + (f": {names}" if len(names) <= 80 else f": {len(self.files)} inputs")
+        self.out.write(statements_html(self.statements, title))
 
 
 WRITERS = {
@@ -372,6 +359,7 @@ WRITERS = {
     "jsonl": JsonLinesWriter,
     "csv": CsvWriter,
     "dot": DotWriter,
+    "html": HtmlWriter,
 }
 
 

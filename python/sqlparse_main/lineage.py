@@ -9,9 +9,10 @@ statements of the same script wrote.
 
 Every result object is immutable, hashable, compares by value, pickles and has
 ``to_dict()`` giving JSON-ready data; ``ScriptLineage.to_openlineage()`` gives
-the OpenLineage column-lineage facets. ``Schema`` converts a schema mapping
-once for many calls, and ``lineage_many`` analyses many scripts on worker
-threads.
+the OpenLineage column-lineage facets and ``ScriptLineage.to_html()`` an
+interactive page (``sqlparse_main.lineage_html`` for many results).
+``Schema`` converts a schema mapping once for many calls, and
+``lineage_many`` analyses many scripts on worker threads.
 """
 
 from __future__ import annotations
@@ -156,6 +157,16 @@ class ScriptLineage:
                     if item not in inputs:
                         inputs.append(item)
         return {target: {"fields": fields} for target, fields in targets.items()}
+
+    def to_html(self, sql: Optional[str] = None, *, name: str = "query",
+                title: str = "Column lineage") -> str:
+        """One self-contained, interactive HTML page of this lineage (see
+        ``sqlparse_main.lineage_html``, which takes many results). ``sql`` is
+        the analysed text, to show each statement's SQL; ``name`` names the
+        script (a bare query's box is ``<name>:<statement>``)."""
+        from .view.html import lineage_html
+
+        return lineage_html([self], [name], None if sql is None else [sql], title)
 
 
 # Our kinds as OpenLineage transformation (type, subtype).
