@@ -31,6 +31,7 @@
 #include <variant>
 #include <vector>
 
+#include "arrow_edges/edges.h"
 #include "lineage/batch.h"
 #include "lineage/lineage.h"
 #include "sql_parser/parser.h"
@@ -232,6 +233,30 @@ std::vector<Job> make_jobs(int distinct_copies) {
                       }
                       out += "\n";
                       run.release(i);
+                    }
+                    return out;
+                  }, ""});
+
+  // The Arrow edge kernel: the batch on worker threads, then edge columns
+  // built and released on this thread.
+  jobs.push_back({"arrow edges", [] {
+                    static const sqlparse::syntax::Dialect dialect = *sqlparse::syntax::dialect_by_name("generic");
+                    static const sqlparse::lineage::Schema schema;
+                    sqlparse::arrow_edges::TextColumn texts;
+                    for (std::string_view t : batch_texts) {
+                      texts.texts.push_back(t);
+                      texts.states.push_back(sqlparse::arrow_edges::TextState::kText);
+                      texts.bad_byte.push_back(0);
+                    }
+                    auto batches = sqlparse::arrow_edges::lineage_edges(texts, dialect, schema, 3);
+                    std::string out;
+                    for (auto& batch : batches) {
+                      const ArrowArray* source = batch.array()->children[6];  // source_column
+                      const auto* offsets = static_cast<const std::int32_t*>(source->buffers[1]);
+                      const char* data = static_cast<const char*>(source->buffers[2]);
+                      out += std::to_string(batch.length()) + ":";
+                      out.append(data, static_cast<std::size_t>(offsets[source->length]));
+                      out += "\n";
                     }
                     return out;
                   }, ""});
