@@ -286,6 +286,43 @@ def test_delete_conditions_are_indirect():
         ("w", "k", "filter"), ("t", "k", "filter"), ("t", "f", "filter")]
 
 
+# Statements that hold others: the ones writing tables are answered one by
+# one; one that only reads (an unload) stays other.
+HELD_CASES = [
+    ("hive", "from src s insert overwrite table a select s.x, s.y "
+             "insert into table b select s.z where s.k > 1",
+     [("insert", "a", [("x", [("src", "x")]), ("y", [("src", "y")])], [], "insert overwrite"),
+      ("insert", "b", [("z", [("src", "z")])], [("src", "k", "filter")], "insert into")]),
+    ("oracle", "insert all into a (x) values (c1) into b (y) values (c2) select c1, c2 from src",
+     [("insert", "a", [("x", [("src", "c1")])], [], "into a"),
+      ("insert", "b", [("y", [("src", "c2")])], [], "into b")]),
+    ("tsql", "create procedure p as begin insert into a select x from b; "
+             "begin update c set y = z from c; end end",
+     [("insert", "a", [("x", [("b", "x")])], [], "insert into a"),
+      ("update", "c", [("y", [("c", "z")])], [], "update c")]),
+    ("snowflake", "copy into t from (select $1 from @st)", [("other", None, [], [], "copy")]),
+]
+
+
+@pytest.mark.parametrize("dialect, sql, statements", HELD_CASES)
+def test_statements_held_inside_another_are_answered_one_by_one(dialect, sql, statements):
+    result = lineage(sql, dialect=dialect)
+    got = [(st.kind, st.target, [(c.name, [(s.table, s.column) for s in c.sources])
+                                  for c in st.columns],
+            [(s.table, s.column, s.kind) for s in st.indirect], sql[st.start:st.end])
+           for st in result.statements]
+    assert [g[:4] for g in got] == [w[:4] for w in statements]
+    for g, w in zip(got, statements):
+        assert g[4].lower().startswith(w[4])  # each with its own span
+
+
+def test_a_script_composes_through_a_multi_insert():
+    result = lineage("from src insert into a select x insert into b select y; "
+                     "insert into c select x from a", dialect="hive")
+    assert [(c.target, c.name, [(s.table, s.column) for s in c.sources])
+            for c in result.composed] == [("c", "x", [("src", "x")])]
+
+
 # ---- scripts ---------------------------------------------------------------------------
 
 

@@ -1,7 +1,9 @@
 // A script: each statement's lineage, and the lineage composed through the
 // tables that earlier statements of the script wrote.
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "lineage/analyzer.h"
 
@@ -44,13 +46,54 @@ bool writes(const StatementLineage& s) {
                       s.kind == "create_view" || s.kind == "merge" || s.kind == "update");
 }
 
+// One statement to answer for: a statement of the script, or one held
+// inside a statement kept as other.
+struct Unit {
+  const syntax::Statement* tree;
+  syntax::Span span;
+  const std::optional<sql_parser::ParseError>* error;
+};
+
+bool moves_data(const syntax::Statement& s, int depth = 0) {
+  using syntax::StatementKind;
+  if (s.kind == StatementKind::kOther) {
+    if (depth > syntax::kMaxDepth) return false;
+    for (const syntax::Statement* b : static_cast<const syntax::Other&>(s).body) {
+      if (moves_data(*b, depth + 1)) return true;
+    }
+    return false;
+  }
+  return s.kind != StatementKind::kSelect;
+}
+
+// A statement kept as other whose body writes tables (a Hive multi-insert,
+// Oracle's INSERT ALL, a procedure or block) is answered by the statements
+// it holds, each with its own span; one that only reads (COPY .. FROM
+// (SELECT ..), UNLOAD, EXPORT DATA) stays other.
+void add_units(const syntax::Statement* tree, syntax::Span span,
+               const std::optional<sql_parser::ParseError>* error, std::vector<Unit>& out,
+               int depth = 0) {
+  if (tree && tree->kind == syntax::StatementKind::kOther && depth <= syntax::kMaxDepth &&
+      moves_data(*tree)) {
+    for (const syntax::Statement* b : static_cast<const syntax::Other*>(tree)->body) {
+      add_units(b, b->span, nullptr, out, depth + 1);
+    }
+    return;
+  }
+  out.push_back(Unit{tree, span, error});
+}
+
 }  // namespace
 
 ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema) {
   ScriptLineage result;
   KnownTables known;
   std::unordered_map<std::string, WrittenTable> written;
+  std::vector<Unit> units;
   for (const syntax::ScriptStatement& ss : script.statements) {
+    add_units(ss.tree, ss.span, &ss.error, units);
+  }
+  for (const Unit& ss : units) {
     StatementLineage st;
     if (ss.tree) {
       Analyzer analyzer(script, schema, known);
@@ -63,7 +106,7 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
       }
     } else {
       st.kind = "other";
-      st.error = ss.error;
+      if (ss.error) st.error = *ss.error;
     }
     st.start = script.positions.char_offset(ss.span.begin);
     st.end = script.positions.char_offset(ss.span.end);
