@@ -26,15 +26,33 @@ std::string_view kind_name(IndirectKind k) {
   return "filter";
 }
 
+Src* SourceSet::find(int column) {
+  if (index_.empty()) {
+    for (Src& have : items_) {
+      if (have.column == column) return &have;
+    }
+    return nullptr;
+  }
+  auto it = index_.find(column);
+  return it == index_.end() ? nullptr : &items_[it->second];
+}
+
 void SourceSet::add(Src s) {
-  for (Src& have : items_) {
-    if (have.column != s.column) continue;
-    if (value_rank(s.kind) > value_rank(have.kind)) have.kind = s.kind;
+  if (Src* have = find(s.column)) {
+    if (value_rank(s.kind) > value_rank(have->kind)) have->kind = s.kind;
     // A column resolved for certain on one path is not a mere candidate.
-    have.flagged = have.flagged && s.flagged;
+    have->flagged = have->flagged && s.flagged;
     return;
   }
   items_.push_back(s);
+  if (items_.size() < kIndexFrom) return;
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      index_.emplace(items_[i].column, static_cast<std::uint32_t>(i));
+    }
+  } else {
+    index_.emplace(s.column, static_cast<std::uint32_t>(items_.size() - 1));
+  }
 }
 
 void SourceSet::add_all(const SourceSet& other, Kind ctx) {

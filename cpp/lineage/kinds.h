@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace sqlparse::lineage {
@@ -50,7 +51,13 @@ class SourceSet {
   bool empty() const { return items_.empty(); }
 
  private:
+  Src* find(int column);
+
+  // Past this many sources a column's place is looked up in index_ rather
+  // than searched for: a union of n branches collects n sources per column.
+  static constexpr std::size_t kIndexFrom = 16;
   std::vector<Src> items_;
+  std::unordered_map<int, std::uint32_t> index_;  // column -> place in items_, once large
 };
 
 struct Indirect {

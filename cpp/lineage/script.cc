@@ -19,25 +19,38 @@ Kind kind_of(std::string_view name) {
   return Kind::kIdentity;
 }
 
-// Sources by (table, column), in order of first occurrence, strongest kind kept.
-void add_source(std::vector<SourceColumn>& list, const SourceColumn& s) {
-  const std::string t = lower(s.table), c = lower(s.column);
-  for (SourceColumn& have : list) {
-    if (lower(have.table) != t || lower(have.column) != c) continue;
+// Sources by (table, column), in order of first occurrence, strongest kind
+// kept; names compare case-insensitively.
+class SourceList {
+ public:
+  void add(const SourceColumn& s) {
+    auto [it, fresh] = index_.try_emplace(lower(s.table) + '\0' + lower(s.column), list_.size());
+    if (fresh) {
+      list_.push_back(s);
+      return;
+    }
+    SourceColumn& have = list_[it->second];
     if (value_rank(kind_of(s.kind)) > value_rank(kind_of(have.kind))) have.kind = s.kind;
-    return;
   }
-  list.push_back(s);
-}
+  const std::vector<SourceColumn>& items() const { return list_; }
+
+ private:
+  std::vector<SourceColumn> list_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
 
 struct WrittenTable {
-  std::vector<std::pair<std::string, std::vector<SourceColumn>>> columns;
+  std::vector<std::pair<std::string, SourceList>> columns;
+  std::unordered_map<std::string, std::size_t> by_name;  // lower-cased
 
-  std::vector<SourceColumn>* find(std::string_view name) {
-    for (auto& [n, sources] : columns) {
-      if (lower(n) == lower(name)) return &sources;
-    }
-    return nullptr;
+  SourceList* find(std::string_view name) {
+    auto it = by_name.find(lower(name));
+    return it == by_name.end() ? nullptr : &columns[it->second].second;
+  }
+  SourceList& at(const std::string& name) {
+    auto [it, fresh] = by_name.try_emplace(lower(name), columns.size());
+    if (fresh) columns.emplace_back(name, SourceList());
+    return columns[it->second].second;
   }
 };
 
@@ -114,47 +127,49 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
 
     bool reads = false;
     for (const std::string& t : st.source_tables) reads = reads || written.count(lower(t));
-    std::vector<std::vector<SourceColumn>> composed(st.columns.size());
+    const bool writes_table = writes(st);
+    if (!reads && !writes_table) {
+      result.statements.push_back(std::move(st));
+      continue;
+    }
+    std::vector<SourceList> composed(st.columns.size());
     for (std::size_t i = 0; i < st.columns.size(); ++i) {
       for (const SourceColumn& s : st.columns[i].sources) {
         auto w = written.find(lower(s.table));
-        std::vector<SourceColumn>* earlier = w == written.end() ? nullptr : w->second.find(s.column);
+        SourceList* earlier = w == written.end() ? nullptr : w->second.find(s.column);
         if (!earlier && w != written.end() && s.column != "*") {
           // Written through a star over unknown columns: the column of that
           // name of the tables beneath.
-          if (std::vector<SourceColumn>* star = w->second.find("*")) {
-            for (const SourceColumn& e : *star) {
+          if (SourceList* star = w->second.find("*")) {
+            for (const SourceColumn& e : star->items()) {
               SourceColumn c = e;
               if (c.column == "*") c.column = s.column;
               c.kind = std::string(kind_name(compose(kind_of(s.kind), kind_of(e.kind))));
-              add_source(composed[i], c);
+              composed[i].add(c);
             }
             continue;
           }
         }
         if (!earlier) {
-          add_source(composed[i], s);
+          composed[i].add(s);
           continue;
         }
-        for (const SourceColumn& e : *earlier) {
+        for (const SourceColumn& e : earlier->items()) {
           SourceColumn c = e;
           c.kind = std::string(kind_name(compose(kind_of(s.kind), kind_of(e.kind))));
-          add_source(composed[i], c);
+          composed[i].add(c);
         }
       }
       if (reads) {
-        result.composed.push_back(ComposedColumn{st.target, st.columns[i].name, composed[i]});
+        result.composed.push_back(
+            ComposedColumn{st.target, st.columns[i].name, composed[i].items()});
       }
     }
-    if (writes(st)) {
+    if (writes_table) {
       WrittenTable& w = written[lower(*st.target)];
       for (std::size_t i = 0; i < st.columns.size(); ++i) {
-        std::vector<SourceColumn>* have = w.find(st.columns[i].name);
-        if (!have) {
-          w.columns.emplace_back(st.columns[i].name, std::vector<SourceColumn>{});
-          have = &w.columns.back().second;
-        }
-        for (const SourceColumn& s : composed[i]) add_source(*have, s);
+        SourceList& have = w.at(st.columns[i].name);
+        for (const SourceColumn& s : composed[i].items()) have.add(s);
       }
     }
     result.statements.push_back(std::move(st));
