@@ -5,9 +5,9 @@ Rows, each on the texts that parse in their own dialect:
 
 * parse only: ``_sqlparse_core._bench_parse_script`` (the typed tree, no
   Python objects), the floor under the lineage figures;
-* lineage, C++ to tuples: ``_sqlparse_core._lineage``, parsing and analysis
-  with the plain tuples the binding returns;
-* lineage(): the Python call, with its frozen result classes.
+* lineage, Schema made once: ``lineage(sql, schema=Schema(...))`` with the
+  schema converted before the timing;
+* lineage(): the Python call with the schema as a plain dict.
 
 TPC texts get their schemas. One thread; each figure is the best of
 ``--rounds`` passes over the texts.
@@ -26,8 +26,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.append(str(ROOT / "python"))  # after PYTHONPATH, so a build named there wins
 
 import _sqlparse_core  # noqa: E402
-from sqlparse_main import lineage  # noqa: E402
-from sqlparse_main.lineage import _schema_tables  # noqa: E402
+from sqlparse_main import Schema, lineage  # noqa: E402
 
 SHARED = ROOT.parent / "shared"
 
@@ -73,22 +72,22 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     args = parser.parse_args()
     sets = load()
-    print(f"{'texts':<18}{'n':>6}{'MB':>8}  {'parse MB/s':>11}{'C++ tuples MB/s':>17}"
+    print(f"{'texts':<18}{'n':>6}{'MB':>8}  {'parse MB/s':>11}{'Schema MB/s':>17}"
           f"{'lineage() MB/s':>16}{'lineage() ms/text':>19}")
     for name, rows in sets.items():
         size = sum(len(sql.encode()) for sql, _, _ in rows) / 1e6
         by_dialect = defaultdict(list)
         for sql, dialect, _ in rows:
             by_dialect[dialect].append(sql)
-        prepared = [(sql, dialect, _schema_tables(schema)) for sql, dialect, schema in rows]
+        prepared = [(sql, dialect, Schema(schema or {})) for sql, dialect, schema in rows]
 
         def parse_only():
             for dialect, texts in by_dialect.items():
                 _sqlparse_core._bench_parse_script(texts, dialect)
 
         def core():
-            for sql, dialect, tables in prepared:
-                _sqlparse_core._lineage(sql, dialect, tables, "", "", False)
+            for sql, dialect, schema in prepared:
+                lineage(sql, dialect=dialect, schema=schema)
 
         def full():
             for sql, dialect, schema in rows:
