@@ -60,3 +60,13 @@ def sorted_rows(table):
     """The table's rows in one order whatever order they came in."""
     keys = [n for n in table.column_names if n != "warnings"]
     return table.sort_by([(n, "ascending") for n in keys])
+
+
+def log_with_edges(directory):
+    """Writes the log to `directory` and gives the single-process kernel's
+    edges of it, sorted: what every cluster must give."""
+    from sqlparse_main.arrow import lineage_edges
+
+    table = write_log(directory)
+    want = lineage_edges(table, "sql", id_cols=["query_id", "user"], schema=SCHEMA)
+    return directory, sorted_rows(want)

@@ -16,10 +16,9 @@ if os.environ.get("SQLPARSE_SANITIZED"):
     # processes would inherit the preloaded runtime.
     pytest.skip("clusters are not started under the sanitizers", allow_module_level=True)
 
-from cluster_queries import SCHEMA, sorted_rows, write_log  # noqa: E402
+from cluster_queries import SCHEMA, log_with_edges, sorted_rows  # noqa: E402
 
 from sqlparse_main import Schema  # noqa: E402
-from sqlparse_main.arrow import lineage_edges as kernel_edges  # noqa: E402
 from sqlparse_main.dask import lineage_edges  # noqa: E402
 
 pytestmark = pytest.mark.filterwarnings("ignore::FutureWarning", "ignore::DeprecationWarning",
@@ -28,10 +27,7 @@ pytestmark = pytest.mark.filterwarnings("ignore::FutureWarning", "ignore::Deprec
 
 @pytest.fixture(scope="module")
 def query_log(tmp_path_factory):
-    directory = str(tmp_path_factory.mktemp("dask_log"))
-    table = write_log(directory)
-    want = kernel_edges(table, "sql", id_cols=["query_id", "user"], schema=SCHEMA)
-    return directory, sorted_rows(want)
+    return log_with_edges(str(tmp_path_factory.mktemp("dask_log")))
 
 
 @pytest.fixture(scope="module")

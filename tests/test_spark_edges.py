@@ -20,10 +20,9 @@ psutil = pytest.importorskip("psutil")
 if shutil.which("java") is None and not os.environ.get("JAVA_HOME"):
     pytest.skip("Spark needs a Java runtime", allow_module_level=True)
 
-from cluster_queries import SCHEMA, sorted_rows, write_log  # noqa: E402
+from cluster_queries import SCHEMA, log_with_edges, sorted_rows  # noqa: E402
 
 from sqlparse_main import Schema  # noqa: E402
-from sqlparse_main.arrow import lineage_edges as kernel_edges  # noqa: E402
 from sqlparse_main.spark import lineage_edges  # noqa: E402
 
 pytestmark = pytest.mark.filterwarnings("ignore::FutureWarning", "ignore::DeprecationWarning",
@@ -32,10 +31,7 @@ pytestmark = pytest.mark.filterwarnings("ignore::FutureWarning", "ignore::Deprec
 
 @pytest.fixture(scope="module")
 def query_log(tmp_path_factory):
-    directory = str(tmp_path_factory.mktemp("spark_log"))
-    table = write_log(directory)
-    want = kernel_edges(table, "sql", id_cols=["query_id", "user"], schema=SCHEMA)
-    return directory, sorted_rows(want)
+    return log_with_edges(str(tmp_path_factory.mktemp("spark_log")))
 
 
 @pytest.fixture(scope="module")

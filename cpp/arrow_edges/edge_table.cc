@@ -21,15 +21,20 @@ struct ArrayHolder {
   std::vector<ArrowArray*> children;
 };
 
-void release_array(ArrowArray* array) {
-  auto* holder = static_cast<ArrayHolder*>(array->private_data);
-  for (ArrowArray* child : holder->children) {
+// The release callback of an ArrowArray or ArrowSchema whose holder keeps
+// its children.
+template <typename Struct, typename Holder>
+void release_struct(Struct* s) {
+  auto* holder = static_cast<Holder*>(s->private_data);
+  for (Struct* child : holder->children) {
     if (child->release != nullptr) child->release(child);
     delete child;
   }
   delete holder;
-  array->release = nullptr;
+  s->release = nullptr;
 }
+
+void release_array(ArrowArray* array) { release_struct<ArrowArray, ArrayHolder>(array); }
 
 void fill_array(ArrowArray* out, ArrayHolder* holder, std::int64_t length, std::int64_t nulls) {
   out->length = length;
@@ -49,15 +54,7 @@ struct SchemaHolder {
   std::vector<ArrowSchema*> children;
 };
 
-void release_schema(ArrowSchema* schema) {
-  auto* holder = static_cast<SchemaHolder*>(schema->private_data);
-  for (ArrowSchema* child : holder->children) {
-    if (child->release != nullptr) child->release(child);
-    delete child;
-  }
-  delete holder;
-  schema->release = nullptr;
-}
+void release_schema(ArrowSchema* schema) { release_struct<ArrowSchema, SchemaHolder>(schema); }
 
 void fill_schema(ArrowSchema* out, SchemaHolder* holder) {
   out->format = holder->format.c_str();

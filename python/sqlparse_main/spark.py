@@ -26,23 +26,23 @@ __all__ = ["lineage_edges", "spark_edge_schema"]
 
 
 def spark_edge_schema(id_fields: Sequence[Any] = ()) -> Any:
-    """The Spark ``StructType`` of the edge table, after the given id fields."""
+    """The Spark ``StructType`` of the edge table, after the given id fields:
+    the kernel's Arrow schema in Spark's types."""
     from pyspark.sql import types as T
 
-    s = T.StringType()
-    return T.StructType(list(id_fields) + [
-        T.StructField("statement", T.IntegerType()),
-        T.StructField("statement_kind", s),
-        T.StructField("target_table", s),
-        T.StructField("target_column", s),
-        T.StructField("source_table", s),
-        T.StructField("source_column", s),
-        T.StructField("kind", s),
-        T.StructField("edge", s),
-        T.StructField("ambiguous", T.BooleanType()),
-        T.StructField("warnings", T.ArrayType(s)),
-        T.StructField("error", s),
-    ])
+    import pyarrow as pa
+
+    def spark_type(t: Any) -> Any:
+        if pa.types.is_int32(t):
+            return T.IntegerType()
+        if pa.types.is_boolean(t):
+            return T.BooleanType()
+        if pa.types.is_list(t):
+            return T.ArrayType(spark_type(t.value_type))
+        return T.StringType()
+
+    return T.StructType(list(id_fields) + [T.StructField(f.name, spark_type(f.type))
+                                           for f in _arrow.edge_schema()])
 
 
 # Schemas converted in this Python worker, by the key of what they were made
