@@ -419,6 +419,22 @@ def test_statement_spans_stop_before_semicolon():
         "insert into t values (1)", "update t set a = 2", "delete from t"]
 
 
+@pytest.mark.parametrize("filler", ["a", "é", "€", "😀", "aé€😀\n"])
+def test_spans_and_error_positions_count_characters_far_into_long_texts(filler):
+    # Past several 4 KiB chunks of multi-byte characters and newlines.
+    pad = "select '" + filler * 3000 + "' as x"
+    text = ";\n".join([pad, "select 1", pad, "select b from t"])
+    stmts = parse_script(text)
+    assert [text[s.start:s.end] for s in stmts] == [pad, "select 1", pad, "select b from t"]
+    bad = text + ";\nselect ) from t"
+    with pytest.raises(ParseError) as err:
+        parse_script(bad)
+    at = bad.rindex(")")
+    assert err.value.offset == at
+    assert (err.value.line, err.value.column) == (bad.count("\n", 0, at) + 1,
+                                                  at - bad.rfind("\n", 0, at))
+
+
 def test_block_span_covers_the_block():
     text = "begin select 1; select 2; end; select 3"
     first = parse_script(text, dialect="bigquery")[0]

@@ -1,24 +1,47 @@
 #include "syntax/text_index.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace sqlparse::syntax {
 namespace {
 
 inline bool starts_code_point(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
 
+// Code points starting in data[0, n): every byte but the continuation bytes
+// (10xxxxxx), counted eight at a time.
+std::size_t count_code_points(const char* data, std::size_t n) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::size_t words = n - n % 8;
+  std::size_t starts = words;
+  for (std::size_t i = 0; i < words; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, data + i, 8);
+    // Bit 7 set and bit 6 clear: shifted left, bit 6 lands on bit 7.
+    starts -= static_cast<std::size_t>(std::popcount(w & kHigh & ~(w << 1)));
+  }
+  for (std::size_t i = words; i < n; ++i) starts += starts_code_point(data[i]);
+  return starts;
+}
+
 }  // namespace
 
 TextIndex::TextIndex(std::string_view text) : text_(text) {
   line_starts_.push_back(0);
-  chunk_chars_.reserve(text.size() / kChunk + 1);
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i % kChunk == 0) chunk_chars_.push_back(chars);
-    chars += starts_code_point(text[i]);
-    if (text[i] == '\n') line_starts_.push_back(static_cast<std::uint32_t>(i + 1));
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* p = begin; p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    line_starts_.push_back(static_cast<std::uint32_t>(p - begin + 1));
   }
-  if (chunk_chars_.empty()) chunk_chars_.push_back(0);
+  // The code points before each chunk; a text of one chunk needs no count.
+  chunk_chars_.reserve(text.size() / kChunk + 1);
+  chunk_chars_.push_back(0);
+  for (std::size_t at = kChunk; at < text.size(); at += kChunk) {
+    chunk_chars_.push_back(chunk_chars_.back() + count_code_points(begin + at - kChunk, kChunk));
+  }
 }
 
 std::size_t TextIndex::char_offset(std::size_t byte) const {
