@@ -1425,6 +1425,9 @@ class LazySchemaTables {
   // object, which must outlive its use; false as walk_plain_schema.
   bool add_to(PyObject* mapping, LineageSchema& schema) {
     std::vector<std::string> prefix;
+    const auto tables = static_cast<std::size_t>(PyDict_Size(mapping));  // nesting may add more
+    values_.reserve(tables);
+    schema.reserve(tables);
     auto add = [&](const std::vector<std::string>& parts, PyObject* value) {
       values_.push_back(nb::borrow(value));
       schema.add_lazy_table(parts, values_.size() - 1);

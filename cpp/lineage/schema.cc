@@ -18,19 +18,23 @@ Schema::Schema(std::string default_catalog, std::string default_schema)
 // The lower-cased name with the defaults filling the missing leading parts,
 // parts joined by a byte that no name holds.
 std::string Schema::key(const std::vector<std::string>& parts) const {
-  std::vector<std::string> full;
-  if (parts.size() == 1) {
-    if (!default_catalog_.empty() && !default_schema_.empty()) full.push_back(default_catalog_);
-    if (!default_schema_.empty()) full.push_back(default_schema_);
-  } else if (parts.size() == 2 && !default_catalog_.empty()) {
-    full.push_back(default_catalog_);
-  }
-  for (const std::string& p : parts) full.push_back(lower(p));
   std::string out;
-  for (std::size_t i = 0; i < full.size(); ++i) {
-    if (i) out += '\x1f';
-    out += full[i];
+  auto add = [&out](std::string_view part) {
+    const std::size_t at = out.size();
+    out.append(part);
+    for (std::size_t i = at; i < out.size(); ++i) {
+      if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
+    }
+    out += '\x1f';
+  };
+  if (parts.size() == 1) {
+    if (!default_catalog_.empty() && !default_schema_.empty()) add(default_catalog_);
+    if (!default_schema_.empty()) add(default_schema_);
+  } else if (parts.size() == 2 && !default_catalog_.empty()) {
+    add(default_catalog_);
   }
+  for (const std::string& p : parts) add(p);
+  if (!out.empty()) out.pop_back();
   return out;
 }
 

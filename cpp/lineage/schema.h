@@ -41,6 +41,12 @@ class Schema {
   // The table that `parts` (as written in a query, quotes removed) names, or null.
   const SchemaTable* find(const std::vector<std::string>& parts) const;
 
+  // Room for `n` tables, before adding many.
+  void reserve(std::size_t n) {
+    tables_.reserve(n);
+    index_.reserve(n);
+  }
+
   bool empty() const { return tables_.empty(); }
   std::size_t size() const { return tables_.size(); }
 
