@@ -193,6 +193,12 @@ class Scanner {
         int depth = 1;
         pos_ += 2;
         while (depth > 0) {
+          if (!d_.nested_comments) {
+            // Only "*/" matters: jump from star to star.
+            const void* star = std::memchr(t_.data() + pos_, '*', t_.size() - pos_);
+            pos_ = star == nullptr ? t_.size()
+                                   : static_cast<std::size_t>(static_cast<const char*>(star) - t_.data());
+          }
           if (pos_ >= t_.size()) {
             error_at_ = start;
             return false;
@@ -214,7 +220,8 @@ class Scanner {
   }
 
   void skip_line() {
-    while (pos_ < t_.size() && t_[pos_] != '\n') ++pos_;
+    const void* nl = std::memchr(t_.data() + pos_, '\n', t_.size() - pos_);
+    pos_ = nl == nullptr ? t_.size() : static_cast<std::size_t>(static_cast<const char*>(nl) - t_.data());
   }
 
   Token make(Tok kind, std::size_t begin, std::size_t end) {
