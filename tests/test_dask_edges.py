@@ -102,6 +102,7 @@ def test_no_row_is_lost_or_duplicated_when_a_worker_dies(client, query_log):
     ({"schema": Schema({"t": ["a"]})}, TypeError, "not a Schema"),
     ({"dialect": "nosuch"}, ValueError, "unknown dialect"),
     ({"id_cols": "id"}, TypeError, "did you mean"),
+    ({"sql_col": "id"}, TypeError, "must hold strings"),
 ])
 def test_bad_arguments_raise_on_the_client(kwargs, error, match):
     import dask.dataframe as dd

@@ -140,6 +140,7 @@ def test_no_row_is_lost_or_duplicated_when_an_executor_dies(spark, query_log):
     ({"schema": Schema({"t": ["a"]})}, TypeError, "not a Schema"),
     ({"schema": {"t": 3}}, TypeError, "expected a list of columns"),
     ({"dialect": "nosuch"}, ValueError, "unknown dialect"),
+    ({"sql_col": "id"}, TypeError, "must hold strings"),
 ])
 def test_bad_arguments_raise_on_the_driver(spark, kwargs, error, match):
     df = spark.createDataFrame([(1, "select a from t")], "id long, sql string")

@@ -55,6 +55,9 @@ def lineage_edges(ddf: Any, sql_col: str = "sql", *, id_cols: Sequence[str] = ()
     import pyarrow as pa
 
     ids = _arrow._check_columns(list(ddf.columns), sql_col, id_cols)
+    dtype = ddf._meta[sql_col].dtype
+    if not (pd.api.types.is_string_dtype(dtype) or pd.api.types.is_object_dtype(dtype)):
+        raise TypeError(f"column {sql_col!r} must hold strings, got dtype {dtype}")
     _check_schema(schema)
     _check_dialect(dialect)
     sample = pa.Table.from_pandas(ddf._meta[list(ids)], preserve_index=False)

@@ -94,8 +94,13 @@ def lineage_edges(df: Any, sql_col: str = "sql", *, id_cols: Sequence[str] = (),
     is a mapping of table names to columns as ``lineage()`` takes it (not a
     ``Schema`` object), with ``default_catalog`` / ``default_schema``.
     """
+    from pyspark.sql import types as T
+
     names = df.columns
     ids = _arrow._check_columns(names, sql_col, id_cols)
+    if not isinstance(df.schema[sql_col].dataType, T.StringType):
+        raise TypeError(f"column {sql_col!r} must hold strings, got Spark type "
+                        f"{df.schema[sql_col].dataType.simpleString()}")
     _check_schema(schema)
     _check_dialect(dialect)
     id_fields = [df.schema[c] for c in ids]
