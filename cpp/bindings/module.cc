@@ -7,6 +7,9 @@
 // in the packages (imported lazily when an error is raised, so that importing
 // the extension never imports a package and no import cycle can form).
 #include <nanobind/nanobind.h>
+#if PY_VERSION_HEX < 0x030C0000
+#include <structmember.h>  // T_OBJECT_EX
+#endif
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
@@ -1643,10 +1646,13 @@ class ViewReader {
   }
 
  private:
-  // A class's needed fields by position in its dataclass fields.
+  // A class's needed fields by position in its dataclass fields, and for a
+  // slot the offset of its object pointer in the instance (-1: read it
+  // through the attribute protocol).
   struct Fields {
     LineageClass which;
     std::vector<std::size_t> at;
+    std::vector<Py_ssize_t> offset;
     Fields(LineageClass w, std::initializer_list<const char*> names) : which(w) {
       const LineageClassInfo& info = g_lineage_classes[w];
       for (const char* name : names) {
@@ -1654,9 +1660,21 @@ class ViewReader {
         while (i < info.names.size() && PyUnicode_CompareWithASCIIString(info.names[i].ptr(), name) != 0) ++i;
         if (i == info.names.size()) throw std::runtime_error(std::string("a lineage class has no field ") + name);
         at.push_back(i);
+        offset.push_back(slot_offset(info.slots[i].ptr()));
       }
     }
   };
+
+  static Py_ssize_t slot_offset(PyObject* slot) {
+    if (slot == Py_None || !Py_IS_TYPE(slot, &PyMemberDescr_Type)) return -1;
+    const PyMemberDef* member = reinterpret_cast<PyMemberDescrObject*>(slot)->d_member;
+#if PY_VERSION_HEX >= 0x030C0000
+    const bool object_slot = member->type == Py_T_OBJECT_EX;
+#else
+    const bool object_slot = member->type == T_OBJECT_EX;
+#endif
+    return object_slot ? member->offset : -1;
+  }
 
   void statement(PyObject* obj, lv::Statement& st) {
     st.kind = text(field(statement_, obj, 0));
@@ -1702,6 +1720,10 @@ class ViewReader {
     if (Py_TYPE(obj) != info.type && !PyObject_TypeCheck(obj, info.type)) {
       raise_type_error(std::string("expected ") + info.type->tp_name + ", got " + type_name_of(obj));
     }
+    if (const Py_ssize_t offset = fields.offset[k]; offset >= 0) {
+      PyObject* value = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(obj) + offset);
+      if (value != nullptr) return keep(nb::borrow(value));
+    }
     const std::size_t i = fields.at[k];
     PyObject* slot = info.slots[i].ptr();
     PyObject* value = slot != Py_None && Py_TYPE(slot)->tp_descr_get != nullptr
@@ -1710,10 +1732,10 @@ class ViewReader {
     return keep(nb::steal(value));
   }
 
+  // Every object whose text is viewed is held until the reader goes.
   PyObject* keep(nb::object value) {
     if (!value.is_valid()) throw nb::python_error();
-    kept_.push_back(std::move(value));
-    return kept_.back().ptr();
+    return kept_.emplace_back(std::move(value)).ptr();
   }
 
   static nb::object fast(PyObject* obj, const char* what) {
@@ -1844,7 +1866,7 @@ nb::dict lineage_view_layout_py(nb::handle statements, int sweeps) {
   for (std::size_t i = 0; i < graph.edges.size(); ++i) {
     const lv::Edge& e = graph.edges[i];
     path.clear();
-    lv::append_edge_path(path, graph, lay, e);
+    lv::append_edge_path(path, lay, e);
     nb::list stmts;
     for (int k : graph.statements_of(i)) stmts.append(k);
     edges.append(nb::make_tuple(str_of_utf8(graph.edge_source(e)), str_of_utf8(graph.edge_target(e)),

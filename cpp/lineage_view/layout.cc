@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_set>
+#include <cstring>
 
 #include "lineage_view/text.h"
 
@@ -16,10 +16,17 @@ double Box::row_y(int column) const {
 
 std::vector<int> assign_layers(int n, const std::vector<std::pair<int, int>>& links) {
   std::vector<std::vector<int>> succ(n);
-  std::unordered_set<std::uint64_t> seen;
+  FlatIndex seen;
+  seen.reserve(links.size());
+  std::vector<std::pair<int, int>> kept_links;
   for (auto [a, b] : links) {
-    const std::uint64_t key = (static_cast<std::uint64_t>(a) << 32) | static_cast<std::uint32_t>(b);
-    if (a != b && seen.insert(key).second) succ[a].push_back(b);
+    if (a == b) continue;
+    const std::uint64_t key = mix64((static_cast<std::uint64_t>(a) << 32) | static_cast<std::uint32_t>(b));
+    const int next = static_cast<int>(kept_links.size());
+    if (seen.try_emplace(key, next, [&](int i) { return kept_links[i] == std::make_pair(a, b); }).second) {
+      kept_links.emplace_back(a, b);
+      succ[a].push_back(b);
+    }
   }
   // Depth-first walk with an explicit stack; 1: on the walk's path, 2: done.
   std::vector<char> state(n, 0);
@@ -76,6 +83,15 @@ double box_height(std::size_t columns) {
   return kHeadH + (columns ? static_cast<double>(columns) * kRowH : kEmptyH);
 }
 
+// Lists of ints by key, in one array: list k is items[start[k] .. start[k + 1]).
+struct Lists {
+  std::vector<std::size_t> start;
+  std::vector<std::size_t> items;
+
+  std::size_t size(std::size_t k) const { return start[k + 1] - start[k]; }
+  const std::size_t* begin(std::size_t k) const { return items.data() + start[k]; }
+};
+
 // Barycentre ordering over rows: a box's header is one row, each column one.
 class Orderer {
  public:
@@ -88,10 +104,6 @@ class Orderer {
       std::fill(box_of_.begin() + base_[t], box_of_.begin() + base_[t + 1], static_cast<int>(t));
     }
     pos_.assign(base_[n], 0.0);
-    left_.resize(base_[n]);
-    right_.resize(base_[n]);
-    box_left_.resize(n);
-    box_right_.resize(n);
     movable_.resize(n);
     for (std::size_t t = 0; t < n; ++t) movable_[t] = graph.tables[t].role() == Role::kSource;
   }
@@ -100,22 +112,23 @@ class Orderer {
     bool any_value = false;
     for (const Edge& e : graph_.edges) any_value = any_value || !e.indirect;
     // Ordered by the value edges, which the page shows at first (and which
-    // cross less that way); by all when there are none.
-    std::vector<std::size_t> left_keys, right_keys;
+    // cross less that way); by all when there are none. Each row's
+    // neighbours, split by the side they are on, in edge order.
+    std::vector<std::pair<std::size_t, std::size_t>> left, right;
     for (const Edge& e : graph_.edges) {
       if (any_value && e.indirect) continue;
       const std::size_t a = row(e.source_table, e.source_column), b = row(e.target_table, e.target_column);
       const int la = lay_.boxes[e.source_table].layer, lb = lay_.boxes[e.target_table].layer;
       if (la < lb) {
-        link(left_, left_keys, b, a);
-        link(right_, right_keys, a, b);
+        left.emplace_back(b, a);
+        right.emplace_back(a, b);
       } else if (la > lb) {
-        link(left_, left_keys, a, b);
-        link(right_, right_keys, b, a);
+        left.emplace_back(a, b);
+        right.emplace_back(b, a);
       }
     }
-    by_box(left_, left_keys, box_left_);
-    by_box(right_, right_keys, box_right_);
+    group(left, left_, box_left_);
+    group(right, right_, box_right_);
     for (const std::vector<int>& order : lay_.layers) positions(order);
     const int count = static_cast<int>(lay_.layers.size());
     for (int s = 0; s < sweeps; ++s) {
@@ -144,40 +157,59 @@ class Orderer {
   }
 
  private:
-  using Side = std::vector<std::vector<std::size_t>>;
-
-  static void link(Side& side, std::vector<std::size_t>& keys, std::size_t from, std::size_t to) {
-    if (side[from].empty()) keys.push_back(from);
-    side[from].push_back(to);
-  }
-
-  // Each box's neighbour rows: those of its rows, rows in first-linked order.
-  void by_box(const Side& side, const std::vector<std::size_t>& keys, Side& out) const {
-    for (std::size_t r : keys) {
-      std::vector<std::size_t>& rows = out[box_of_[r]];
-      rows.insert(rows.end(), side[r].begin(), side[r].end());
+  // The (row, neighbour) pairs as each row's list, and each box's list: the
+  // lists of its rows joined in the order the rows first appear in `pairs`.
+  void group(const std::vector<std::pair<std::size_t, std::size_t>>& pairs, Lists& rows, Lists& boxes) const {
+    const std::size_t n = pos_.size();
+    rows.start.assign(n + 1, 0);
+    for (const auto& [r, to] : pairs) ++rows.start[r + 1];
+    for (std::size_t r = 0; r < n; ++r) rows.start[r + 1] += rows.start[r];
+    std::vector<std::size_t> at(rows.start.begin(), rows.start.end() - 1);
+    rows.items.resize(pairs.size());
+    std::vector<std::size_t> first_seen;
+    for (const auto& [r, to] : pairs) {
+      if (at[r] == rows.start[r]) first_seen.push_back(r);
+      rows.items[at[r]++] = to;
+    }
+    const std::size_t boxes_n = lay_.boxes.size();
+    boxes.start.assign(boxes_n + 1, 0);
+    for (std::size_t r : first_seen) boxes.start[box_of_[r] + 1] += rows.size(r);
+    for (std::size_t b = 0; b < boxes_n; ++b) boxes.start[b + 1] += boxes.start[b];
+    std::vector<std::size_t> fill(boxes.start.begin(), boxes.start.end() - 1);
+    boxes.items.resize(pairs.size());
+    for (std::size_t r : first_seen) {
+      std::copy(rows.begin(r), rows.begin(r) + rows.size(r), boxes.items.begin() + fill[box_of_[r]]);
+      fill[box_of_[r]] += rows.size(r);
     }
   }
 
-  double mean(const std::vector<std::size_t>& rows, double fallback) const {
-    if (rows.empty()) return fallback;
+  double mean(const Lists& lists, std::size_t k, double fallback) const {
+    const std::size_t n = lists.size(k);
+    if (n == 0) return fallback;
+    const std::size_t* rows = lists.begin(k);
     double sum = 0;
-    for (std::size_t r : rows) sum += pos_[r];
-    return sum / static_cast<double>(rows.size());
+    for (std::size_t i = 0; i < n; ++i) sum += pos_[rows[i]];
+    return sum / static_cast<double>(n);
   }
 
-  void sweep(int li, const Side& side, const Side& box_side) {
+  // `order` sorted by key(item), stably, without a temporary buffer each time.
+  template <typename Key>
+  void sort_by(std::vector<int>& order, Key&& key) {
+    keyed_.clear();
+    for (std::size_t i = 0; i < order.size(); ++i) keyed_.emplace_back(key(order[i]), static_cast<int>(i));
+    std::sort(keyed_.begin(), keyed_.end());
+    scratch_.assign(order.begin(), order.end());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = scratch_[keyed_[i].second];
+  }
+
+  void sweep(int li, const Lists& side, const Lists& box_side) {
     std::vector<int>& order = lay_.layers[li];
     for (int t : order) {
       Box& box = lay_.boxes[t];
       if (!movable_[t] || box.columns.size() < 2) continue;
-      keys_.resize(graph_.tables[t].columns.size());
-      for (int c : box.columns) keys_[c] = mean(side[row(t, c)], pos_[row(t, c)]);
-      std::stable_sort(box.columns.begin(), box.columns.end(), [&](int a, int b) { return keys_[a] < keys_[b]; });
+      sort_by(box.columns, [&](int c) { return mean(side, row(t, c), pos_[row(t, c)]); });
     }
-    box_keys_.resize(graph_.tables.size());
-    for (int t : order) box_keys_[t] = mean(box_side[t], pos_[base_[t]]);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return box_keys_[a] < box_keys_[b]; });
+    sort_by(order, [&](int t) { return mean(box_side, static_cast<std::size_t>(t), pos_[base_[t]]); });
     positions(order);
   }
 
@@ -186,9 +218,10 @@ class Orderer {
   std::vector<std::size_t> base_;  // each box's header row; its columns follow
   std::vector<int> box_of_;
   std::vector<double> pos_;  // each row's place in its layer, as a fraction
-  Side left_, right_, box_left_, box_right_;
+  Lists left_, right_, box_left_, box_right_;
   std::vector<char> movable_;  // boxes whose rows may move: those only read from
-  std::vector<double> keys_, box_keys_;
+  std::vector<std::pair<double, int>> keyed_;
+  std::vector<int> scratch_;
 };
 
 // The height at which a layer wraps: near a 16:10 picture overall.
@@ -295,7 +328,7 @@ Layout layout(const Graph& graph, int sweeps) {
   return lay;
 }
 
-void append_edge_path(std::string& out, const Graph&, const Layout& lay, const Edge& e) {
+char* write_edge_path(char* p, const Layout& lay, const Edge& e) {
   const Box& a = lay.boxes[e.source_table];
   const Box& b = lay.boxes[e.target_table];
   const double x1 = a.x + a.w, y1 = a.row_y(e.source_column), y2 = b.row_y(e.target_column);
@@ -310,11 +343,34 @@ void append_edge_path(std::string& out, const Graph&, const Layout& lay, const E
     c1 = x1 + dx;
     c2 = x2 - dx;
   }
-  const double v[8] = {x1, y1, c1, y1, c2, y2, x2, y2};
-  for (int i = 0; i < 8; ++i) {
-    out += i == 0 ? 'M' : i == 2 ? 'C' : ' ';
-    append_fixed0(out, v[i]);
-  }
+  // "M x1 y1 C c1 y1 c2 y2 x2 y2"; each y written once and copied.
+  *p++ = 'M';
+  p = write_fixed0(p, x1);
+  *p++ = ' ';
+  char* y1_at = p;
+  p = write_fixed0(p, y1);
+  const std::size_t y1_size = static_cast<std::size_t>(p - y1_at);
+  *p++ = 'C';
+  p = write_fixed0(p, c1);
+  *p++ = ' ';
+  std::memcpy(p, y1_at, y1_size);
+  p += y1_size;
+  *p++ = ' ';
+  p = write_fixed0(p, c2);
+  *p++ = ' ';
+  char* y2_at = p;
+  p = write_fixed0(p, y2);
+  const std::size_t y2_size = static_cast<std::size_t>(p - y2_at);
+  *p++ = ' ';
+  p = write_fixed0(p, x2);
+  *p++ = ' ';
+  std::memcpy(p, y2_at, y2_size);
+  return p + y2_size;
+}
+
+void append_edge_path(std::string& out, const Layout& lay, const Edge& e) {
+  char buf[kEdgePathMax];
+  out.append(buf, write_edge_path(buf, lay, e));
 }
 
 long long crossings(const Graph& graph, const Layout& lay) {

@@ -55,8 +55,10 @@ double box_width(std::string_view name, const std::vector<std::string_view>& col
 
 Layout layout(const Graph& graph, int sweeps = kSweeps);
 
-// The SVG path of edge e.
-void append_edge_path(std::string& out, const Graph& graph, const Layout& lay, const Edge& e);
+// The SVG path of edge e, written at p (room for kEdgePathMax bytes).
+inline constexpr std::size_t kEdgePathMax = 8 * 25;
+char* write_edge_path(char* p, const Layout& lay, const Edge& e);
+void append_edge_path(std::string& out, const Layout& lay, const Edge& e);
 
 // Pairs of edges that cross between adjacent layers: a measure of the
 // order's quality (quadratic per pair of layers; for tests and benchmarks).

@@ -1,6 +1,8 @@
 #include "lineage_view/page.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 #include "lineage_view/text.h"
 
@@ -18,38 +20,48 @@ void append_ints(std::string& out, const std::vector<int>& list) {
   }
 }
 
-// The HTML-escaped names of the tables and their columns, each escaped once
-// however many edges and rows repeat it.
+// The HTML-escaped names of the tables and their columns ("table.column"),
+// each escaped once however many edges and rows repeat it.
 class EscapedNames {
  public:
   explicit EscapedNames(const Graph& graph) {
     tables_.reserve(graph.tables.size());
     columns_.reserve(graph.tables.size());
     for (const Table& t : graph.tables) {
-      tables_.push_back(span(t.name));
+      std::string name;
+      append_html(name, t.name);
+      tables_.push_back({text_.size(), name.size()});
+      text_ += name;
       std::vector<Span>& columns = columns_.emplace_back();
       columns.reserve(t.columns.size());
-      for (std::string_view c : t.columns) columns.push_back(span(c));
+      for (std::string_view c : t.columns) {
+        const std::size_t key = text_.size();
+        text_.append(name).push_back('.');
+        append_html(text_, c);
+        columns.push_back({key, text_.size() - key});
+      }
     }
   }
 
   std::string_view table(int t) const { return view(tables_[t]); }
-  std::string_view column(int t, int c) const { return c < 0 ? std::string_view() : view(columns_[t][c]); }
+  std::string_view key(int t, int c) const { return view(columns_[t][c]); }  // "table.column"
+  std::string_view column(int t, int c) const { return key(t, c).substr(tables_[t].size + 1); }
 
  private:
   struct Span {
     std::size_t at, size;
   };
-  Span span(std::string_view text) {
-    const std::size_t at = text_.size();
-    append_html(text_, text);
-    return {at, text_.size() - at};
-  }
   std::string_view view(Span s) const { return std::string_view(text_).substr(s.at, s.size); }
 
   std::string text_;
   std::vector<Span> tables_;
   std::vector<std::vector<Span>> columns_;
+};
+
+// Each kind's fixed text around an edge's data, escaped once.
+struct KindText {
+  std::string head[2];  // up to data-source's value; [1] for an indirect edge
+  std::string middle;   // from the end of data-target's value to data-stmts'
 };
 
 void render_table(std::string& out, const Graph& graph, const Layout& lay, const EscapedNames& names, int t) {
@@ -85,12 +97,10 @@ void render_table(std::string& out, const Graph& graph, const Layout& lay, const
   out += names.table(t);
   out += "</span></div>";
   for (int c : box.columns) {
-    for (const char* part : {"<div class=\"col\" data-column=\"", "\" title=\""}) {
-      out += part;
-      out += names.table(t);
-      out += '.';
-      out += names.column(t, c);
-    }
+    out += "<div class=\"col\" data-column=\"";
+    out += names.key(t, c);
+    out += "\" title=\"";
+    out += names.key(t, c);
     out += "\">";
     out += names.column(t, c);
     out += "</div>";
@@ -98,31 +108,54 @@ void render_table(std::string& out, const Graph& graph, const Layout& lay, const
   out += "</div>";
 }
 
-void render_edge(std::string& out, const Graph& graph, const Layout& lay, const EscapedNames& names,
-                 const std::vector<std::string>& kinds, std::size_t i) {
-  const Edge& e = graph.edges[i];
-  out += e.indirect ? "<path class=\"edge indirect k-" : "<path class=\"edge k-";
-  out += kinds[e.kind];
-  out += "\" data-source=\"";
-  out += names.table(e.source_table);
-  out += '.';
-  out += names.column(e.source_table, e.source_column);
-  out += "\" data-target=\"";
-  out += names.table(e.target_table);
-  if (e.target_column >= 0) {
-    out += '.';
-    out += names.column(e.target_table, e.target_column);
+char* put(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+// The edges, one <path> a line, indirect ones first so that the value edges
+// are drawn over them. Written through a pointer into room made once.
+void render_edges(std::string& out, const Graph& graph, const Layout& lay, const EscapedNames& names,
+                  const std::vector<KindText>& kinds) {
+  constexpr std::string_view kTarget = "\" data-target=\"", kPath = "\" d=\"", kEnd = "\"/>\n";
+  std::size_t room = 0;
+  for (std::size_t i = 0; i < graph.edges.size(); ++i) {
+    const Edge& e = graph.edges[i];
+    const KindText& kind = kinds[e.kind];
+    room += kind.head[e.indirect].size() + kind.middle.size() + names.table(e.source_table).size() +
+            names.table(e.target_table).size() + 2 + 12 * static_cast<std::size_t>(graph.edge_start[i + 1] - graph.edge_start[i]) +
+            kTarget.size() + kPath.size() + kEnd.size() + kEdgePathMax;
+    if (e.source_column >= 0) room += names.key(e.source_table, e.source_column).size();
+    if (e.target_column >= 0) room += names.key(e.target_table, e.target_column).size();
   }
-  out += "\" data-kind=\"";
-  out += kinds[e.kind];
-  out += "\" data-stmts=\"";
-  for (int s = graph.edge_start[i]; s < graph.edge_start[i + 1]; ++s) {
-    if (s > graph.edge_start[i]) out += ' ';
-    append_int(out, graph.edge_statements[s]);
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  char* p = out.data() + start;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t i = 0; i < graph.edges.size(); ++i) {
+      const Edge& e = graph.edges[i];
+      if (e.indirect != (pass == 0)) continue;
+      const KindText& kind = kinds[e.kind];
+      p = put(p, kind.head[e.indirect]);
+      if (e.source_column >= 0) {
+        p = put(p, names.key(e.source_table, e.source_column));
+      } else {
+        p = put(p, names.table(e.source_table));
+        *p++ = '.';
+      }
+      p = put(p, kTarget);
+      p = put(p, e.target_column >= 0 ? names.key(e.target_table, e.target_column) : names.table(e.target_table));
+      p = put(p, kind.middle);
+      for (int s = graph.edge_start[i]; s < graph.edge_start[i + 1]; ++s) {
+        if (s > graph.edge_start[i]) *p++ = ' ';
+        p = std::to_chars(p, p + 11, graph.edge_statements[s]).ptr;
+      }
+      p = put(p, kPath);
+      p = write_edge_path(p, lay, e);
+      p = put(p, kEnd);
+    }
   }
-  out += "\" d=\"";
-  append_edge_path(out, graph, lay, e);
-  out += "\"/>";
+  out.resize(static_cast<std::size_t>(p - out.data()) - (graph.edges.empty() ? 0 : 1));  // no '\n' after the last
 }
 
 void render_toolbar(std::string& out, const Graph& graph, std::string_view title) {
@@ -249,18 +282,15 @@ void render_page(std::string& out, const Graph& graph, const Layout& lay, const 
   append_fixed0(out, lay.height);
   out += "\">\n";
   const EscapedNames names(graph);
-  std::vector<std::string> kinds(graph.kinds.size());
-  for (std::size_t k = 0; k < kinds.size(); ++k) append_html(kinds[k], graph.kinds[k]);
-  // Indirect edges first, so that the value edges are drawn over them.
-  bool first = true;
-  for (int pass = 0; pass < 2; ++pass) {
-    for (std::size_t i = 0; i < graph.edges.size(); ++i) {
-      if (graph.edges[i].indirect != (pass == 0)) continue;
-      if (!first) out += '\n';
-      first = false;
-      render_edge(out, graph, lay, names, kinds, i);
-    }
+  std::vector<KindText> kinds(graph.kinds.size());
+  for (std::size_t k = 0; k < kinds.size(); ++k) {
+    std::string kind;
+    append_html(kind, graph.kinds[k]);
+    kinds[k].head[0] = "<path class=\"edge k-" + kind + "\" data-source=\"";
+    kinds[k].head[1] = "<path class=\"edge indirect k-" + kind + "\" data-source=\"";
+    kinds[k].middle = "\" data-kind=\"" + kind + "\" data-stmts=\"";
   }
+  render_edges(out, graph, lay, names, kinds);
   out += "\n</svg>\n";
   for (std::size_t t = 0; t < graph.tables.size(); ++t) {
     if (t) out += '\n';

@@ -2,6 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sqlparse::lineage_view {
 
@@ -12,13 +16,52 @@ void append_int(std::string& out, std::int64_t value) {
   out.append(buf, end);
 }
 
-void append_fixed0(std::string& out, double value) {
-  const double r = std::nearbyint(value);  // the default rounding: ties to even
-  if (r == 0 && std::signbit(r)) {
-    out += "-0";
-    return;
+namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// n < 100000 in decimal: the picture's coordinates, written two digits a step.
+char* write_small(char* p, unsigned n) {
+  const int digits = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : n < 10000 ? 4 : 5;
+  char* end = p + digits;
+  char* q = end;
+  while (n >= 100) {
+    const unsigned pair = (n % 100) * 2;
+    n /= 100;
+    *--q = kDigitPairs[pair + 1];
+    *--q = kDigitPairs[pair];
   }
-  append_int(out, static_cast<std::int64_t>(r));
+  if (n >= 10) {
+    *--q = kDigitPairs[n * 2 + 1];
+    *--q = kDigitPairs[n * 2];
+  } else {
+    *--q = static_cast<char>('0' + n);
+  }
+  return end;
+}
+
+}  // namespace
+
+char* write_fixed0(char* p, double value) {
+  // Ties to even, as the default rounding mode does; adding and taking away
+  // 1.5 * 2^52 rounds the same way without a library call.
+  constexpr double kShift = 6755399441055744.0;
+  const double r = std::fabs(value) < 0x1p51 ? (value + kShift) - kShift : std::nearbyint(value);
+  if (r == 0 && std::signbit(r)) {
+    *p++ = '-';
+    *p++ = '0';
+    return p;
+  }
+  if (r >= 0 && r < 100000) return write_small(p, static_cast<unsigned>(r));
+  return std::to_chars(p, p + 24, static_cast<std::int64_t>(r)).ptr;
+}
+
+void append_fixed0(std::string& out, double value) {
+  char buf[24];
+  out.append(buf, write_fixed0(buf, value));
 }
 
 std::size_t utf8_length(std::string_view text) {
@@ -61,30 +104,62 @@ void append_html(std::string& out, std::string_view text) {
   out.append(text.data() + plain, text.size() - plain);
 }
 
-void append_json_string(std::string& out, std::string_view text) {
+namespace {
+
+void append_json_escape(std::string& out, unsigned char ch) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t plain = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char ch = static_cast<unsigned char>(text[i]);
-    if (!(kQuote.of[ch] & 2)) continue;
-    out.append(text.data() + plain, i - plain);
-    plain = i + 1;
-    switch (ch) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default: {
-        const char esc[6] = {'\\', 'u', '0', '0', kHex[ch >> 4], kHex[ch & 15]};
-        out.append(esc, 6);
-      }
+  switch (ch) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    case '\b': out += "\\b"; break;
+    case '\f': out += "\\f"; break;
+    default: {
+      const char esc[6] = {'\\', 'u', '0', '0', kHex[ch >> 4], kHex[ch & 15]};
+      out.append(esc, 6);
     }
   }
-  out.append(text.data() + plain, text.size() - plain);
+}
+
+#if defined(__SSE2__)
+// Bit i set when byte i of the 16 at p needs quoting in a JSON string in a
+// <script>: below 0x20, or one of " \ & < >.
+inline unsigned json_quote_mask(const char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i m = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1f)), v);
+  for (char c : {'"', '\\', '&', '<', '>'}) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+  return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+#endif
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
+  const char* data = text.data();
+  std::size_t plain = 0;  // start of the run not yet copied
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time; each byte that needs quoting ends a plain run.
+  for (; i + 16 <= text.size(); i += 16) {
+    for (unsigned mask = json_quote_mask(data + i); mask != 0; mask &= mask - 1) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+      out.append(data + plain, at - plain);
+      append_json_escape(out, static_cast<unsigned char>(data[at]));
+      plain = at + 1;
+    }
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    const unsigned char ch = static_cast<unsigned char>(data[i]);
+    if (!(kQuote.of[ch] & 2)) continue;
+    out.append(data + plain, i - plain);
+    append_json_escape(out, ch);
+    plain = i + 1;
+  }
+  out.append(data + plain, text.size() - plain);
   out += '"';
 }
 

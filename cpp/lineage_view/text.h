@@ -12,6 +12,8 @@ namespace sqlparse::lineage_view {
 void append_int(std::string& out, std::int64_t value);
 // `value` rounded to an integer, ties to even (as printf's "%.0f").
 void append_fixed0(std::string& out, double value);
+// The same written at p (room for 24 bytes); the end of what was written.
+char* write_fixed0(char* p, double value);
 
 // Code points in valid UTF-8.
 std::size_t utf8_length(std::string_view text);
