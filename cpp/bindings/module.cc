@@ -1629,7 +1629,7 @@ class ViewReader {
         raise_type_error("statements must be (file, number, StatementLineage, sql, composed) tuples");
       }
       lv::Statement& st = out[static_cast<std::size_t>(i)];
-      keep(nb::borrow(item));  // holds the file and sql
+      keep_borrowed(item);  // holds the file and sql
       st.file = text(PyTuple_GET_ITEM(item, 0));
       st.number = integer(PyTuple_GET_ITEM(item, 1));
       statement(PyTuple_GET_ITEM(item, 2), st);
@@ -1693,7 +1693,7 @@ class ViewReader {
                              integer(field(warning_, w, 2)), integer(field(warning_, w, 3))});
     }
     nb::object tables = fast(field(statement_, obj, 5), "source_tables");
-    for (PyObject* t : items(tables)) st.source_tables.push_back(text(keep(nb::borrow(t))));
+    for (PyObject* t : items(tables)) st.source_tables.push_back(text(keep_borrowed(t)));
     st.start_line = integer(field(statement_, obj, 6));
     st.start_column = integer(field(statement_, obj, 7));
     PyObject* error = field(statement_, obj, 8);
@@ -1722,7 +1722,7 @@ class ViewReader {
     }
     if (const Py_ssize_t offset = fields.offset[k]; offset >= 0) {
       PyObject* value = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(obj) + offset);
-      if (value != nullptr) return keep(nb::borrow(value));
+      if (value != nullptr) return keep_borrowed(value);
     }
     const std::size_t i = fields.at[k];
     PyObject* slot = info.slots[i].ptr();
@@ -1735,7 +1735,12 @@ class ViewReader {
   // Every object whose text is viewed is held until the reader goes.
   PyObject* keep(nb::object value) {
     if (!value.is_valid()) throw nb::python_error();
-    return kept_.emplace_back(std::move(value)).ptr();
+    return keep_borrowed(value.ptr());
+  }
+  PyObject* keep_borrowed(PyObject* value) {
+    kept_.push_back(value);
+    Py_INCREF(value);
+    return value;
   }
 
   static nb::object fast(PyObject* obj, const char* what) {
@@ -1800,7 +1805,17 @@ class ViewReader {
   Fields statement_{kStatementClass, {"kind", "target", "columns", "indirect", "warnings", "source_tables",
                                       "start_line", "start_column", "error"}};
   Fields composed_{kComposedClass, {"target", "name", "sources"}};
-  std::vector<nb::object> kept_;
+  struct Kept {  // owned references, dropped with the reader (the GIL held)
+    std::vector<PyObject*> objects;
+    Kept() { objects.reserve(4096); }
+    Kept(const Kept&) = delete;
+    Kept& operator=(const Kept&) = delete;
+    ~Kept() {
+      for (PyObject* o : objects) Py_DECREF(o);
+    }
+    void push_back(PyObject* o) { objects.push_back(o); }
+  };
+  Kept kept_;
   std::deque<std::string> copies_;
 };
 

@@ -15,16 +15,23 @@ double Box::row_y(int column) const {
 }
 
 std::vector<int> assign_layers(int n, const std::vector<std::pair<int, int>>& links) {
+  // Each node's successors once, in the order of their first link: links
+  // grouped by their start (in order), then a stamp per successor.
+  std::vector<std::size_t> start(static_cast<std::size_t>(n) + 1, 0);
+  for (auto [a, b] : links) ++start[a + 1];
+  for (int a = 0; a < n; ++a) start[a + 1] += start[a];
+  std::vector<int> grouped(links.size());
+  {
+    std::vector<std::size_t> at(start.begin(), start.end() - 1);
+    for (auto [a, b] : links) grouped[at[a]++] = b;
+  }
   std::vector<std::vector<int>> succ(n);
-  FlatIndex seen;
-  seen.reserve(links.size());
-  std::vector<std::pair<int, int>> kept_links;
-  for (auto [a, b] : links) {
-    if (a == b) continue;
-    const std::uint64_t key = mix64((static_cast<std::uint64_t>(a) << 32) | static_cast<std::uint32_t>(b));
-    const int next = static_cast<int>(kept_links.size());
-    if (seen.try_emplace(key, next, [&](int i) { return kept_links[i] == std::make_pair(a, b); }).second) {
-      kept_links.emplace_back(a, b);
+  std::vector<int> stamp(n, -1);
+  for (int a = 0; a < n; ++a) {
+    for (std::size_t i = start[a]; i < start[a + 1]; ++i) {
+      const int b = grouped[i];
+      if (b == a || stamp[b] == a) continue;
+      stamp[b] = a;
       succ[a].push_back(b);
     }
   }
@@ -132,8 +139,10 @@ class Orderer {
     for (const std::vector<int>& order : lay_.layers) positions(order);
     const int count = static_cast<int>(lay_.layers.size());
     for (int s = 0; s < sweeps; ++s) {
-      for (int li = 1; li < count; ++li) sweep(li, left_, box_left_);
-      for (int li = count - 2; li >= 0; --li) sweep(li, right_, box_right_);
+      bool moved = false;
+      for (int li = 1; li < count; ++li) moved |= sweep(li, left_, box_left_);
+      for (int li = count - 2; li >= 0; --li) moved |= sweep(li, right_, box_right_);
+      if (!moved) break;  // settled: the next sweeps would change nothing either
     }
   }
 
@@ -192,25 +201,30 @@ class Orderer {
     return sum / static_cast<double>(n);
   }
 
-  // `order` sorted by key(item), stably, without a temporary buffer each time.
+  // `order` sorted by key(item), stably, without a temporary buffer each
+  // time; whether anything moved.
   template <typename Key>
-  void sort_by(std::vector<int>& order, Key&& key) {
+  bool sort_by(std::vector<int>& order, Key&& key) {
     keyed_.clear();
     for (std::size_t i = 0; i < order.size(); ++i) keyed_.emplace_back(key(order[i]), static_cast<int>(i));
+    if (std::is_sorted(keyed_.begin(), keyed_.end())) return false;
     std::sort(keyed_.begin(), keyed_.end());
     scratch_.assign(order.begin(), order.end());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = scratch_[keyed_[i].second];
+    return true;
   }
 
-  void sweep(int li, const Lists& side, const Lists& box_side) {
+  bool sweep(int li, const Lists& side, const Lists& box_side) {
     std::vector<int>& order = lay_.layers[li];
+    bool moved = false;
     for (int t : order) {
       Box& box = lay_.boxes[t];
       if (!movable_[t] || box.columns.size() < 2) continue;
-      sort_by(box.columns, [&](int c) { return mean(side, row(t, c), pos_[row(t, c)]); });
+      moved |= sort_by(box.columns, [&](int c) { return mean(side, row(t, c), pos_[row(t, c)]); });
     }
-    sort_by(order, [&](int t) { return mean(box_side, static_cast<std::size_t>(t), pos_[base_[t]]); });
-    positions(order);
+    moved |= sort_by(order, [&](int t) { return mean(box_side, static_cast<std::size_t>(t), pos_[base_[t]]); });
+    if (moved) positions(order);
+    return moved;
   }
 
   const Graph& graph_;
