@@ -73,15 +73,18 @@ class Builder {
       columns += st.columns.size();
     }
     edges_.reserve(sources);
-    columns_.reserve(sources + columns);
+    graph_.edges.reserve(sources);
+    last_statement_.reserve(sources);
+    edge_statement_.reserve(sources);
+    columns_of_.reserve(sources + columns);
   }
 
   int table(std::string_view name) {
     // A statement's sources mostly come from a few tables in a row.
-    if (last_table_ >= 0 && graph_.tables[last_table_].name == name) return last_table_;
+    if (last_table_ >= 0 && same_text(graph_.tables[last_table_].name, name)) return last_table_;
     std::vector<Table>& tables = graph_.tables;
     auto [t, added] = graph_.table_index.try_emplace(hash_text(name), static_cast<int>(tables.size()),
-                                                     [&](int i) { return tables[i].name == name; });
+                                                     [&](int i) { return same_text(tables[i].name, name); });
     if (added) tables.push_back(Table{name, {}, {}, {}, false});
     return last_table_ = t;
   }
@@ -93,7 +96,7 @@ class Builder {
     Table& table = graph_.tables[t];
     auto [c, added] = columns_.try_emplace(hash_text(column, static_cast<std::uint64_t>(t)),
                                            static_cast<int>(columns_of_.size()), [&](int c) {
-                                             return columns_of_[c].first == t && table.columns[columns_of_[c].second] == column;
+                                             return columns_of_[c].first == t && same_text(table.columns[columns_of_[c].second], column);
                                            });
     if (!added) return columns_of_[c].second;
     columns_of_.emplace_back(t, static_cast<int>(table.columns.size()));
@@ -104,7 +107,7 @@ class Builder {
   int column(int t, std::string_view column) const {
     const Table& table = graph_.tables[t];
     const int c = columns_.find(hash_text(column, static_cast<std::uint64_t>(t)), [&](int c) {
-      return columns_of_[c].first == t && table.columns[columns_of_[c].second] == column;
+      return columns_of_[c].first == t && same_text(table.columns[columns_of_[c].second], column);
     });
     return c < 0 ? -1 : columns_of_[c].second;
   }
@@ -166,7 +169,7 @@ class Builder {
 
   int kind(std::string_view name) {
     for (std::size_t i = 0; i < graph_.kinds.size(); ++i) {
-      if (graph_.kinds[i] == name) return static_cast<int>(i);
+      if (same_text(graph_.kinds[i], name)) return static_cast<int>(i);
     }
     graph_.kinds.push_back(name);
     return static_cast<int>(graph_.kinds.size()) - 1;
