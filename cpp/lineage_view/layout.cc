@@ -342,6 +342,20 @@ Layout layout(const Graph& graph, int sweeps) {
   return lay;
 }
 
+std::size_t edge_path_room(const Layout& lay) {
+  // A path's ends lie on its boxes, so within m of 0 (below); its control
+  // points are an end plus or minus at most 40 + m.
+  double m = 0;
+  for (const Box& b : lay.boxes) {
+    m = std::max({m, std::abs(b.x) + b.w, std::abs(b.y) + b.h});
+  }
+  const double bound = 2 * m + 42;  // and 1 for rounding up
+  if (!(bound < 1e15)) return kEdgePathMax;
+  std::size_t digits = 1;
+  for (double v = 10; v <= bound; v *= 10) ++digits;
+  return std::min(kEdgePathMax, 8 * (digits + 2));  // a sign and a separator each
+}
+
 char* write_edge_path(char* p, const Layout& lay, const Edge& e) {
   const Box& a = lay.boxes[e.source_table];
   const Box& b = lay.boxes[e.target_table];

@@ -55,8 +55,10 @@ double box_width(std::string_view name, const std::vector<std::string_view>& col
 
 Layout layout(const Graph& graph, int sweeps = kSweeps);
 
-// The SVG path of edge e, written at p (room for kEdgePathMax bytes).
+// The SVG path of edge e, written at p (room for edge_path_room(lay) bytes,
+// never more than kEdgePathMax).
 inline constexpr std::size_t kEdgePathMax = 8 * 25;
+std::size_t edge_path_room(const Layout& lay);
 char* write_edge_path(char* p, const Layout& lay, const Edge& e);
 void append_edge_path(std::string& out, const Layout& lay, const Edge& e);
 

@@ -118,13 +118,14 @@ char* put(char* p, std::string_view text) {
 void render_edges(std::string& out, const Graph& graph, const Layout& lay, const EscapedNames& names,
                   const std::vector<KindText>& kinds) {
   constexpr std::string_view kTarget = "\" data-target=\"", kPath = "\" d=\"", kEnd = "\"/>\n";
+  const std::size_t path_room = edge_path_room(lay);
   std::size_t room = 0;
   for (std::size_t i = 0; i < graph.edges.size(); ++i) {
     const Edge& e = graph.edges[i];
     const KindText& kind = kinds[e.kind];
     room += kind.head[e.indirect].size() + kind.middle.size() + names.table(e.source_table).size() +
             names.table(e.target_table).size() + 2 + 12 * static_cast<std::size_t>(graph.edge_start[i + 1] - graph.edge_start[i]) +
-            kTarget.size() + kPath.size() + kEnd.size() + kEdgePathMax;
+            kTarget.size() + kPath.size() + kEnd.size() + path_room;
     if (e.source_column >= 0) room += names.key(e.source_table, e.source_column).size();
     if (e.target_column >= 0) room += names.key(e.target_table, e.target_column).size();
   }
