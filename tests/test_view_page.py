@@ -129,6 +129,30 @@ def test_bad_arguments(kwargs, error):
         sqlparse_main.lineage_html(["select a from t"])
 
 
+def bad_statements():
+    from sqlparse_main.lineage import ColumnLineage, Source, StatementLineage
+
+    st = lineage("select a from t").statements[0]
+    odd = lambda columns: StatementLineage("select", None, columns, (), (), (), (), 0, 0, 1, 1)  # noqa: E731
+    return [
+        ([(1, 2, 3, 4, 5)], TypeError),
+        ([("f", 1, st, "")], TypeError),  # four fields
+        ([("f", 1, st, "", None)], TypeError),  # composed not a sequence
+        ([("f", 1, "select a from t", "", ())], TypeError),  # not a StatementLineage
+        ([("f", 2 ** 70, st, "", ())], OverflowError),
+        ([("f", 1, st, b"select", ())], TypeError),
+        ([("f", 1, odd((1,)), "", ())], TypeError),
+        ([("f", 1, odd((ColumnLineage("a", 0, (Source("t", None, "identity"),)),)), "", ())], TypeError),
+    ]
+
+
+@pytest.mark.parametrize("statements, error", bad_statements())
+@pytest.mark.parametrize("draw", [view.page, view.dot, view.layout])
+def test_bad_statements_are_clear_errors(draw, statements, error):
+    with pytest.raises(error):
+        draw(statements)
+
+
 def test_an_empty_page_still_opens():
     page = Page(lineage("").to_html(""))
     assert page.tables == [] and len(page.scripts) == 2

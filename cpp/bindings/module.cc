@@ -1744,7 +1744,7 @@ class ViewReader {
   }
 
   static nb::object fast(PyObject* obj, const char* what) {
-    PyObject* seq = PySequence_Fast(obj, what);
+    PyObject* seq = PySequence_Fast(obj, (std::string(what) + " must be a sequence").c_str());
     if (seq == nullptr) throw nb::python_error();
     return nb::steal(seq);
   }
