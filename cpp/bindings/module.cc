@@ -1618,7 +1618,9 @@ class ViewReader {
     }
   }
 
-  // The statements; their text stays viewed in the str objects this reader keeps.
+  // The statements. Names are copied into the reader's arena while they are
+  // at hand (small and read again and again by the graph); the scripts'
+  // texts and error messages are viewed in str objects the reader keeps.
   std::vector<lv::Statement> statements(nb::handle list) {
     nb::object seq = fast(list.ptr(), "statements");
     const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
@@ -1630,12 +1632,13 @@ class ViewReader {
       }
       lv::Statement& st = out[static_cast<std::size_t>(i)];
       keep_borrowed(item);  // holds the file and sql
-      st.file = text(PyTuple_GET_ITEM(item, 0));
+      st.file = kept_text(PyTuple_GET_ITEM(item, 0));
       st.number = integer(PyTuple_GET_ITEM(item, 1));
       statement(PyTuple_GET_ITEM(item, 2), st);
-      st.sql = text(PyTuple_GET_ITEM(item, 3));
+      st.sql = kept_text(PyTuple_GET_ITEM(item, 3));
       nb::object composed = fast(PyTuple_GET_ITEM(item, 4), "composed");
       for (PyObject* c : items(composed)) {
+        const nb::object hold = nb::borrow(c);
         lv::Composed& out_c = st.composed.emplace_back();
         out_c.target = optional_text(field(composed_, c, 0));
         out_c.name = text(field(composed_, c, 1));
@@ -1682,6 +1685,7 @@ class ViewReader {
     nb::object columns = fast(field(statement_, obj, 2), "columns");
     st.columns.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(columns.ptr())));
     for (PyObject* c : items(columns)) {
+      const nb::object hold = nb::borrow(c);
       lv::Column& col = st.columns.emplace_back();
       col.name = text(field(column_, c, 0));
       sources(field(column_, c, 1), col.sources);
@@ -1689,18 +1693,19 @@ class ViewReader {
     sources(field(statement_, obj, 3), st.indirect);
     nb::object warnings = fast(field(statement_, obj, 4), "warnings");
     for (PyObject* w : items(warnings)) {
+      const nb::object hold = nb::borrow(w);
       st.warnings.push_back({text(field(warning_, w, 0)), text(field(warning_, w, 1)),
                              integer(field(warning_, w, 2)), integer(field(warning_, w, 3))});
     }
     nb::object tables = fast(field(statement_, obj, 5), "source_tables");
-    for (PyObject* t : items(tables)) st.source_tables.push_back(text(keep_borrowed(t)));
+    for (PyObject* t : items(tables)) st.source_tables.push_back(text(t));
     st.start_line = integer(field(statement_, obj, 6));
     st.start_column = integer(field(statement_, obj, 7));
-    PyObject* error = field(statement_, obj, 8);
+    PyObject* error = keep_borrowed(field(statement_, obj, 8));  // its __str__ may run any code
     if (error != Py_None) {
       st.failed = true;
-      st.error_type = text(keep(nb::handle(reinterpret_cast<PyObject*>(Py_TYPE(error))).attr("__name__")));
-      st.error_message = text(keep(nb::steal(PyObject_Str(error))));
+      st.error_type = kept_text(keep(nb::handle(reinterpret_cast<PyObject*>(Py_TYPE(error))).attr("__name__")));
+      st.error_message = kept_text(keep(nb::steal(PyObject_Str(error))));
       st.error_line = int_attr(error, "line");
       st.error_column = int_attr(error, "column");
     }
@@ -1710,11 +1715,13 @@ class ViewReader {
     nb::object seq = fast(list, "sources");
     out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(seq.ptr())));
     for (PyObject* s : items(seq)) {
+      const nb::object hold = nb::borrow(s);
       out.push_back({text(field(source_, s, 0)), text(field(source_, s, 1)), text(field(source_, s, 2))});
     }
   }
 
-  // Field k of `fields` of obj, read through its slot; kept alive by the reader.
+  // Field k of `fields` of obj, read through its slot: a reference borrowed
+  // from obj (used at once, before any Python code can run).
   PyObject* field(const Fields& fields, PyObject* obj, std::size_t k) {
     const LineageClassInfo& info = g_lineage_classes[fields.which];
     if (Py_TYPE(obj) != info.type && !PyObject_TypeCheck(obj, info.type)) {
@@ -1722,7 +1729,7 @@ class ViewReader {
     }
     if (const Py_ssize_t offset = fields.offset[k]; offset >= 0) {
       PyObject* value = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(obj) + offset);
-      if (value != nullptr) return keep_borrowed(value);
+      if (value != nullptr) return value;
     }
     const std::size_t i = fields.at[k];
     PyObject* slot = info.slots[i].ptr();
@@ -1760,16 +1767,42 @@ class ViewReader {
     return {at, at + PySequence_Fast_GET_SIZE(seq.ptr())};
   }
 
-  // The UTF-8 of a str that the reader keeps alive.
-  std::string_view text(PyObject* obj) {
+  // The UTF-8 of a str, copied into the arena.
+  std::string_view text(PyObject* obj) { return arena_.copy(kept_text(obj)); }
+
+  // The UTF-8 of a str that the reader keeps alive (or a copy with lone surrogates).
+  std::string_view kept_text(PyObject* obj) {
     if (!PyUnicode_Check(obj)) raise_type_error("expected str, got " + type_name_of(obj));
     Py_ssize_t size = 0;
     if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size)) {
       return std::string_view(data, static_cast<std::size_t>(size));
     }
     PyErr_Clear();
-    return copies_.emplace_back(utf8_of(obj));  // lone surrogates
+    return copies_.emplace_back(utf8_of(obj));
   }
+
+  // Text copied into blocks that never move, so that views of it stay valid.
+  class Arena {
+   public:
+    std::string_view copy(std::string_view text) {
+      if (text.size() > left_) {
+        const std::size_t size = std::max(kBlock, text.size());
+        at_ = blocks_.emplace_back(new char[size]).get();
+        left_ = size;
+      }
+      if (!text.empty()) std::memcpy(at_, text.data(), text.size());
+      const std::string_view out(at_, text.size());
+      at_ += text.size();
+      left_ -= text.size();
+      return out;
+    }
+
+   private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* at_ = nullptr;
+    std::size_t left_ = 0;
+  };
 
   std::optional<std::string_view> optional_text(PyObject* obj) {
     if (obj == Py_None) return std::nullopt;
@@ -1807,7 +1840,7 @@ class ViewReader {
   Fields composed_{kComposedClass, {"target", "name", "sources"}};
   struct Kept {  // owned references, dropped with the reader (the GIL held)
     std::vector<PyObject*> objects;
-    Kept() { objects.reserve(4096); }
+    Kept() { objects.reserve(256); }
     Kept(const Kept&) = delete;
     Kept& operator=(const Kept&) = delete;
     ~Kept() {
@@ -1816,6 +1849,7 @@ class ViewReader {
     void push_back(PyObject* o) { objects.push_back(o); }
   };
   Kept kept_;
+  Arena arena_;
   std::deque<std::string> copies_;
 };
 

@@ -16,49 +16,6 @@ void append_int(std::string& out, std::int64_t value) {
   out.append(buf, end);
 }
 
-namespace {
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// n < 100000 in decimal: the picture's coordinates, written two digits a step.
-char* write_small(char* p, unsigned n) {
-  const int digits = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : n < 10000 ? 4 : 5;
-  char* end = p + digits;
-  char* q = end;
-  while (n >= 100) {
-    const unsigned pair = (n % 100) * 2;
-    n /= 100;
-    *--q = kDigitPairs[pair + 1];
-    *--q = kDigitPairs[pair];
-  }
-  if (n >= 10) {
-    *--q = kDigitPairs[n * 2 + 1];
-    *--q = kDigitPairs[n * 2];
-  } else {
-    *--q = static_cast<char>('0' + n);
-  }
-  return end;
-}
-
-}  // namespace
-
-char* write_fixed0(char* p, double value) {
-  // Ties to even, as the default rounding mode does; adding and taking away
-  // 1.5 * 2^52 rounds the same way without a library call.
-  constexpr double kShift = 6755399441055744.0;
-  const double r = std::fabs(value) < 0x1p51 ? (value + kShift) - kShift : std::nearbyint(value);
-  if (r == 0 && std::signbit(r)) {
-    *p++ = '-';
-    *p++ = '0';
-    return p;
-  }
-  if (r >= 0 && r < 100000) return write_small(p, static_cast<unsigned>(r));
-  return std::to_chars(p, p + 24, static_cast<std::int64_t>(r)).ptr;
-}
-
 void append_fixed0(std::string& out, double value) {
   char buf[24];
   out.append(buf, write_fixed0(buf, value));
