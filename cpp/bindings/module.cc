@@ -1773,6 +1773,10 @@ class ViewReader {
   // The UTF-8 of a str that the reader keeps alive (or a copy with lone surrogates).
   std::string_view kept_text(PyObject* obj) {
     if (!PyUnicode_Check(obj)) raise_type_error("expected str, got " + type_name_of(obj));
+    if (PyUnicode_IS_COMPACT_ASCII(obj)) {  // most names: the text is in the object, no call needed
+      return std::string_view(static_cast<const char*>(PyUnicode_DATA(obj)),
+                              static_cast<std::size_t>(PyUnicode_GET_LENGTH(obj)));
+    }
     Py_ssize_t size = 0;
     if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size)) {
       return std::string_view(data, static_cast<std::size_t>(size));
@@ -1790,7 +1794,7 @@ class ViewReader {
         at_ = blocks_.emplace_back(new char[size]).get();
         left_ = size;
       }
-      if (!text.empty()) std::memcpy(at_, text.data(), text.size());
+      copy_to(at_, text.data(), text.size());
       const std::string_view out(at_, text.size());
       at_ += text.size();
       left_ -= text.size();
@@ -1798,6 +1802,26 @@ class ViewReader {
     }
 
    private:
+    // Names are short: two overlapping fixed-size moves, inlined, rather
+    // than a call to memcpy each.
+    static void copy_to(char* p, const char* s, std::size_t n) {
+      if (n >= 8 && n <= 16) {
+        std::uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(p, &a, 8);
+        std::memcpy(p + n - 8, &b, 8);
+      } else if (n >= 4 && n < 8) {
+        std::uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(p, &a, 4);
+        std::memcpy(p + n - 4, &b, 4);
+      } else if (n > 0) {
+        std::memcpy(p, s, n);
+      }
+    }
+
     static constexpr std::size_t kBlock = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* at_ = nullptr;
