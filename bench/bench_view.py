@@ -3,8 +3,9 @@
 
 For TPC-H (22 queries), TPC-DS (99 SELECTs), TPC-DS as 103 Spark inserts and
 both TPC-DS sets in one page: the analysis (``lineage_many`` on one thread),
-then the page's three steps (the model from the results, the layout, the HTML
-text), each the best of ``--rounds``; the page's size, boxes and edges. Then
+then the page's two steps, each the best of ``--rounds``: the statement
+tuples made in Python from the results, and the page built from them in C++
+(the graph, its layout and the HTML text); the page's size, boxes and edges. Then
 the command line end to end on the TPC-DS queries as files, ``--format jsonl``
 against ``--format html``, so the page's cost shows against a whole run.
 
@@ -24,7 +25,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.append(str(ROOT / "python"))  # after PYTHONPATH, so a build named there wins
 
 import sqlparse_main  # noqa: E402
-from sqlparse_main.view import html, layout, model  # noqa: E402
+from sqlparse_main import view  # noqa: E402
 
 CORPUS = ROOT.parent / "shared" / "sql-corpus"
 
@@ -71,12 +72,12 @@ def page_rows(corpus, rounds):
         names = [r["id"].split("/")[1] for r in rows]
         sqls = [r["sql"] for r in rows]
         t_analysis, results = best(lambda: analyse(rows, schema), rounds)
-        t_model, graph = best(lambda: model.build_graph(model.statements_of(results, names, sqls)), rounds)
-        t_layout, lay = best(lambda: layout.layout(graph), rounds)
-        t_html, page = best(lambda: html.render(graph, lay, label), rounds)
-        build = t_model + t_layout + t_html
-        table.append((label, len(rows), len(graph.tables), len(graph.edges), t_analysis * 1e3,
-                      t_model * 1e3, t_layout * 1e3, t_html * 1e3, build * 1e3, build / t_analysis,
+        t_statements, statements = best(lambda: view.statements_of(results, names, sqls), rounds)
+        t_page, page = best(lambda: view.page(statements, label), rounds)
+        drawn = view.layout(statements)
+        build = t_statements + t_page
+        table.append((label, len(rows), len(drawn["tables"]), len(drawn["edges"]), t_analysis * 1e3,
+                      t_statements * 1e3, t_page * 1e3, build * 1e3, build / t_analysis,
                       len(page.encode()) / 1024))
     return table
 
@@ -107,13 +108,13 @@ def main():
     ap.add_argument("--rounds", type=int, default=5)
     args = ap.parse_args()
     corpus = Path(args.corpus)
-    head = ("set", "scripts", "boxes", "edges", "analysis ms", "model ms", "layout ms", "html ms",
-            "build ms", "build/analysis", "page KB")
+    head = ("set", "scripts", "boxes", "edges", "analysis ms", "statements ms", "page ms", "build ms",
+            "build/analysis", "page KB")
     print("| " + " | ".join(head) + " |")
     print("|---|" + "---:|" * (len(head) - 1))
     for row in page_rows(corpus, args.rounds):
         label, *nums = row
-        cells = [f"{v:,}" if isinstance(v, int) else f"{v:,.1f}" for v in nums]
+        cells = [f"{v:,}" if isinstance(v, int) else f"{v:,.2f}" if v < 1 else f"{v:,.1f}" for v in nums]
         print(f"| {label} | " + " | ".join(cells) + " |")
     print()
     print("| sqlparse-main on the 99 TPC-DS files | wall ms | output KB |")

@@ -172,3 +172,21 @@ def _arrow_lineage_edges(
 def _lineage_classes(classes: tuple[type, ...]) -> None:
     """Registers the six result classes of sqlparse_main.lineage, in the order Source, ColumnLineage, LineageWarning, StatementLineage, ComposedColumn, ScriptLineage."""
     ...
+
+# ---- the lineage view
+
+def _lineage_view(
+    statements: list[tuple[str, int, object, str, tuple[object, ...]]],
+    format: str,
+    title: str,
+    css: str,
+    js: str,
+) -> str:
+    """The lineage page ('html', with the given style sheet and script) or Graphviz graph ('dot') of (file, number, StatementLineage, sql, composed) tuples."""
+    ...
+
+def _lineage_view_layout(
+    statements: list[tuple[str, int, object, str, tuple[object, ...]]], sweeps: int
+) -> dict[str, Any]:
+    """The page's boxes (tables), edges, composed edges, size and edge crossings as plain data."""
+    ...

@@ -2,8 +2,10 @@
 DOT drawn from the same model: the pinned attributes, escaping of whatever
 the SQL holds, the API's arguments, the command line's html and dot output."""
 
+import html
 import json
 import os
+import re
 import subprocess
 import sys
 from html.parser import HTMLParser
@@ -11,9 +13,9 @@ from html.parser import HTMLParser
 import pytest
 
 import sqlparse_main
-from sqlparse_main import lineage, lineage_many
-from sqlparse_main.view.dot import NOTE_LINES, NOTE_WIDTH, failure_note, to_dot
-from sqlparse_main.view.model import build_graph, statements_of
+from sqlparse_main import lineage, lineage_many, view
+
+NOTE_LINES, NOTE_WIDTH = 10, 160  # the DOT note of failed statements: at most these
 
 
 class Page(HTMLParser):
@@ -83,9 +85,10 @@ ODD = [
 def test_text_from_sql_never_becomes_markup(sql):
     result = lineage(sql)
     page = Page(result.to_html(sql))
-    graph = build_graph(statements_of([result], ["query"], [sql]))
-    assert page.tables == list(graph.tables)
-    assert sorted(page.columns) == sorted(f"{n}.{c}" for n, t in graph.tables.items() for c in t.columns)
+    drawn = view.layout(view.statements_of([result], ["query"], [sql]))
+    assert page.tables == [t["name"] for t in drawn["tables"]]
+    assert page.columns == [f"{t['name']}.{c}" for t in drawn["tables"] for c in t["columns"]]
+    assert {(e[0], e[1], e[2]) for e in drawn["edges"]} == set(page.edges)
     assert set(page.tags) <= {"html", "head", "meta", "title", "style", "body", "header", "strong", "span",
                               "input", "label", "i", "button", "main", "div", "svg", "path", "aside", "p",
                               "script"}
@@ -126,9 +129,59 @@ def test_bad_arguments(kwargs, error):
         sqlparse_main.lineage_html(["select a from t"])
 
 
+def bad_statements():
+    from sqlparse_main.lineage import ColumnLineage, Source, StatementLineage
+
+    st = lineage("select a from t").statements[0]
+    odd = lambda columns: StatementLineage("select", None, columns, (), (), (), (), 0, 0, 1, 1)  # noqa: E731
+    return [
+        ([(1, 2, 3, 4, 5)], TypeError),
+        ([("f", 1, st, "")], TypeError),  # four fields
+        ([("f", 1, st, "", None)], TypeError),  # composed not a sequence
+        ([("f", 1, "select a from t", "", ())], TypeError),  # not a StatementLineage
+        ([("f", 2 ** 70, st, "", ())], OverflowError),
+        ([("f", 1, st, b"select", ())], TypeError),
+        ([("f", 1, odd((1,)), "", ())], TypeError),
+        ([("f", 1, odd((ColumnLineage("a", 0, (Source("t", None, "identity"),)),)), "", ())], TypeError),
+    ]
+
+
+@pytest.mark.parametrize("statements, error", bad_statements())
+@pytest.mark.parametrize("draw", [view.page, view.dot, view.layout])
+def test_bad_statements_are_clear_errors(draw, statements, error):
+    with pytest.raises(error):
+        draw(statements)
+
+
 def test_an_empty_page_still_opens():
     page = Page(lineage("").to_html(""))
     assert page.tables == [] and len(page.scripts) == 2
+
+
+@pytest.mark.parametrize("title, name", [
+    ("</script><script>alert(1)</script>", "<!--x.sql"),
+    ('a "quoted" & \'odd\' <title>', "dir/</script>.sql"),
+    ("\u00e9\U0001f600 \u2028", "\u00e9\U0001f600.sql"),
+])
+def test_title_and_names_never_become_markup(title, name):
+    sql = "select a from t"
+    text = lineage(sql).to_html(sql, name=name, title=title)
+    page = Page(text)
+    assert page.tables == [f"{name}:1", "t"]
+    assert ("t.a", f"{name}:1.a", "identity") in page.edges
+    assert text.count("<script") == 2 and text.count("</script>") == 2
+    assert json.loads(page.scripts[0])["statements"][0]["file"] == name
+    assert f"<title>{html.escape(title)}</title>" in text
+
+
+def dot_note(dot):
+    """The failed statements' note of a DOT graph, unquoted."""
+    lines = [line for line in dot.splitlines() if line.startswith("  failed [label=")]
+    if not lines:
+        return None
+    assert len(lines) == 1
+    quoted = lines[0][len("  failed [label=") + 1:lines[0].rindex('", shape=note')]
+    return re.sub(r"\\(.)", lambda m: "\n" if m.group(1) == "n" else m.group(1), quoted)
 
 
 def failing(n):
@@ -138,15 +191,15 @@ def failing(n):
 @pytest.mark.parametrize("n", [1, NOTE_LINES, NOTE_LINES + 5])
 def test_dot_failure_note_is_one_note_cut_short(n):
     sql = failing(n)
-    graph = build_graph(statements_of([lineage(sql, errors="collect")], ["f.sql"], [sql]))
-    lines = failure_note(graph).split("\n")
+    dot = view.dot(view.statements_of([lineage(sql, errors="collect")], ["f.sql"], [sql]))
+    lines = dot_note(dot).split("\n")
     assert lines[0] == f"{n} failed statement{'s' if n > 1 else ''}:"
     assert len(lines) == 1 + min(n, NOTE_LINES) + (n > NOTE_LINES)
     assert all(len(line) <= NOTE_WIDTH for line in lines)
     assert lines[1].startswith("statement 2 (f.sql, line 2, column 8): ParseError: ")
     if n > NOTE_LINES:
         assert lines[-1] == "\u2026 and 5 more"
-    assert to_dot(graph).count("shape=note") == 1
+    assert dot.count("shape=note") == 1
 
 
 def run(*args):

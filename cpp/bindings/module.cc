@@ -7,6 +7,9 @@
 // in the packages (imported lazily when an error is raised, so that importing
 // the extension never imports a package and no import cycle can form).
 #include <nanobind/nanobind.h>
+#if PY_VERSION_HEX < 0x030C0000
+#include <structmember.h>  // T_OBJECT_EX
+#endif
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
@@ -35,6 +38,9 @@
 #include "syntax/to_tree.h"
 #include "lineage/batch.h"
 #include "lineage/lineage.h"
+#include "lineage_view/layout.h"
+#include "lineage_view/model.h"
+#include "lineage_view/page.h"
 #include "arrow_edges/edges.h"
 #include "sqlparse_main/front_end/re_hint.h"
 #include "sqlparse_main/analyze/analyze.h"
@@ -1599,6 +1605,378 @@ void bind_lineage(nb::module_& m) {
 }
 // ==== END LINEAGE ===============================================================
 
+// ==== LINEAGE VIEW: the page and DOT graph of lineage results =====================
+// The statements come as (file, number, StatementLineage, sql, composed)
+// tuples; their fields are read through the registered classes' slots into
+// plain C++ structs in one pass, then the graph, its layout and the text are
+// built without the GIL.
+
+namespace lv = sqlparse::lineage_view;
+
+class ViewReader {
+ public:
+  ViewReader() {
+    for (std::size_t i = 0; i < kLineageClassCount; ++i) {
+      if (g_lineage_classes[i].type == nullptr) throw std::runtime_error("the lineage classes are not registered");
+    }
+  }
+
+  // The statements. Names are copied into the reader's arena while they are
+  // at hand (small and read again and again by the graph); the scripts'
+  // texts and error messages are viewed in str objects the reader keeps.
+  std::vector<lv::Statement> statements(nb::handle list) {
+    nb::object seq = fast(list.ptr(), "statements");
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
+    std::vector<lv::Statement> out(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* item = PySequence_Fast_GET_ITEM(seq.ptr(), i);
+      if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 5) {
+        raise_type_error("statements must be (file, number, StatementLineage, sql, composed) tuples");
+      }
+      lv::Statement& st = out[static_cast<std::size_t>(i)];
+      keep_borrowed(item);  // holds the file and sql
+      st.file = kept_text(PyTuple_GET_ITEM(item, 0));
+      st.number = integer(PyTuple_GET_ITEM(item, 1));
+      statement(PyTuple_GET_ITEM(item, 2), st);
+      st.sql = kept_text(PyTuple_GET_ITEM(item, 3));
+      nb::object composed = fast(PyTuple_GET_ITEM(item, 4), "composed");
+      for (PyObject* c : items(composed)) {
+        const nb::object hold = nb::borrow(c);
+        lv::Composed& out_c = st.composed.emplace_back();
+        out_c.target = optional_text(field(composed_, c, 0));
+        out_c.name = text(field(composed_, c, 1));
+        sources(field(composed_, c, 2), out_c.sources);
+      }
+    }
+    return out;
+  }
+
+ private:
+  // A class's needed fields by position in its dataclass fields, and for a
+  // slot the offset of its object pointer in the instance (-1: read it
+  // through the attribute protocol).
+  struct Fields {
+    LineageClass which;
+    std::vector<std::size_t> at;
+    std::vector<Py_ssize_t> offset;
+    Fields(LineageClass w, std::initializer_list<const char*> names) : which(w) {
+      const LineageClassInfo& info = g_lineage_classes[w];
+      for (const char* name : names) {
+        std::size_t i = 0;
+        while (i < info.names.size() && PyUnicode_CompareWithASCIIString(info.names[i].ptr(), name) != 0) ++i;
+        if (i == info.names.size()) throw std::runtime_error(std::string("a lineage class has no field ") + name);
+        at.push_back(i);
+        offset.push_back(slot_offset(info.slots[i].ptr()));
+      }
+    }
+  };
+
+  static Py_ssize_t slot_offset(PyObject* slot) {
+    if (slot == Py_None || !Py_IS_TYPE(slot, &PyMemberDescr_Type)) return -1;
+    const PyMemberDef* member = reinterpret_cast<PyMemberDescrObject*>(slot)->d_member;
+#if PY_VERSION_HEX >= 0x030C0000
+    const bool object_slot = member->type == Py_T_OBJECT_EX;
+#else
+    const bool object_slot = member->type == T_OBJECT_EX;
+#endif
+    return object_slot ? member->offset : -1;
+  }
+
+  void statement(PyObject* obj, lv::Statement& st) {
+    st.kind = text(field(statement_, obj, 0));
+    st.target = optional_text(field(statement_, obj, 1));
+    nb::object columns = fast(field(statement_, obj, 2), "columns");
+    st.columns.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(columns.ptr())));
+    for (PyObject* c : items(columns)) {
+      const nb::object hold = nb::borrow(c);
+      lv::Column& col = st.columns.emplace_back();
+      col.name = text(field(column_, c, 0));
+      sources(field(column_, c, 1), col.sources);
+    }
+    sources(field(statement_, obj, 3), st.indirect);
+    nb::object warnings = fast(field(statement_, obj, 4), "warnings");
+    for (PyObject* w : items(warnings)) {
+      const nb::object hold = nb::borrow(w);
+      st.warnings.push_back({text(field(warning_, w, 0)), text(field(warning_, w, 1)),
+                             integer(field(warning_, w, 2)), integer(field(warning_, w, 3))});
+    }
+    nb::object tables = fast(field(statement_, obj, 5), "source_tables");
+    for (PyObject* t : items(tables)) st.source_tables.push_back(text(t));
+    st.start_line = integer(field(statement_, obj, 6));
+    st.start_column = integer(field(statement_, obj, 7));
+    PyObject* error = keep_borrowed(field(statement_, obj, 8));  // its __str__ may run any code
+    if (error != Py_None) {
+      st.failed = true;
+      st.error_type = kept_text(keep(nb::handle(reinterpret_cast<PyObject*>(Py_TYPE(error))).attr("__name__")));
+      st.error_message = kept_text(keep(nb::steal(PyObject_Str(error))));
+      st.error_line = int_attr(error, "line");
+      st.error_column = int_attr(error, "column");
+    }
+  }
+
+  void sources(PyObject* list, std::vector<lv::Source>& out) {
+    nb::object seq = fast(list, "sources");
+    out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(seq.ptr())));
+    for (PyObject* s : items(seq)) {
+      const nb::object hold = nb::borrow(s);
+      out.push_back({text(field(source_, s, 0)), text(field(source_, s, 1)), text(field(source_, s, 2))});
+    }
+  }
+
+  // Field k of `fields` of obj, read through its slot: a reference borrowed
+  // from obj (used at once, before any Python code can run).
+  PyObject* field(const Fields& fields, PyObject* obj, std::size_t k) {
+    const LineageClassInfo& info = g_lineage_classes[fields.which];
+    if (Py_TYPE(obj) != info.type && !PyObject_TypeCheck(obj, info.type)) {
+      raise_type_error(std::string("expected ") + info.type->tp_name + ", got " + type_name_of(obj));
+    }
+    if (const Py_ssize_t offset = fields.offset[k]; offset >= 0) {
+      PyObject* value = *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(obj) + offset);
+      if (value != nullptr) return value;
+    }
+    const std::size_t i = fields.at[k];
+    PyObject* slot = info.slots[i].ptr();
+    PyObject* value = slot != Py_None && Py_TYPE(slot)->tp_descr_get != nullptr
+                          ? Py_TYPE(slot)->tp_descr_get(slot, obj, reinterpret_cast<PyObject*>(info.type))
+                          : PyObject_GetAttr(obj, info.names[i].ptr());
+    return keep(nb::steal(value));
+  }
+
+  // Every object whose text is viewed is held until the reader goes.
+  PyObject* keep(nb::object value) {
+    if (!value.is_valid()) throw nb::python_error();
+    return keep_borrowed(value.ptr());
+  }
+  PyObject* keep_borrowed(PyObject* value) {
+    kept_.push_back(value);
+    Py_INCREF(value);
+    return value;
+  }
+
+  static nb::object fast(PyObject* obj, const char* what) {
+    PyObject* seq = PySequence_Fast(obj, (std::string(what) + " must be a sequence").c_str());
+    if (seq == nullptr) throw nb::python_error();
+    return nb::steal(seq);
+  }
+
+  struct Items {
+    PyObject** first;
+    PyObject** last;
+    PyObject** begin() const { return first; }
+    PyObject** end() const { return last; }
+  };
+  static Items items(const nb::object& seq) {
+    PyObject** at = PySequence_Fast_ITEMS(seq.ptr());
+    return {at, at + PySequence_Fast_GET_SIZE(seq.ptr())};
+  }
+
+  // The UTF-8 of a str, copied into the arena.
+  std::string_view text(PyObject* obj) { return arena_.copy(kept_text(obj)); }
+
+  // The UTF-8 of a str that the reader keeps alive (or a copy with lone surrogates).
+  std::string_view kept_text(PyObject* obj) {
+    if (!PyUnicode_Check(obj)) raise_type_error("expected str, got " + type_name_of(obj));
+    if (PyUnicode_IS_COMPACT_ASCII(obj)) {  // most names: the text is in the object, no call needed
+      return std::string_view(static_cast<const char*>(PyUnicode_DATA(obj)),
+                              static_cast<std::size_t>(PyUnicode_GET_LENGTH(obj)));
+    }
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size)) {
+      return std::string_view(data, static_cast<std::size_t>(size));
+    }
+    PyErr_Clear();
+    return copies_.emplace_back(utf8_of(obj));
+  }
+
+  // Text copied into blocks that never move, so that views of it stay valid.
+  class Arena {
+   public:
+    std::string_view copy(std::string_view text) {
+      if (text.size() > left_) {
+        const std::size_t size = std::max(kBlock, text.size());
+        at_ = blocks_.emplace_back(new char[size]).get();
+        left_ = size;
+      }
+      copy_to(at_, text.data(), text.size());
+      const std::string_view out(at_, text.size());
+      at_ += text.size();
+      left_ -= text.size();
+      return out;
+    }
+
+   private:
+    // Names are short: two overlapping fixed-size moves, inlined, rather
+    // than a call to memcpy each.
+    static void copy_to(char* p, const char* s, std::size_t n) {
+      if (n >= 8 && n <= 16) {
+        std::uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(p, &a, 8);
+        std::memcpy(p + n - 8, &b, 8);
+      } else if (n >= 4 && n < 8) {
+        std::uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(p, &a, 4);
+        std::memcpy(p + n - 4, &b, 4);
+      } else if (n > 0) {
+        std::memcpy(p, s, n);
+      }
+    }
+
+    static constexpr std::size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* at_ = nullptr;
+    std::size_t left_ = 0;
+  };
+
+  std::optional<std::string_view> optional_text(PyObject* obj) {
+    if (obj == Py_None) return std::nullopt;
+    return text(obj);
+  }
+
+  static std::int64_t integer(PyObject* obj) {
+    if (!PyLong_Check(obj)) raise_type_error("expected int, got " + type_name_of(obj));
+    const long long v = PyLong_AsLongLong(obj);
+    if (v == -1 && PyErr_Occurred()) throw nb::python_error();
+    return v;
+  }
+
+  // An int attribute of an exception, when it has one that fits.
+  static std::optional<std::int64_t> int_attr(PyObject* obj, const char* name) {
+    nb::object v = nb::steal(PyObject_GetAttrString(obj, name));
+    if (!v.is_valid()) {
+      PyErr_Clear();
+      return std::nullopt;
+    }
+    if (!PyLong_Check(v.ptr())) return std::nullopt;
+    const long long n = PyLong_AsLongLong(v.ptr());
+    if (n == -1 && PyErr_Occurred()) {
+      PyErr_Clear();
+      return std::nullopt;
+    }
+    return n;
+  }
+
+  Fields source_{kSourceClass, {"table", "column", "kind"}};
+  Fields column_{kColumnClass, {"name", "sources"}};
+  Fields warning_{kWarningClass, {"code", "message", "line", "column"}};
+  Fields statement_{kStatementClass, {"kind", "target", "columns", "indirect", "warnings", "source_tables",
+                                      "start_line", "start_column", "error"}};
+  Fields composed_{kComposedClass, {"target", "name", "sources"}};
+  struct Kept {  // owned references, dropped with the reader (the GIL held)
+    std::vector<PyObject*> objects;
+    Kept() { objects.reserve(256); }
+    Kept(const Kept&) = delete;
+    Kept& operator=(const Kept&) = delete;
+    ~Kept() {
+      for (PyObject* o : objects) Py_DECREF(o);
+    }
+    void push_back(PyObject* o) { objects.push_back(o); }
+  };
+  Kept kept_;
+  Arena arena_;
+  std::deque<std::string> copies_;
+};
+
+// _lineage_view(statements, format, title, css, js): the page ("html") or the
+// Graphviz graph ("dot") of the statements.
+nb::object lineage_view_py(nb::handle statements, const std::string& format, const std::string& title,
+                           const std::string& css, const std::string& js) {
+  if (format != "html" && format != "dot") throw nb::value_error("format must be 'html' or 'dot'");
+  ViewReader reader;
+  const std::vector<lv::Statement> input = reader.statements(statements);
+  // The page's text is built in a buffer kept from call to call: fresh memory
+  // for each page would cost more in page faults than writing the page.
+  static thread_local std::string buffer;
+  constexpr std::size_t kKeptBuffer = std::size_t{32} << 20;
+  buffer.clear();
+  {
+    nb::gil_scoped_release release;
+    const lv::Graph graph = lv::build_graph(input);
+    if (format == "dot") {
+      buffer = lv::render_dot(graph);
+    } else {
+      lv::render_page(buffer, graph, lv::layout(graph), lv::PageParts{title, css, js});
+    }
+  }
+  nb::object out = str_of_utf8(buffer);
+  if (buffer.capacity() > kKeptBuffer) std::string().swap(buffer);
+  return out;
+}
+
+// _lineage_view_layout(statements, sweeps): the boxes and edges as the page
+// draws them, as plain data (for tests and measurements).
+nb::dict lineage_view_layout_py(nb::handle statements, int sweeps) {
+  if (sweeps < 0 || sweeps > 1000) throw nb::value_error("sweeps must be from 0 to 1000");
+  ViewReader reader;
+  std::vector<lv::Statement> input = reader.statements(statements);
+  lv::Graph graph;
+  lv::Layout lay;
+  long long crossed = 0;
+  {
+    nb::gil_scoped_release release;
+    graph = lv::build_graph(input);
+    lay = lv::layout(graph, sweeps);
+    crossed = lv::crossings(graph, lay);
+  }
+  nb::list tables, edges, composed;
+  for (std::size_t t = 0; t < graph.tables.size(); ++t) {
+    const lv::Table& table = graph.tables[t];
+    const lv::Box& box = lay.boxes[t];
+    nb::list columns;
+    for (int c : box.columns) columns.append(str_of_utf8(table.columns[c]));
+    nb::dict d;
+    d["name"] = str_of_utf8(table.name);
+    d["role"] = std::string(lv::role_name(table.role()));
+    d["layer"] = box.layer;
+    d["columns"] = columns;
+    d["x"] = box.x;
+    d["y"] = box.y;
+    d["w"] = box.w;
+    d["h"] = box.h;
+    tables.append(d);
+  }
+  std::string path;
+  for (std::size_t i = 0; i < graph.edges.size(); ++i) {
+    const lv::Edge& e = graph.edges[i];
+    path.clear();
+    lv::append_edge_path(path, lay, e);
+    nb::list stmts;
+    for (int k : graph.statements_of(i)) stmts.append(k);
+    edges.append(nb::make_tuple(str_of_utf8(graph.edge_source(e)), str_of_utf8(graph.edge_target(e)),
+                                str_of_utf8(graph.kinds[e.kind]), stmts, path));
+  }
+  for (const lv::ComposedEdge& c : graph.composed) {
+    composed.append(nb::make_tuple(str_of_utf8(c.source_table), str_of_utf8(c.source_column),
+                                   str_of_utf8(c.target_table), str_of_utf8(c.target_column),
+                                   str_of_utf8(c.kind)));
+  }
+  nb::dict out;
+  out["tables"] = tables;
+  out["edges"] = edges;
+  out["composed"] = composed;
+  out["width"] = lay.width;
+  out["height"] = lay.height;
+  out["crossings"] = crossed;
+  return out;
+}
+
+void bind_lineage_view(nb::module_& m) {
+  m.def("_lineage_view", &lineage_view_py, nb::arg("statements"), nb::arg("format"), nb::arg("title"),
+        nb::arg("css"), nb::arg("js"),
+        nb::sig("def _lineage_view(statements: list[tuple[str, int, object, str, tuple[object, ...]]], "
+                "format: str, title: str, css: str, js: str) -> str"),
+        "The lineage page ('html', with the given style sheet and script) or Graphviz graph ('dot') of "
+        "(file, number, StatementLineage, sql, composed) tuples.");
+  m.def("_lineage_view_layout", &lineage_view_layout_py, nb::arg("statements"), nb::arg("sweeps"),
+        nb::sig("def _lineage_view_layout(statements: list[tuple[str, int, object, str, tuple[object, ...]]], "
+                "sweeps: int) -> dict[str, Any]"),
+        "The page's boxes (tables), edges, composed edges, size and edge crossings as plain data.");
+}
+// ==== END LINEAGE VIEW ==========================================================
+
 // ==== ARROW EDGES ===============================================================
 // _arrow_lineage_edges(column, dialect, schema, threads): the edge batches of
 // a string column given through the Arrow PyCapsule protocol
@@ -1686,5 +2064,6 @@ NB_MODULE(_sqlparse_core, m) {
   bind_classic_render(m);
   bind_lineage(m);
   bind_arrow_edges(m);
+  bind_lineage_view(m);
   // Each section above adds a bind_*() call here.
 }

@@ -313,7 +313,7 @@ class CsvWriter(LineageWriter):
 
 
 class GraphWriter(LineageWriter):
-    """Collects every statement, then draws them as one graph (view.model)."""
+    """Collects every statement, then draws them as one graph (view)."""
 
     def __init__(self, out: TextIO, numbered: bool) -> None:
         super().__init__(out, numbered)
@@ -324,10 +324,8 @@ class GraphWriter(LineageWriter):
         self.files.append(name)
 
     def statement(self, a: Analysed) -> None:
-        from .view.model import Statement
-
         st = a.lineage
-        self.statements.append(Statement(a.source.name, a.number, st, a.source.text[st.start:st.end], a.composed))
+        self.statements.append((a.source.name, a.number, st, a.source.text[st.start:st.end], tuple(a.composed)))
 
 
 class DotWriter(GraphWriter):
@@ -337,9 +335,8 @@ class DotWriter(GraphWriter):
 
     def close(self) -> None:
         from .view.dot import to_dot
-        from .view.model import build_graph
 
-        self.out.write(to_dot(build_graph(self.statements)))
+        self.out.write(to_dot(self.statements))
 
 
 class HtmlWriter(GraphWriter):

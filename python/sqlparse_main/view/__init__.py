@@ -1,7 +1,7 @@
 """Pictures of the lineage: an interactive HTML page and a Graphviz graph,
-both drawn from one model (``model.build_graph``) and one layout."""
+both drawn in C++ (``cpp/lineage_view``) from one model and one layout."""
 
 from .html import lineage_html, statements_html
-from .model import Statement, build_graph, statements_of
+from .statements import Statement, dot, layout, page, statements_of
 
-__all__ = ["Statement", "build_graph", "lineage_html", "statements_html", "statements_of"]
+__all__ = ["Statement", "dot", "layout", "lineage_html", "page", "statements_html", "statements_of"]
