@@ -296,6 +296,18 @@ HELD_CASES = [
     ("oracle", "insert all into a (x) values (c1) into b (y) values (c2) select c1, c2 from src",
      [("insert", "a", [("x", [("src", "c1")])], [], "into a"),
       ("insert", "b", [("y", [("src", "c2")])], [], "into b")]),
+    ("oracle", "insert first when amount > 100 then into big (id) values (oid) "
+               "when region = 'x' then into xs (id) values (oid) "
+               "else into small (id) values (oid) select oid, amount, region from orders",
+     [("insert", "big", [("id", [("orders", "oid")])], [("orders", "amount", "filter")], "into big"),
+      ("insert", "xs", [("id", [("orders", "oid")])],
+       [("orders", "region", "filter"), ("orders", "amount", "filter")], "into xs"),
+      ("insert", "small", [("id", [("orders", "oid")])],
+       [("orders", "amount", "filter"), ("orders", "region", "filter")], "into small")]),
+    ("oracle", "insert all when a > 1 then into p (x) values (a) when b > 1 then into q (x) values (b) "
+               "select a, b from s",
+     [("insert", "p", [("x", [("s", "a")])], [("s", "a", "filter")], "into p"),
+      ("insert", "q", [("x", [("s", "b")])], [("s", "b", "filter")], "into q")]),
     ("tsql", "create procedure p as begin insert into a select x from b; "
              "begin update c set y = z from c; end end",
      [("insert", "a", [("x", [("b", "x")])], [], "insert into a"),

@@ -408,7 +408,10 @@ def test_oracle_insert_all_body():
     selects = [b["source"]["body"] for b in body]
     assert [len(s["items"]) for s in selects] == [1, 2, 1]
     assert selects[2]["items"][0]["expr"]["type"] == "star"
-    assert ["where" in s for s in selects] == [True, True, False]
+    # ELSE takes the rows no WHEN took.
+    assert ["where" in s for s in selects] == [True, True, True]
+    assert selects[2]["where"]["type"] == "unary" and selects[2]["where"]["op"] == "not"
+    assert selects[2]["where"]["operand"] == selects[0]["where"]
     assert all(s["from"][0]["type"] == "derived_table" for s in selects)
 
 

@@ -458,13 +458,48 @@ Statement* Parser::insert_all(std::uint32_t begin, std::size_t start) {
   std::vector<Insert*> inserts;
   std::vector<Expr*> rows;  // the VALUES of each insert, null for none
   std::vector<Expr*> conditions;
+  const bool first_match = o->head == "insert first";
+  std::vector<Expr*> whens;  // the WHEN conditions so far
+  // The rows that no earlier WHEN took: not (w1 or w2 ..). An ELSE branch
+  // takes those, and with FIRST so does every later WHEN (its own condition
+  // and this).
+  auto none_of_earlier = [&]() -> Expr* {
+    if (whens.empty()) return nullptr;
+    Expr* any = whens[0];
+    for (std::size_t i = 1; i < whens.size(); ++i) {
+      auto* b = node<Binary>(any->span.begin);
+      b->kind = ExprKind::kBinary;
+      b->op = "or";
+      b->left = any;
+      b->right = whens[i];
+      b->span = {any->span.begin, whens[i]->span.end};
+      any = b;
+    }
+    auto* u = node<Unary>(any->span.begin);
+    u->kind = ExprKind::kUnary;
+    u->op = "not";
+    u->operand = any;
+    u->span = any->span;
+    return u;
+  };
   Expr* when = nullptr;
   for (;;) {
     if (accept_kw(Kw::kWhen)) {
-      when = expr();
+      Expr* condition = expr();
       expect_kw(Kw::kThen, "THEN");
+      when = condition;
+      if (Expr* rest = first_match ? none_of_earlier() : nullptr) {
+        auto* both = node<Binary>(condition->span.begin);
+        both->kind = ExprKind::kBinary;
+        both->op = "and";
+        both->left = condition;
+        both->right = rest;
+        both->span = condition->span;
+        when = both;
+      }
+      whens.push_back(condition);
     } else if (accept_kw(Kw::kElse)) {
-      when = nullptr;
+      when = none_of_earlier();
     }
     if (!at_kw(Kw::kInto)) break;
     while (at_kw(Kw::kInto)) {
