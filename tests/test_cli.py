@@ -14,6 +14,7 @@ import time
 import xml.etree.ElementTree as ET
 
 import pytest
+from terminal import run_with_terminal_stderr, screen
 
 import sqlparse_main
 
@@ -531,26 +532,6 @@ def test_summary_line(args, status, stderr_lines):
 # ---- the progress bar ---------------------------------------------------------------
 
 
-def screen(raw):
-    """The lines a terminal shows for ``raw``: a carriage return goes back to
-    the start of the line, later characters overwrite earlier ones."""
-    lines, column = [[]], 0
-    for ch in raw:
-        if ch == "\r":
-            column = 0
-        elif ch == "\n":
-            lines.append([])
-            column = 0
-        else:
-            line = lines[-1]
-            if column < len(line):
-                line[column] = ch
-            else:
-                line.append(ch)
-            column += 1
-    return ["".join(line).rstrip() for line in lines]
-
-
 BAR_STEPS = [
     # (step, argument, the screen after it; "BAR n/total" is the bar at n)
     ("update", (2000, 0), ["BAR 2000/6000"]),
@@ -609,28 +590,12 @@ def cli_progress_from():
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs a pseudo-terminal")
 @pytest.mark.parametrize("fmt", ["jsonl", "table"])
 def test_progress_bar_and_error_lines_on_a_terminal(tmp_path, fmt):
-    import pty
-
     failing = {3, 2500, 4999}
     p = tmp_path / "many.sql"
     p.write_text(many_statements(failing), encoding="utf-8")
-    master, slave = pty.openpty()
-    with open(tmp_path / "out", "wb") as out:
-        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "--classic", "-f", fmt, str(p)],
-                                stdout=out, stderr=slave, env=env())
-    os.close(slave)
-    raw = b""
-    while True:
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:  # the other side closed
-            break
-        if not chunk:
-            break
-        raw += chunk
-    os.close(master)
-    assert proc.wait(timeout=120) == 1
-    text = raw.decode()
+    code, text = run_with_terminal_stderr(
+        [sys.executable, "-m", "sqlparse_main", "--classic", "-f", fmt, str(p)], tmp_path / "out", env())
+    assert code == 1
     assert "statements (" in text  # a bar was drawn
     shown = [line for line in screen(text) if line]
     errors = [line for line in shown if ": statement " in line]

@@ -11,6 +11,7 @@ import subprocess
 import sys
 
 import pytest
+from terminal import run_with_terminal_stderr, screen
 
 # Statement 3 is broken (the parser stops at the ")", line 4 column 19);
 # statement 2 reads s, written by statement 1, so its columns compose through
@@ -321,51 +322,18 @@ def test_undecodable_bytes_do_not_crash(tmp_path):
     assert rows[2]["columns"][0]["sources"][0] == {"table": "v", "column": "b", "kind": "identity", "ambiguous": False}
 
 
-def screen(raw):
-    """The lines a terminal shows: a carriage return goes back to the start
-    of the line, later characters overwrite earlier ones."""
-    lines, column = [[]], 0
-    for ch in raw:
-        if ch == "\r":
-            column = 0
-        elif ch == "\n":
-            lines.append([])
-            column = 0
-        else:
-            line = lines[-1]
-            line[column:column + 1] = [ch]
-            column += 1
-    return ["".join(line).rstrip() for line in lines]
-
-
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs a pseudo-terminal")
 @pytest.mark.parametrize("fmt", ["jsonl", "table"])
 def test_progress_bar_and_error_lines_on_a_terminal(tmp_path, fmt):
-    import pty
-
     from sqlparse_main.cli import PROGRESS_FROM as n
 
     failing = {3, 2500, n - 1}
     p = tmp_path / "many.sql"
     p.write_text("".join("select )\n;" if k in failing else f"select a{k} from db.t;\n" for k in range(1, n + 1)),
                  encoding="utf-8")
-    master, slave = pty.openpty()
-    with open(tmp_path / "out", "wb") as out:
-        proc = subprocess.Popen([sys.executable, "-m", "sqlparse_main", "-f", fmt, str(p)],
-                                stdout=out, stderr=slave, env=env())
-    os.close(slave)
-    raw = b""
-    while True:
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:  # the other side closed
-            break
-        if not chunk:
-            break
-        raw += chunk
-    os.close(master)
-    assert proc.wait(timeout=120) == 1
-    text = raw.decode()
+    code, text = run_with_terminal_stderr(
+        [sys.executable, "-m", "sqlparse_main", "-f", fmt, str(p)], tmp_path / "out", env())
+    assert code == 1
     assert "statements (" in text  # a bar was drawn
     shown = [line for line in screen(text) if line]
     errors = [line for line in shown if ": statement " in line]
