@@ -82,19 +82,7 @@ TableRef* Parser::join_rest(TableRef* left) {
       Expr* e = expr();
       bool as_kw = false;
       Ident alias = opt_alias(true, &as_kw);
-      if (!alias.text.empty()) {
-        Binary* b = node<Binary>(ib);
-        b->kind = ExprKind::kBinary;
-        b->op = "as";
-        b->left = e;
-        ColumnRef* c = node<ColumnRef>(alias.span.begin);
-        c->kind = ExprKind::kColumn;
-        SmallVec<Ident> parts{alias};
-        c->name.parts = arena_.list(parts);
-        c->name.span = alias.span;
-        b->right = finish(c);
-        e = finish(b);
-      }
+      if (!alias.text.empty()) e = value_as(ib, e, alias);
       items.push_back(e);
     } while (accept(Tok::kComma));
     list->items = arena_.list(items);

@@ -196,6 +196,9 @@ class Parser {
   Expr* array_expr(std::uint32_t begin, bool keyword);
   Expr* brace_expr();
   Expr* name_expr();
+  // `value as alias` in a list that names its items (struct(..), array join):
+  // Binary "as" with the alias as a one-part column.
+  Expr* value_as(std::uint32_t begin, Expr* value, const Ident& alias);
   Expr* variant_path(Expr* base);
   void star_modifiers(Star* star);  // * except (..) / exclude / replace (..) / rename (..) / ilike
   bool unit_ahead(std::size_t from) const;  // an interval unit word follows within a few tokens

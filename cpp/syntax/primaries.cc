@@ -210,20 +210,7 @@ Expr* Parser::primary() {
           do {
             const std::uint32_t ib = here();
             Expr* e = expr();
-            if (accept_kw(Kw::kAs)) {
-              Binary* b = node<Binary>(ib);
-              b->kind = ExprKind::kBinary;
-              b->op = "as";
-              b->left = e;
-              Ident alias = ident();
-              ColumnRef* c = node<ColumnRef>(alias.span.begin);
-              c->kind = ExprKind::kColumn;
-              SmallVec<Ident> parts{alias};
-              c->name.parts = arena_.list(parts);
-              c->name.span = alias.span;
-              b->right = finish(c);
-              e = finish(b);
-            }
+            if (accept_kw(Kw::kAs)) e = value_as(ib, e, ident());
             items.push_back(e);
           } while (accept(Tok::kComma));
         }
@@ -284,6 +271,20 @@ Expr* Parser::primary() {
   }
   if (!is_name_token(t)) fail("an expression");
   return name_expr();
+}
+
+Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
+  Binary* b = node<Binary>(begin);
+  b->kind = ExprKind::kBinary;
+  b->op = "as";
+  b->left = value;
+  ColumnRef* c = node<ColumnRef>(alias.span.begin);
+  c->kind = ExprKind::kColumn;
+  SmallVec<Ident> parts{alias};
+  c->name.parts = arena_.list(parts);
+  c->name.span = alias.span;
+  b->right = finish(c);
+  return finish(b);
 }
 
 Expr* Parser::name_expr() {
