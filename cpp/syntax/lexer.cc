@@ -14,7 +14,13 @@ namespace sqlparse::syntax {
 namespace {
 
 // Character classes, one table lookup each.
-enum : std::uint8_t { kClassNameStart = 1, kClassNameChar = 2, kClassSpace = 4, kClassDigit = 8 };
+enum : std::uint8_t {
+  kClassNameStart = 1,
+  kClassNameChar = 2,
+  kClassSpace = 4,
+  kClassDigit = 8,
+  kClassSkipStart = 16,  // white space, or a character that may start a comment
+};
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
   std::array<std::uint8_t, 256> c{};
@@ -25,6 +31,7 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     if (digit) c[i] |= kClassDigit | kClassNameChar;
     if (i == '$') c[i] |= kClassNameChar;
     if (i == ' ' || i == '\t' || i == '\n' || i == '\r' || i == '\f' || i == '\v') c[i] |= kClassSpace;
+    if ((c[i] & kClassSpace) || i == '-' || i == '#' || i == '/') c[i] |= kClassSkipStart;
   }
   return c;
 }();
@@ -34,6 +41,7 @@ inline bool is_digit(char c) { return char_class(c) & kClassDigit; }
 inline bool is_name_start(char c) { return char_class(c) & kClassNameStart; }
 inline bool is_name_char(char c) { return char_class(c) & kClassNameChar; }
 inline bool is_space(char c) { return char_class(c) & kClassSpace; }
+inline bool may_skip(char c) { return char_class(c) & kClassSkipStart; }
 
 // The end of a run of name characters / white space starting at i, sixteen
 // bytes at a time where SSE2 is there (names and indentation are most of a
@@ -143,22 +151,26 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  std::vector<Token> run() {
-    std::vector<Token> out;
+  void run(std::vector<Token>& out) {
+    out.clear();
     out.reserve(t_.size() / 4 + 2);
     bool spaced = true;
     for (;;) {
-      std::size_t before = pos_;
-      if (!skip_space_and_comments()) {
-        Token e;
-        e.kind = Tok::kError;
-        e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
-        e.begin = static_cast<std::uint32_t>(error_at_);
-        e.end = static_cast<std::uint32_t>(t_.size());
-        out.push_back(e);
-        break;
+      // Most tokens follow a single space or none: only a character that may
+      // start white space or a comment takes the skipping loop.
+      if (may_skip(at(pos_))) {
+        const std::size_t before = pos_;
+        if (!skip_space_and_comments()) {
+          Token e;
+          e.kind = Tok::kError;
+          e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
+          e.begin = static_cast<std::uint32_t>(error_at_);
+          e.end = static_cast<std::uint32_t>(t_.size());
+          out.push_back(e);
+          break;
+        }
+        spaced = spaced || pos_ != before;
       }
-      spaced = spaced || pos_ != before;
       if (pos_ >= t_.size()) break;
       Token tok = scan();
       tok.spaced = spaced;
@@ -170,7 +182,6 @@ class Scanner {
     end.kind = Tok::kEnd;
     end.begin = end.end = static_cast<std::uint32_t>(t_.size());
     out.push_back(end);
-    return out;
   }
 
  private:
@@ -317,17 +328,18 @@ class Scanner {
     }
     if (is_digit(c)) return number(s);
     if (is_name_start(c)) {
+      const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
+      const char next = at(e);
       // String prefixes: N'x', E'x', B'x', X'x', U&'x', r'x', b"x", rb'x' ...
-      std::size_t q = s;
-      while (q < s + 3 && (is_name_start(at(q)) && at(q) != '_')) ++q;
-      if (q > s && q - s <= 2 && (at(q) == '\'' || (at(q) == '"' && d_.double_quote_is_string))) {
-        if (string_prefix(t_.substr(s, q - s))) return string_literal(s, q, at(q));
+      if (e - s <= 2 && (next == '\'' || (next == '"' && d_.double_quote_is_string)) &&
+          string_prefix(t_.substr(s, e - s))) {
+        return string_literal(s, e, next);
       }
-      if ((c == 'U' || c == 'u') && at(s + 1) == '&' && (at(s + 2) == '\'' || at(s + 2) == '"')) {
+      if (next == '&' && e == s + 1 && (c == 'U' || c == 'u') && (at(s + 2) == '\'' || at(s + 2) == '"')) {
         if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
         return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
       }
-      return word(s);
+      return word_ending(s, e);
     }
     if (d_.id == DialectId::kTsql && (c == '+' || c == '-' || c == '/' || c == '%' || c == '&' || c == '|' || c == '^')) {
       if (at(s + 1) == '=') {
@@ -387,13 +399,13 @@ class Scanner {
     return (a == 'r' && b == 'b') || (a == 'b' && b == 'r');
   }
 
-  Token word(std::size_t s) {
-    // The keyword table is consulted only for words of keyword length.
-    const char* p = t_.data();
-    const std::size_t n = t_.size();
-    const std::size_t e = skip_name_chars(p, s + 1, n);
+  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1, t_.size())); }
+
+  // The word [s, e). The keyword table is consulted only for words of
+  // keyword length.
+  Token word_ending(std::size_t s, std::size_t e) {
     Token t = make(Tok::kWord, s, e);
-    if (p[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
+    if (t_[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
     return t;
   }
 
@@ -535,7 +547,13 @@ class Scanner {
 }  // namespace
 
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
-  return Scanner(text, dialect).run();
+  std::vector<Token> out;
+  Scanner(text, dialect).run(out);
+  return out;
+}
+
+void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
+  Scanner(text, dialect).run(out);
 }
 
 }  // namespace sqlparse::syntax

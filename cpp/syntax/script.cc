@@ -310,6 +310,29 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
 
 namespace {
 
+// Each thread keeps one token vector from script to script: a short script
+// then costs no allocation for its tokens. A vector grown past this many
+// tokens by a long script is given back afterwards.
+constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
+
+class TokenBuffer {
+ public:
+  TokenBuffer() : tokens_(buffer()) {}
+  ~TokenBuffer() {
+    if (tokens_.capacity() > kKeptTokens) std::vector<Token>().swap(tokens_);
+  }
+  TokenBuffer(const TokenBuffer&) = delete;
+  TokenBuffer& operator=(const TokenBuffer&) = delete;
+  std::vector<Token>& tokens() { return tokens_; }
+
+ private:
+  static std::vector<Token>& buffer() {
+    thread_local std::vector<Token> tokens;
+    return tokens;
+  }
+  std::vector<Token>& tokens_;
+};
+
 ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
   ScriptStatement out;
   const std::size_t first = p.pos();
@@ -346,7 +369,9 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   }
   script->text.assign(text);
   script->dialect = dialect;
-  std::vector<Token> tokens = tokenize(script->text, script->dialect);
+  TokenBuffer buffer;
+  std::vector<Token>& tokens = buffer.tokens();
+  tokenize(script->text, script->dialect, tokens);
   script->arena.reserve(text.size() * 4);
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
