@@ -49,9 +49,11 @@ inline bool may_skip(char c) { return char_class(c) & kClassSkipStart; }
 #if defined(__SSE2__)
 inline std::size_t first_zero_bit(int mask) { return static_cast<std::size_t>(__builtin_ctz(~mask & 0xFFFF)); }
 
-inline __m128i in_range(__m128i v, char low, char high) {
-  return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(low - 1))),
-                       _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(high + 1))));
+// Bytes in [low, low + count): shifted so that low lands on -128, one signed
+// compare decides.
+inline __m128i in_range(__m128i v, char low, int count) {
+  const __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(-128 - low)));
+  return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + count)));
 }
 #endif
 
@@ -61,8 +63,8 @@ std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
     __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
-    ok = _mm_or_si128(ok, in_range(folded, 'a', 'z'));
-    ok = _mm_or_si128(ok, in_range(v, '0', '9'));
+    ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
+    ok = _mm_or_si128(ok, in_range(v, '0', 10));
     ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
     ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
     const int mask = _mm_movemask_epi8(ok);
@@ -79,7 +81,7 @@ std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
   while (i + 16 <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i ok = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
-    ok = _mm_or_si128(ok, in_range(v, '\t', '\r'));  // \t \n \v \f \r
+    ok = _mm_or_si128(ok, in_range(v, '\t', 5));  // \t \n \v \f \r
     const int mask = _mm_movemask_epi8(ok);
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
