@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -80,9 +81,10 @@ class Parser {
   // ---- position ----
   std::size_t pos() const { return pos_; }
   void set_pos(std::size_t p) { pos_ = p; }
+  // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
-    std::size_t i = pos_ + ahead;
-    return i < toks_.size() ? toks_[i] : toks_.back();
+    const std::size_t i = pos_ + ahead;
+    return toks_[i < last_ ? i : last_];
   }
   bool at_end(std::size_t ahead = 0) const { return peek(ahead).kind == Tok::kEnd; }
   std::uint32_t token_end(std::size_t index) const { return toks_[index].end; }
@@ -99,7 +101,7 @@ class Parser {
 
   // ---- token helpers ----
   void advance() {
-    if (pos_ + 1 < toks_.size()) ++pos_;
+    if (pos_ < last_) ++pos_;
   }
   bool at_kw(Kw kw, std::size_t ahead = 0) const {
     const Token& t = peek(ahead);
@@ -293,7 +295,8 @@ class Parser {
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
   std::string_view text_;
-  std::vector<Token>& toks_;
+  std::span<Token> toks_;  // the script's tokens, ending in kEnd
+  std::size_t last_;       // index of that kEnd
   const Dialect& d_;
   Arena& arena_;
   const TextIndex* positions_;  // for error positions; null: counted when needed
@@ -301,7 +304,7 @@ class Parser {
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
-  const char* stack_floor_ = nullptr;  // this thread's, looked up once per parser
+  std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 
 // Bounds the grammar's recursion. A counting guard stands for one level of
@@ -309,12 +312,18 @@ class Parser {
 // prefix operator); the others only check that the thread's stack has room.
 class DepthGuard {
  public:
-  explicit DepthGuard(Parser& p, bool counts = true);
+  explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
+    p_.depth_ += counts_;
+    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    if (p_.depth_ > kMaxDepth || frame < p_.stack_floor_) [[unlikely]] too_deep();
+  }
   ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 
  private:
+  [[noreturn, gnu::cold]] void too_deep();
+
   Parser& p_;
   int counts_;
 };

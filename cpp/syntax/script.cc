@@ -89,16 +89,17 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
 
 Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
                const TextIndex* positions)
-    : text_(text), toks_(tokens), d_(dialect), arena_(arena), positions_(positions), stack_floor_(stack_floor()) {}
+    : text_(text),
+      toks_(tokens),
+      last_(tokens.size() - 1),
+      d_(dialect),
+      arena_(arena),
+      positions_(positions),
+      stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
-DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) {
-  const bool low_stack = p_.stack_floor_ != nullptr &&
-                         static_cast<const char*>(__builtin_frame_address(0)) < p_.stack_floor_;
-  p_.depth_ += counts_;
-  if (p_.depth_ > kMaxDepth || low_stack) {
-    p_.depth_ -= counts_;
-    p_.fail("at most 1000 nested levels");
-  }
+void DepthGuard::too_deep() {
+  p_.depth_ -= counts_;
+  p_.fail("at most 1000 nested levels");
 }
 
 // ---- shared helpers ---------------------------------------------------------
