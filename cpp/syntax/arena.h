@@ -115,6 +115,16 @@ class Arena {
     return out;
   }
 
+  // A list of one item (most names have one part).
+  template <class T>
+  List<T> one(const T& item) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    List<T> out;
+    out.items = new (allocate(sizeof(T), alignof(T))) T(item);
+    out.count = 1;
+    return out;
+  }
+
   std::string_view copy(std::string_view text) {
     if (text.empty()) return {};
     char* p = static_cast<char*>(allocate(text.size(), 1));

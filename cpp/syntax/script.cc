@@ -210,8 +210,15 @@ Ident Parser::ident() {
 
 Name Parser::name() {
   const std::uint32_t begin = here();
+  const Ident first = ident();
+  if (!at(Tok::kDot)) {
+    Name n;
+    n.parts = arena_.one(first);
+    n.span = span_from(begin);
+    return n;
+  }
   SmallVec<Ident> parts;
-  parts.push_back(ident());
+  parts.push_back(first);
   for (;;) {
     if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
       advance();
