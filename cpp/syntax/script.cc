@@ -367,7 +367,8 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
 }  // namespace
 
 std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& dialect, bool collect_errors) {
-  auto script = std::make_unique<Script>();
+  // Default-initialised: value-initialising would zero the arena's first block.
+  std::unique_ptr<Script> script(new Script);
   if (text.size() >= kMaxScriptBytes) {
     ParseError e;
     e.expecting = "a text shorter than 2 GiB";
