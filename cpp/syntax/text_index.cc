@@ -1,7 +1,6 @@
 #include "syntax/text_index.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace sqlparse::syntax {
@@ -18,8 +17,11 @@ std::size_t count_code_points(const char* data, std::size_t n) {
   for (std::size_t i = 0; i < words; i += 8) {
     std::uint64_t w;
     std::memcpy(&w, data + i, 8);
-    // Bit 7 set and bit 6 clear: shifted left, bit 6 lands on bit 7.
-    starts -= static_cast<std::size_t>(std::popcount(w & kHigh & ~(w << 1)));
+    // Bit 7 set and bit 6 clear: shifted left, bit 6 lands on bit 7. The
+    // byte flags are summed by one multiply (no popcount instruction is
+    // assumed; the library call costs more).
+    const std::uint64_t flags = (w & kHigh & ~(w << 1)) >> 7;
+    starts -= static_cast<std::size_t>((flags * 0x0101010101010101ull) >> 56);
   }
   for (std::size_t i = words; i < n; ++i) starts += starts_code_point(data[i]);
   return starts;
