@@ -9,6 +9,7 @@
 // UPDATE, DELETE and other statements), script.cc (splitting and errors).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -61,6 +62,21 @@ bool is_one_of(std::string_view word, const std::string_view (&words)[N]) {
   }
   return false;
 }
+
+// Words that only start or end a clause and never name anything unquoted,
+// one flag per keyword.
+inline constexpr auto kClauseWords = [] {
+  std::array<bool, static_cast<std::size_t>(Kw::kCount)> words{};
+  for (Kw kw : {Kw::kSelect, Kw::kFrom, Kw::kWhere, Kw::kGroup, Kw::kHaving, Kw::kOrder, Kw::kLimit,
+                Kw::kUnion, Kw::kIntersect, Kw::kExcept, Kw::kJoin, Kw::kOn, Kw::kWhen, Kw::kThen,
+                Kw::kElse, Kw::kEnd, Kw::kAnd, Kw::kOr, Kw::kNot, Kw::kAs, Kw::kInto, Kw::kCase,
+                Kw::kWith, Kw::kQualify, Kw::kWindow, Kw::kUsing, Kw::kIs, Kw::kIn, Kw::kBetween,
+                Kw::kLike, Kw::kIlike, Kw::kInner, Kw::kCross, Kw::kNatural, Kw::kFetch, Kw::kCreate,
+                Kw::kDistinct, Kw::kReturning, Kw::kPrewhere}) {
+    words[static_cast<std::size_t>(kw)] = true;
+  }
+  return words;
+}();
 
 // Words that, followed by a string, make a typed literal: date '2020-01-01'.
 bool is_literal_type(std::string_view word);
@@ -175,10 +191,20 @@ class Parser {
   // ---- names ----
   // Whether the token can be a name: a quoted name, or a word (keywords too,
   // except those that can only start or end a clause).
-  bool is_name_token(const Token& t) const;
+  bool is_name_token(const Token& t) const {
+    return t.kind == Tok::kQuotedName || (t.kind == Tok::kWord && !kClauseWords[static_cast<std::size_t>(t.kw)]);
+  }
   bool at_name(std::size_t ahead = 0) const { return is_name_token(peek(ahead)); }
   Ident ident();  // fails when not at a name
-  Ident ident_of(const Token& t);
+  // The name a token spells; a plain word is its own text.
+  Ident ident_of(const Token& t) {
+    if (t.kind != Tok::kWord) [[unlikely]] return quoted_ident_of(t);
+    Ident id;
+    id.text = id.value = text_of(t);
+    id.span = {t.begin, t.end};
+    return id;
+  }
+  Ident quoted_ident_of(const Token& t);  // a quoted name, a string, or a word
   Name name();    // a.b.c
   // An alias after a table or select item: AS name, or a bare name that is
   // not a reserved word. Empty when none.

@@ -142,34 +142,7 @@ std::string_view Parser::lower_words(std::size_t from_token) {
 
 // ---- names ------------------------------------------------------------------
 
-namespace {
-
-// Words that only start or end a clause and never name anything unquoted.
-bool clause_word(Kw kw) {
-  switch (kw) {
-    case Kw::kSelect: case Kw::kFrom: case Kw::kWhere: case Kw::kGroup: case Kw::kHaving:
-    case Kw::kOrder: case Kw::kLimit: case Kw::kUnion: case Kw::kIntersect: case Kw::kExcept:
-    case Kw::kJoin: case Kw::kOn: case Kw::kWhen: case Kw::kThen: case Kw::kElse: case Kw::kEnd:
-    case Kw::kAnd: case Kw::kOr: case Kw::kNot: case Kw::kAs: case Kw::kInto: case Kw::kCase:
-    case Kw::kWith: case Kw::kQualify: case Kw::kWindow: case Kw::kUsing: case Kw::kIs:
-    case Kw::kIn: case Kw::kBetween: case Kw::kLike: case Kw::kIlike: case Kw::kInner:
-    case Kw::kCross: case Kw::kNatural: case Kw::kFetch: case Kw::kCreate: case Kw::kDistinct:
-    case Kw::kReturning: case Kw::kPrewhere:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
-bool Parser::is_name_token(const Token& t) const {
-  if (t.kind == Tok::kQuotedName) return true;
-  if (t.kind != Tok::kWord) return false;
-  return !clause_word(t.kw);
-}
-
-Ident Parser::ident_of(const Token& t) {
+Ident Parser::quoted_ident_of(const Token& t) {
   Ident id;
   id.text = text_of(t);
   id.span = {t.begin, t.end};
