@@ -352,7 +352,7 @@ class Scanner {
     }
     for (const OpEntry& o : ops_starting_with(c)) {
       if (o.length == 0) break;
-      if (s + o.length <= t_.size() && std::memcmp(t_.data() + s, o.text, o.length) == 0) {
+      if (spelled_at(s, o)) {
         std::size_t run = o.length == 1 && !is_op_char(at(s + 1)) ? 0 : custom_operator_length(s);
         Token t = make(Tok::kOp, s, s + (run > o.length ? run : o.length));
         t.op = run > o.length ? Op::kCustom : o.op;
@@ -360,6 +360,16 @@ class Scanner {
       }
     }
     return error(LexError::kBadChar, s);
+  }
+
+  // Whether the operator's spelling stands at s, whose first character it
+  // shares (spellings are at most three characters).
+  bool spelled_at(std::size_t s, const OpEntry& o) const {
+    if (s + o.length > t_.size()) return false;
+    for (std::size_t i = 1; i < o.length; ++i) {
+      if (t_[s + i] != o.text[i]) return false;
+    }
+    return true;
   }
 
   // Postgres-style operators are any run of + - * / < > = ~ ! @ # % ^ & | ` ?
@@ -407,7 +417,9 @@ class Scanner {
   // keyword length.
   Token word_ending(std::size_t s, std::size_t e) {
     Token t = make(Tok::kWord, s, e);
-    if (t_[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
+    if (t_[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) {
+      t.kw = keyword_of(std::string_view(t_.data() + s, e - s));
+    }
     return t;
   }
 
