@@ -160,7 +160,11 @@ class Scanner {
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
       // start white space or a comment takes the skipping loop.
-      if (may_skip(at(pos_))) {
+      const char c = at(pos_);
+      if (c == ' ' && !may_skip(at(pos_ + 1))) {
+        ++pos_;
+        spaced = true;
+      } else if (may_skip(c)) {
         const std::size_t before = pos_;
         if (!skip_space_and_comments()) {
           Token e;
