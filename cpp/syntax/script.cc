@@ -339,6 +339,64 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
 
 }  // namespace
 
+namespace {
+
+// Freed scripts this thread keeps for its next ones (none under
+// AddressSanitizer, which should see every script freed).
+#if defined(__SANITIZE_ADDRESS__)
+#define SQLPARSE_KEEP_SCRIPTS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQLPARSE_KEEP_SCRIPTS 0
+#endif
+#endif
+#ifndef SQLPARSE_KEEP_SCRIPTS
+#define SQLPARSE_KEEP_SCRIPTS 4
+#endif
+constexpr std::size_t kKeptScripts = SQLPARSE_KEEP_SCRIPTS;
+
+struct ScriptCache {
+  void* blocks[kKeptScripts > 0 ? kKeptScripts : 1];
+  std::size_t count = 0;
+  ~ScriptCache();
+};
+
+// Set once this thread's cache is destroyed (at thread exit): scripts freed
+// later go straight back to the allocator.
+thread_local bool script_cache_gone = false;
+
+ScriptCache& script_cache() {
+  thread_local ScriptCache cache;
+  return cache;
+}
+
+ScriptCache::~ScriptCache() {
+  for (std::size_t i = 0; i < count; ++i) ::operator delete(blocks[i]);
+  count = 0;
+  script_cache_gone = true;
+}
+
+}  // namespace
+
+void* Script::operator new(std::size_t size) {
+  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
+    ScriptCache& cache = script_cache();
+    if (cache.count > 0) return cache.blocks[--cache.count];
+  }
+  return ::operator new(size);
+}
+
+void Script::operator delete(void* p, std::size_t size) noexcept {
+  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
+    ScriptCache& cache = script_cache();
+    if (cache.count + 1 <= kKeptScripts) {
+      cache.blocks[cache.count++] = p;
+      return;
+    }
+  }
+  ::operator delete(p);
+}
+
 std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& dialect, bool collect_errors) {
   // Default-initialised: value-initialising would zero the arena's first block.
   std::unique_ptr<Script> script(new Script);
