@@ -81,20 +81,10 @@ struct Slot {
   std::uint16_t kw = 0;
 };
 
-// Most words are names, not keywords: a bit per (length, first letter, last
-// letter) rejects nearly all of them before any hashing.
-inline std::size_t shape_of(std::string_view w) {
-  return (w.size() * 32 + (static_cast<unsigned char>(w[0] | 0x20) & 31)) * 32 +
-         (static_cast<unsigned char>(w.back() | 0x20) & 31);
-}
-
 struct Table {
   std::array<Slot, kSlots> slots{};
-  std::array<std::uint64_t, (kLongest + 1) * 32 * 32 / 64> shapes{};
   Table() {
     for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
-      const std::size_t shape = shape_of(kKeywords[k].text);
-      shapes[shape / 64] |= std::uint64_t{1} << (shape % 64);
       const Key key = key_of(kKeywords[k].text);
       std::size_t i = slot_of(key);
       while (slots[i].kw != 0) i = (i + 1) & (kSlots - 1);
@@ -107,10 +97,20 @@ const Table kTable;
 
 }  // namespace
 
-Kw keyword_of(std::string_view word) {
-  if (word.size() < 2 || word.size() > kLongest) return Kw::kNone;
-  const std::size_t shape = shape_of(word);
-  if ((kTable.shapes[shape / 64] >> (shape % 64) & 1) == 0) return Kw::kNone;
+namespace keyword_detail {
+
+constexpr std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShapes = [] {
+  std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> shapes{};
+  for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
+    const std::size_t shape = shape_of(kKeywords[k].text);
+    shapes[shape / 64] |= std::uint64_t{1} << (shape % 64);
+  }
+  return shapes;
+}();
+
+}  // namespace keyword_detail
+
+Kw keyword_detail::lookup(std::string_view word) {
   const Key key = key_of(word);
   std::size_t i = slot_of(key);
   for (;;) {
