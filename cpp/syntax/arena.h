@@ -93,7 +93,7 @@ class Arena {
   // Room for about `bytes` of nodes in the first block (a script's tree
   // takes a few times its text).
   void reserve(std::size_t bytes) {
-    if (blocks_.empty() && bytes > kFirstBlock) grow(bytes < kMaxBlock ? bytes : kMaxBlock);
+    if (blocks_.empty() && used_ == 0 && bytes > kFirstBlock) grow(bytes < kMaxBlock ? bytes : kMaxBlock);
   }
 
   // A value-initialised T; T must not need a destructor.
@@ -115,6 +115,16 @@ class Arena {
     return out;
   }
 
+  // A list of one item (most names have one part).
+  template <class T>
+  List<T> one(const T& item) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    List<T> out;
+    out.items = new (allocate(sizeof(T), alignof(T))) T(item);
+    out.count = 1;
+    return out;
+  }
+
   std::string_view copy(std::string_view text) {
     if (text.empty()) return {};
     char* p = static_cast<char*>(allocate(text.size(), 1));
@@ -126,7 +136,7 @@ class Arena {
 
  private:
   [[gnu::noinline]] void grow(std::size_t at_least) {
-    std::size_t size = blocks_.empty() ? kFirstBlock : capacity_ * 2;
+    std::size_t size = capacity_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
     if (size < at_least) size = at_least;
     blocks_.emplace_back(new char[size]);
@@ -138,11 +148,14 @@ class Arena {
 
   static constexpr std::size_t kFirstBlock = 4096;
   static constexpr std::size_t kMaxBlock = 1 << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* current_ = nullptr;
-  std::size_t capacity_ = 0;
+  // The first block lives in the arena itself: the tree of a short script
+  // costs no allocation. (The arena is neither copied nor moved.)
+  alignas(std::max_align_t) char first_[kFirstBlock];
+  std::vector<std::unique_ptr<char[]>> blocks_;  // the blocks after it
+  char* current_ = first_;
+  std::size_t capacity_ = kFirstBlock;
   std::size_t used_ = 0;
-  std::size_t total_ = 0;
+  std::size_t total_ = kFirstBlock;
 };
 
 }  // namespace sqlparse::syntax

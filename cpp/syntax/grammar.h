@@ -9,7 +9,9 @@
 // UPDATE, DELETE and other statements), script.cc (splitting and errors).
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -61,6 +63,21 @@ bool is_one_of(std::string_view word, const std::string_view (&words)[N]) {
   return false;
 }
 
+// Words that only start or end a clause and never name anything unquoted,
+// one flag per keyword.
+inline constexpr auto kClauseWords = [] {
+  std::array<bool, static_cast<std::size_t>(Kw::kCount)> words{};
+  for (Kw kw : {Kw::kSelect, Kw::kFrom, Kw::kWhere, Kw::kGroup, Kw::kHaving, Kw::kOrder, Kw::kLimit,
+                Kw::kUnion, Kw::kIntersect, Kw::kExcept, Kw::kJoin, Kw::kOn, Kw::kWhen, Kw::kThen,
+                Kw::kElse, Kw::kEnd, Kw::kAnd, Kw::kOr, Kw::kNot, Kw::kAs, Kw::kInto, Kw::kCase,
+                Kw::kWith, Kw::kQualify, Kw::kWindow, Kw::kUsing, Kw::kIs, Kw::kIn, Kw::kBetween,
+                Kw::kLike, Kw::kIlike, Kw::kInner, Kw::kCross, Kw::kNatural, Kw::kFetch, Kw::kCreate,
+                Kw::kDistinct, Kw::kReturning, Kw::kPrewhere}) {
+    words[static_cast<std::size_t>(kw)] = true;
+  }
+  return words;
+}();
+
 // Words that, followed by a string, make a typed literal: date '2020-01-01'.
 bool is_literal_type(std::string_view word);
 
@@ -80,9 +97,10 @@ class Parser {
   // ---- position ----
   std::size_t pos() const { return pos_; }
   void set_pos(std::size_t p) { pos_ = p; }
+  // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
-    std::size_t i = pos_ + ahead;
-    return i < toks_.size() ? toks_[i] : toks_.back();
+    const std::size_t i = pos_ + ahead;
+    return toks_[i < last_ ? i : last_];
   }
   bool at_end(std::size_t ahead = 0) const { return peek(ahead).kind == Tok::kEnd; }
   std::uint32_t token_end(std::size_t index) const { return toks_[index].end; }
@@ -99,7 +117,7 @@ class Parser {
 
   // ---- token helpers ----
   void advance() {
-    if (pos_ + 1 < toks_.size()) ++pos_;
+    if (pos_ < last_) ++pos_;
   }
   bool at_kw(Kw kw, std::size_t ahead = 0) const {
     const Token& t = peek(ahead);
@@ -173,10 +191,20 @@ class Parser {
   // ---- names ----
   // Whether the token can be a name: a quoted name, or a word (keywords too,
   // except those that can only start or end a clause).
-  bool is_name_token(const Token& t) const;
+  bool is_name_token(const Token& t) const {
+    return t.kind == Tok::kQuotedName || (t.kind == Tok::kWord && !kClauseWords[static_cast<std::size_t>(t.kw)]);
+  }
   bool at_name(std::size_t ahead = 0) const { return is_name_token(peek(ahead)); }
   Ident ident();  // fails when not at a name
-  Ident ident_of(const Token& t);
+  // The name a token spells; a plain word is its own text.
+  Ident ident_of(const Token& t) {
+    if (t.kind != Tok::kWord) [[unlikely]] return quoted_ident_of(t);
+    Ident id;
+    id.text = id.value = text_of(t);
+    id.span = {t.begin, t.end};
+    return id;
+  }
+  Ident quoted_ident_of(const Token& t);  // a quoted name, a string, or a word
   Name name();    // a.b.c
   // An alias after a table or select item: AS name, or a bare name that is
   // not a reserved word. Empty when none.
@@ -296,7 +324,8 @@ class Parser {
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
   std::string_view text_;
-  std::vector<Token>& toks_;
+  std::span<Token> toks_;  // the script's tokens, ending in kEnd
+  std::size_t last_;       // index of that kEnd
   const Dialect& d_;
   Arena& arena_;
   const TextIndex* positions_;  // for error positions; null: counted when needed
@@ -304,7 +333,7 @@ class Parser {
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
-  const char* stack_floor_ = nullptr;  // this thread's, looked up once per parser
+  std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 
 // Bounds the grammar's recursion. A counting guard stands for one level of
@@ -312,12 +341,18 @@ class Parser {
 // prefix operator); the others only check that the thread's stack has room.
 class DepthGuard {
  public:
-  explicit DepthGuard(Parser& p, bool counts = true);
+  explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
+    p_.depth_ += counts_;
+    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    if (p_.depth_ > kMaxDepth || frame < p_.stack_floor_) [[unlikely]] too_deep();
+  }
   ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 
  private:
+  [[noreturn, gnu::cold]] void too_deep();
+
   Parser& p_;
   int counts_;
 };

@@ -32,14 +32,40 @@ struct Key {
   std::uint64_t w[3] = {0, 0, 0};
 };
 
+// Exactly the n bytes at p (1 to 8), little-endian, zero above: a few
+// overlapping loads, never a byte past the word.
+inline std::uint64_t load_bytes(const char* p, std::size_t n) {
+  if (n >= 4) {
+    std::uint32_t lo, hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + n - 4, 4);
+    return lo | (std::uint64_t{hi} << ((n - 4) * 8));
+  }
+  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+  return byte(0) | (byte(n / 2) << (n / 2 * 8)) | (byte(n - 1) << ((n - 1) * 8));
+}
+
+// Each used byte OR-ed with 0x20.
+inline std::uint64_t folded(std::uint64_t w, std::size_t used) {
+  const std::uint64_t mask = used >= 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (used * 8)) - 1);
+  return w | (0x2020202020202020ULL & mask);
+}
+
+// For words of 1 to kLongest bytes.
 inline Key key_of(std::string_view word) {
+  static_assert(kLongest == 24);
+  const char* p = word.data();
+  const std::size_t n = word.size();
   Key k;
-  char* bytes = reinterpret_cast<char*>(k.w);
-  for (std::size_t i = 0; i < word.size(); ++i) bytes[i] = word[i];
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t used = word.size() > i * 8 ? std::min<std::size_t>(word.size() - i * 8, 8) : 0;
-    const std::uint64_t mask = used == 8 ? ~std::uint64_t{0} : ((std::uint64_t{1} << (used * 8)) - 1);
-    k.w[i] |= 0x2020202020202020ULL & mask;
+  if (n <= 8) {
+    k.w[0] = folded(load_bytes(p, n), n);
+  } else if (n <= 16) {
+    k.w[0] = folded(load_bytes(p, 8), 8);
+    k.w[1] = folded(load_bytes(p + 8, n - 8), n - 8);
+  } else {
+    k.w[0] = folded(load_bytes(p, 8), 8);
+    k.w[1] = folded(load_bytes(p + 8, 8), 8);
+    k.w[2] = folded(load_bytes(p + 16, n - 16), n - 16);
   }
   return k;
 }
@@ -55,20 +81,10 @@ struct Slot {
   std::uint16_t kw = 0;
 };
 
-// Most words are names, not keywords: a bit per (length, first letter, last
-// letter) rejects nearly all of them before any hashing.
-inline std::size_t shape_of(std::string_view w) {
-  return (w.size() * 32 + (static_cast<unsigned char>(w[0] | 0x20) & 31)) * 32 +
-         (static_cast<unsigned char>(w.back() | 0x20) & 31);
-}
-
 struct Table {
   std::array<Slot, kSlots> slots{};
-  std::array<std::uint64_t, (kLongest + 1) * 32 * 32 / 64> shapes{};
   Table() {
     for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
-      const std::size_t shape = shape_of(kKeywords[k].text);
-      shapes[shape / 64] |= std::uint64_t{1} << (shape % 64);
       const Key key = key_of(kKeywords[k].text);
       std::size_t i = slot_of(key);
       while (slots[i].kw != 0) i = (i + 1) & (kSlots - 1);
@@ -81,10 +97,20 @@ const Table kTable;
 
 }  // namespace
 
-Kw keyword_of(std::string_view word) {
-  if (word.size() < 2 || word.size() > kLongest) return Kw::kNone;
-  const std::size_t shape = shape_of(word);
-  if ((kTable.shapes[shape / 64] >> (shape % 64) & 1) == 0) return Kw::kNone;
+namespace keyword_detail {
+
+constexpr std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShapes = [] {
+  std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> shapes{};
+  for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
+    const std::size_t shape = shape_of(kKeywords[k].text);
+    shapes[shape / 64] |= std::uint64_t{1} << (shape % 64);
+  }
+  return shapes;
+}();
+
+}  // namespace keyword_detail
+
+Kw keyword_detail::lookup(std::string_view word) {
   const Key key = key_of(word);
   std::size_t i = slot_of(key);
   for (;;) {

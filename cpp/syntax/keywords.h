@@ -6,6 +6,7 @@
 // implicit alias (`from t where` does not alias t as "where").
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -86,8 +87,28 @@ enum class Kw : std::uint16_t {
 // Longest keyword, in bytes.
 inline constexpr std::size_t kLongestKeyword = 24;
 
+namespace keyword_detail {
+
+// A bit per (length, first letter, last letter) of some keyword: most words
+// are names, and this rejects nearly all of them before any hashing.
+inline constexpr std::size_t shape_of(std::string_view w) {
+  return (w.size() * 32 + (static_cast<unsigned char>(w[0] | 0x20) & 31)) * 32 +
+         (static_cast<unsigned char>(w.back() | 0x20) & 31);
+}
+extern const std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShapes;
+
+// The table lookup behind keyword_of.
+Kw lookup(std::string_view word);
+
+}  // namespace keyword_detail
+
 // The keyword of an unquoted word (any case), or Kw::kNone.
-Kw keyword_of(std::string_view word);
+inline Kw keyword_of(std::string_view word) {
+  if (word.size() < 2 || word.size() > kLongestKeyword) return Kw::kNone;
+  const std::size_t shape = keyword_detail::shape_of(word);
+  if ((keyword_detail::kShapes[shape / 64] >> (shape % 64) & 1) == 0) return Kw::kNone;
+  return keyword_detail::lookup(word);
+}
 
 // Whether the word can never be an implicit alias.
 bool is_reserved(Kw kw);

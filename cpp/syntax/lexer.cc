@@ -14,7 +14,13 @@ namespace sqlparse::syntax {
 namespace {
 
 // Character classes, one table lookup each.
-enum : std::uint8_t { kClassNameStart = 1, kClassNameChar = 2, kClassSpace = 4, kClassDigit = 8 };
+enum : std::uint8_t {
+  kClassNameStart = 1,
+  kClassNameChar = 2,
+  kClassSpace = 4,
+  kClassDigit = 8,
+  kClassSkipStart = 16,  // white space, or a character that may start a comment
+};
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
   std::array<std::uint8_t, 256> c{};
@@ -25,6 +31,7 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     if (digit) c[i] |= kClassDigit | kClassNameChar;
     if (i == '$') c[i] |= kClassNameChar;
     if (i == ' ' || i == '\t' || i == '\n' || i == '\r' || i == '\f' || i == '\v') c[i] |= kClassSpace;
+    if ((c[i] & kClassSpace) || i == '-' || i == '#' || i == '/') c[i] |= kClassSkipStart;
   }
   return c;
 }();
@@ -34,6 +41,7 @@ inline bool is_digit(char c) { return char_class(c) & kClassDigit; }
 inline bool is_name_start(char c) { return char_class(c) & kClassNameStart; }
 inline bool is_name_char(char c) { return char_class(c) & kClassNameChar; }
 inline bool is_space(char c) { return char_class(c) & kClassSpace; }
+inline bool may_skip(char c) { return char_class(c) & kClassSkipStart; }
 
 // The end of a run of name characters / white space starting at i, sixteen
 // bytes at a time where SSE2 is there (names and indentation are most of a
@@ -41,9 +49,11 @@ inline bool is_space(char c) { return char_class(c) & kClassSpace; }
 #if defined(__SSE2__)
 inline std::size_t first_zero_bit(int mask) { return static_cast<std::size_t>(__builtin_ctz(~mask & 0xFFFF)); }
 
-inline __m128i in_range(__m128i v, char low, char high) {
-  return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(low - 1))),
-                       _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(high + 1))));
+// Bytes in [low, low + count): shifted so that low lands on -128, one signed
+// compare decides.
+inline __m128i in_range(__m128i v, char low, int count) {
+  const __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(-128 - low)));
+  return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + count)));
 }
 #endif
 
@@ -53,8 +63,8 @@ std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
     __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
-    ok = _mm_or_si128(ok, in_range(folded, 'a', 'z'));
-    ok = _mm_or_si128(ok, in_range(v, '0', '9'));
+    ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
+    ok = _mm_or_si128(ok, in_range(v, '0', 10));
     ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
     ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
     const int mask = _mm_movemask_epi8(ok);
@@ -71,7 +81,7 @@ std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
   while (i + 16 <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i ok = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
-    ok = _mm_or_si128(ok, in_range(v, '\t', '\r'));  // \t \n \v \f \r
+    ok = _mm_or_si128(ok, in_range(v, '\t', 5));  // \t \n \v \f \r
     const int mask = _mm_movemask_epi8(ok);
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
@@ -143,22 +153,30 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  std::vector<Token> run() {
-    std::vector<Token> out;
+  void run(std::vector<Token>& out) {
+    out.clear();
     out.reserve(t_.size() / 4 + 2);
     bool spaced = true;
     for (;;) {
-      std::size_t before = pos_;
-      if (!skip_space_and_comments()) {
-        Token e;
-        e.kind = Tok::kError;
-        e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
-        e.begin = static_cast<std::uint32_t>(error_at_);
-        e.end = static_cast<std::uint32_t>(t_.size());
-        out.push_back(e);
-        break;
+      // Most tokens follow a single space or none: only a character that may
+      // start white space or a comment takes the skipping loop.
+      const char c = at(pos_);
+      if (c == ' ' && !may_skip(at(pos_ + 1))) {
+        ++pos_;
+        spaced = true;
+      } else if (may_skip(c)) {
+        const std::size_t before = pos_;
+        if (!skip_space_and_comments()) {
+          Token e;
+          e.kind = Tok::kError;
+          e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
+          e.begin = static_cast<std::uint32_t>(error_at_);
+          e.end = static_cast<std::uint32_t>(t_.size());
+          out.push_back(e);
+          break;
+        }
+        spaced = spaced || pos_ != before;
       }
-      spaced = spaced || pos_ != before;
       if (pos_ >= t_.size()) break;
       Token tok = scan();
       tok.spaced = spaced;
@@ -170,7 +188,6 @@ class Scanner {
     end.kind = Tok::kEnd;
     end.begin = end.end = static_cast<std::uint32_t>(t_.size());
     out.push_back(end);
-    return out;
   }
 
  private:
@@ -317,17 +334,18 @@ class Scanner {
     }
     if (is_digit(c)) return number(s);
     if (is_name_start(c)) {
+      const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
+      const char next = at(e);
       // String prefixes: N'x', E'x', B'x', X'x', U&'x', r'x', b"x", rb'x' ...
-      std::size_t q = s;
-      while (q < s + 3 && (is_name_start(at(q)) && at(q) != '_')) ++q;
-      if (q > s && q - s <= 2 && (at(q) == '\'' || (at(q) == '"' && d_.double_quote_is_string))) {
-        if (string_prefix(t_.substr(s, q - s))) return string_literal(s, q, at(q));
+      if (e - s <= 2 && (next == '\'' || (next == '"' && d_.double_quote_is_string)) &&
+          string_prefix(t_.substr(s, e - s))) {
+        return string_literal(s, e, next);
       }
-      if ((c == 'U' || c == 'u') && at(s + 1) == '&' && (at(s + 2) == '\'' || at(s + 2) == '"')) {
+      if (next == '&' && e == s + 1 && (c == 'U' || c == 'u') && (at(s + 2) == '\'' || at(s + 2) == '"')) {
         if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
         return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
       }
-      return word(s);
+      return word_ending(s, e);
     }
     if (d_.id == DialectId::kTsql && (c == '+' || c == '-' || c == '/' || c == '%' || c == '&' || c == '|' || c == '^')) {
       if (at(s + 1) == '=') {
@@ -338,7 +356,7 @@ class Scanner {
     }
     for (const OpEntry& o : ops_starting_with(c)) {
       if (o.length == 0) break;
-      if (s + o.length <= t_.size() && std::memcmp(t_.data() + s, o.text, o.length) == 0) {
+      if (spelled_at(s, o)) {
         std::size_t run = o.length == 1 && !is_op_char(at(s + 1)) ? 0 : custom_operator_length(s);
         Token t = make(Tok::kOp, s, s + (run > o.length ? run : o.length));
         t.op = run > o.length ? Op::kCustom : o.op;
@@ -346,6 +364,16 @@ class Scanner {
       }
     }
     return error(LexError::kBadChar, s);
+  }
+
+  // Whether the operator's spelling stands at s, whose first character it
+  // shares (spellings are at most three characters).
+  bool spelled_at(std::size_t s, const OpEntry& o) const {
+    if (s + o.length > t_.size()) return false;
+    for (std::size_t i = 1; i < o.length; ++i) {
+      if (t_[s + i] != o.text[i]) return false;
+    }
+    return true;
   }
 
   // Postgres-style operators are any run of + - * / < > = ~ ! @ # % ^ & | ` ?
@@ -387,13 +415,15 @@ class Scanner {
     return (a == 'r' && b == 'b') || (a == 'b' && b == 'r');
   }
 
-  Token word(std::size_t s) {
-    // The keyword table is consulted only for words of keyword length.
-    const char* p = t_.data();
-    const std::size_t n = t_.size();
-    const std::size_t e = skip_name_chars(p, s + 1, n);
+  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1, t_.size())); }
+
+  // The word [s, e). The keyword table is consulted only for words of
+  // keyword length.
+  Token word_ending(std::size_t s, std::size_t e) {
     Token t = make(Tok::kWord, s, e);
-    if (p[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) t.kw = keyword_of(t_.substr(s, e - s));
+    if (t_[s] != '#' && e - s >= 2 && e - s <= kLongestKeyword) {
+      t.kw = keyword_of(std::string_view(t_.data() + s, e - s));
+    }
     return t;
   }
 
@@ -535,7 +565,13 @@ class Scanner {
 }  // namespace
 
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
-  return Scanner(text, dialect).run();
+  std::vector<Token> out;
+  Scanner(text, dialect).run(out);
+  return out;
+}
+
+void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
+  Scanner(text, dialect).run(out);
 }
 
 }  // namespace sqlparse::syntax

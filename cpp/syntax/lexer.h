@@ -68,5 +68,7 @@ struct Token {
 // Tokenises `text`. The result always ends with one kEnd token (at the end of
 // the text); a kError token, when present, is the last before it.
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect);
+// The same into `out` (cleared first), whose capacity a caller may reuse.
+void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out);
 
 }  // namespace sqlparse::syntax

@@ -47,6 +47,11 @@ struct Script {
   Arena arena;
   std::vector<ScriptStatement> statements;
   TextIndex positions;  // of `text`
+
+  // Scripts come and go quickly and each holds its arena's first block, too
+  // big for the allocator's fast path: each thread keeps a few freed ones.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
 };
 
 // Parses `text` (UTF-8). With collect_errors false, the first statement that

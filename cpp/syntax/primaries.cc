@@ -27,7 +27,10 @@ bool is_niladic(std::string_view w) {
       "current_date", "current_time", "current_timestamp", "localtime", "localtimestamp",
       "current_user", "session_user", "current_role", "sysdate", "systimestamp",
       "current_schema", "current_catalog", "current_database", "sysdatetime", "getdate"};
-  return w.size() >= 7 && is_one_of(w, kNames);
+  // All start with c, g, l or s and are 7 to 17 bytes long.
+  if (w.size() < 7 || w.size() > 17) return false;
+  const char c = static_cast<char>(w[0] | 0x20);
+  return (c == 'c' || c == 'g' || c == 'l' || c == 's') && is_one_of(w, kNames);
 }
 
 }  // namespace
@@ -289,41 +292,47 @@ Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
 
 Expr* Parser::name_expr() {
   const std::uint32_t begin = here();
-  SmallVec<Ident> parts;
   const bool identifier_call = at_word("identifier") && at(Tok::kLParen, 1) &&
                                (d_.id == DialectId::kSnowflake || d_.id == DialectId::kGeneric);
-  parts.push_back(ident_of(peek()));
+  Ident first = ident_of(peek());
   advance();
   if (identifier_call) {
     // identifier('db.t') / identifier($var): a name given by a string or variable.
     skip_group();
-    parts[0].text = parts[0].value = text_.substr(begin, prev_end() - begin);
-    parts[0].span.end = prev_end();
-  }
-  while (at(Tok::kDot)) {
-    const Token& n = peek(1);
-    if (n.kind == Tok::kStar) {
-      advance();
-      advance();
-      Star* s = node<Star>(begin);
-      s->kind = ExprKind::kStar;
-      s->qualifier.parts = arena_.list(parts);
-      s->qualifier.span = {begin, parts.back().span.end};
-      star_modifiers(s);
-      return finish(s);
-    }
-    if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
-    advance();
-    parts.push_back(ident_of(peek()));
-    advance();
+    first.text = first.value = text_.substr(begin, prev_end() - begin);
+    first.span.end = prev_end();
   }
   Name name;
-  name.parts = arena_.list(parts);
+  if (!at(Tok::kDot)) {
+    name.parts = arena_.one(first);
+  } else {
+    SmallVec<Ident> parts;
+    parts.push_back(first);
+    while (at(Tok::kDot)) {
+      const Token& n = peek(1);
+      if (n.kind == Tok::kStar) {
+        advance();
+        advance();
+        Star* s = node<Star>(begin);
+        s->kind = ExprKind::kStar;
+        s->qualifier.parts = arena_.list(parts);
+        s->qualifier.span = {begin, parts.back().span.end};
+        star_modifiers(s);
+        return finish(s);
+      }
+      if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
+      advance();
+      parts.push_back(ident_of(peek()));
+      advance();
+    }
+    name.parts = arena_.list(parts);
+  }
   name.span = span_from(begin);
   const bool outer_join_mark = at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
   if (at(Tok::kLParen) && !outer_join_mark) return function_call(name, begin);
   // A lambda parameter: x -> x + 1 (not a JSON arrow, whose right side is a key).
-  if (parts.size() == 1 && parts[0].quote == 0 && at_op(Op::kArrow) && peek(1).kind != Tok::kString &&
+  const bool plain_word = name.parts.size() == 1 && name.parts[0].quote == 0;
+  if (plain_word && at_op(Op::kArrow) && peek(1).kind != Tok::kString &&
       peek(1).kind != Tok::kNumber && peek(1).kind != Tok::kParam) {
     advance();
     Lambda* l = node<Lambda>(begin);
@@ -332,7 +341,7 @@ Expr* Parser::name_expr() {
     l->body = expr();
     return finish(l);
   }
-  if (parts.size() == 1 && parts[0].quote == 0 && is_niladic(parts[0].text)) {
+  if (plain_word && is_niladic(name.parts[0].text)) {
     Function* f = node<Function>(begin);
     f->kind = ExprKind::kFunction;
     f->name = name;

@@ -89,16 +89,17 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
 
 Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
                const TextIndex* positions)
-    : text_(text), toks_(tokens), d_(dialect), arena_(arena), positions_(positions), stack_floor_(stack_floor()) {}
+    : text_(text),
+      toks_(tokens),
+      last_(tokens.size() - 1),
+      d_(dialect),
+      arena_(arena),
+      positions_(positions),
+      stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
-DepthGuard::DepthGuard(Parser& p, bool counts) : p_(p), counts_(counts ? 1 : 0) {
-  const bool low_stack = p_.stack_floor_ != nullptr &&
-                         static_cast<const char*>(__builtin_frame_address(0)) < p_.stack_floor_;
-  p_.depth_ += counts_;
-  if (p_.depth_ > kMaxDepth || low_stack) {
-    p_.depth_ -= counts_;
-    p_.fail("at most 1000 nested levels");
-  }
+void DepthGuard::too_deep() {
+  p_.depth_ -= counts_;
+  p_.fail("at most 1000 nested levels");
 }
 
 // ---- shared helpers ---------------------------------------------------------
@@ -141,34 +142,7 @@ std::string_view Parser::lower_words(std::size_t from_token) {
 
 // ---- names ------------------------------------------------------------------
 
-namespace {
-
-// Words that only start or end a clause and never name anything unquoted.
-bool clause_word(Kw kw) {
-  switch (kw) {
-    case Kw::kSelect: case Kw::kFrom: case Kw::kWhere: case Kw::kGroup: case Kw::kHaving:
-    case Kw::kOrder: case Kw::kLimit: case Kw::kUnion: case Kw::kIntersect: case Kw::kExcept:
-    case Kw::kJoin: case Kw::kOn: case Kw::kWhen: case Kw::kThen: case Kw::kElse: case Kw::kEnd:
-    case Kw::kAnd: case Kw::kOr: case Kw::kNot: case Kw::kAs: case Kw::kInto: case Kw::kCase:
-    case Kw::kWith: case Kw::kQualify: case Kw::kWindow: case Kw::kUsing: case Kw::kIs:
-    case Kw::kIn: case Kw::kBetween: case Kw::kLike: case Kw::kIlike: case Kw::kInner:
-    case Kw::kCross: case Kw::kNatural: case Kw::kFetch: case Kw::kCreate: case Kw::kDistinct:
-    case Kw::kReturning: case Kw::kPrewhere:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
-bool Parser::is_name_token(const Token& t) const {
-  if (t.kind == Tok::kQuotedName) return true;
-  if (t.kind != Tok::kWord) return false;
-  return !clause_word(t.kw);
-}
-
-Ident Parser::ident_of(const Token& t) {
+Ident Parser::quoted_ident_of(const Token& t) {
   Ident id;
   id.text = text_of(t);
   id.span = {t.begin, t.end};
@@ -209,8 +183,15 @@ Ident Parser::ident() {
 
 Name Parser::name() {
   const std::uint32_t begin = here();
+  const Ident first = ident();
+  if (!at(Tok::kDot)) {
+    Name n;
+    n.parts = arena_.one(first);
+    n.span = span_from(begin);
+    return n;
+  }
   SmallVec<Ident> parts;
-  parts.push_back(ident());
+  parts.push_back(first);
   for (;;) {
     if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
       advance();
@@ -310,6 +291,29 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
 
 namespace {
 
+// Each thread keeps one token vector from script to script: a short script
+// then costs no allocation for its tokens. A vector grown past this many
+// tokens by a long script is given back afterwards.
+constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
+
+class TokenBuffer {
+ public:
+  TokenBuffer() : tokens_(buffer()) {}
+  ~TokenBuffer() {
+    if (tokens_.capacity() > kKeptTokens) std::vector<Token>().swap(tokens_);
+  }
+  TokenBuffer(const TokenBuffer&) = delete;
+  TokenBuffer& operator=(const TokenBuffer&) = delete;
+  std::vector<Token>& tokens() { return tokens_; }
+
+ private:
+  static std::vector<Token>& buffer() {
+    thread_local std::vector<Token> tokens;
+    return tokens;
+  }
+  std::vector<Token>& tokens_;
+};
+
 ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
   ScriptStatement out;
   const std::size_t first = p.pos();
@@ -335,8 +339,67 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
 
 }  // namespace
 
+namespace {
+
+// Freed scripts this thread keeps for its next ones (none under
+// AddressSanitizer, which should see every script freed).
+#if defined(__SANITIZE_ADDRESS__)
+#define SQLPARSE_KEEP_SCRIPTS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQLPARSE_KEEP_SCRIPTS 0
+#endif
+#endif
+#ifndef SQLPARSE_KEEP_SCRIPTS
+#define SQLPARSE_KEEP_SCRIPTS 4
+#endif
+constexpr std::size_t kKeptScripts = SQLPARSE_KEEP_SCRIPTS;
+
+struct ScriptCache {
+  void* blocks[kKeptScripts > 0 ? kKeptScripts : 1];
+  std::size_t count = 0;
+  ~ScriptCache();
+};
+
+// Set once this thread's cache is destroyed (at thread exit): scripts freed
+// later go straight back to the allocator.
+thread_local bool script_cache_gone = false;
+
+ScriptCache& script_cache() {
+  thread_local ScriptCache cache;
+  return cache;
+}
+
+ScriptCache::~ScriptCache() {
+  for (std::size_t i = 0; i < count; ++i) ::operator delete(blocks[i]);
+  count = 0;
+  script_cache_gone = true;
+}
+
+}  // namespace
+
+void* Script::operator new(std::size_t size) {
+  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
+    ScriptCache& cache = script_cache();
+    if (cache.count > 0) return cache.blocks[--cache.count];
+  }
+  return ::operator new(size);
+}
+
+void Script::operator delete(void* p, std::size_t size) noexcept {
+  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
+    ScriptCache& cache = script_cache();
+    if (cache.count + 1 <= kKeptScripts) {
+      cache.blocks[cache.count++] = p;
+      return;
+    }
+  }
+  ::operator delete(p);
+}
+
 std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& dialect, bool collect_errors) {
-  auto script = std::make_unique<Script>();
+  // Default-initialised: value-initialising would zero the arena's first block.
+  std::unique_ptr<Script> script(new Script);
   if (text.size() >= kMaxScriptBytes) {
     ParseError e;
     e.expecting = "a text shorter than 2 GiB";
@@ -346,7 +409,9 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   }
   script->text.assign(text);
   script->dialect = dialect;
-  std::vector<Token> tokens = tokenize(script->text, script->dialect);
+  TokenBuffer buffer;
+  std::vector<Token>& tokens = buffer.tokens();
+  tokenize(script->text, script->dialect, tokens);
   script->arena.reserve(text.size() * 4);
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);

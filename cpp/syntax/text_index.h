@@ -1,5 +1,7 @@
 // Positions in a script's text: byte offsets to character offsets, lines and
-// columns, each in logarithmic time after one pass over the text.
+// columns, each in logarithmic time after one pass over the text. A text of
+// one chunk or less (most statements) gets no index: counting within it
+// costs no more than a lookup, and building one costs allocations per text.
 //
 // Statements, warnings and errors all report positions; counting from the
 // start of the text each time made a script of many statements quadratic.
