@@ -105,8 +105,9 @@ def sliced(table):
     lambda t: t.set_column(1, "sql", t.column("sql").cast(pa.large_string())),
     lambda t: t.set_column(1, "sql", t.column("sql").cast(pa.string_view())),
     lambda t: t.set_column(1, "sql", t.column("sql").dictionary_encode()),
+    lambda t: t.to_pandas(),  # a pandas DataFrame speaks the stream protocol
 ], ids=["table", "chunked", "sliced", "batch", "reader", "stream", "large_string", "string_view",
-        "dictionary"])
+        "dictionary", "pandas"])
 @pytest.mark.parametrize("threads", [1, 3])
 def test_every_input_shape_gives_the_same_rows(shape, threads):
     ids = list(range(100, 100 + len(SCRIPTS)))
