@@ -34,11 +34,11 @@ pyarrow (14 or later) is needed: ``pip install 'sqlparse_main[arrow]'``.
 
 from __future__ import annotations
 
-import os
 from typing import Any, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import _sqlparse_core
 
+from ._threads import thread_count
 from .lineage import Schema, _schema_for_call
 
 __all__ = ["EDGE_COLUMNS", "edge_schema", "iter_lineage_edges", "lineage_edges"]
@@ -173,16 +173,6 @@ def _joined(pa: Any, batches: List[Any]) -> Any:
     return pa.Table.from_batches(batches).combine_chunks().to_batches()[0]
 
 
-def _check_threads(threads: Optional[int]) -> int:
-    if threads is None:
-        return os.cpu_count() or 1
-    if isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int, not {type(threads).__name__}")
-    if threads < 1:
-        raise ValueError(f"threads must be at least 1, not {threads}")
-    return threads
-
-
 def _check_dialect(dialect: str, core_schema: Any) -> Any:
     """Raises for a bad dialect now, not at the first batch."""
     pa = _pyarrow()
@@ -215,7 +205,7 @@ def iter_lineage_edges(data: Any, sql_col: str = "sql", *, id_cols: Sequence[str
     """As ``lineage_edges``, batch by batch: reads a stream of input batches
     lazily and yields ``pyarrow.RecordBatch`` es of edges, so that memory stays
     bounded whatever the length of the input."""
-    threads = _check_threads(threads)
+    threads = thread_count(threads)
     in_schema, batches = _batches_of(data)
     ids = _check_columns(in_schema.names, sql_col, id_cols)
     core_schema = _check_dialect(dialect, _schema_for_call(schema, None, None))
@@ -236,7 +226,7 @@ def lineage_edges(data: Any, sql_col: str = "sql", *, id_cols: Sequence[str] = (
     module's documentation for what each row means).
     """
     pa = _pyarrow()
-    threads = _check_threads(threads)
+    threads = thread_count(threads)
     in_schema, batches = _batches_of(data)
     ids = _check_columns(in_schema.names, sql_col, id_cols)
     core_schema = _check_dialect(dialect, _schema_for_call(schema, None, None))

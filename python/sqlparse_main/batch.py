@@ -11,12 +11,12 @@ from __future__ import annotations
 
 import contextlib
 import io
-import os
 import sys
 from typing import Any, Iterable, List, Optional, Union
 
 import _sqlparse_core as _core
 
+from ._threads import thread_count
 from .front_end import VarnelParseMain, _native_components, _plain_record, _split_table
 
 __all__ = ["parse_sql_many"]
@@ -60,12 +60,7 @@ def parse_sql_many(sqls: Iterable[Any], *, threads: Optional[int] = None) -> Lis
     >>> parse_sql_many(["select a from db.t", "select"])  # doctest: +SKIP
     [[VarnelVar(database='db', table='t', src='a', tgt='a')], ParseError(...)]
     """
-    if threads is None:
-        threads = os.cpu_count() or 1
-    elif isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int, not {type(threads).__name__}")
-    elif threads < 1:
-        raise ValueError(f"threads must be at least 1, not {threads}")
+    threads = thread_count(threads)
     items = list(sqls)
     pkg = _package()
     if not _native_components(pkg):

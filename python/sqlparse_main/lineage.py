@@ -17,12 +17,13 @@ interactive page (``sqlparse_main.lineage_html`` for many results).
 
 from __future__ import annotations
 
-import os
 import sys
 from dataclasses import dataclass
 from typing import Any, Iterable, List, Mapping, Optional, Union
 
 import _sqlparse_core
+
+from ._threads import thread_count
 
 # Slots where frozen slotted dataclasses pickle (3.11 on).
 _SLOTS = {"slots": True} if sys.version_info >= (3, 11) else {}
@@ -396,12 +397,7 @@ def lineage_many(sqls: Iterable[str], *, threads: Optional[int] = None, dialect:
     (default: ``os.cpu_count()``; at most four per core are started) with the
     GIL released. The schema is converted once for the whole batch.
     """
-    if threads is None:
-        threads = os.cpu_count() or 1
-    elif isinstance(threads, bool) or not isinstance(threads, int):
-        raise TypeError(f"threads must be an int, not {type(threads).__name__}")
-    elif threads < 1:
-        raise ValueError(f"threads must be at least 1, not {threads}")
+    threads = thread_count(threads)
     items = list(sqls)
     for i, item in enumerate(items):
         if not isinstance(item, str):
