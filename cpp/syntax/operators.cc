@@ -222,18 +222,12 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   switch (w.kw) {
     case Kw::kOr: advance(); return binary("or", expr_bp(prec));
     case Kw::kAnd: advance(); return binary("and", expr_bp(prec));
-    case Kw::kIsnull: advance(); {
+    case Kw::kIsnull:
+    case Kw::kNotnull: {
+      advance();
       Unary* u = node<Unary>(begin);
       u->kind = ExprKind::kUnary;
-      u->op = "isnull";
-      u->operand = left;
-      u->postfix = true;
-      return finish(u);
-    }
-    case Kw::kNotnull: advance(); {
-      Unary* u = node<Unary>(begin);
-      u->kind = ExprKind::kUnary;
-      u->op = "notnull";
+      u->op = w.kw == Kw::kIsnull ? "isnull" : "notnull";
       u->operand = left;
       u->postfix = true;
       return finish(u);
