@@ -444,6 +444,45 @@ def test_block_span_covers_the_block():
     assert text[first.start:first.end] == "begin select 1; select 2; end"
 
 
+# (sql, the CTE's statement kind, its RETURNING items as printed, what follows them)
+RETURNING_CASES = [
+    ("with d as (delete from a where x > 1 returning *) insert into b select * from d",
+     "delete", ["*"], None),
+    ("with u as (update t set v = 1 from s where t.id = s.id returning t.id, v as val) select * from u",
+     "update", ["t.id", "v AS val"], None),
+    ("with i as (insert into t (a) values (1) on conflict (a) do update set a = excluded.a "
+     "returning a, (select 1) as one) select a from i", "insert", ["a", "(SELECT 1) AS one"], None),
+    ("with m as (merge into t using s on t.k = s.k when matched then delete returning t.k) "
+     "select k from m", "merge", ["t.k"], None),
+    ("with a as (select 1 as k), d as (delete from t using a where t.k = a.k returning t.k) "
+     "update u set k = 0 where k in (select k from d)", "delete", ["t.k"], None),
+    ("with d as (update t set a = 1 where b = 2 returning a order by a limit 1) select * from d",
+     "update", ["a"], "order by a limit 1"),
+]
+
+
+@pytest.mark.parametrize("sql, kind, items, rest", RETURNING_CASES)
+def test_data_modifying_ctes_hold_their_statement_and_returning_items(sql, kind, items, rest):
+    st = one(sql, "postgres")
+    tree = st.to_dict(spans=False)
+    with_ = tree.get("with") or tree["query"]["with"]
+    dml = [c["dml"] for c in with_["ctes"] if "dml" in c]
+    assert len(dml) == 1 and dml[0]["kind"] == kind
+    assert "query" not in [k for c in with_["ctes"] if "dml" in c for k in c]
+    returning = dml[0]["returning"]
+    assert len(returning["items"]) == len(items)
+    assert ("RETURNING " + ", ".join(items)) in st.sql()
+    assert returning.get("rest") == rest
+    assert one(st.sql(), "postgres").to_dict(spans=False) == tree
+
+
+def test_returning_is_parsed_not_kept_as_text():
+    tree = one("insert into t values (1) returning id into :v", "oracle").to_dict(spans=False)
+    assert "tail" not in tree
+    assert tree["returning"]["items"][0]["expr"] == {"type": "column", "name": ["id"]}
+    assert tree["returning"]["rest"] == "into :v"
+
+
 REJECTED = [
     ("generic", "frobnicate the table"),
     ("generic", "insert into"),
@@ -471,6 +510,10 @@ REJECTED = [
     # A lexer error inside text kept as Raw is still an error.
     ("generic", "grant select on t to 'abc"),
     ("generic", "insert into t values (1) returning 'x"),
+    ("postgres", "insert into t values (1) returning"),
+    ("postgres", "with d as (delete from t returning) select * from d"),
+    ("postgres", "with d as (delete from t returning a select * from d"),
+    ("postgres", "with d as (create table x as select 1) select * from d"),
     ("generic", "set x = 1 /* not closed"),
     ("hive", "insert overwrite local directory '/x select 1"),
     ("generic", "create table t (a int, b int default 'x"),

@@ -329,11 +329,14 @@ struct SelectItem {
   Span span;
 };
 
+struct Statement;
+
 struct Cte {
   Ident name;
   List<Ident> columns;
   Raw materialized;       // "materialized" / "not materialized"
   Query* query = nullptr;
+  Statement* dml = nullptr;  // Postgres: with x as (delete .. returning ..); query is null then
   Expr* expr = nullptr;   // ClickHouse: with <expr> as name (query is null then)
   Span span;
 };
@@ -555,6 +558,14 @@ struct ColumnDef {
   Raw constraints;  // not null, comment '..', default .., ...
 };
 
+// RETURNING items of INSERT, UPDATE, DELETE or MERGE: the columns a
+// data-modifying CTE gives.
+struct Returning {
+  List<SelectItem> items;
+  Raw rest;                  // what follows the items: into :v (Oracle), ...
+  Span span;
+};
+
 struct Insert : Statement {
   std::string_view verb;     // lower case: "insert", "replace", "upsert", "insert ignore"
   bool overwrite = false;
@@ -570,7 +581,8 @@ struct Insert : Statement {
   bool by_position = false;
   Query* source = nullptr;   // a query or values; null with default values
   bool default_values = false;
-  Raw tail;                  // on conflict .., on duplicate key update .., returning ..
+  Raw tail;                  // on conflict .., on duplicate key update ..
+  Returning* returning = nullptr;
 };
 
 struct CreateTableAs : Statement {
@@ -625,6 +637,7 @@ struct Merge : Statement {
   Expr* on = nullptr;
   List<MergeClause> clauses;
   Raw tail;
+  Returning* returning = nullptr;
 };
 
 struct Update : Statement {
@@ -632,7 +645,8 @@ struct Update : Statement {
   List<Assignment> set;
   List<TableRef*> from;
   Expr* where = nullptr;
-  Raw tail;                     // returning .., order by .., limit ..
+  Raw tail;                     // order by .., limit ..
+  Returning* returning = nullptr;
 };
 
 struct Delete : Statement {
@@ -641,6 +655,7 @@ struct Delete : Statement {
   List<TableRef*> using_tables;  // using .. / a second from ..
   Expr* where = nullptr;
   Raw tail;
+  Returning* returning = nullptr;
 };
 
 struct Other : Statement {

@@ -301,6 +301,10 @@ class Parser {
   Statement* query_statement(std::uint32_t begin, With* with = nullptr);
   Raw join_raw(Raw a, Raw b);
   Raw rest_of_statement();
+  // The rest of a data-modifying statement: raw clauses up to RETURNING, then
+  // its items (and what follows them).
+  Raw rest_before_returning();
+  Returning* returning_clause();
   void skip_table_hints();
   void skip_top_clause();
   Raw output_clause();

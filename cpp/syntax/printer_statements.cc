@@ -22,7 +22,13 @@ void Printer::with(const With& w) {
     if (!c.columns.empty()) ident_list(c.columns);
     kw("as");
     put(c.materialized);
-    paren_query(c.query);
+    if (c.dml != nullptr) {
+      put("(");
+      statement(*c.dml);
+      glue(")");
+    } else {
+      paren_query(c.query);
+    }
   }
 }
 
@@ -445,6 +451,7 @@ void Printer::insert(const Insert& s) {
   if (s.default_values) kw("default values");
   query(s.source);
   put(s.tail);
+  returning(s.returning);
 }
 
 void Printer::create_table_as(const CreateTableAs& s) {
@@ -550,6 +557,7 @@ void Printer::merge(const Merge& s) {
   expr(s.on);
   for (const MergeClause& c : s.clauses) merge_clause(c);
   put(s.tail);
+  returning(s.returning);
 }
 
 void Printer::update(const Update& s) {
@@ -566,6 +574,7 @@ void Printer::update(const Update& s) {
     expr(s.where);
   }
   put(s.tail);
+  returning(s.returning);
 }
 
 void Printer::delete_statement(const Delete& s) {
@@ -581,6 +590,14 @@ void Printer::delete_statement(const Delete& s) {
     expr(s.where);
   }
   put(s.tail);
+  returning(s.returning);
+}
+
+void Printer::returning(const Returning* r) {
+  if (r == nullptr) return;
+  kw("returning");
+  select_items(r->items);
+  put(r->rest);
 }
 
 // The statement's tokens hold everything, the inner statements and column

@@ -63,7 +63,13 @@ With* Parser::with_clause() {
       c.materialized = raw_since(from);
     }
     expect(Tok::kLParen, "(");
-    c.query = query();
+    if (at_dml_verb()) {
+      // Postgres: a data-modifying statement whose RETURNING rows are the CTE's.
+      DepthGuard statement_level(*this);
+      c.dml = dml_statement(here(), nullptr);
+    } else {
+      c.query = query();
+    }
     expect(Tok::kRParen, ")");
     c.span = span_from(cb);
     ctes.push_back(c);

@@ -157,6 +157,33 @@ Raw Parser::rest_of_statement() {
   return pos_ > from ? raw_since(from) : Raw{};
 }
 
+Raw Parser::rest_before_returning() {
+  std::size_t from = pos_;
+  while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind) && !at_kw(Kw::kReturning)) {
+    if (at(Tok::kError)) fail("a token");
+    if (is_open(peek().kind))
+      skip_group();
+    else
+      advance();
+  }
+  return pos_ > from ? raw_since(from) : Raw{};
+}
+
+Returning* Parser::returning_clause() {
+  if (!at_kw(Kw::kReturning)) return nullptr;
+  const std::uint32_t begin = here();
+  advance();
+  auto* r = arena_.make<Returning>();
+  SmallVec<SelectItem> items;
+  do {
+    items.push_back(select_item());
+  } while (accept(Tok::kComma));
+  r->items = arena_.list(items);
+  r->rest = rest_of_statement();
+  r->span = span_from(begin);
+  return r;
+}
+
 void Parser::skip_table_hints() {
   // T-SQL table hints: t WITH (nolock, index(i)).
   while (at_kw(Kw::kWith) && at(Tok::kLParen, 1) && !starts_query(1)) {
@@ -441,8 +468,9 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
     fail("a query, VALUES or DEFAULT VALUES");
   }
   Raw tail;
-  if (at_insert_tail()) tail = rest_of_statement();
+  if (at_insert_tail()) tail = rest_before_returning();
   s->tail = join_raw(output, tail);
+  s->returning = returning_clause();
   return finish(s);
 }
 
@@ -875,7 +903,8 @@ Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
   while (at_kw(Kw::kWhen)) clauses.push_back(merge_clause());
   if (clauses.empty()) fail("WHEN");
   m->clauses = arena_.list(clauses);
-  if (at_word("output") || at_word("option")) m->tail = rest_of_statement();
+  if (at_word("output") || at_word("option")) m->tail = rest_before_returning();
+  m->returning = returning_clause();
   return finish(m);
 }
 
@@ -996,9 +1025,9 @@ Statement* Parser::update_statement(std::uint32_t begin, With* with) {
     tail = rest_of_statement();  // where current of cursor
   } else {
     if (accept_kw(Kw::kWhere)) u->where = expr();
-    if (at_kw(Kw::kReturning) || at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") ||
-        at_word("output"))
-      tail = rest_of_statement();
+    if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
+      tail = rest_before_returning();
+    u->returning = returning_clause();
   }
   u->tail = join_raw(output, tail);
   return finish(u);
@@ -1034,9 +1063,9 @@ Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
     tail = rest_of_statement();
   } else {
     if (accept_kw(Kw::kWhere)) d->where = expr();
-    if (at_kw(Kw::kReturning) || at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") ||
-        at_word("output"))
-      tail = rest_of_statement();
+    if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
+      tail = rest_before_returning();
+    d->returning = returning_clause();
   }
   d->tail = join_raw(output, tail);
   return finish(d);

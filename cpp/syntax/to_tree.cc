@@ -274,6 +274,7 @@ class TreeBuilder {
   Node body(const QueryBody* b);
   void select_fields(const Select& s, Obj& o);
   Node select_item(const SelectItem& item);
+  Node returning(const Returning* r);
   Node values_node(const Values* v);
   Node table(const TableRef* t);
   void table_fields(const TableRef& t, Obj& o);
@@ -583,6 +584,7 @@ Node TreeBuilder::with(const With* w) {
     co.list("columns", idents(c.columns));
     co.text("materialized", c.materialized);
     co.node("query", query(c.query));
+    co.node("dml", c.dml == nullptr ? Node() : statement(*c.dml));
     co.node("expr", expr(c.expr));
     return co.done();
   }));
@@ -694,6 +696,14 @@ void TreeBuilder::select_fields(const Select& s, Obj& o) {
   o.list("distribute_by", exprs(s.distribute_by));
   o.list("sort_by", order_items(s.sort_by));
   o.text("sample", s.sample);
+}
+
+Node TreeBuilder::returning(const Returning* r) {
+  if (r == nullptr) return Node();
+  Obj o = obj("returning", r->span);
+  o.list("items", select_items(r->items));
+  o.text("rest", r->rest);
+  return o.done();
 }
 
 Node TreeBuilder::select_item(const SelectItem& item) {
@@ -867,6 +877,7 @@ void TreeBuilder::statement_fields(const Statement& s, Obj& o) {
       o.node("source", query(i.source));
       o.flag("default_values", i.default_values);
       o.text("tail", i.tail);
+      o.node("returning", returning(i.returning));
       return;
     }
     case StatementKind::kCreateTableAs: {
@@ -906,6 +917,7 @@ void TreeBuilder::statement_fields(const Statement& s, Obj& o) {
       o.node("on", expr(m.on));
       o.list("clauses", each(m.clauses, [&](const MergeClause& c) { return merge_clause(c); }));
       o.text("tail", m.tail);
+      o.node("returning", returning(m.returning));
       return;
     }
     case StatementKind::kUpdate: {
@@ -915,6 +927,7 @@ void TreeBuilder::statement_fields(const Statement& s, Obj& o) {
       o.list("from", tables(u.from));
       o.node("where", expr(u.where));
       o.text("tail", u.tail);
+      o.node("returning", returning(u.returning));
       return;
     }
     case StatementKind::kDelete: {
@@ -924,6 +937,7 @@ void TreeBuilder::statement_fields(const Statement& s, Obj& o) {
       o.list("using_tables", tables(d.using_tables));
       o.node("where", expr(d.where));
       o.text("tail", d.tail);
+      o.node("returning", returning(d.returning));
       return;
     }
     case StatementKind::kOther: {
