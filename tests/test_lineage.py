@@ -313,6 +313,24 @@ HELD_CASES = [
      [("insert", "a", [("x", [("b", "x")])], [], "insert into a"),
       ("update", "c", [("y", [("c", "z")])], [], "update c")]),
     ("snowflake", "copy into t from (select $1 from @st)", [("other", None, [], [], "copy")]),
+    # Data-modifying CTEs: the inner statement first, then the one reading its RETURNING rows.
+    ("postgres", "with moved as (delete from a where a.x > 1 returning a.x, a.y as z) "
+                 "insert into b select x, z from moved",
+     [("delete", "a", [], [("a", "x", "filter")], "delete from a"),
+      ("insert", "b", [("x", [("a", "x")]), ("z", [("a", "y")])], [("a", "x", "filter")], "with moved")]),
+    ("postgres", "with u as (update t set v = s.w from s where t.id = s.id returning t.id, t.v) "
+                 "select id, v from u",
+     [("update", "t", [("v", [("s", "w")])], [("t", "id", "filter"), ("s", "id", "filter")], "update t"),
+      ("select", None, [("id", [("t", "id")]), ("v", [("t", "v")])],
+       [("t", "id", "filter"), ("s", "id", "filter")], "with u")]),
+    ("postgres", "with k as (select id from keep), "
+                 "i as (insert into t (a) select id from k returning a) select count(*) from i",
+     [("insert", "t", [("a", [("keep", "id")])], [], "insert into t"),
+      ("select", None, [("_col_0", [])], [], "with k")]),
+    # No RETURNING: the CTE gives no columns, the write is still answered.
+    ("postgres", "with d as (delete from a where a.k = 1) select 1 as one",
+     [("delete", "a", [], [("a", "k", "filter")], "delete from a"),
+      ("select", None, [("one", [])], [], "with d")]),
 ]
 
 
@@ -326,6 +344,14 @@ def test_statements_held_inside_another_are_answered_one_by_one(dialect, sql, st
     assert [g[:4] for g in got] == [w[:4] for w in statements]
     for g, w in zip(got, statements):
         assert g[4].lower().startswith(w[4])  # each with its own span
+
+
+def test_a_data_modifying_cte_composes_into_the_statement_holding_it():
+    result = lineage("with i as (insert into stage (a) select x * 2 from src returning a) "
+                     "insert into final select a from i", dialect="postgres")
+    assert [(c.target, c.name, [(s.table, s.column, s.kind) for s in c.sources])
+            for c in result.composed] == [("final", "a", [("src", "x", "transformation")])]
+    assert [st.source_tables for st in result.statements] == [("src",), ("src", "stage")]
 
 
 def test_a_script_composes_through_a_multi_insert():

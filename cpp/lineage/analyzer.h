@@ -86,6 +86,13 @@ using KnownTables = std::unordered_map<std::string, std::vector<std::string>>;
 
 class TooDeep {};
 
+// A statement answered on its own inside the one analysed: the DML of a
+// data-modifying CTE.
+struct HeldStatement {
+  StatementLineage lineage;
+  syntax::Span span;
+};
+
 class Analyzer {
  public:
   Analyzer(const syntax::Script& script, const Schema& schema, const KnownTables& known);
@@ -94,6 +101,8 @@ class Analyzer {
   const std::optional<std::pair<std::string, std::vector<std::string>>>& created() const {
     return created_;
   }
+  // Statements held inside the one analysed, in order, to answer before it.
+  std::vector<HeldStatement>& held() { return held_; }
 
  private:
   friend struct DepthGuard;
@@ -172,6 +181,9 @@ class Analyzer {
   void update(const syntax::Update& s, StatementLineage& out);
   void remove(const syntax::Delete& s, StatementLineage& out);
   void finish(const Relation& rel, StatementLineage& out);
+  // source_tables and target_tables, from the tables read.
+  void statement_tables(StatementLineage& out);
+  Relation data_modifying_cte(const syntax::Statement& dml);  // returning.cc
   void columns_out(const std::vector<RelColumn>& cols, StatementLineage& out);
 
   const syntax::Script& script_;
@@ -197,6 +209,8 @@ class Analyzer {
   std::deque<CteEnv> cte_envs_;
   std::vector<std::string_view> lambda_params_;
   std::optional<std::pair<std::string, std::vector<std::string>>> created_;
+  std::vector<HeldStatement> held_;
+  std::vector<Indirect> last_indirect_;  // the indirect columns of the last finish()
   int depth_ = 0;
 };
 

@@ -58,7 +58,9 @@ void Analyzer::with(const With* w, Scope* parent) {
     Relation& rel = new_relation();
     std::string name = lower(cte.name.value);
     const SetOp* op = w->recursive ? as_setop(cte.query ? cte.query->body : nullptr) : nullptr;
-    if (!cte.query) {
+    if (cte.dml) {
+      rel = data_modifying_cte(*cte.dml);
+    } else if (!cte.query) {
       // with <expr> as name (ClickHouse): a constant, not a relation.
     } else if (op) {
       const CteEnv* saved = ctes_;

@@ -106,31 +106,18 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
   for (const syntax::ScriptStatement& ss : script.statements) {
     add_units(ss.tree, ss.span, &ss.error, units);
   }
-  for (const Unit& ss : units) {
-    StatementLineage st;
-    if (ss.tree) {
-      Analyzer analyzer(script, schema, known);
-      st = analyzer.analyze(*ss.tree);
-      // A table made by a star over unknown columns has no known columns.
-      if (const auto& created = analyzer.created()) {
-        bool star = false;
-        for (const std::string& c : created->second) star = star || c == "*";
-        if (!star) known[lower(created->first)] = created->second;
-      }
-    } else {
-      st.kind = "other";
-      if (ss.error) st.error = *ss.error;
-    }
-    st.start = script.positions.char_offset(ss.span.begin);
-    st.end = script.positions.char_offset(ss.span.end);
-    script.positions.line_column(ss.span.begin, &st.start_line, &st.start_column);
+  // Each answer in script order: tables written earlier compose into it.
+  auto answer = [&](StatementLineage st, syntax::Span span) {
+    st.start = script.positions.char_offset(span.begin);
+    st.end = script.positions.char_offset(span.end);
+    script.positions.line_column(span.begin, &st.start_line, &st.start_column);
 
     bool reads = false;
     for (const std::string& t : st.source_tables) reads = reads || written.count(lower(t));
     const bool writes_table = writes(st);
     if (!reads && !writes_table) {
       result.statements.push_back(std::move(st));
-      continue;
+      return;
     }
     std::vector<SourceList> composed(st.columns.size());
     for (std::size_t i = 0; i < st.columns.size(); ++i) {
@@ -173,6 +160,24 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
       }
     }
     result.statements.push_back(std::move(st));
+  };
+  for (const Unit& ss : units) {
+    StatementLineage st;
+    if (ss.tree) {
+      Analyzer analyzer(script, schema, known);
+      st = analyzer.analyze(*ss.tree);
+      // A table made by a star over unknown columns has no known columns.
+      if (const auto& created = analyzer.created()) {
+        bool star = false;
+        for (const std::string& c : created->second) star = star || c == "*";
+        if (!star) known[lower(created->first)] = created->second;
+      }
+      for (HeldStatement& held : analyzer.held()) answer(std::move(held.lineage), held.span);
+    } else {
+      st.kind = "other";
+      if (ss.error) st.error = *ss.error;
+    }
+    answer(std::move(st), ss.span);
   }
   return result;
 }

@@ -71,6 +71,11 @@ StatementLineage Analyzer::analyze(const Statement& st) {
     warn("unsupported_construct", "nesting too deep for the lineage analysis", st.span.begin);
   }
   out.warnings = warnings_;
+  statement_tables(out);
+  return out;
+}
+
+void Analyzer::statement_tables(StatementLineage& out) {
   std::string target_key = out.target ? lower(*out.target) : std::string();
   std::vector<bool> referenced(tables_.size(), false);
   for (const OutputColumn& c : out.columns) {
@@ -84,7 +89,6 @@ StatementLineage Analyzer::analyze(const Statement& st) {
     out.source_tables.push_back(t.display);
   }
   if (out.target) out.target_tables.push_back(*out.target);
-  return out;
 }
 
 void Analyzer::columns_out(const std::vector<RelColumn>& cols, StatementLineage& out) {
@@ -97,6 +101,7 @@ void Analyzer::columns_out(const std::vector<RelColumn>& cols, StatementLineage&
 }
 
 void Analyzer::finish(const Relation& rel, StatementLineage& out) {
+  last_indirect_ = rel.indirect;
   for (const Indirect& i : rel.indirect) out.indirect.push_back(source_of(i));
 }
 
