@@ -53,6 +53,10 @@ KIND_CASES = [
     ("generic", "values (1, 2), (3, 4)", "select", None),
     ("duckdb", "from t select a", "select", None),
     ("postgres", "table t", "select", None),
+    ("duckdb", "pivot t on x using sum(y)", "select", None),
+    ("duckdb", "unpivot t on a, b into name k value v", "select", None),
+    ("duckdb", "with p as (pivot t on x in (1, 2) using sum(y) group by z) insert into u select * from p",
+     "insert", "u"),
     ("tsql", "select a into #tmp from t", "create_table_as", "#tmp"),
     # insert
     ("ansi", "insert into sch.t (a, b) values (1, 2)", "insert", "sch.t"),
@@ -245,7 +249,6 @@ HEAD_CASES = [
     ("bigquery", "assert (select 1) = 1 as 'x'", ["assert"]),
     ("bigquery", "create temp table function f() as select 1", ["create table function"]),
     ("clickhouse", "system reload dictionaries", ["system"]),
-    ("duckdb", "pivot t on x using sum(y)", ["pivot"]),
 ]
 
 

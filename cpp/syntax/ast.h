@@ -347,7 +347,7 @@ struct With {
   Span span;
 };
 
-enum class BodyKind : std::uint8_t { kSelect, kSetOp, kParen, kValues, kTable };
+enum class BodyKind : std::uint8_t { kSelect, kSetOp, kParen, kValues, kTable, kPivot };
 
 struct QueryBody {
   BodyKind kind;
@@ -514,6 +514,14 @@ struct Pivot : TableRef {
   bool in_any = false;          // in (any [order by ..])
   Raw nulls;                    // unpivot include nulls / exclude nulls
   List<Expr*> group_by;         // DuckDB pivot .. group by
+  // DuckDB's statement form: pivot t on k [in (..)] using sum(v) [group by ..],
+  // unpivot t on a, b [into name k value v]. ON gives for_columns (pivot) or
+  // in_items (unpivot); an IN list belongs to the last ON column.
+  bool statement_form = false;
+};
+
+struct PivotBody : QueryBody {  // the statement form as a query of its own
+  Pivot* pivot = nullptr;
 };
 
 struct LateralView : TableRef {

@@ -487,6 +487,89 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   return p;
 }
 
+bool Parser::at_pivot_statement(std::size_t ahead) const {
+  // pivot <table> [[as] alias] on .. / pivot (<query>) on ..: a name or a
+  // call of pivot is never followed by ON.
+  if (!at_kw(Kw::kPivot, ahead) && !at_kw(Kw::kUnpivot, ahead)) return false;
+  std::size_t i = ahead + 1;
+  if (at(Tok::kLParen, i)) return starts_query(i);
+  for (int parts = 0; at_name(i) && at(Tok::kDot, i + 1) && parts < 8; ++parts) i += 2;
+  if (!at_name(i)) return false;
+  ++i;
+  if (at_kw(Kw::kAs, i)) ++i;
+  if (at_name(i) && !at_kw(Kw::kOn, i)) ++i;
+  return at_kw(Kw::kOn, i);
+}
+
+QueryBody* Parser::pivot_statement() {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  const bool unpivot = at_kw(Kw::kUnpivot);
+  advance();
+  PivotBody* b = node<PivotBody>(begin);
+  b->kind = BodyKind::kPivot;
+  Pivot* p = node<Pivot>(begin);
+  p->kind = unpivot ? TableKind::kUnpivot : TableKind::kPivot;
+  p->statement_form = true;
+  p->source = table_ref();
+  expect_kw(Kw::kOn, "ON");
+  if (unpivot) {
+    SmallVec<SelectItem> columns;
+    do {
+      columns.push_back(select_item());
+    } while (accept(Tok::kComma));
+    p->in_items = arena_.list(columns);
+    if (accept_kw(Kw::kInto)) {
+      if (!at_word("name")) fail("NAME");
+      advance();
+      SmallVec<Expr*> name_column;
+      name_column.push_back(name_expr());
+      p->for_columns = arena_.list(name_column);
+      if (!at_word("value")) fail("VALUE");
+      advance();
+      SmallVec<SelectItem> values;
+      do {
+        SelectItem it;
+        it.expr = name_expr();
+        values.push_back(it);
+      } while (accept(Tok::kComma));
+      p->aggregates = arena_.list(values);
+    }
+  } else {
+    SmallVec<Expr*> fors;
+    do {
+      fors.push_back(expr_bp(6));  // above IN
+      if (at_kw(Kw::kIn)) {
+        advance();
+        expect(Tok::kLParen, "(");
+        SmallVec<SelectItem> items;
+        do {
+          items.push_back(select_item());
+        } while (accept(Tok::kComma));
+        p->in_items = arena_.list(items);
+        expect(Tok::kRParen, "a comma or )");
+        break;
+      }
+    } while (accept(Tok::kComma));
+    p->for_columns = arena_.list(fors);
+    if (accept_kw(Kw::kUsing)) {
+      SmallVec<SelectItem> aggs;
+      do {
+        aggs.push_back(select_item());
+      } while (accept(Tok::kComma));
+      p->aggregates = arena_.list(aggs);
+    }
+    if (at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1)) {
+      advance();
+      advance();
+      p->group_by = expr_list();
+    }
+  }
+  finish(p);
+  b->pivot = p;
+  return finish(b);
+}
+
 TableRef* Parser::lateral_view(TableRef* source) {
   const std::uint32_t begin = source->span.begin;
   advance();  // lateral

@@ -257,6 +257,8 @@ class Parser {
   bool cte_column_list_follows() const;
   QueryBody* query_body(int min_prec);
   QueryBody* query_operand();
+  bool at_pivot_statement(std::size_t ahead) const;
+  QueryBody* pivot_statement();  // from_clause.cc
   Select* select_body();
   Select* from_first_body();
   Values* values_body();

@@ -56,6 +56,8 @@ bool Parser::at_query_start(std::size_t ahead) const {
     case Kw::kValues: return at(Tok::kLParen, ahead + 1) || at_kw(Kw::kRow, ahead + 1);
     case Kw::kFrom: return at_name(ahead + 1) || at(Tok::kLParen, ahead + 1);
     case Kw::kTable: return at_name(ahead + 1) && !at(Tok::kLParen, ahead + 2);
+    case Kw::kPivot:
+    case Kw::kUnpivot: return at_pivot_statement(ahead);
     default: return false;
   }
 }

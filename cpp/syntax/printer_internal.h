@@ -154,6 +154,7 @@ class Printer {
   void assignments(const List<Assignment>& set);
   void update(const Update& s);
   void delete_statement(const Delete& s);
+  void pivot_statement(const Pivot& p);
   void returning(const Returning* r);
   void other(const Other& s);
 

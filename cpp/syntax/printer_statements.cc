@@ -119,6 +119,9 @@ void Printer::body(const QueryBody* b) {
       kw("table");
       name(static_cast<const TableBody&>(*b).name);
       return;
+    case BodyKind::kPivot:
+      pivot_statement(*static_cast<const PivotBody&>(*b).pivot);
+      return;
   }
 }
 
@@ -369,6 +372,38 @@ void Printer::table_body(const TableRef& tr) {
       alias(v.alias);
       return;
     }
+  }
+}
+
+void Printer::pivot_statement(const Pivot& p) {
+  const bool unpivot = p.kind == TableKind::kUnpivot;
+  kw(unpivot ? "unpivot" : "pivot");
+  table(p.source);
+  kw("on");
+  if (unpivot) {
+    select_items(p.in_items);
+    if (!p.for_columns.empty()) {
+      kw("into name");
+      exprs(p.for_columns);
+      kw("value");
+      select_items(p.aggregates);
+    }
+    return;
+  }
+  exprs(p.for_columns);
+  if (!p.in_items.empty()) {
+    kw("in");
+    put("(");
+    select_items(p.in_items);
+    glue(")");
+  }
+  if (!p.aggregates.empty()) {
+    kw("using");
+    select_items(p.aggregates);
+  }
+  if (!p.group_by.empty()) {
+    kw("group by");
+    exprs(p.group_by);
   }
 }
 

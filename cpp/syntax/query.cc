@@ -160,6 +160,7 @@ QueryBody* Parser::query_operand() {
   }
   if (at_kw(Kw::kValues)) return values_body();
   if (at_kw(Kw::kFrom)) return from_first_body();
+  if (at_pivot_statement(0)) return pivot_statement();
   if (at_kw(Kw::kTable) && at_name(1)) {
     advance();
     TableBody* t = node<TableBody>(begin);

@@ -101,7 +101,7 @@ bool Parser::starts_query(std::size_t ahead) const {
     if (n.kind == Tok::kLParen) return starts_query(ahead + 1);
     return n.kind == Tok::kWord && (n.kw == Kw::kSelect || n.kw == Kw::kWith ||
                                     n.kw == Kw::kValues || n.kw == Kw::kFrom ||
-                                    n.kw == Kw::kTable);
+                                    n.kw == Kw::kTable || at_pivot_statement(ahead + 1));
   }
   if (t.kind != Tok::kWord) return false;
   switch (t.kw) {
@@ -112,6 +112,9 @@ bool Parser::starts_query(std::size_t ahead) const {
       return true;
     case Kw::kTable:
       return is_name_token(peek(ahead + 1));
+    case Kw::kPivot:
+    case Kw::kUnpivot:
+      return at_pivot_statement(ahead);
     default:
       return false;
   }

@@ -78,6 +78,7 @@ std::string_view body_kind_name(BodyKind k) {
     case BodyKind::kParen: return "paren_query";
     case BodyKind::kValues: return "values";
     case BodyKind::kTable: return "table";
+    case BodyKind::kPivot: return "pivot_query";
   }
   return "body";
 }
@@ -650,6 +651,9 @@ Node TreeBuilder::body(const QueryBody* b) {
     case BodyKind::kTable:
       o.node("name", name(static_cast<const TableBody&>(*b).name));
       break;
+    case BodyKind::kPivot:
+      o.node("pivot", table(static_cast<const PivotBody&>(*b).pivot));
+      break;
     case BodyKind::kValues:
       break;
   }
@@ -797,6 +801,7 @@ void TreeBuilder::table_fields(const TableRef& t, Obj& o) {
       o.flag("in_any", p.in_any);
       o.text("nulls", p.nulls);
       o.list("group_by", exprs(p.group_by));
+      o.flag("statement_form", p.statement_form);
       return;
     }
     case TableKind::kLateralView: {

@@ -56,6 +56,7 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
   if (q.body->kind == ast::BodyKind::kParen) unsupported("parenthesised query");
   if (q.body->kind == ast::BodyKind::kValues) unsupported("values");
   if (q.body->kind == ast::BodyKind::kTable) unsupported("table t");
+  if (q.body->kind == ast::BodyKind::kPivot) unsupported("pivot statement");
 
   Node orderby;
   if (!q.order_by.empty()) orderby = sort_items(q.order_by);
