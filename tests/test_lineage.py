@@ -620,6 +620,44 @@ def test_pivot_and_unpivot_columns(sql, schema, columns):
     assert _codes(sql, schema=schema, dialect="snowflake") == []
 
 
+# DuckDB's statement form; GROUP BY keeps only the grouping columns beside the pivot's.
+CITIES = {"cities": ["country", "name", "year", "population"], "monthly": ["id", "jan", "feb"]}
+PIVOT_STATEMENT_CASES = [
+    ("pivot cities on year in (2000, 2010) using sum(population) group by country",
+     [("country", [("cities", "country", "identity")]),
+      ("2000", [("cities", "population", "aggregation"), ("cities", "year", "conditional")]),
+      ("2010", [("cities", "population", "aggregation"), ("cities", "year", "conditional")])],
+     [("cities", "country", "group_by")]),
+    ("select * from (pivot cities on year in (2000) using sum(population) as p, max(population) as m) x",
+     [("country", [("cities", "country", "identity")]), ("name", [("cities", "name", "identity")]),
+      ("2000_p", [("cities", "population", "aggregation"), ("cities", "year", "conditional")]),
+      ("2000_m", [("cities", "population", "aggregation"), ("cities", "year", "conditional")])], []),
+    # without USING the pivot counts rows: only the pivot column chooses them
+    ("pivot cities on year in (2000) group by country",
+     [("country", [("cities", "country", "identity")]), ("2000", [("cities", "year", "conditional")])],
+     [("cities", "country", "group_by")]),
+    ("unpivot monthly on jan, feb into name month value sales",
+     [("id", [("monthly", "id", "identity")]), ("month", []),
+      ("sales", [("monthly", "jan", "identity"), ("monthly", "feb", "identity")])], []),
+    # without INTO the columns are name and value
+    ("unpivot monthly on jan, feb",
+     [("id", [("monthly", "id", "identity")]), ("name", []),
+      ("value", [("monthly", "jan", "identity"), ("monthly", "feb", "identity")])], []),
+]
+
+
+@pytest.mark.parametrize("sql, columns, indirect", PIVOT_STATEMENT_CASES)
+def test_duckdb_pivot_statements(sql, columns, indirect):
+    assert _columns(sql, schema=CITIES, dialect="duckdb") == columns
+    assert _indirect(sql, schema=CITIES, dialect="duckdb") == indirect
+    assert _codes(sql, schema=CITIES, dialect="duckdb") == []
+
+
+def test_a_pivot_over_values_not_listed_warns():
+    assert _codes("pivot cities on year using sum(population)", schema=CITIES,
+                  dialect="duckdb") == ["unsupported_construct"]
+
+
 def test_group_by_and_having_may_name_select_aliases():
     assert _indirect("select upper(name) as n, count(*) from t group by n having n <> 'x'",
                      dialect="postgres") == [("t", "name", "group_by"), ("t", "name", "filter")]

@@ -62,12 +62,21 @@ void Analyzer::pivot(const Pivot& p, Scope& scope, std::vector<Indirect>& ind) {
   if (unpivot) {
     for (const SelectItem& item : p.in_items) column_names(item.expr, used);
   }
+  // DuckDB: with GROUP BY only the grouping columns are kept beside the
+  // pivot's own.
+  std::vector<std::string> grouped;
+  for (const Expr* g : p.group_by) column_names(g, grouped);
+  for (const Expr* g : p.group_by) indirect_expr(g, IndirectKind::kGroupBy, inner);
   auto is_used = [&](std::string_view name) {
     std::string key = lower(name);
     for (const std::string& u : used) {
       if (u == key) return true;
     }
-    return false;
+    if (grouped.empty()) return false;
+    for (const std::string& g : grouped) {
+      if (g == key) return false;
+    }
+    return true;
   };
 
   Relation& rel = new_relation();
@@ -109,12 +118,14 @@ void Analyzer::pivot(const Pivot& p, Scope& scope, std::vector<Indirect>& ind) {
       set.add_all(chooser, Kind::kIdentity);
       values.push_back(std::move(set));
     }
+    // DuckDB's pivot statement without USING counts rows.
+    if (p.aggregates.empty()) values.push_back(chooser);
     if (p.in_items.empty() || p.in_query || p.in_any) {
       warn("unsupported_construct", "pivot over values not listed: its columns are not known",
            p.span.begin);
     }
     for (const SelectItem& item : p.in_items) {
-      for (std::size_t i = 0; i < p.aggregates.size(); ++i) {
+      for (std::size_t i = 0; i < values.size(); ++i) {
         std::string name = in_item_name(item);
         if (p.aggregates.size() > 1 && !p.aggregates[i].alias.value.empty()) {
           name.append(1, '_').append(p.aggregates[i].alias.value);
@@ -122,6 +133,16 @@ void Analyzer::pivot(const Pivot& p, Scope& scope, std::vector<Indirect>& ind) {
         rel.columns.push_back(RelColumn{name, values[i], true});
       }
     }
+  } else if (p.for_columns.empty()) {
+    // DuckDB's unpivot statement without INTO: columns name and value.
+    rel.columns.push_back(RelColumn{"name", {}, false});
+    RelColumn value{"value", {}, false};
+    for (const SelectItem& item : p.in_items) {
+      Out out;
+      out.set = &value.sources;
+      expr(item.expr, Kind::kIdentity, inner, out);
+    }
+    rel.columns.push_back(std::move(value));
   } else {
     for (const Expr* f : p.for_columns) {
       std::vector<std::string> names;

@@ -119,6 +119,18 @@ Relation Analyzer::body(const QueryBody* b, const Query* q, Scope* parent, bool 
       return query(static_cast<const ParenQuery*>(b)->query, parent, false);
     case BodyKind::kValues:
       return values(*static_cast<const Values*>(b), parent);
+    case BodyKind::kPivot: {
+      // pivot t on .. (DuckDB): every column of the pivot's relation.
+      Scope scope;
+      scope.parent = parent;
+      scope.indirect = &rel.indirect;
+      from_item(static_cast<const PivotBody*>(b)->pivot, scope, rel.indirect);
+      Star st;
+      st.kind = ExprKind::kStar;
+      st.span = b->span;
+      star(st, scope, rel);
+      return rel;
+    }
     case BodyKind::kTable: {
       Scope scope;
       scope.parent = parent;
