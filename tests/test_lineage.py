@@ -327,6 +327,18 @@ HELD_CASES = [
                  "i as (insert into t (a) select id from k returning a) select count(*) from i",
      [("insert", "t", [("a", [("keep", "id")])], [], "insert into t"),
       ("select", None, [("_col_0", [])], [], "with k")]),
+    # T-SQL: a statement in FROM answered first; OUTPUT reads the row after / before the change.
+    ("tsql", "insert into tbl1 select id from (delete tbl2 output deleted.id where tbl2.k = 1) as x",
+     [("delete", "tbl2", [], [("tbl2", "k", "filter")], "delete tbl2"),
+      ("insert", "tbl1", [("id", [("tbl2", "id")])], [("tbl2", "k", "filter")], "insert into tbl1")]),
+    # OUTPUT .. INTO a table writes it, answered after the statement.
+    ("tsql", "update t set a = s.b output inserted.a, deleted.c into audit (new_a, old_c) "
+             "from s where t.id = s.id",
+     [("update", "t", [("a", [("s", "b")])], [("t", "id", "filter"), ("s", "id", "filter")], "update t"),
+      ("insert", "audit", [("new_a", [("t", "a")]), ("old_c", [("t", "c")])],
+       [("t", "id", "filter"), ("s", "id", "filter")], "output inserted.a")]),
+    ("tsql", "delete from t output deleted.a into @log where t.k = 1",
+     [("delete", "t", [], [("t", "k", "filter")], "delete from t")]),
     # No RETURNING: the CTE gives no columns, the write is still answered.
     ("postgres", "with d as (delete from a where a.k = 1) select 1 as one",
      [("delete", "a", [], [("a", "k", "filter")], "delete from a"),
@@ -352,6 +364,12 @@ def test_a_data_modifying_cte_composes_into_the_statement_holding_it():
     assert [(c.target, c.name, [(s.table, s.column, s.kind) for s in c.sources])
             for c in result.composed] == [("final", "a", [("src", "x", "transformation")])]
     assert [st.source_tables for st in result.statements] == [("src",), ("src", "stage")]
+
+
+def test_output_into_composes_through_the_table_the_statement_wrote():
+    result = lineage("insert into t (a) output inserted.a into log (v) select x + 1 from src", dialect="tsql")
+    assert [(c.target, c.name, [(s.table, s.column, s.kind) for s in c.sources])
+            for c in result.composed] == [("log", "v", [("src", "x", "transformation")])]
 
 
 def test_a_script_composes_through_a_multi_insert():

@@ -285,7 +285,7 @@ BLOCK_CASES = [
     ("mysql", "create procedure p() begin declare x int; repeat set x = x + 1; until x > 3 end repeat; "
               "update t set a = x; end", ["other"], ["update"]),
     ("oracle", "declare n number; begin select count(*) into n from t; "
-               "if n > 0 then delete from t; end if; end;", ["other"], ["create_table_as", "delete"]),
+               "if n > 0 then delete from t; end if; end;", ["other"], ["select", "delete"]),
     ("oracle", "create or replace procedure p is n number; begin insert into t values (1); end p;",
      ["other"], ["insert"]),
     ("generic", "begin select case when a then 1 else 2 end from t; end", ["other"], ["select"]),
@@ -477,6 +477,44 @@ def test_data_modifying_ctes_hold_their_statement_and_returning_items(sql, kind,
     assert ("RETURNING " + ", ".join(items)) in st.sql()
     assert returning.get("rest") == rest
     assert one(st.sql(), "postgres").to_dict(spans=False) == tree
+
+
+# T-SQL OUTPUT: printed where T-SQL puts it; INTO a table or a table variable.
+OUTPUT_CASES = [
+    ("delete from t output deleted.a, deleted.b into archive (x, y) where t.k = 1",
+     "DELETE FROM t OUTPUT deleted.a, deleted.b INTO archive (x, y) WHERE t.k = 1"),
+    ("update t set a = s.b output inserted.a, deleted.a as old into @log from s where t.id = s.id",
+     "UPDATE t SET a = s.b OUTPUT inserted.a, deleted.a AS old INTO @log FROM s WHERE t.id = s.id"),
+    ("insert into t (a) output inserted.a into log (v) select x from src",
+     "INSERT INTO t (a) OUTPUT inserted.a INTO log (v) SELECT x FROM src"),
+    ("merge t using s on t.id = s.id when matched then delete output $action, deleted.id option (recompile)",
+     "MERGE INTO t USING s ON t.id = s.id WHEN MATCHED THEN DELETE OUTPUT $action, deleted.id "
+     "option (recompile)"),
+    ("insert into tbl1 select id from (delete tbl2 output deleted.id) as x",
+     "INSERT INTO tbl1 SELECT id FROM (DELETE FROM tbl2 OUTPUT deleted.id) AS x"),
+    ("select n from (insert into t (a) output inserted.id as n values ('x')) as i join u on u.n = i.n",
+     "SELECT n FROM (INSERT INTO t (a) OUTPUT inserted.id AS n VALUES ('x')) AS i JOIN u ON u.n = i.n"),
+]
+
+
+@pytest.mark.parametrize("sql, printed", OUTPUT_CASES)
+def test_tsql_output_clauses(sql, printed):
+    st = one(sql, "tsql")
+    assert st.sql() == printed
+    assert one(printed, "tsql").to_dict(spans=False) == st.to_dict(spans=False)
+    assert "tail" not in st.to_dict(spans=False) or "output" not in st.to_dict(spans=False)["tail"]
+
+
+@pytest.mark.parametrize("dialect, sql, kind", [
+    # Oracle and MySQL select into variables, never into a table.
+    ("oracle", "select a, b into v1, v2 from t", "select"),
+    ("oracle", "select a bulk collect into va from t", "select"),
+    ("mysql", "select a into v from t", "select"),
+    ("tsql", "select a into t2 from t", "create_table_as"),
+    ("postgres", "select a into temp t2 from t", "create_table_as"),
+])
+def test_select_into_tables_or_variables(dialect, sql, kind):
+    assert one(sql, dialect).kind == kind
 
 
 def test_returning_is_parsed_not_kept_as_text():

@@ -103,6 +103,8 @@ class Analyzer {
   }
   // Statements held inside the one analysed, in order, to answer before it.
   std::vector<HeldStatement>& held() { return held_; }
+  // Statements it gives rise to, to answer after it (T-SQL output .. into t).
+  std::vector<HeldStatement>& after() { return after_; }
 
  private:
   friend struct DepthGuard;
@@ -183,7 +185,10 @@ class Analyzer {
   void finish(const Relation& rel, StatementLineage& out);
   // source_tables and target_tables, from the tables read.
   void statement_tables(StatementLineage& out);
-  Relation data_modifying_cte(const syntax::Statement& dml);  // returning.cc
+  // ---- RETURNING and OUTPUT (returning.cc)
+  Relation data_modifying_cte(const syntax::Statement& dml);
+  Relation returning_relation(const syntax::Statement& dml, const syntax::Returning& r);
+  void output_into(const syntax::Statement& dml);
   void columns_out(const std::vector<RelColumn>& cols, StatementLineage& out);
 
   const syntax::Script& script_;
@@ -210,6 +215,7 @@ class Analyzer {
   std::vector<std::string_view> lambda_params_;
   std::optional<std::pair<std::string, std::vector<std::string>>> created_;
   std::vector<HeldStatement> held_;
+  std::vector<HeldStatement> after_;
   std::vector<Indirect> last_indirect_;  // the indirect columns of the last finish()
   int depth_ = 0;
 };

@@ -97,6 +97,16 @@ void Analyzer::from_item(const TableRef* t, Scope& scope, std::vector<Indirect>&
       add_relation_source(scope, rel, d->alias, "", false);
       return;
     }
+    case TableKind::kStatement: {
+      // T-SQL: from (delete t output deleted.a) as x
+      auto* s = static_cast<const StatementTable*>(t);
+      Relation& rel = new_relation();
+      if (s->statement) rel = data_modifying_cte(*s->statement);
+      apply_alias_columns(rel, s->alias);
+      for (const Indirect& i : rel.indirect) add_indirect(ind, i);
+      add_relation_source(scope, rel, s->alias, "", false);
+      return;
+    }
     case TableKind::kFunction:
       table_function(*static_cast<const TableFunction*>(t), scope, ind);
       return;

@@ -1,7 +1,12 @@
-// Data-modifying CTEs (Postgres): with x as (insert / update / delete / merge
-// .. returning ..). The statement inside writes its table like any other and
-// is answered on its own, before the statement that holds it; the CTE's
-// columns are its RETURNING items, read from the rows it wrote or deleted.
+// Rows a data-modifying statement gives back: RETURNING (Postgres, SQLite,
+// Oracle) and T-SQL's OUTPUT.
+//
+// A data-modifying CTE (with x as (delete .. returning ..)) or derived table
+// (T-SQL: from (delete t output deleted.a) x) writes its table like any other
+// statement and is answered on its own, before the statement that holds it;
+// the CTE's columns are its RETURNING items, read from the table it wrote or
+// deleted from. OUTPUT .. INTO t writes one more table, answered after the
+// statement.
 #include "lineage/analyzer.h"
 
 namespace sqlparse::lineage {
@@ -27,6 +32,15 @@ NamedTable named(const Name& name, Alias* alias) {
   t.alias = alias;
   t.span = name.span;
   return t;
+}
+
+// The table an UPDATE writes: the first named table of its target.
+const Name* update_target(const Update& s) {
+  for (const TableRef* t = s.target; t;) {
+    if (t->kind == TableKind::kNamed) return &static_cast<const NamedTable*>(t)->name;
+    t = t->kind == TableKind::kJoin ? static_cast<const Join*>(t)->left : nullptr;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -81,38 +95,61 @@ Relation Analyzer::data_modifying_cte(const Statement& dml) {
   held_.push_back(std::move(held));
 
   // The rows returned are the rows the statement chose.
-  Relation rel;
-  rel.indirect = last_indirect_;
   const Returning* r = returning_of(dml);
-  if (!r) return rel;
+  Relation rel = r ? returning_relation(dml, *r) : Relation{};
+  for (const Indirect& i : last_indirect_) add_indirect(rel.indirect, i);
+  return rel;
+}
+
+Relation Analyzer::returning_relation(const Statement& dml, const Returning& r) {
+  Relation rel;
   Scope scope;
   scope.indirect = &rel.indirect;
-  std::vector<Indirect> seen;  // the statement's own conditions, already in rel.indirect
+  std::vector<Indirect> seen;  // the statement's own conditions, reported by it
   const std::size_t quiet = warnings_.size();
+  // OUTPUT names the row after and before the change inserted.a / deleted.a,
+  // RETURNING the target by its name or alias.
+  Alias inserted;
+  inserted.name.text = inserted.name.value = "inserted";
+  Alias deleted;
+  deleted.name.text = deleted.name.value = "deleted";
+  auto target = [&](const Name* name, Alias* alias) {
+    if (!name) return;
+    if (r.output) {
+      NamedTable after = named(*name, &inserted);
+      named_table(after, scope, seen);
+      NamedTable before = named(*name, &deleted);
+      named_table(before, scope, seen);
+      return;
+    }
+    NamedTable t = named(*name, alias);
+    named_table(t, scope, seen);
+  };
   switch (dml.kind) {
     case StatementKind::kInsert: {
       auto& s = static_cast<const Insert&>(dml);
-      NamedTable t = named(s.table, s.alias);
-      named_table(t, scope, seen);
+      target(&s.table, s.alias);
       break;
     }
     case StatementKind::kUpdate: {
       auto& s = static_cast<const Update&>(dml);
-      from_item(s.target, scope, seen);
+      if (r.output) {
+        target(update_target(s), nullptr);
+      } else {
+        from_item(s.target, scope, seen);
+      }
       for (const TableRef* t : s.from) from_item(t, scope, seen);
       break;
     }
     case StatementKind::kDelete: {
       auto& s = static_cast<const Delete&>(dml);
-      NamedTable t = named(s.table, s.alias);
-      named_table(t, scope, seen);
+      target(&s.table, s.alias);
       for (const TableRef* u : s.using_tables) from_item(u, scope, seen);
       break;
     }
     case StatementKind::kMerge: {
       auto& s = static_cast<const Merge&>(dml);
-      NamedTable t = named(s.target, s.target_alias);
-      named_table(t, scope, seen);
+      target(&s.target, s.target_alias);
       from_item(s.source, scope, seen);
       break;
     }
@@ -121,7 +158,7 @@ Relation Analyzer::data_modifying_cte(const Statement& dml) {
   }
   warnings_.resize(quiet);  // the statement itself reported these tables' warnings
   scope.outputs = &rel.columns;
-  for (const SelectItem& item : r->items) {
+  for (const SelectItem& item : r.items) {
     if (item.expr && item.expr->kind == ExprKind::kStar) {
       star(*static_cast<const Star*>(item.expr), scope, rel);
       continue;
@@ -133,6 +170,36 @@ Relation Analyzer::data_modifying_cte(const Statement& dml) {
     rel.columns.push_back(std::move(c));
   }
   return rel;
+}
+
+void Analyzer::output_into(const Statement& dml) {
+  const Returning* r = returning_of(dml);
+  if (!r || !r->output || r->into_table.parts.empty()) return;
+  HeldStatement held;
+  held.span = r->span;
+  StatementLineage& into = held.lineage;
+  into.kind = "insert";
+  into.target = table_display(r->into_table);
+  Relation rel = returning_relation(dml, *r);
+  for (std::uint32_t i = 0; i < r->into_columns.size() && i < rel.columns.size(); ++i) {
+    rel.columns[i].name = std::string(r->into_columns[i].value);
+  }
+  columns_out(rel.columns, into);
+  // The rows written are the rows the statement chose.
+  for (const Indirect& i : last_indirect_) add_indirect(rel.indirect, i);
+  finish(rel, into);
+  auto source = [&](const SourceColumn& s) {
+    for (const std::string& t : into.source_tables) {
+      if (t == s.table) return;
+    }
+    into.source_tables.push_back(s.table);
+  };
+  for (const OutputColumn& c : into.columns) {
+    for (const SourceColumn& s : c.sources) source(s);
+  }
+  for (const SourceColumn& s : into.indirect) source(s);
+  into.target_tables.push_back(*into.target);
+  after_.push_back(std::move(held));
 }
 
 }  // namespace sqlparse::lineage

@@ -173,10 +173,12 @@ ScriptLineage analyze_lineage(const syntax::Script& script, const Schema& schema
         if (!star) known[lower(created->first)] = created->second;
       }
       for (HeldStatement& held : analyzer.held()) answer(std::move(held.lineage), held.span);
-    } else {
-      st.kind = "other";
-      if (ss.error) st.error = *ss.error;
+      answer(std::move(st), ss.span);
+      for (HeldStatement& held : analyzer.after()) answer(std::move(held.lineage), held.span);
+      continue;
     }
+    st.kind = "other";
+    if (ss.error) st.error = *ss.error;
     answer(std::move(st), ss.span);
   }
   return result;

@@ -40,21 +40,25 @@ StatementLineage Analyzer::analyze(const Statement& st) {
         out.kind = "insert";
         with(st.with, nullptr);
         insert(static_cast<const Insert&>(st), out);
+        output_into(st);
         break;
       case StatementKind::kMerge:
         out.kind = "merge";
         with(st.with, nullptr);
         merge(static_cast<const Merge&>(st), out);
+        output_into(st);
         break;
       case StatementKind::kUpdate:
         out.kind = "update";
         with(st.with, nullptr);
         update(static_cast<const Update&>(st), out);
+        output_into(st);
         break;
       case StatementKind::kDelete:
         out.kind = "delete";
         with(st.with, nullptr);
         remove(static_cast<const Delete&>(st), out);
+        output_into(st);
         break;
       case StatementKind::kOther: {
         out.kind = "other";

@@ -447,7 +447,7 @@ struct Query {
 // ---- FROM ------------------------------------------------------------------
 
 enum class TableKind : std::uint8_t {
-  kNamed, kDerived, kFunction, kJoin, kParen, kPivot, kUnpivot, kLateralView, kValues
+  kNamed, kDerived, kFunction, kJoin, kParen, kPivot, kUnpivot, kLateralView, kValues, kStatement
 };
 
 struct TableRef {
@@ -532,6 +532,12 @@ struct LateralView : TableRef {
   List<Ident> column_aliases;
 };
 
+// T-SQL: from (delete t output deleted.a) as x: the rows a data-modifying
+// statement outputs.
+struct StatementTable : TableRef {
+  Statement* statement = nullptr;
+};
+
 struct ValuesTable : TableRef {
   Values* values = nullptr;
 };
@@ -566,11 +572,16 @@ struct ColumnDef {
   Raw constraints;  // not null, comment '..', default .., ...
 };
 
-// RETURNING items of INSERT, UPDATE, DELETE or MERGE: the columns a
-// data-modifying CTE gives.
+// RETURNING items of INSERT, UPDATE, DELETE or MERGE, or T-SQL's OUTPUT
+// (inserted.a, deleted.b): the columns a data-modifying CTE or derived table
+// gives.
 struct Returning {
+  bool output = false;       // T-SQL OUTPUT, written where T-SQL puts it
   List<SelectItem> items;
-  Raw rest;                  // what follows the items: into :v (Oracle), ...
+  Raw into_variable;         // output .. into @t
+  Name into_table;           // output .. into t: a table written
+  List<Ident> into_columns;
+  Raw rest;                  // what follows RETURNING's items: into :v (Oracle), ...
   Span span;
 };
 

@@ -158,7 +158,22 @@ TableRef* Parser::table_primary() {
     std::size_t k = 0;
     while (at(Tok::kLParen, k)) ++k;
     bool done = false;
-    if (at_query_start(k)) {
+    if (k == 1 && !lateral && peek(1).kind == Tok::kWord) {
+      // T-SQL: from (delete t output deleted.a) as x
+      advance();
+      if (at_dml_verb()) {
+        DepthGuard statement_level(*this);
+        StatementTable* s = node<StatementTable>(begin);
+        s->kind = TableKind::kStatement;
+        s->statement = dml_statement(here(), nullptr);
+        expect(Tok::kRParen, ")");
+        t = finish(s);
+        done = true;
+      } else {
+        --pos_;
+      }
+    }
+    if (!done && at_query_start(k)) {
       const std::size_t save = pos_;
       try {
         advance();

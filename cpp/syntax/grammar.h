@@ -309,7 +309,7 @@ class Parser {
   Returning* returning_clause();
   void skip_table_hints();
   void skip_top_clause();
-  Raw output_clause();
+  Returning* output_clause();
   void rest_of_column_def();
   bool at_insert_tail() const;
   Statement* insert_all(std::uint32_t begin, std::size_t start);

@@ -302,6 +302,14 @@ void Printer::table_body(const TableRef& tr) {
       alias(d.alias);
       return;
     }
+    case TableKind::kStatement: {
+      const auto& s = static_cast<const StatementTable&>(*t);
+      put("(");
+      if (s.statement != nullptr) statement(*s.statement);
+      glue(")");
+      alias(s.alias);
+      return;
+    }
     case TableKind::kFunction: {
       const auto& f = static_cast<const TableFunction&>(*t);
       if (f.lateral) kw("lateral");
@@ -483,10 +491,11 @@ void Printer::insert(const Insert& s) {
   if (!s.columns.empty()) ident_list(s.columns);
   if (s.by_name) kw("by name");
   if (s.by_position) kw("by position");
+  if (s.returning != nullptr && s.returning->output) returning(s.returning);
   if (s.default_values) kw("default values");
   query(s.source);
   put(s.tail);
-  returning(s.returning);
+  if (s.returning != nullptr && !s.returning->output) returning(s.returning);
 }
 
 void Printer::create_table_as(const CreateTableAs& s) {
@@ -591,8 +600,9 @@ void Printer::merge(const Merge& s) {
   kw("on");
   expr(s.on);
   for (const MergeClause& c : s.clauses) merge_clause(c);
+  if (s.returning != nullptr && s.returning->output) returning(s.returning);
   put(s.tail);
-  returning(s.returning);
+  if (s.returning != nullptr && !s.returning->output) returning(s.returning);
 }
 
 void Printer::update(const Update& s) {
@@ -600,6 +610,7 @@ void Printer::update(const Update& s) {
   table(s.target);
   kw("set");
   assignments(s.set);
+  if (s.returning != nullptr && s.returning->output) returning(s.returning);
   if (!s.from.empty()) {
     kw("from");
     tables(s.from);
@@ -609,13 +620,14 @@ void Printer::update(const Update& s) {
     expr(s.where);
   }
   put(s.tail);
-  returning(s.returning);
+  if (s.returning != nullptr && !s.returning->output) returning(s.returning);
 }
 
 void Printer::delete_statement(const Delete& s) {
   kw("delete from");
   name(s.table);
   alias(s.alias);
+  if (s.returning != nullptr && s.returning->output) returning(s.returning);
   if (!s.using_tables.empty()) {
     kw("using");
     tables(s.using_tables);
@@ -625,13 +637,19 @@ void Printer::delete_statement(const Delete& s) {
     expr(s.where);
   }
   put(s.tail);
-  returning(s.returning);
+  if (s.returning != nullptr && !s.returning->output) returning(s.returning);
 }
 
 void Printer::returning(const Returning* r) {
   if (r == nullptr) return;
-  kw("returning");
+  kw(r->output ? "output" : "returning");
   select_items(r->items);
+  if (!r->into_variable.empty() || !r->into_table.parts.empty()) {
+    kw("into");
+    put(r->into_variable);
+    if (!r->into_table.parts.empty()) name(r->into_table);
+    if (!r->into_columns.empty()) ident_list(r->into_columns);
+  }
   put(r->rest);
 }
 

@@ -246,8 +246,10 @@ Select* Parser::select_body() {
     } while (accept(Tok::kComma));
   }
   s->items = arena_.list(items);
-  if (at_kw(Kw::kInto) && !at(Tok::kParam, 1) && !at_kw(Kw::kOutfile, 1) && !at_word("dumpfile", 1) &&
-      !at_op(Op::kColon, 1)) {
+  // Oracle and MySQL select into variables only, never into a table.
+  const bool into_variables = d_.id == DialectId::kOracle || d_.id == DialectId::kMysql;
+  if (at_kw(Kw::kInto) && !into_variables && !at(Tok::kParam, 1) && !at_kw(Kw::kOutfile, 1) &&
+      !at_word("dumpfile", 1) && !at_op(Op::kColon, 1)) {
     advance();
     const std::size_t from = pos_;
     if (at_kw(Kw::kTemporary) || at_kw(Kw::kTemp) || at_word("unlogged")) {
@@ -259,7 +261,6 @@ Select* Parser::select_body() {
   } else if (at_kw(Kw::kInto) || (at_word("bulk") && at_word("collect", 1))) {
     // into @var / :var / outfile '..', bulk collect into (Oracle): no lineage;
     // kept out of the tree.
-    // into @var / into outfile '..': no lineage; kept out of the tree.
     advance();
     while (!at_end() && !at_kw(Kw::kFrom) && !at(Tok::kSemicolon) && !at(Tok::kRParen)) advance();
   }

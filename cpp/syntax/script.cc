@@ -243,7 +243,10 @@ bool Parser::at_implicit_alias(bool for_table) const {
   if (at_word("log") && at_word("errors", 1)) return false;
   if (t.kw == Kw::kComment && at(Tok::kString, 1)) return false;
   if (t.kw == Kw::kInsert) return false;  // Hive: from t insert into ..
-  if (t.kw == Kw::kNone) return true;
+  if (t.kw == Kw::kNone) {
+    // Oracle: select a bulk collect into v ..
+    return !(peek(1).kind == Tok::kWord && at_word("bulk") && at_word("collect", 1));
+  }
   if (is_reserved(t.kw)) return false;
   switch (t.kw) {
     // Words that continue a table reference or a query rather than alias it.

@@ -206,24 +206,39 @@ void Parser::skip_top_clause() {
   accept_kw(Kw::kPercent);
 }
 
-Raw Parser::output_clause() {
-  // T-SQL OUTPUT inserted.a, deleted.b [INTO @t [(cols)]].
-  if (!at_word("output")) return {};
-  std::size_t from = pos_;
+Returning* Parser::output_clause() {
+  // T-SQL OUTPUT inserted.a, deleted.b [INTO @t | t [(cols)]].
+  if (!at_word("output")) return nullptr;
+  const std::uint32_t begin = here();
   advance();
+  auto* r = arena_.make<Returning>();
+  r->output = true;
+  SmallVec<SelectItem> items;
   do {
     // Only AS aliases: a bare word after an item is the source (VALUES ..).
-    expr();
-    if (accept_kw(Kw::kAs)) ident();
+    SelectItem item;
+    const std::uint32_t item_begin = here();
+    item.expr = expr();
+    if (accept_kw(Kw::kAs)) {
+      item.as_keyword = true;
+      item.alias = ident();
+    }
+    item.span = span_from(item_begin);
+    items.push_back(item);
   } while (accept(Tok::kComma));
+  r->items = arena_.list(items);
   if (accept_kw(Kw::kInto)) {
-    if (at(Tok::kParam))
+    if (at(Tok::kParam)) {
+      const std::size_t from = pos_;
       advance();
-    else
-      name();
-    if (at(Tok::kLParen) && !starts_query(1)) ident_list();
+      r->into_variable = raw_since(from);
+    } else {
+      r->into_table = name();
+    }
+    if (at(Tok::kLParen) && !starts_query(1)) r->into_columns = ident_list();
   }
-  return raw_since(from);
+  r->span = span_from(begin);
+  return r;
 }
 
 List<Assignment> Parser::assignments() {
@@ -456,7 +471,7 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
   }
   s->partition = arena_.list(partition);
 
-  Raw output = output_clause();
+  s->returning = output_clause();
   if (at_kw(Kw::kDefault) && at_kw(Kw::kValues, 1)) {
     advance();
     advance();
@@ -472,8 +487,8 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
   }
   Raw tail;
   if (at_insert_tail()) tail = rest_before_returning();
-  s->tail = join_raw(output, tail);
-  s->returning = returning_clause();
+  s->tail = tail;
+  if (s->returning == nullptr) s->returning = returning_clause();
   return finish(s);
 }
 
@@ -906,8 +921,9 @@ Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
   while (at_kw(Kw::kWhen)) clauses.push_back(merge_clause());
   if (clauses.empty()) fail("WHEN");
   m->clauses = arena_.list(clauses);
-  if (at_word("output") || at_word("option")) m->tail = rest_before_returning();
-  m->returning = returning_clause();
+  m->returning = output_clause();
+  if (at_word("option")) m->tail = rest_before_returning();
+  if (m->returning == nullptr) m->returning = returning_clause();
   return finish(m);
 }
 
@@ -1017,7 +1033,7 @@ Statement* Parser::update_statement(std::uint32_t begin, With* with) {
   from.erase(from.begin());
   expect_kw(Kw::kSet, "SET");
   u->set = assignments();
-  Raw output = output_clause();
+  u->returning = output_clause();
   if (accept_kw(Kw::kFrom)) {
     List<TableRef*> more = from_list();
     from.insert(from.end(), more.begin(), more.end());
@@ -1030,9 +1046,9 @@ Statement* Parser::update_statement(std::uint32_t begin, With* with) {
     if (accept_kw(Kw::kWhere)) u->where = expr();
     if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
       tail = rest_before_returning();
-    u->returning = returning_clause();
+    if (u->returning == nullptr) u->returning = returning_clause();
   }
-  u->tail = join_raw(output, tail);
+  u->tail = tail;
   return finish(u);
 }
 
@@ -1059,7 +1075,7 @@ Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
     }
   }
   skip_table_hints();
-  Raw output = output_clause();
+  d->returning = output_clause();
   if (accept_kw(Kw::kUsing) || accept_kw(Kw::kFrom)) d->using_tables = from_list();
   Raw tail;
   if (at_kw(Kw::kWhere) && at_kw(Kw::kCurrent, 1) && at_kw(Kw::kOf, 2)) {
@@ -1068,9 +1084,9 @@ Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
     if (accept_kw(Kw::kWhere)) d->where = expr();
     if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
       tail = rest_before_returning();
-    d->returning = returning_clause();
+    if (d->returning == nullptr) d->returning = returning_clause();
   }
-  d->tail = join_raw(output, tail);
+  d->tail = tail;
   return finish(d);
 }
 

@@ -94,6 +94,7 @@ std::string_view table_kind_name(TableKind k) {
     case TableKind::kUnpivot: return "unpivot";
     case TableKind::kLateralView: return "lateral_view";
     case TableKind::kValues: return "values_table";
+    case TableKind::kStatement: return "statement_table";
   }
   return "table_ref";
 }
@@ -705,7 +706,11 @@ void TreeBuilder::select_fields(const Select& s, Obj& o) {
 Node TreeBuilder::returning(const Returning* r) {
   if (r == nullptr) return Node();
   Obj o = obj("returning", r->span);
+  o.flag("output", r->output);
   o.list("items", select_items(r->items));
+  o.text("into_variable", r->into_variable);
+  o.node("into_table", name(r->into_table));
+  o.list("into_columns", idents(r->into_columns));
   o.text("rest", r->rest);
   return o.done();
 }
@@ -764,6 +769,11 @@ void TreeBuilder::table_fields(const TableRef& t, Obj& o) {
       const auto& d = static_cast<const DerivedTable&>(t);
       o.node("query", query(d.query));
       o.flag("lateral", d.lateral);
+      return;
+    }
+    case TableKind::kStatement: {
+      const Statement* s = static_cast<const StatementTable&>(t).statement;
+      o.node("statement", s == nullptr ? Node() : statement(*s));
       return;
     }
     case TableKind::kFunction: {

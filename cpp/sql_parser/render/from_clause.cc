@@ -104,6 +104,7 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
     case ast::TableKind::kPivot: unsupported("pivot");
     case ast::TableKind::kUnpivot: unsupported("unpivot");
     case ast::TableKind::kLateralView: unsupported("lateral view");
+    case ast::TableKind::kStatement: unsupported("data-modifying statement in FROM");
     case ast::TableKind::kValues: {
       // values (1, 2): a call of "values" in the classic grammar.
       const ast::Values* v = static_cast<const ast::ValuesTable&>(t).values;
