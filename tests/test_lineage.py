@@ -671,6 +671,18 @@ def test_duckdb_pivot_statements(sql, columns, indirect):
     assert _codes(sql, schema=CITIES, dialect="duckdb") == []
 
 
+@pytest.mark.parametrize("sql, names", [
+    ("select transform (a, b) using 'cat' as (x string, y string) from t where c > 1", ["x", "y"]),
+    ("select transform (a, b) using 'cat' as x, y from t where c > 1", ["x", "y"]),
+    # without AS the program gives key and value
+    ("select transform (a, b) using 'cat' from t where c > 1", ["key", "value"]),
+])
+def test_script_transform_feeds_every_output_from_every_argument(sql, names):
+    every = [("t", "a", "transformation"), ("t", "b", "transformation")]
+    assert _columns(sql, dialect="spark") == [(n, every) for n in names]
+    assert _indirect(sql, dialect="spark") == [("t", "c", "filter")]
+
+
 def test_a_pivot_over_values_not_listed_warns():
     assert _codes("pivot cities on year using sum(population)", schema=CITIES,
                   dialect="duckdb") == ["unsupported_construct"]

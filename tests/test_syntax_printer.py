@@ -136,6 +136,12 @@ ROUND_TRIP = [
     ("duckdb", "select * from (pivot (select * from t) on k using count(*)) p"),
     ("duckdb", "unpivot t on (a, b) as ab, c into name k value v1, v2"),
     ("duckdb", "unpivot t on columns(* exclude (id))"),
+    ("spark", "select transform (a, b) using 'cat' as (x string, y int) from t where a > 1"),
+    ("spark", "select transform (a) row format delimited fields terminated by '\\t' using 'python s.py' "
+              "as k, v row format delimited fields terminated by ',' from t"),
+    ("spark", "select transform (a) using 'cat' from t"),
+    ("spark", "select e.id, c from t as e lateral view outer explode(arr) x c"),
+    ("spark", "select * from p pivot (sum(a) as s for name, age in (('J', 30) as c1, ('M', 40) as c2))"),
     ("snowflake", "select * from t unpivot include nulls (v for k in (a, b))"),
     ("snowflake", "select * ilike '%id%' from t qualify row_number() over (order by x) = 1"),
     ("duckdb", "from t select a where b"),

@@ -160,6 +160,20 @@ Relation Analyzer::select(const Select& s, const Query* q, Scope* parent, bool t
   for (const TableRef* t : s.from) from_item(t, scope, rel.indirect);
   for (const Expr* e : s.distinct_on) indirect_expr(e, IndirectKind::kGroupBy, scope);
 
+  if (s.transform) {
+    // A program reads every argument and writes every output column.
+    SourceSet all;
+    Out out;
+    out.set = &all;
+    for (const Expr* a : s.transform->args) expr(a, Kind::kTransformation, scope, out);
+    if (s.transform->columns.empty()) {
+      rel.columns.push_back(RelColumn{"key", all, false});
+      rel.columns.push_back(RelColumn{"value", all, false});
+    }
+    for (const ColumnDef& c : s.transform->columns) {
+      rel.columns.push_back(RelColumn{std::string(c.name.value), all, false});
+    }
+  }
   if (s.items.empty() && s.from_first) {
     Star st;
     st.kind = ExprKind::kStar;

@@ -360,6 +360,8 @@ struct Alias {
   bool as_keyword = false;
 };
 
+struct ScriptTransform;
+
 struct Select : QueryBody {
   bool from_first = false;         // FROM t SELECT .. (DuckDB)
   std::string_view distinct;       // "distinct" / "all" / "distinctrow" (lower case) / ""
@@ -368,6 +370,7 @@ struct Select : QueryBody {
   bool top_percent = false;
   bool top_with_ties = false;
   List<SelectItem> items;          // empty for FROM-first without SELECT
+  ScriptTransform* transform = nullptr;  // select transform (..) using '..' (items empty)
   Name into;                       // T-SQL select .. into t
   Raw into_modifier;               // "temporary", "temp", "unlogged"
   List<TableRef*> from;
@@ -582,6 +585,19 @@ struct Returning {
   Name into_table;           // output .. into t: a table written
   List<Ident> into_columns;
   Raw rest;                  // what follows RETURNING's items: into :v (Oracle), ...
+  Span span;
+};
+
+// Hive / Spark: select transform (a, b) [row format ..] using 'script'
+// [as (x string, y int) | as x, y] [row format ..]: rows piped through a
+// program, each output column made of every argument.
+struct ScriptTransform {
+  List<Expr*> args;
+  Raw before_using;             // row format .. / recordwriter ..
+  Raw script;                   // the command, a string literal as written
+  bool as_parenthesised = false;
+  List<ColumnDef> columns;      // none: the program gives key and value
+  Raw after;                    // row format .. / recordreader ..
   Span span;
 };
 

@@ -450,7 +450,7 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
     const bool paren = accept(Tok::kLParen);
     do {
       SelectItem it;
-      it.expr = name_expr();
+      it.expr = column_name();
       aggs.push_back(it);
     } while (accept(Tok::kComma));
     if (paren) expect(Tok::kRParen, ")");
@@ -469,7 +469,10 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
     } while (accept(Tok::kComma));
     expect(Tok::kRParen, ")");
   } else {
-    fors.push_back(expr_bp(6));  // above IN
+    // Spark: for name, age in (('John', 30) as c1, ..)
+    do {
+      fors.push_back(expr_bp(6));  // above IN
+    } while (!unpivot && accept(Tok::kComma));
   }
   p->for_columns = arena_.list(fors);
   expect_kw(Kw::kIn, "IN");
@@ -500,6 +503,11 @@ TableRef* Parser::pivot(TableRef* source, bool unpivot) {
   expect(Tok::kRParen, ")");
   p->span = span_from(begin);
   return p;
+}
+
+Expr* Parser::column_name() {
+  if (!at_name()) fail("a column name");
+  return name_expr();
 }
 
 bool Parser::at_pivot_statement(std::size_t ahead) const {
@@ -538,14 +546,14 @@ QueryBody* Parser::pivot_statement() {
       if (!at_word("name")) fail("NAME");
       advance();
       SmallVec<Expr*> name_column;
-      name_column.push_back(name_expr());
+      name_column.push_back(column_name());
       p->for_columns = arena_.list(name_column);
       if (!at_word("value")) fail("VALUE");
       advance();
       SmallVec<SelectItem> values;
       do {
         SelectItem it;
-        it.expr = name_expr();
+        it.expr = column_name();
         values.push_back(it);
       } while (accept(Tok::kComma));
       p->aggregates = arena_.list(values);
@@ -595,7 +603,9 @@ TableRef* Parser::lateral_view(TableRef* source) {
   v->outer = accept_kw(Kw::kOuter);
   v->generator = expr();
   if (at_name() && !at_kw(Kw::kAs) && !at_kw(Kw::kLateral)) v->table_alias = ident();
-  if (accept_kw(Kw::kAs)) {
+  // Spark: the column aliases' AS may be left out (explode(m) t k, v).
+  if (accept_kw(Kw::kAs) || (!v->table_alias.text.empty() && !at_kw(Kw::kLateral) &&
+                             at_implicit_alias(true))) {
     SmallVec<Ident> cols;
     do {
       cols.push_back(ident());

@@ -23,6 +23,9 @@
 
 namespace sqlparse::syntax {
 
+inline bool is_open(Tok k) { return k == Tok::kLParen || k == Tok::kLBracket || k == Tok::kLBrace; }
+inline bool is_close(Tok k) { return k == Tok::kRParen || k == Tok::kRBracket || k == Tok::kRBrace; }
+
 // Binding powers of the binary operators, loosest first (operators.cc).
 enum Prec : int {
   kPrecNone = 0,
@@ -257,8 +260,11 @@ class Parser {
   bool cte_column_list_follows() const;
   QueryBody* query_body(int min_prec);
   QueryBody* query_operand();
+  bool at_script_transform();
+  ScriptTransform* script_transform();
   bool at_pivot_statement(std::size_t ahead) const;
   QueryBody* pivot_statement();  // from_clause.cc
+  Expr* column_name();  // a plain column name, as a ColumnRef
   Select* select_body();
   Select* from_first_body();
   Values* values_body();

@@ -155,6 +155,7 @@ class Printer {
   void update(const Update& s);
   void delete_statement(const Delete& s);
   void pivot_statement(const Pivot& p);
+  void script_transform(const ScriptTransform& t);
   void returning(const Returning* r);
   void other(const Other& s);
 

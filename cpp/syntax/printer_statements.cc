@@ -156,6 +156,28 @@ void Printer::select_item(const SelectItem& item) {
   }
 }
 
+void Printer::script_transform(const ScriptTransform& t) {
+  kw("transform");
+  paren_exprs(t.args);
+  put(t.before_using);
+  kw("using");
+  put(t.script);
+  if (!t.columns.empty()) {
+    kw("as");
+    if (t.as_parenthesised) {
+      column_defs(t.columns);
+    } else {
+      bool first = true;
+      for (const ColumnDef& c : t.columns) {
+        if (!first) comma();
+        first = false;
+        ident(c.name);
+      }
+    }
+  }
+  put(t.after);
+}
+
 void Printer::select(const Select& s) {
   if (s.from_first) {
     kw("from");
@@ -174,6 +196,7 @@ void Printer::select(const Select& s) {
       if (s.top_percent) kw("percent");
       if (s.top_with_ties) kw("with ties");
     }
+    if (s.transform != nullptr) script_transform(*s.transform);
     select_items(s.items);
   }
   if (!s.into.parts.empty()) {

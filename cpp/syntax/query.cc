@@ -238,7 +238,9 @@ Select* Parser::select_body() {
     advance();
   }
   SmallVec<SelectItem> items;
-  if (!at_kw(Kw::kFrom) && !at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen)) {
+  if (at_script_transform()) {
+    s->transform = script_transform();
+  } else if (!at_kw(Kw::kFrom) && !at_end() && !at(Tok::kSemicolon) && !at(Tok::kRParen)) {
     do {
       // A trailing comma before FROM (BigQuery, Snowflake, DuckDB).
       if (!items.empty() && (at_kw(Kw::kFrom) || at(Tok::kRParen) || at_end())) break;
@@ -266,6 +268,68 @@ Select* Parser::select_body() {
   }
   select_clauses(s);
   return finish(s);
+}
+
+bool Parser::at_script_transform() {
+  // transform (..) using '..', not Spark's transform(array, x -> ..) call.
+  if (!at_word("transform") || !at(Tok::kLParen, 1)) return false;
+  const std::size_t save = pos_;
+  advance();
+  bool found = false;
+  try {
+    skip_group();
+    found = at_kw(Kw::kUsing) || at_word("row") || at_word("recordwriter");
+  } catch (const ParseError&) {
+  }
+  set_pos(save);
+  return found;
+}
+
+ScriptTransform* Parser::script_transform() {
+  const std::uint32_t begin = here();
+  advance();  // transform
+  auto* t = arena_.make<ScriptTransform>();
+  expect(Tok::kLParen, "(");
+  if (!at(Tok::kRParen)) t->args = expr_list();
+  expect(Tok::kRParen, "a comma or )");
+  // Row format and record writer clauses are kept as written.
+  auto clauses = [&] {
+    const std::size_t from = pos_;
+    while (at_word("row") || at_word("recordwriter") || at_word("recordreader")) {
+      while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind) && !at_kw(Kw::kUsing) &&
+             !at_kw(Kw::kFrom) && !at_kw(Kw::kWhere) && !at_kw(Kw::kAs)) {
+        if (at(Tok::kError)) fail("a token");
+        if (is_open(peek().kind))
+          skip_group();
+        else
+          advance();
+      }
+    }
+    return pos_ > from ? raw_since(from) : Raw{};
+  };
+  t->before_using = clauses();
+  expect_kw(Kw::kUsing, "USING");
+  if (!at(Tok::kString)) fail("the program, as a string");
+  const std::size_t script = pos_;
+  advance();
+  t->script = raw_since(script);
+  if (accept_kw(Kw::kAs)) {
+    if (at(Tok::kLParen)) {
+      t->as_parenthesised = true;
+      t->columns = column_defs();
+    } else {
+      SmallVec<ColumnDef> columns;
+      do {
+        ColumnDef c;
+        c.name = ident();
+        columns.push_back(c);
+      } while (accept(Tok::kComma));
+      t->columns = arena_.list(columns);
+    }
+  }
+  t->after = clauses();
+  t->span = span_from(begin);
+  return t;
 }
 
 Select* Parser::from_first_body() {

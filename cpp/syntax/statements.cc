@@ -14,9 +14,6 @@
 namespace sqlparse::syntax {
 namespace {
 
-bool is_open(Tok k) { return k == Tok::kLParen || k == Tok::kLBracket || k == Tok::kLBrace; }
-bool is_close(Tok k) { return k == Tok::kRParen || k == Tok::kRBracket || k == Tok::kRBrace; }
-
 // Words between CREATE and the kind of object it makes.
 constexpr std::string_view kCreateModifiers[] = {
     "global",    "local",  "temporary", "temp",   "transient", "volatile", "external",

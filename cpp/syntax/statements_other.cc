@@ -16,9 +16,6 @@
 namespace sqlparse::syntax {
 namespace {
 
-bool is_open(Tok k) { return k == Tok::kLParen || k == Tok::kLBracket || k == Tok::kLBrace; }
-bool is_close(Tok k) { return k == Tok::kRParen || k == Tok::kRBracket || k == Tok::kRBrace; }
-
 std::string lower_ascii(std::string_view s) {
   std::string out(s);
   for (char& c : out)

@@ -676,6 +676,17 @@ void TreeBuilder::select_fields(const Select& s, Obj& o) {
   o.node("top", expr(s.top));
   o.flag("top_percent", s.top_percent);
   o.flag("top_with_ties", s.top_with_ties);
+  if (s.transform != nullptr) {
+    const ScriptTransform& t = *s.transform;
+    Obj to = obj("script_transform", t.span);
+    to.list("args", exprs(t.args));
+    to.text("before_using", t.before_using);
+    to.text("script", t.script);
+    to.flag("as_parenthesised", t.as_parenthesised);
+    to.list("columns", column_defs(t.columns));
+    to.text("after", t.after);
+    o.node("transform", to.done());
+  }
   o.list("items", select_items(s.items));
   o.node("into", name(s.into));
   o.text("into_modifier", s.into_modifier);

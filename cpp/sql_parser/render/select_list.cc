@@ -21,6 +21,7 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
     }
   }
   if (!s.distinct_on.empty()) unsupported("distinct on (..)");
+  if (s.transform != nullptr) unsupported("select transform (..) using");
   const bool distinct = s.distinct == "distinct";
   if (!s.distinct.empty() && !distinct) unsupported("select " + std::string(s.distinct));
   List items;
