@@ -136,6 +136,7 @@ ROUND_TRIP = [
     ("duckdb", "select * from (pivot (select * from t) on k using count(*)) p"),
     ("duckdb", "unpivot t on (a, b) as ab, c into name k value v1, v2"),
     ("duckdb", "unpivot t on columns(* exclude (id))"),
+    ("oracle", "select pkg.f@remote(1), g@remote() from t@remote"),
     ("spark", "select transform (a, b) using 'cat' as (x string, y int) from t where a > 1"),
     ("spark", "select transform (a) row format delimited fields terminated by '\\t' using 'python s.py' "
               "as k, v row format delimited fields terminated by ',' from t"),

@@ -329,6 +329,16 @@ Expr* Parser::name_expr() {
     }
     name.parts = arena_.list(parts);
   }
+  if (at(Tok::kParam) && at(Tok::kLParen, 1) && !peek().spaced && text_of(peek())[0] == '@') {
+    // Oracle: a function over a database link, pkg.f@remote(..)
+    advance();
+    SmallVec<Ident> parts;
+    for (const Ident& p : name.parts) parts.push_back(p);
+    Ident& last = parts.back();
+    last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
+    last.span.end = prev_end();
+    name.parts = arena_.list(parts);
+  }
   name.span = span_from(begin);
   const bool outer_join_mark = at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
   if (at(Tok::kLParen) && !outer_join_mark) return function_call(name, begin);
