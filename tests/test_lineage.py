@@ -718,6 +718,44 @@ def test_pipe_drop_rename_and_the_from_alias():
                                                   ("z", [("t", "b", "identity")])]
 
 
+PIPE_SCHEMA = {"foo": ["a", "b"], "bar": ["a", "c"], "u": ["x", "y"]}
+PIPE_CASES = [
+    # union: by position, or by name; intersect / except only choose rows
+    ("from foo |> union all (select x, y from u), (select a, c from bar)",
+     [("a", [("foo", "a", "identity"), ("u", "x", "identity"), ("bar", "a", "identity")]),
+      ("b", [("foo", "b", "identity"), ("u", "y", "identity"), ("bar", "c", "identity")])], []),
+    ("from foo |> union all by name (select c as b, a from bar)",
+     [("a", [("foo", "a", "identity"), ("bar", "a", "identity")]),
+      ("b", [("foo", "b", "identity"), ("bar", "c", "identity")])], []),
+    ("from foo |> except distinct (select x, y from u where x > 1)",
+     [("a", [("foo", "a", "identity")]), ("b", [("foo", "b", "identity")])],
+     [("u", "x", "filter"), ("u", "y", "filter")]),
+    # join: every column of both sides, the condition indirect
+    ("from foo as f |> left join bar as r on f.a = r.a |> where c > 1",
+     [("a", [("foo", "a", "identity")]), ("b", [("foo", "b", "identity")]),
+      ("a", [("bar", "a", "identity")]), ("c", [("bar", "c", "identity")])],
+     [("foo", "a", "join"), ("bar", "a", "join"), ("bar", "c", "filter")]),
+    ("from foo |> join bar using (a)",
+     [("a", [("foo", "a", "identity")]), ("b", [("foo", "b", "identity")]),
+      ("c", [("bar", "c", "identity")])], [("foo", "a", "join"), ("bar", "a", "join")]),
+    # set: the column keeps its place with a new value
+    ("from foo |> set a = a * b, b = 1 |> select a, b",
+     [("a", [("foo", "a", "transformation"), ("foo", "b", "transformation")]), ("b", [])], []),
+]
+
+
+@pytest.mark.parametrize("sql, columns, indirect", PIPE_CASES)
+def test_pipe_joins_set_operations_and_set(sql, columns, indirect):
+    assert _columns(sql, schema=PIPE_SCHEMA, dialect="bigquery") == columns
+    assert _indirect(sql, schema=PIPE_SCHEMA, dialect="bigquery") == indirect
+    assert _codes(sql, schema=PIPE_SCHEMA, dialect="bigquery") == []
+
+
+def test_pipe_union_of_other_widths_warns():
+    assert _codes("from foo |> union all (select x from u)", schema=PIPE_SCHEMA,
+                  dialect="bigquery") == ["set_operation_width"]
+
+
 def test_table_and_stream_calls_read_the_named_table():
     assert _columns("select a from stream(live.events)", dialect="databricks") == [
         ("a", [("live.events", "a", "identity")])]

@@ -169,6 +169,7 @@ class Analyzer {
                      const std::vector<std::string>& skip);
   Relation set_operation(const syntax::SetOp& op, Scope* parent);
   Relation pipes(const syntax::Query& q, Relation rel, Scope* parent);  // pipes.cc
+  void set_operation_pipe(const syntax::PipeOp& op, Relation& rel, Scope* parent);
   Relation values(const syntax::Values& v, Scope* parent);
   void order_by(const syntax::List<syntax::OrderItem>& items, Relation& rel, Scope* scope);
   void with(const syntax::With* w, Scope* parent);

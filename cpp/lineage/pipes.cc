@@ -68,7 +68,35 @@ Relation Analyzer::pipes(const Query& q, Relation rel, Scope* parent) {
         out.columns.push_back(std::move(c));
       }
     };
-    if (op.op == "select") {
+    if (op.join) {
+      // The input joined: every column of both sides, as select * would list them.
+      join(*op.join, 0, scope, rel.indirect);
+      Star st;
+      st.kind = ExprKind::kStar;
+      st.span = op.span;
+      star(st, scope, rel);
+    } else if (!op.queries.empty()) {
+      rel.columns = input.columns;
+      rel.open_tables = input.open_tables;
+      set_operation_pipe(op, rel, parent);
+      continue;
+    } else if (op.op == "set") {
+      // |> set a = ..: the named columns get new values, in place.
+      rel.columns = input.columns;
+      rel.open_tables = input.open_tables;
+      for (const Assignment& a : op.set) {
+        if (a.columns.empty()) continue;
+        std::string key = lower(a.columns[0].last().value);
+        for (RelColumn& c : rel.columns) {
+          if (lower(c.name) != key) continue;
+          c.sources = SourceSet();
+          Out o;
+          o.set = &c.sources;
+          expr(a.value, Kind::kIdentity, scope, o);
+        }
+      }
+      continue;
+    } else if (op.op == "select") {
       items(rel);
     } else if (op.op == "extend") {
       rel.columns = input.columns;
@@ -123,6 +151,43 @@ Relation Analyzer::pipes(const Query& q, Relation rel, Scope* parent) {
     name.clear();
   }
   return rel;
+}
+
+// |> union all (..), (..): the other inputs' columns join the input's, by
+// position or by name; intersect and except only decide which rows stay.
+void Analyzer::set_operation_pipe(const PipeOp& op, Relation& rel, Scope* parent) {
+  for (const Query* q : op.queries) {
+    Relation other = query(q, parent, false);
+    if (op.op != "union") {
+      for (const RelColumn& c : other.columns) {
+        for (const Src& s : c.sources.items()) {
+          add_indirect(rel.indirect, Indirect{s.column, IndirectKind::kFilter});
+        }
+      }
+      for (const Indirect& i : other.indirect) add_indirect(rel.indirect, i);
+      continue;
+    }
+    if (!op.by_name && other.columns.size() != rel.columns.size()) {
+      warn("set_operation_width",
+           "the inputs of union have " + std::to_string(rel.columns.size()) + " and " +
+               std::to_string(other.columns.size()) + " columns",
+           q ? q->span.begin : op.span.begin);
+    }
+    for (const Indirect& i : other.indirect) add_indirect(rel.indirect, i);
+    for (std::size_t i = 0; i < other.columns.size(); ++i) {
+      RelColumn* into = nullptr;
+      if (!op.by_name) {
+        into = i < rel.columns.size() ? &rel.columns[i] : nullptr;
+      } else {
+        for (RelColumn& c : rel.columns) {
+          if (lower(c.name) == lower(other.columns[i].name)) into = &c;
+        }
+        if (!into) into = &rel.columns.emplace_back(RelColumn{other.columns[i].name, {}, false});
+      }
+      if (into) into->sources.add_all(other.columns[i].sources, Kind::kIdentity);
+    }
+    for (int t : other.open_tables) rel.open_tables.push_back(t);
+  }
 }
 
 }  // namespace sqlparse::lineage

@@ -423,10 +423,18 @@ struct Fetch {
 };
 
 // A pipe operator |> op ... (BigQuery / Databricks pipe syntax).
+struct Join;
+struct Assignment;
+
 struct PipeOp {
-  std::string_view op;    // lower case: "select", "where", "aggregate", "order by", ...
+  std::string_view op;    // lower case: "select", "where", "aggregate", "join", "union", ...
   List<SelectItem> items; // the operator's expressions (with aliases)
   List<Expr*> group_by;   // aggregate .. group by ..
+  Join* join = nullptr;   // |> [left] join t on ..: the input is its left side (left is null)
+  std::string_view quantifier;  // union / intersect / except: "all" / "distinct"
+  bool by_name = false;   // union all by name (..)
+  List<Query*> queries;   // union / intersect / except: the other inputs
+  List<Assignment> set;   // |> set a = ..
   Raw rest;               // anything else, kept as written
   Span span;
 };

@@ -83,7 +83,20 @@ void Printer::query_tail(const Query& q) {
 
 void Printer::pipe(const PipeOp& p) {
   put("|>");
+  if (p.join != nullptr) {  // the join's left side is the pipe's input
+    table(p.join);
+    return;
+  }
   kw(p.op);
+  kw(p.quantifier);
+  if (p.by_name) kw("by name");
+  bool first = true;
+  for (const Query* q : p.queries) {
+    if (!first) comma();
+    first = false;
+    paren_query(q);
+  }
+  if (!p.set.empty()) assignments(p.set);
   select_items(p.items);
   if (!p.group_by.empty()) {
     kw("group by");

@@ -610,6 +610,17 @@ void Parser::pipe_ops(Query* q) {
     PipeOp p;
     const std::uint32_t begin = here();
     const std::size_t from = pos_;
+    if (at_join_start()) {
+      // |> [left] join t on ..: the pipe's input is the left side.
+      auto* input = node<NamedTable>(begin);
+      input->kind = TableKind::kNamed;
+      p.join = static_cast<Join*>(join_rest(input));
+      p.join->left = nullptr;
+      p.op = "join";
+      p.span = span_from(begin);
+      pipes.push_back(p);
+      continue;
+    }
     if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1)) {
       advance();
       advance();
@@ -618,7 +629,26 @@ void Parser::pipe_ops(Query* q) {
       advance();
     }
     p.op = lower_words(from);
-    if (p.op == "select" || p.op == "extend" || p.op == "aggregate" || p.op == "where") {
+    if (p.op == "union" || p.op == "intersect" || p.op == "except") {
+      if (at_kw(Kw::kAll) || at_kw(Kw::kDistinct)) {
+        p.quantifier = at_kw(Kw::kAll) ? "all" : "distinct";
+        advance();
+      }
+      if (at_kw(Kw::kBy) && at_kw(Kw::kName, 1)) {
+        advance();
+        advance();
+        p.by_name = true;
+      }
+      SmallVec<Query*> queries;
+      do {
+        expect(Tok::kLParen, "(");
+        queries.push_back(query());
+        expect(Tok::kRParen, ")");
+      } while (accept(Tok::kComma));
+      p.queries = arena_.list(queries);
+    } else if (p.op == "set") {
+      p.set = assignments();
+    } else if (p.op == "select" || p.op == "extend" || p.op == "aggregate" || p.op == "where") {
       if (p.op == "where") {
         SelectItem item;
         item.expr = expr();

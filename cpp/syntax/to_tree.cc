@@ -618,6 +618,11 @@ Node TreeBuilder::query(const Query* q) {
   o.list("pipes", each(q->pipes, [&](const PipeOp& p) {
     Obj po = obj("pipe_op", p.span);
     po.text("op", p.op);
+    po.node("join", table(p.join));
+    po.text("quantifier", p.quantifier);
+    po.flag("by_name", p.by_name);
+    po.list("queries", each(p.queries, [&](const Query* q) { return query(q); }));
+    po.list("set", assignments(p.set));
     po.list("items", select_items(p.items));
     po.list("group_by", exprs(p.group_by));
     po.text("rest", p.rest);
