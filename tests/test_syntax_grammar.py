@@ -154,6 +154,15 @@ ACCEPTED = [
     ("postgres", "update t set a = s.b from s where t.id = s.id", "update", {"update"}),
     ("generic", "delete from t where a in (select b from s)", "delete", {"delete"}),
     ("generic", "grant select on t to u", "other", {"other"}),
+    ("postgres", "with d as (delete from t where a > 1 returning *) insert into u select * from d", "insert",
+     {"cte", "delete", "returning", "star"}),
+    ("sqlite", "insert into t default values returning id, a as x", "insert", {"returning", "select_item"}),
+    ("tsql", "select x.id from (delete t output deleted.id) as x", "select", {"statement_table", "delete", "returning"}),
+    ("duckdb", "pivot t on k in (1, 2) using sum(v) group by g", "select", {"pivot_query", "pivot"}),
+    ("duckdb", "unpivot t on a, b into name k value v", "select", {"pivot_query", "unpivot"}),
+    ("spark", "select transform (a, b) using 'cat' as (x int, y string) from t", "select",
+     {"script_transform", "column_def"}),
+    ("bigquery", "from t |> left join u using (k) |> union all (select 1, 2)", "select", {"pipe_op", "join", "query"}),
 ]
 
 
