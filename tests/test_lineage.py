@@ -751,6 +751,20 @@ def test_pipe_joins_set_operations_and_set(sql, columns, indirect):
     assert _codes(sql, schema=PIPE_SCHEMA, dialect="bigquery") == []
 
 
+@pytest.mark.parametrize("sql, columns, codes", [
+    ("select id, (jsonb_each_text(w.cfg)).* from w",
+     [("id", [("w", "id", "identity")]), ("key", [("w", "cfg", "transformation")]),
+      ("value", [("w", "cfg", "transformation")])], []),
+    ("select ((json_array_elements(a))).* from t", [("value", [("t", "a", "transformation")])], []),
+    # a composite column or an unknown function: its fields are not known
+    ("select (c).* from t", [], ["unsupported_construct"]),
+    ("select (f(x)).* from t", [], ["unsupported_construct"]),
+])
+def test_record_expansion_of_generators_that_name_their_columns(sql, columns, codes):
+    assert _columns(sql, dialect="postgres") == columns
+    assert _codes(sql, dialect="postgres") == codes
+
+
 def test_pipe_union_of_other_widths_warns():
     assert _codes("from foo |> union all (select x from u)", schema=PIPE_SCHEMA,
                   dialect="bigquery") == ["set_operation_width"]

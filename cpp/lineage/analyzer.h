@@ -86,6 +86,10 @@ using KnownTables = std::unordered_map<std::string, std::vector<std::string>>;
 
 class TooDeep {};
 
+// The output columns of generators that name them (explode: col, json_each:
+// key and value ..), or null; `name` in lower case.
+const std::vector<std::string_view>* generator_columns(std::string_view name);
+
 // A statement answered on its own inside the one analysed: the DML of a
 // data-modifying CTE.
 struct HeldStatement {
@@ -165,6 +169,7 @@ class Analyzer {
   Relation select(const syntax::Select& s, const syntax::Query* q, Scope* parent,
                   bool top_level);
   void star(const syntax::Star& st, Scope& scope, Relation& rel);
+  void record_star(const syntax::FieldAccess& f, Scope& scope, Relation& rel);
   void expand_source(const FromSource& src, const syntax::Star& st, Scope& scope, Relation& rel,
                      const std::vector<std::string>& skip);
   Relation set_operation(const syntax::SetOp& op, Scope* parent);

@@ -16,7 +16,8 @@ std::string function_name(const Expr* call) {
   return f->name.parts.empty() ? std::string() : lower(f->name.last().value);
 }
 
-// The output columns of generators that name them, or null.
+}  // namespace
+
 const std::vector<std::string_view>* generator_columns(std::string_view name) {
   static const std::vector<std::string_view> kFlatten = {"seq", "key", "path", "index", "value",
                                                          "this"};
@@ -37,8 +38,6 @@ const std::vector<std::string_view>* generator_columns(std::string_view name) {
   }
   return nullptr;
 }
-
-}  // namespace
 
 // Unaliased VALUES columns in FROM are column1, column2 .. (col1 .. in Spark
 // and Hive).

@@ -185,7 +185,7 @@ Relation Analyzer::select(const Select& s, const Query* q, Scope* parent, bool t
       star(*static_cast<const Star*>(item.expr), scope, rel);
     } else if (item.expr && item.expr->kind == ExprKind::kField &&
                static_cast<const FieldAccess*>(item.expr)->star) {
-      warn("unsupported_construct", "(expr).* in a select list", item.span.begin);
+      record_star(*static_cast<const FieldAccess*>(item.expr), scope, rel);
     } else {
       RelColumn c{output_name(item, rel.columns.size()), {}, has_aggregate(item.expr)};
       Out out;
@@ -380,6 +380,29 @@ void Analyzer::expand_source(const FromSource& src, const Star& st, Scope& scope
 
 // A left-nested chain of set operations (a union b union c ..) is combined in
 // a loop from its innermost pair outwards.
+// (f(x)).*: the columns of a generator that names them (Postgres
+// (jsonb_each(x)).* gives key and value), each made from its arguments.
+void Analyzer::record_star(const FieldAccess& f, Scope& scope, Relation& rel) {
+  const Expr* base = f.base;
+  for (int hops = 0; base && base->kind == ExprKind::kParen && hops < 64; ++hops) {
+    base = static_cast<const Paren*>(base)->inner;
+  }
+  const auto* call = base && base->kind == ExprKind::kFunction ? static_cast<const Function*>(base)
+                                                                : nullptr;
+  const std::vector<std::string_view>* names =
+      call && !call->name.parts.empty() ? generator_columns(lower(call->name.last().value))
+                                        : nullptr;
+  if (!names) {
+    warn("unsupported_construct", "(expr).* in a select list", f.span.begin);
+    return;
+  }
+  SourceSet args;
+  Out out;
+  out.set = &args;
+  for (const Expr* a : call->args) expr(a, Kind::kTransformation, scope, out);
+  for (std::string_view n : *names) rel.columns.push_back(RelColumn{std::string(n), args, false});
+}
+
 Relation Analyzer::set_operation(const SetOp& top, Scope* parent) {
   std::vector<const SetOp*> spine;
   const QueryBody* first = &top;
