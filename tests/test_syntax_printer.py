@@ -137,6 +137,7 @@ ROUND_TRIP = [
     ("duckdb", "unpivot t on (a, b) as ab, c into name k value v1, v2"),
     ("duckdb", "unpivot t on columns(* exclude (id))"),
     ("oracle", "select pkg.f@remote(1), g@remote() from t@remote"),
+    ("tsql", "select r.c.value('.', 'int') from @x.nodes('/root/row') r(c) cross apply t.x.nodes('/a') as n(c)"),
     ("bigquery", "from a |> union all by name (select 1 as x), (select 2 as x) |> intersect distinct (select 3)"),
     ("bigquery", "from a as x |> left outer join b on x.k = b.k |> join c using (k) |> cross join d"),
     ("bigquery", "from a |> set x = x * 2, y = 'z' |> call tvf(1)"),

@@ -232,7 +232,15 @@ TableRef* Parser::table_primary() {
     SmallVec<Ident> parts{id};
     n->name.parts = arena_.list(parts);
     n->name.span = id.span;
-    t = finish(n);
+    if (at(Tok::kLParen) && !peek().spaced && id.value.find('.') != std::string_view::npos) {
+      // T-SQL: a method of an xml variable, @x.nodes('/r/row') t(c)
+      TableFunction* f = node<TableFunction>(begin);
+      f->kind = TableKind::kFunction;
+      f->call = function_call(n->name, begin);
+      t = finish(f);
+    } else {
+      t = finish(n);
+    }
   } else {
     t = named_table();
     if (lateral && t->kind == TableKind::kFunction) static_cast<TableFunction*>(t)->lateral = true;
