@@ -333,6 +333,7 @@ class Parser {
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
+  bool classic_ = false;          // refuse what the classic grammar lacks (classic_mode.cc)
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 

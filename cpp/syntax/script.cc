@@ -95,6 +95,7 @@ Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect&
       d_(dialect),
       arena_(arena),
       positions_(positions),
+      classic_(dialect.classic),
       stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
 void DepthGuard::too_deep() {
