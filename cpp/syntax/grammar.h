@@ -192,6 +192,7 @@ class Parser {
   // Whether the token can be a name: a quoted name, or a word (keywords too,
   // except those that can only start or end a clause).
   bool is_name_token(const Token& t) const {
+    if (classic_) [[unlikely]] return classic_name_token(t);
     return t.kind == Tok::kQuotedName || (t.kind == Tok::kWord && !kClauseWords[static_cast<std::size_t>(t.kw)]);
   }
   bool at_name(std::size_t ahead = 0) const { return is_name_token(peek(ahead)); }
@@ -323,6 +324,24 @@ class Parser {
   bool try_inner_query(std::vector<Statement*>& body);
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
+  // ---- the classic mode (classic_mode.cc) ----
+  [[noreturn]] void classic_fail(const Token& at, std::string_view expecting) const;
+  bool classic_name_token(const Token& t) const;
+  bool classic_at_bare_alias() const;
+  Ident classic_alias(bool* as_keyword);
+  void classic_infix(const Token& t) const;
+  void classic_prefix(const Token& t) const;
+  Statement* classic_statement(std::uint32_t begin);
+  Query* classic_query(bool with_ok);
+  With* classic_with();
+  QueryBody* classic_body(int min_prec);
+  Select* classic_select();
+  List<OrderItem> classic_sort_items();
+  List<TableRef*> classic_from();
+  bool classic_at_join(std::size_t ahead) const;
+  TableRef* classic_source();
+  TableRef* classic_join(TableRef* left);
+
   std::string_view text_;
   std::span<Token> toks_;  // the script's tokens, ending in kEnd
   std::size_t last_;       // index of that kEnd
@@ -336,6 +355,10 @@ class Parser {
   bool classic_ = false;          // refuse what the classic grammar lacks (classic_mode.cc)
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
+
+// In the classic mode: turns the first token the classic lexer reads
+// differently (a block comment, N'x', ?, ->, a[1] ...) into an error token.
+void classic_tokens(std::string_view text, std::vector<Token>& tokens);
 
 // Bounds the grammar's recursion. A counting guard stands for one level of
 // nesting as a user sees it (a parenthesis, a sub-query, a call, a CASE, a

@@ -156,6 +156,7 @@ Expr* Parser::expr_bp(int min_prec) {
 
 Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   const Token t = peek();
+  if (classic_) [[unlikely]] classic_infix(t);
   auto binary = [&](std::string_view op, Expr* right) {
     Binary* b = node<Binary>(begin);
     b->kind = ExprKind::kBinary;
@@ -353,7 +354,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       b->op = op;
       b->left = left;
       b->right = expr_bp(prec);
-      if (accept_kw(Kw::kEscape)) b->escape = expr_bp(prec);
+      if (!classic_ && accept_kw(Kw::kEscape)) b->escape = expr_bp(prec);
       return finish(b);
     }
     case Kw::kCollate: {
@@ -361,7 +362,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       Collate* c = node<Collate>(begin);
       c->kind = ExprKind::kCollate;
       c->operand = left;
-      if (at(Tok::kString) || at_name()) {
+      if (classic_ ? at(Tok::kWord) || at(Tok::kQuotedName) : at(Tok::kString) || at_name()) {
         const std::size_t from = pos_;
         advance();
         while (at(Tok::kDot)) {
@@ -422,6 +423,7 @@ Expr* Parser::unary() {
     }
   }
   if (op.empty()) return postfix(primary());
+  if (classic_) [[unlikely]] classic_prefix(t);
   DepthGuard guard(*this);
   advance();
   Unary* u = node<Unary>(begin);

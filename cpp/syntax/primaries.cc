@@ -272,7 +272,7 @@ Expr* Parser::primary() {
     advance();
     return finish(l);
   }
-  if (!is_name_token(t)) fail("an expression");
+  if (!is_name_token(t) && !(classic_ && t.kw == Kw::kCast && at(Tok::kLParen, 1))) fail("an expression");
   return name_expr();
 }
 
@@ -495,6 +495,7 @@ bool Parser::unit_ahead(std::size_t from) const {
 }
 
 void Parser::star_modifiers(Star* star) {
+  if (classic_) return;
   for (;;) {
     if ((at_kw(Kw::kExcept) || at_kw(Kw::kExclude)) &&
         ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {

@@ -155,7 +155,7 @@ Ident Parser::quoted_ident_of(const Token& t) {
     id.quote = q;
     std::string_view body = id.text.substr(open + 1, id.text.size() - open - 2);
     // "" / [] / `` name nothing (Postgres, T-SQL and MySQL reject them too).
-    if (body.empty()) fail_at(t, "a name (a quoted name may not be empty)");
+    if (body.empty() && !classic_) fail_at(t, "a name (a quoted name may not be empty)");
     if (body.find(close) == std::string_view::npos) {
       id.value = body;
     } else {
@@ -413,6 +413,7 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   TokenBuffer buffer;
   std::vector<Token>& tokens = buffer.tokens();
   tokenize(script->text, script->dialect, tokens);
+  if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
   script->arena.reserve(text.size() * 4);
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);

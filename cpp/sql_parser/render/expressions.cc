@@ -115,24 +115,6 @@ namespace {
 
 namespace {
 
-// Words the classic grammar never reads as a name or alias unless quoted.
-constexpr std::string_view kReserved[] = {
-    "all",    "and",    "as",     "asc",     "between", "by",    "case",   "cast",      "collate",
-    "cross",  "desc",   "distinct", "else",  "end",     "false", "from",   "full",      "group",
-    "having", "in",     "inner",  "interval", "is",     "join",  "left",   "like",      "limit",
-    "nocase", "not",    "null",   "offset",  "on",      "or",    "order",  "outer",     "over",
-    "partition", "right", "rlike", "select", "then",    "true",  "union",  "using",     "when",
-    "where",  "with",   "within",
-};
-
-constexpr bool reserved_sorted() {
-  for (std::size_t i = 1; i < std::size(kReserved); ++i) {
-    if (!(kReserved[i - 1] < kReserved[i])) return false;
-  }
-  return true;
-}
-static_assert(reserved_sorted(), "kReserved must be sorted");
-
 // Characters of an unquoted classic name: letters (any Unicode letter),
 // digits, "_", "@" and "$".
 bool classic_name_chars(std::string_view text) {
@@ -154,10 +136,6 @@ bool classic_name_chars(std::string_view text) {
 }
 
 }  // namespace
-
-bool is_classic_reserved(std::string_view word) {
-  return std::binary_search(std::begin(kReserved), std::end(kReserved), std::string_view(ascii_lower(word)));
-}
 
 void check_name(const ast::Ident& id) {
   if (id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");

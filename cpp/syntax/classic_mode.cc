@@ -1,0 +1,616 @@
+// The classic mode of the grammar: the subset the classic parser
+// (sql_parser/) reads, so that its tree can be rendered from the typed tree.
+//
+// The query structure of the classic grammar is small (WITH, SELECT with
+// FROM / WHERE / GROUP BY / HAVING, UNION [ALL] / INTERSECT / EXCEPT /
+// MINUS, ORDER BY, LIMIT, OFFSET) and lives here whole; the expression
+// grammar is shared, with small classic_ checks where a construct the
+// classic grammar lacks starts. Lexical differences are settled on the
+// token vector before parsing (classic_tokens). A refusal is a ParseError at
+// the first token that cannot continue a classic query, in the classic
+// parser's message format.
+#include <string>
+
+#include "sql_parser/lexer.h"  // is_unicode_letter
+#include "sql_parser/reserved_words.h"
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+namespace {
+
+bool is_ascii_name_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+         c == '$';
+}
+
+// Length of the UTF-8 sequence at text[i] and its code point (0xFFFFFFFF
+// when malformed).
+std::size_t decode(std::string_view text, std::size_t i, std::uint32_t* cp) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+  if (i + len > text.size()) len = 1;
+  std::uint32_t v = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+  for (std::size_t k = 1; k < len; ++k) v = (v << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  *cp = (len == 1 && c >= 0x80) ? 0xFFFFFFFF : v;
+  return len;
+}
+
+// Unquoted classic names: Unicode letters, digits, "_", "@" and "$".
+bool classic_word(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (!is_ascii_name_char(c)) return false;
+      ++i;
+      continue;
+    }
+    std::uint32_t cp = 0;
+    i += decode(text, i, &cp);
+    if (cp == 0xFFFFFFFF || !sql_parser::is_unicode_letter(cp)) return false;
+  }
+  return true;
+}
+
+bool classic_op(Op op) {
+  switch (op) {
+    case Op::kPlus: case Op::kMinus: case Op::kSlash: case Op::kPercent: case Op::kConcat:
+    case Op::kDoubleColon: case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt:
+    case Op::kLe: case Op::kGe: case Op::kAmp: case Op::kPipe: case Op::kTilde:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether the classic lexer reads the token as the statement lexer does.
+bool classic_token(std::string_view text, const Token& t, const Token* prev) {
+  switch (t.kind) {
+    case Tok::kString:
+      return text[t.begin] == '\'';  // no N'', E'', X'', r'', ...
+    case Tok::kParam:
+      // @x, @@x and $1 are classic names; ?, :x, %s, ${x} have no reading.
+      return (text[t.begin] == '@' || text[t.begin] == '$') && classic_word(text.substr(t.begin, t.end - t.begin));
+    case Tok::kWord:
+      return classic_word(text.substr(t.begin, t.end - t.begin));
+    case Tok::kQuotedName: {
+      const char q = text[t.begin];
+      if (q != '"' && q != '`' && q != '[') return false;  // U&"x"
+      // [ against a name or ")" is a subscript, not a quoted name.
+      return !(q == '[' && !t.spaced && prev != nullptr &&
+               (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName || prev->kind == Tok::kRParen ||
+                prev->kind == Tok::kParam));
+    }
+    case Tok::kOp:
+      return classic_op(t.op);
+    case Tok::kLBracket: case Tok::kRBracket: case Tok::kLBrace: case Tok::kRBrace:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Offset of a block comment's "/*" between two tokens, or npos.
+std::size_t block_comment_in(std::string_view text, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) {
+    const char c = text[i];
+    if ((c == '-' && i + 1 < to && text[i + 1] == '-') || c == '#') {
+      while (i < to && text[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < to && text[i + 1] == '*') {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Found text of a classic error: up to 10 characters from `at`.
+std::string found_text(std::string_view text, std::size_t at) {
+  std::string out;
+  std::size_t i = at;
+  for (int chars = 0; chars < 10 && i < text.size(); ++chars) {
+    std::uint32_t cp = 0;
+    const std::size_t len = decode(text, i, &cp);
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (len == 1 && c < 0x20) {
+      switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\x%02x", c);
+          out += buf;
+        }
+      }
+    } else {
+      out.append(text.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
+  std::size_t prev_end = 0;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    Token& t = tokens[i];
+    if ((t.kind == Tok::kString || t.kind == Tok::kQuotedName) && t.end - t.begin > 2 &&
+        (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') {
+      // U&'x' is the name U, "&" and a string.
+      Token u = t;
+      u.kind = Tok::kWord;
+      u.kw = Kw::kNone;
+      u.sub = 0;
+      u.end = t.begin + 1;
+      Token amp;
+      amp.kind = Tok::kOp;
+      amp.op = Op::kAmp;
+      amp.spaced = false;
+      amp.begin = t.begin + 1;
+      amp.end = t.begin + 2;
+      t.begin += 2;
+      t.sub = static_cast<std::uint8_t>(text[t.begin]);
+      t.spaced = false;
+      tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), {u, amp});
+      --i;
+      continue;
+    }
+    if (t.kind == Tok::kParam && !t.spaced && i > 0 && tokens[i - 1].kind == Tok::kWord &&
+        tokens[i - 1].end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
+      // foo@bar is one classic name.
+      tokens[i - 1].end = t.end;
+      tokens[i - 1].kw = Kw::kNone;
+      tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
+      --i;
+      continue;
+    }
+    const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
+    std::size_t bad = std::string_view::npos;
+    if (comment != std::string_view::npos) {
+      bad = comment;
+    } else if (t.kind == Tok::kEnd || t.kind == Tok::kError) {
+      return;
+    } else if (!classic_token(text, t, i > 0 ? &tokens[i - 1] : nullptr)) {
+      bad = t.begin;
+    }
+    if (bad != std::string_view::npos) {
+      Token e;
+      e.kind = Tok::kError;
+      e.sub = static_cast<std::uint8_t>(LexError::kBadChar);
+      e.begin = static_cast<std::uint32_t>(bad);
+      e.end = static_cast<std::uint32_t>(text.size());
+      Token end = tokens.back();
+      tokens.resize(i);
+      tokens.push_back(e);
+      tokens.push_back(end);
+      return;
+    }
+    prev_end = t.end;
+  }
+}
+
+// ---- errors and names -----------------------------------------------------------
+
+void Parser::classic_fail(const Token& at, std::string_view expecting) const {
+  // The classic parser's message: the end of the text is where its
+  // meaningful part ends (trailing white space and ";" left out).
+  std::size_t byte = at.begin;
+  if (at.kind == Tok::kEnd) {
+    byte = text_.size();
+    while (byte > 0 && (text_[byte - 1] == ';' || text_[byte - 1] == ' ' || text_[byte - 1] == '\n' ||
+                        text_[byte - 1] == '\t' || text_[byte - 1] == '\r' || text_[byte - 1] == '\f' ||
+                        text_[byte - 1] == '\v')) {
+      --byte;
+    }
+  }
+  ParseError e;
+  e.expecting = std::string(expecting);
+  std::size_t chars = 0;
+  std::size_t column = 0;
+  int line = 1;
+  for (std::size_t i = 0; i < byte; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text_[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    ++chars;
+    ++column;
+    if (c == '\n') {
+      ++line;
+      column = 0;
+    }
+  }
+  e.offset = chars;
+  e.line = line;
+  e.column = static_cast<int>(column) + 1;
+  e.found = at.kind == Tok::kEnd ? "end of text" : found_text(text_, byte);
+  e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " + std::to_string(e.offset) +
+              "), (line:" + std::to_string(e.line) + ", col:" + std::to_string(e.column) + ")";
+  throw e;
+}
+
+bool Parser::classic_name_token(const Token& t) const {
+  return t.kind == Tok::kQuotedName ||
+         ((t.kind == Tok::kWord || t.kind == Tok::kParam) && !sql_parser::is_classic_reserved(text_of(t)));
+}
+
+bool Parser::classic_at_bare_alias() const {
+  const Token& t = peek();
+  if (!classic_name_token(t)) return false;
+  if (t.kind != Tok::kWord) return true;
+  switch (t.kw) {
+    case Kw::kNatural:  // natural join
+      return !classic_at_join(1);
+    case Kw::kIntersect: case Kw::kExcept: case Kw::kMinus:
+      return !at_kw(Kw::kSelect, 1);
+    default:
+      return true;
+  }
+}
+
+Ident Parser::classic_alias(bool* as_keyword) {
+  *as_keyword = false;
+  if (at_kw(Kw::kAs)) {
+    advance();
+    *as_keyword = true;
+    if (!classic_name_token(peek())) classic_fail(peek(), "an alias");
+  } else if (!classic_at_bare_alias()) {
+    return {};
+  }
+  Ident id = ident_of(peek());
+  advance();
+  return id;
+}
+
+// ---- operators ----------------------------------------------------------------
+
+void Parser::classic_infix(const Token& t) const {
+  if (t.kind == Tok::kStar) return;
+  if (t.kind == Tok::kOp) {
+    // "< =" and "> =" written apart, and "< >", are not operators.
+    if ((t.op == Op::kLt || t.op == Op::kGt) && (at_op(Op::kEq, 1) || (t.op == Op::kLt && at_op(Op::kGt, 1)))) {
+      classic_fail(peek(1), "an expression");
+    }
+    if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");  // x > all (..)
+    if (classic_op(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon) return;
+    classic_fail(t, "end of text");
+  }
+  if (t.kind == Tok::kWord) {
+    switch (t.kw) {
+      case Kw::kOr: case Kw::kAnd: case Kw::kIn: case Kw::kBetween: case Kw::kCollate: case Kw::kSimilar:
+        return;
+      case Kw::kLike: case Kw::kRlike:
+        if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");
+        return;
+      case Kw::kIs: {
+        const std::size_t next = at_kw(Kw::kNot, 1) ? 2 : 1;
+        if (at_kw(Kw::kDistinct, next)) classic_fail(peek(next), "an expression");
+        return;
+      }
+      case Kw::kNot:
+        if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
+            at_kw(Kw::kSimilar, 1)) {
+          if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
+          return;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  classic_fail(t, "end of text");
+}
+
+void Parser::classic_prefix(const Token& t) const {
+  if (t.kind == Tok::kOp) {
+    if (t.op == Op::kMinus || t.op == Op::kTilde) return;
+    if (t.op == Op::kPlus && at(Tok::kNumber, 1)) return;  // +6 is a number
+  } else if (t.kind == Tok::kWord && t.kw == Kw::kNot) {
+    return;
+  }
+  classic_fail(t, "an expression");
+}
+
+// ---- queries ------------------------------------------------------------------
+
+Statement* Parser::classic_statement(std::uint32_t begin) {
+  if (!at_kw(Kw::kWith) && !at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT or WITH");
+  auto* s = node<SelectStatement>(begin);
+  s->kind = StatementKind::kSelect;
+  s->query = classic_query(true);
+  // Only ";" may follow: one statement per text.
+  if (!at_end()) {
+    std::size_t i = 0;
+    while (at(Tok::kSemicolon, i)) ++i;
+    if (i == 0 || !at_end(i)) classic_fail(peek(), "end of text");
+    set_pos(pos_ + i - 1);  // leave one ";" for the driver
+  }
+  return finish(s);
+}
+
+Query* Parser::classic_query(bool with_ok) {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  Query* q = arena_.make<Query>();
+  if (with_ok && at_kw(Kw::kWith)) {
+    q->with = classic_with();
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+  } else if (!at_kw(Kw::kSelect)) {
+    classic_fail(peek(), "SELECT");
+  }
+  q->body = classic_body(0);
+  if (at_kw(Kw::kOrder)) {
+    advance();
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    q->order_by = classic_sort_items();
+  }
+  if (accept_kw(Kw::kLimit)) q->limit = expr();
+  if (accept_kw(Kw::kOffset)) q->offset = expr();
+  q->span = span_from(begin);
+  return q;
+}
+
+With* Parser::classic_with() {
+  const std::uint32_t begin = here();
+  advance();  // WITH
+  With* w = arena_.make<With>();
+  SmallVec<Cte> ctes;
+  do {
+    Cte c;
+    const std::uint32_t cb = here();
+    if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+    c.name = ident_of(peek());
+    advance();
+    if (!accept_kw(Kw::kAs)) classic_fail(peek(), "AS");
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    if (!at_kw(Kw::kSelect) && !at_kw(Kw::kWith)) classic_fail(peek(), "SELECT or WITH");
+    c.query = classic_query(true);
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    c.span = span_from(cb);
+    ctes.push_back(c);
+  } while (accept(Tok::kComma));
+  w->ctes = arena_.list(ctes);
+  w->span = span_from(begin);
+  return w;
+}
+
+// Set operations: INTERSECT binds tighter than UNION / EXCEPT / MINUS, and
+// INTERSECT / EXCEPT / MINUS are operators only before SELECT.
+QueryBody* Parser::classic_body(int min_prec) {
+  DepthGuard guard(*this, /*counts=*/false);
+  const std::uint32_t begin = here();
+  QueryBody* left = classic_select();
+  for (;;) {
+    const Token& t = peek();
+    int prec = 0;
+    if (t.kind == Tok::kWord && t.kw == Kw::kUnion) {
+      prec = 1;
+    } else if (t.kind == Tok::kWord && at_kw(Kw::kSelect, 1)) {
+      prec = t.kw == Kw::kIntersect ? 2 : (t.kw == Kw::kExcept || t.kw == Kw::kMinus) ? 1 : 0;
+    }
+    if (prec == 0 || prec <= min_prec) break;
+    SetOp* s = node<SetOp>(begin);
+    s->kind = BodyKind::kSetOp;
+    s->op = t.kw == Kw::kUnion ? "union" : t.kw == Kw::kIntersect ? "intersect"
+          : t.kw == Kw::kExcept ? "except" : "minus";
+    advance();
+    if (s->op == "union" && accept_kw(Kw::kAll)) s->quantifier = "all";
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+    s->left = left;
+    s->right = classic_body(prec);
+    s->span = span_from(begin);
+    left = s;
+  }
+  return left;
+}
+
+Select* Parser::classic_select() {
+  const std::uint32_t begin = here();
+  if (!accept_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+  Select* s = node<Select>(begin);
+  s->kind = BodyKind::kSelect;
+  auto at_top = [&] { return at_kw(Kw::kTop) && (at(Tok::kNumber, 1) || at(Tok::kLParen, 1)); };
+  auto top = [&] {
+    advance();
+    if (at(Tok::kNumber)) {
+      s->top = primary();
+    } else {
+      DepthGuard nest(*this);
+      const std::uint32_t pb = here();
+      advance();
+      Expr* value = expr();
+      if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+      Paren* p = node<Paren>(pb);
+      p->kind = ExprKind::kParen;
+      p->inner = value;
+      s->top = finish(p);
+    }
+    if (accept_kw(Kw::kPercent)) s->top_percent = true;
+    if (at_kw(Kw::kWith) && at_kw(Kw::kTies, 1)) {
+      advance();
+      advance();
+      s->top_with_ties = true;
+    }
+  };
+  if (at_top()) top();
+  if (accept_kw(Kw::kDistinct)) {
+    s->distinct = "distinct";
+    if (s->top == nullptr && at_top()) top();
+  }
+  SmallVec<SelectItem> items;
+  do {
+    SelectItem item;
+    const std::uint32_t ib = here();
+    if (at(Tok::kStar)) {
+      Star* star = node<Star>(ib);
+      star->kind = ExprKind::kStar;
+      advance();
+      item.expr = finish(star);
+    } else {
+      item.expr = expr();
+      item.alias = classic_alias(&item.as_keyword);
+    }
+    item.span = span_from(ib);
+    items.push_back(item);
+  } while (accept(Tok::kComma));
+  s->items = arena_.list(items);
+  if (at_kw(Kw::kFrom)) {
+    advance();
+    s->from = classic_from();
+  }
+  if (accept_kw(Kw::kWhere)) s->where = expr();
+  if (at_kw(Kw::kGroup)) {
+    advance();
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    SmallVec<Expr*> groups;
+    do {
+      groups.push_back(expr());
+      bool as_keyword = false;
+      classic_alias(&as_keyword);  // group by a as g: the typed tree has no place for g
+    } while (accept(Tok::kComma));
+    s->group_by = arena_.list(groups);
+  }
+  if (accept_kw(Kw::kHaving)) s->having = expr();
+  return finish(s);
+}
+
+List<OrderItem> Parser::classic_sort_items() {
+  SmallVec<OrderItem> items;
+  do {
+    OrderItem item;
+    const std::uint32_t ib = here();
+    item.expr = expr();
+    if (accept_kw(Kw::kAsc)) {
+      item.direction = "asc";
+    } else if (accept_kw(Kw::kDesc)) {
+      item.direction = "desc";
+    }
+    item.span = span_from(ib);
+    items.push_back(item);
+  } while (accept(Tok::kComma));
+  return arena_.list(items);
+}
+
+// ---- FROM -----------------------------------------------------------------------
+
+List<TableRef*> Parser::classic_from() {
+  SmallVec<TableRef*> items;
+  items.push_back(classic_source());
+  for (;;) {
+    if (accept(Tok::kComma)) {
+      items.push_back(classic_source());
+    } else if (classic_at_join(0)) {
+      items.back() = classic_join(items.back());
+    } else {
+      break;
+    }
+  }
+  return arena_.list(items);
+}
+
+bool Parser::classic_at_join(std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kJoin: case Kw::kInner: case Kw::kLeft: case Kw::kRight: case Kw::kFull: case Kw::kCross:
+      return true;
+    case Kw::kNatural:
+      return ahead == 0 && classic_at_join(1);
+    default:
+      return false;
+  }
+}
+
+TableRef* Parser::classic_source() {
+  DepthGuard guard(*this, /*counts=*/false);
+  const std::uint32_t begin = here();
+  TableRef* t = nullptr;
+  if (at(Tok::kLParen)) {
+    advance();
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+    DerivedTable* d = node<DerivedTable>(begin);
+    d->kind = TableKind::kDerived;
+    d->query = classic_query(false);
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    t = finish(d);
+  } else if (classic_name_token(peek())) {
+    Name n = name();
+    if (at(Tok::kLParen)) {
+      TableFunction* f = node<TableFunction>(begin);
+      f->kind = TableKind::kFunction;
+      f->call = function_call(n, begin);
+      t = finish(f);
+    } else {
+      NamedTable* named = node<NamedTable>(begin);
+      named->kind = TableKind::kNamed;
+      named->name = n;
+      t = finish(named);
+    }
+  } else {
+    classic_fail(peek(), "a table name or a sub-query");
+  }
+  bool as_keyword = false;
+  Ident alias = classic_alias(&as_keyword);
+  if (alias.text.empty()) return t;
+  Alias* a = arena_.make<Alias>();
+  a->name = alias;
+  a->as_keyword = as_keyword;
+  if (at(Tok::kLParen)) {
+    DepthGuard nest(*this);
+    advance();
+    SmallVec<Ident> cols;
+    do {
+      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+      cols.push_back(ident_of(peek()));
+      advance();
+    } while (accept(Tok::kComma));
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
+    a->columns = arena_.list(cols);
+  }
+  t->alias = a;
+  t->span = span_from(begin);
+  return t;
+}
+
+TableRef* Parser::classic_join(TableRef* left) {
+  const std::size_t from = pos_;
+  accept_kw(Kw::kNatural);
+  const Token k = peek();
+  advance();
+  switch (k.kw) {
+    case Kw::kJoin:
+      break;
+    case Kw::kInner: case Kw::kCross:
+      if (!accept_kw(Kw::kJoin)) classic_fail(peek(), "JOIN");
+      break;
+    case Kw::kLeft: case Kw::kRight: case Kw::kFull: {
+      const bool outer = accept_kw(Kw::kOuter);
+      if (!accept_kw(Kw::kJoin)) classic_fail(peek(), outer ? "JOIN" : "OUTER or JOIN");
+      break;
+    }
+    default:
+      classic_fail(k, "JOIN");
+  }
+  Join* j = node<Join>(left->span.begin);
+  j->kind = TableKind::kJoin;
+  j->type = lower_words(from);
+  j->left = left;
+  j->right = classic_source();
+  if (accept_kw(Kw::kOn)) {
+    j->on = expr();
+  } else if (at_kw(Kw::kUsing)) {
+    advance();
+    DepthGuard nest(*this);
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    SmallVec<Ident> cols;
+    do {
+      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+      cols.push_back(ident_of(peek()));
+      advance();
+    } while (accept(Tok::kComma));
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
+    j->using_columns = arena_.list(cols);
+  }
+  return finish(j);
+}
+
+}  // namespace sqlparse::syntax
