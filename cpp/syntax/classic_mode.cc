@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sql_parser/lexer.h"  // is_unicode_letter
+#include "sql_parser/parser_internal.h"  // the classic type names and interval units
 #include "sql_parser/reserved_words.h"
 #include "syntax/grammar.h"
 
@@ -447,6 +448,7 @@ Select* Parser::classic_select() {
       item.expr = finish(star);
     } else {
       item.expr = expr();
+      classic_item_tail(item);
       item.alias = classic_alias(&item.as_keyword);
     }
     item.span = span_from(ib);
@@ -611,6 +613,125 @@ TableRef* Parser::classic_join(TableRef* left) {
     j->using_columns = arena_.list(cols);
   }
   return finish(j);
+}
+
+// ---- types, intervals, typed literals, calls ---------------------------------
+
+namespace {
+
+// Index just past the group opened at `open` (a "(" token); `last` if unclosed.
+std::size_t past_group(std::span<const Token> toks, std::size_t open, std::size_t last) {
+  int depth = 0;
+  for (std::size_t i = open; i < last; ++i) {
+    if (toks[i].kind == Tok::kLParen) ++depth;
+    if (toks[i].kind == Tok::kRParen && --depth == 0) return i + 1;
+  }
+  return last;
+}
+
+// Restores the classic flag after a piece parsed by the shared grammar.
+class ClassicOff {
+ public:
+  explicit ClassicOff(bool& flag) : flag_(flag) { flag_ = false; }
+  ~ClassicOff() { flag_ = true; }
+  ClassicOff(const ClassicOff&) = delete;
+  ClassicOff& operator=(const ClassicOff&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+// A classic type: one of the classic type words (double precision), with
+// optional parameters in parentheses, and nothing more.
+TypeName* Parser::classic_type_name() {
+  const Token& t = peek();
+  if (t.kind != Tok::kWord || !sql_parser::is_type_name(sql_parser::ascii_lower(text_of(t)))) {
+    classic_fail(t, "a type name");
+  }
+  std::size_t end = pos_ + 1;
+  if (equals_lower(text_of(t), "double") && at_word("precision", 1)) ++end;
+  if (end < last_ && toks_[end].kind == Tok::kLParen) end = past_group(toks_, end, last_);
+  TypeName* type = nullptr;
+  {
+    ClassicOff off(classic_);
+    type = type_name();
+  }
+  if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
+  return type;
+}
+
+// INTERVAL n unit, or INTERVAL 'n unit[, n unit ..]'.
+Expr* Parser::classic_interval() {
+  const Token& amount = peek(1);
+  std::size_t end = pos_ + 2;
+  const std::string_view text = text_of(amount);
+  if (amount.kind == Tok::kNumber && !(text.size() > 1 && (text[1] | 0x20) == 'x')) {
+    const Token& unit = peek(2);
+    if (unit.kind != Tok::kWord || sql_parser::interval_unit(text_of(unit)).empty()) {
+      classic_fail(unit, "an interval unit");
+    }
+    end = pos_ + 3;
+  } else if (amount.kind == Tok::kString) {
+    std::string_view body = text.substr(1, text.size() - 2);
+    for (;;) {
+      const std::size_t comma = body.find(',');
+      Node value;
+      std::string_view unit;
+      if (!sql_parser::parse_interval_piece(body.substr(0, comma), &value, &unit)) {
+        classic_fail(amount, "an interval such as '3 day'");
+      }
+      if (comma == std::string_view::npos) break;
+      body.remove_prefix(comma + 1);
+    }
+  } else {
+    classic_fail(amount, "an interval amount");
+  }
+  Expr* e = nullptr;
+  {
+    ClassicOff off(classic_);
+    e = interval_expr();
+  }
+  if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
+  return e;
+}
+
+bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const {
+  return type_words == 1 && sql_parser::is_datetime_type(sql_parser::ascii_lower(text_of(t)));
+}
+
+// After a call's arguments: only IGNORE NULLS may come before the ")".
+void Parser::classic_call_end(Function* f) {
+  if (at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) {
+    f->null_treatment = "ignore nulls";
+    f->null_treatment_inside = true;
+    advance();
+    advance();
+  }
+  if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+}
+
+// WITHIN GROUP (ORDER BY ..) and OVER (..) follow a select item's value,
+// which must then be a call.
+void Parser::classic_item_tail(SelectItem& item) {
+  if (!at_kw(Kw::kWithin) && !at_kw(Kw::kOver)) return;
+  if (item.expr->kind != ExprKind::kFunction) classic_fail(peek(), "end of text");
+  Function* f = static_cast<Function*>(item.expr);
+  if (accept_kw(Kw::kWithin)) {
+    if (!accept_kw(Kw::kGroup)) classic_fail(peek(), "GROUP");
+    DepthGuard nest(*this);
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    if (!accept_kw(Kw::kOrder)) classic_fail(peek(), "ORDER BY");
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    f->within_group = classic_sort_items();
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+  }
+  if (accept_kw(Kw::kOver)) {
+    if (!at(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    f->over = window_spec();
+  }
+  f->span.end = prev_end();
 }
 
 }  // namespace sqlparse::syntax

@@ -22,7 +22,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
   Function* f = node<Function>(begin);
   f->kind = ExprKind::kFunction;
   f->name = name;
-  if (at_kw(Kw::kDistinct) || (at_kw(Kw::kAll) && !at(Tok::kRParen, 1))) {
+  if (at_kw(Kw::kDistinct) || (!classic_ && at_kw(Kw::kAll) && !at(Tok::kRParen, 1))) {
     f->quantifier = at_kw(Kw::kDistinct) ? "distinct" : "all";
     advance();
   }
@@ -33,7 +33,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
       args.push_back(function_arg());
       // Keywords between arguments: json_value(x, '$.a' returning int),
       // json_object('a' value x), xmlelement(name "n", ..).
-      while (at(Tok::kWord) && !at_clause_in_call()) {
+      while (!classic_ && at(Tok::kWord) && !at_clause_in_call()) {
         const std::uint32_t kb = here();
         const std::size_t from = pos_;
         advance();
@@ -52,6 +52,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     }
   }
   f->args = arena_.list(args);
+  if (classic_) [[unlikely]] classic_call_end(f);
   // The clauses inside a call, in any order: order by, limit, separator, ignore nulls.
   for (int round = 0; round < 4; ++round) {
     if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1) && f->arg_order_by.empty()) {
@@ -124,6 +125,7 @@ Expr* Parser::function_arg() {
 }
 
 void Parser::function_tail(Function* f) {
+  if (classic_) return;  // OVER / WITHIN GROUP: after a select item's value (classic_mode.cc)
   if ((at_kw(Kw::kIgnore) || at_kw(Kw::kRespect)) && at_kw(Kw::kNulls, 1)) {
     f->null_treatment = at_kw(Kw::kIgnore) ? "ignore nulls" : "respect nulls";
     advance();

@@ -341,6 +341,11 @@ class Parser {
   bool classic_at_join(std::size_t ahead) const;
   TableRef* classic_source();
   TableRef* classic_join(TableRef* left);
+  TypeName* classic_type_name();
+  Expr* classic_interval();
+  bool classic_literal_type(const Token& t, std::size_t type_words) const;
+  void classic_call_end(Function* f);
+  void classic_item_tail(SelectItem& item);
 
   std::string_view text_;
   std::span<Token> toks_;  // the script's tokens, ending in kEnd

@@ -242,7 +242,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       }
       const std::uint32_t rb = here();
       Expr* right = nullptr;
-      if (at_kw(Kw::kNull) || at_kw(Kw::kTrue) || at_kw(Kw::kFalse)) {
+      if (classic_ && !at_kw(Kw::kNull) && !at_kw(Kw::kTrue) && !at_kw(Kw::kFalse)) {
+        right = expr_bp(prec);  // the classic grammar's a is b
+      } else if (at_kw(Kw::kNull) || at_kw(Kw::kTrue) || at_kw(Kw::kFalse)) {
         Literal* l = node<Literal>(rb);
         l->kind = ExprKind::kLiteral;
         l->literal_kind = at_kw(Kw::kNull) ? LiteralKind::kNull : LiteralKind::kBoolean;

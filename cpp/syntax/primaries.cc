@@ -63,7 +63,7 @@ bool Parser::at_query_start(std::size_t ahead) const {
 List<Expr*> Parser::expr_list() {
   SmallVec<Expr*> items;
   do {
-    if (!items.empty() && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
+    if (!items.empty() && !classic_ && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
     items.push_back(expr());
   } while (accept(Tok::kComma));
   return arena_.list(items);
@@ -84,7 +84,7 @@ Expr* Parser::primary() {
     case Tok::kString: {
       advance();
       // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
-      while (at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
+      while (!classic_ && at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
       if (at_word("uescape") && at(Tok::kString, 1)) {
         advance();
         advance();
@@ -160,6 +160,7 @@ Expr* Parser::primary() {
       }
       break;
     case Kw::kInterval:
+      if (classic_) [[unlikely]] return classic_interval();
       if (peek(1).kind == Tok::kString || peek(1).kind == Tok::kNumber || at(Tok::kLParen, 1) ||
           at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2)))) ||
           (at_name(1) && at(Tok::kLParen, 2)) || (at_name(1) && unit_ahead(2))) {
@@ -261,7 +262,8 @@ Expr* Parser::primary() {
     type_words = at_kw(Kw::kLocal, 2) ? 5 : 4;
     if (!at_kw(Kw::kZone, type_words - 1)) type_words = 1;
   }
-  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t))) {
+  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t)) &&
+      (!classic_ || classic_literal_type(t, type_words))) {
     const std::size_t from = pos_;
     for (std::size_t i = 0; i < type_words; ++i) advance();
     Literal* l = node<Literal>(begin);
@@ -665,7 +667,7 @@ Expr* Parser::postfix(Expr* base) {
       no_variant_path_ = saved;
       expect(Tok::kRBracket, "]");
       base = finish(s);
-    } else if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
+    } else if (!classic_ && at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
       advance();
       FieldAccess* f = node<FieldAccess>(begin);
       f->kind = ExprKind::kField;
