@@ -157,9 +157,14 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       --i;
       continue;
     }
-    if (t.kind == Tok::kParam && !t.spaced && i > 0 && tokens[i - 1].kind == Tok::kWord &&
+    if (t.kind == Tok::kParam && (text[t.begin] == '@' || text[t.begin] == '$') &&
+        classic_word(text.substr(t.begin, t.end - t.begin))) {
+      t.kind = Tok::kWord;  // @x, @@x, $1: classic names
+      t.kw = Kw::kNone;
+    }
+    if (t.kind == Tok::kWord && !t.spaced && i > 0 && tokens[i - 1].kind == Tok::kWord &&
         tokens[i - 1].end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
-      // foo@bar is one classic name.
+      // foo@bar is one classic name (the statement lexer ends a word at "@").
       tokens[i - 1].end = t.end;
       tokens[i - 1].kw = Kw::kNone;
       tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
@@ -301,14 +306,48 @@ void Parser::classic_infix(const Token& t) const {
   classic_fail(t, "end of text");
 }
 
-void Parser::classic_prefix(const Token& t) const {
-  if (t.kind == Tok::kOp) {
-    if (t.op == Op::kMinus || t.op == Op::kTilde) return;
-    if (t.op == Op::kPlus && at(Tok::kNumber, 1)) return;  // +6 is a number
-  } else if (t.kind == Tok::kWord && t.kw == Kw::kNot) {
-    return;
+// The classic grammar takes a prefix operator only where the binding power
+// of the operand position allows it: "-" not right after a prefix "-" or
+// "~"; "~" not after + - * / % || or a prefix "-" / "~"; NOT only at the
+// start of an expression or after AND / OR.
+void Parser::classic_prefix(const Token& t) {
+  const bool minus = t.kind == Tok::kOp && t.op == Op::kMinus;
+  const bool tilde = t.kind == Tok::kOp && t.op == Op::kTilde;
+  const bool negation = t.kind == Tok::kWord && t.kw == Kw::kNot;
+  if (t.kind == Tok::kOp && t.op == Op::kPlus && at(Tok::kNumber, 1) && !(text_of(peek(1)).size() > 1 &&
+                                                                        (text_of(peek(1))[1] | 0x20) == 'x')) {
+    return;  // +6 is a number
   }
-  classic_fail(t, "an expression");
+  if (!minus && !tilde && !negation) classic_fail(t, "an expression");
+  bool ok = true;
+  if (pos_ > 0) {
+    const Token& p = toks_[pos_ - 1];
+    const bool after_prefix = classic_prefix_at_ == pos_ - 1;
+    if (after_prefix) {
+      const bool after_minus = p.kind == Tok::kOp && p.op == Op::kMinus;
+      const bool after_not = p.kind == Tok::kWord && p.kw == Kw::kNot;
+      ok = after_minus ? false : after_not ? !negation : minus;  // after "~": only "-"
+    } else if (p.kind == Tok::kOp || p.kind == Tok::kStar) {
+      const bool additive = p.kind == Tok::kStar || p.op == Op::kPlus || p.op == Op::kMinus ||
+                            p.op == Op::kSlash || p.op == Op::kPercent || p.op == Op::kConcat;
+      ok = !negation && !(tilde && additive);
+    } else if (p.kind == Tok::kWord) {
+      switch (p.kw) {
+        case Kw::kOr:
+          break;
+        case Kw::kAnd:
+          ok = !(negation && classic_bound_at_ == pos_);
+          break;
+        case Kw::kLike: case Kw::kRlike: case Kw::kBetween: case Kw::kIs: case Kw::kTo: case Kw::kIn:
+          ok = !negation;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  if (!ok) classic_fail(t, "an expression");
+  classic_prefix_at_ = pos_;
 }
 
 // ---- queries ------------------------------------------------------------------
@@ -662,6 +701,36 @@ TypeName* Parser::classic_type_name() {
   return type;
 }
 
+// A BETWEEN bound: comparisons (= < ..) bind tighter than BETWEEN there.
+Expr* Parser::classic_bound() {
+  const std::uint32_t begin = here();
+  classic_bound_at_ = pos_;
+  Expr* e = expr_bp(kPrecCompare);
+  for (;;) {
+    const Token& t = peek();
+    if (t.kind != Tok::kOp) return e;
+    switch (t.op) {
+      case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe:
+        e = infix(e, kPrecCompare, begin);
+        break;
+      default:
+        return e;
+    }
+  }
+}
+
+// "::" binds tightest of all classic operators, also after an operator
+// form the statement grammar ends (x in (..)::int, a collate nocase::int).
+Expr* Parser::classic_cast(Expr* operand, std::uint32_t begin) {
+  advance();  // ::
+  Cast* c = node<Cast>(begin);
+  c->kind = ExprKind::kCast;
+  c->style = "::";
+  c->operand = operand;
+  c->type = type_name();
+  return finish(c);
+}
+
 // INTERVAL n unit, or INTERVAL 'n unit[, n unit ..]'.
 Expr* Parser::classic_interval() {
   const Token& amount = peek(1);
@@ -688,13 +757,17 @@ Expr* Parser::classic_interval() {
   } else {
     classic_fail(amount, "an interval amount");
   }
-  Expr* e = nullptr;
-  {
-    ClassicOff off(classic_);
-    e = interval_expr();
+  // Built here: the shared reading would take a unit after the string
+  // (interval '1 day' y) or a cast into the value (interval '1 day'::date).
+  Interval* iv = node<Interval>(here());
+  iv->kind = ExprKind::kInterval;
+  advance();
+  iv->value = primary();
+  if (pos_ + 1 == end) {
+    iv->unit = text_of(peek());
+    advance();
   }
-  if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
-  return e;
+  return finish(iv);
 }
 
 bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const {

@@ -330,7 +330,7 @@ class Parser {
   bool classic_at_bare_alias() const;
   Ident classic_alias(bool* as_keyword);
   void classic_infix(const Token& t) const;
-  void classic_prefix(const Token& t) const;
+  void classic_prefix(const Token& t);
   Statement* classic_statement(std::uint32_t begin);
   Query* classic_query(bool with_ok);
   With* classic_with();
@@ -346,6 +346,8 @@ class Parser {
   bool classic_literal_type(const Token& t, std::size_t type_words) const;
   void classic_call_end(Function* f);
   void classic_item_tail(SelectItem& item);
+  Expr* classic_bound();
+  Expr* classic_cast(Expr* operand, std::uint32_t begin);
 
   std::string_view text_;
   std::span<Token> toks_;  // the script's tokens, ending in kEnd
@@ -358,6 +360,8 @@ class Parser {
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
   bool classic_ = false;          // refuse what the classic grammar lacks (classic_mode.cc)
+  std::size_t classic_prefix_at_ = SIZE_MAX;  // token of the last prefix operator read
+  std::size_t classic_bound_at_ = SIZE_MAX;   // first token of the last BETWEEN bound
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 

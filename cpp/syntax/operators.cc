@@ -148,7 +148,13 @@ Expr* Parser::expr_bp(int min_prec) {
   Expr* left = unary();
   for (;;) {
     int prec = infix_precedence();
-    if (prec <= min_prec) break;
+    if (prec <= min_prec) {
+      if (classic_ && at_op(Op::kDoubleColon)) [[unlikely]] {
+        left = classic_cast(left, begin);  // a in (1, 2)::int
+        continue;
+      }
+      break;
+    }
     left = infix(left, prec, begin);
   }
   return left;
@@ -312,9 +318,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       } else {
         accept_word("asymmetric");
       }
-      b->low = expr_bp(kPrecCompare);
+      b->low = classic_ ? classic_bound() : expr_bp(kPrecCompare);
       expect_kw(Kw::kAnd, "AND");
-      b->high = expr_bp(kPrecCompare);
+      b->high = classic_ ? classic_bound() : expr_bp(kPrecCompare);
       return finish(b);
     }
     case Kw::kLike: case Kw::kIlike: case Kw::kRlike: case Kw::kRegexp: case Kw::kGlob:
