@@ -67,7 +67,9 @@ bool classic_op(Op op) {
 bool classic_token(std::string_view text, const Token& t, const Token* prev) {
   switch (t.kind) {
     case Tok::kString:
-      return text[t.begin] == '\'';  // no N'', E'', X'', r'', ...
+      // No N'', E'', X'', r'', ...; backslash escapes decode as in the host language.
+      return text[t.begin] == '\'' &&
+             sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), '\'', nullptr);
     case Tok::kParam:
       // @x, @@x and $1 are classic names; ?, :x, %s, ${x} have no reading.
       return (text[t.begin] == '@' || text[t.begin] == '$') && classic_word(text.substr(t.begin, t.end - t.begin));
@@ -76,6 +78,9 @@ bool classic_token(std::string_view text, const Token& t, const Token* prev) {
     case Tok::kQuotedName: {
       const char q = text[t.begin];
       if (q != '"' && q != '`' && q != '[') return false;  // U&"x"
+      if (!sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr)) {
+        return false;
+      }
       // [ against a name or ")" is a subscript, not a quoted name.
       return !(q == '[' && !t.spaced && prev != nullptr &&
                (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName || prev->kind == Tok::kRParen ||
@@ -776,6 +781,8 @@ bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const 
 
 // After a call's arguments: only IGNORE NULLS may come before the ")".
 void Parser::classic_call_end(Function* f) {
+  // After DISTINCT the arguments are select items: "ignore" would be an alias.
+  if (!f->quantifier.empty() && at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) classic_fail(peek(1), "\")\"");
   if (at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) {
     f->null_treatment = "ignore nulls";
     f->null_treatment_inside = true;

@@ -106,7 +106,7 @@ Expr* Parser::function_arg() {
   // f(variadic arr).
   const Token& t = peek();
   const Token& n = peek(1);
-  if (t.kind == Tok::kWord &&
+  if (!classic_ && t.kind == Tok::kWord &&
       (n.kind == Tok::kString || n.kind == Tok::kQuotedName || (n.kind == Tok::kWord && n.kw == Kw::kNone)) &&
       t.kw != Kw::kInterval && t.kw != Kw::kCase && t.kw != Kw::kNot && t.kw != Kw::kExists &&
       t.kw != Kw::kDistinct && t.kw != Kw::kAll && t.kw != Kw::kPrior && t.kw != Kw::kNull &&
@@ -187,6 +187,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     expect(Tok::kRParen, ")");
     return finish(c);
   }
+  if (classic_ && kw != Kw::kExtract) return nullptr;  // the classic grammar's calls are plain
   if (kw == Kw::kConvert && d_.id == DialectId::kTsql) {
     // convert(type, expr [, style])
     *handled = true;
@@ -346,6 +347,9 @@ WindowFrame* Parser::window_frame() {
       advance();
       return "current row";
     }
+    if (classic_ && !(at(Tok::kNumber) && (text_of(peek()).size() < 2 || (text_of(peek())[1] | 0x20) != 'x'))) {
+      classic_fail(peek(), "UNBOUNDED, CURRENT ROW or a number");
+    }
     *value = expr_bp(6);
     if (accept_kw(Kw::kPreceding)) return "preceding";
     expect_kw(Kw::kFollowing, "PRECEDING or FOLLOWING");
@@ -358,7 +362,7 @@ WindowFrame* Parser::window_frame() {
   } else {
     f->start = bound(&f->start_value);
   }
-  if (at_kw(Kw::kExclude)) {
+  if (!classic_ && at_kw(Kw::kExclude)) {
     const std::size_t from = pos_;
     advance();
     if (at_kw(Kw::kCurrent) || at_kw(Kw::kNo)) {

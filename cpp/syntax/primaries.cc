@@ -85,7 +85,7 @@ Expr* Parser::primary() {
       advance();
       // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
       while (!classic_ && at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
-      if (at_word("uescape") && at(Tok::kString, 1)) {
+      if (!classic_ && at_word("uescape") && at(Tok::kString, 1)) {
         advance();
         advance();
       }
@@ -214,7 +214,7 @@ Expr* Parser::primary() {
           do {
             const std::uint32_t ib = here();
             Expr* e = expr();
-            if (accept_kw(Kw::kAs)) e = value_as(ib, e, ident());
+            if (!classic_ && accept_kw(Kw::kAs)) e = value_as(ib, e, ident());
             items.push_back(e);
           } while (accept(Tok::kComma));
         }
@@ -330,7 +330,7 @@ Expr* Parser::name_expr() {
     name.parts = arena_.list(parts);
   }
   name.span = span_from(begin);
-  const bool outer_join_mark = at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
+  const bool outer_join_mark = !classic_ && at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
   if (at(Tok::kLParen) && !outer_join_mark) return function_call(name, begin);
   // A lambda parameter: x -> x + 1 (not a JSON arrow, whose right side is a key).
   const bool plain_word = name.parts.size() == 1 && name.parts[0].quote == 0;
@@ -459,7 +459,7 @@ Expr* Parser::case_expr() {
   c->whens = arena_.list(whens);
   if (accept_kw(Kw::kElse)) c->else_result = expr();
   expect_kw(Kw::kEnd, "WHEN, ELSE or END");
-  accept_kw(Kw::kCase);  // end case (some procedural dialects)
+  if (!classic_) accept_kw(Kw::kCase);  // end case (some procedural dialects)
   return finish(c);
 }
 
