@@ -162,6 +162,79 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       --i;
       continue;
     }
+    if (t.kind == Tok::kOp && !classic_op(t.op)) {
+      // Operators the classic lexer reads as several: ~~ is two ~, <-> is < - >.
+      std::vector<Token> pieces;
+      std::size_t k = t.begin;
+      while (k < t.end) {
+        Token piece = t;
+        piece.begin = static_cast<std::uint32_t>(k);
+        piece.spaced = k == t.begin && t.spaced;
+        const char a = text[k];
+        const char b = k + 1 < t.end ? text[k + 1] : '\0';
+        Op two = Op::kNone;
+        if (a == '|' && b == '|') two = Op::kConcat;
+        if (a == ':' && b == ':') two = Op::kDoubleColon;
+        if (a == '=' && b == '=') two = Op::kEqEq;
+        if ((a == '!' && b == '=') || (a == '<' && b == '>')) two = Op::kNeq;
+        if (a == '<' && b == '=') two = Op::kLe;
+        if (a == '>' && b == '=') two = Op::kGe;
+        Op one = Op::kNone;
+        switch (a) {
+          case '+': one = Op::kPlus; break;
+          case '-': one = Op::kMinus; break;
+          case '/': one = Op::kSlash; break;
+          case '%': one = Op::kPercent; break;
+          case '=': one = Op::kEq; break;
+          case '<': one = Op::kLt; break;
+          case '>': one = Op::kGt; break;
+          case '&': one = Op::kAmp; break;
+          case '|': one = Op::kPipe; break;
+          case '~': one = Op::kTilde; break;
+          default: break;
+        }
+        if (two != Op::kNone) {
+          piece.op = two;
+          k += 2;
+        } else if (one != Op::kNone || a == '*') {
+          piece.kind = a == '*' ? Tok::kStar : Tok::kOp;
+          piece.op = one;
+          k += 1;
+        } else {
+          break;  // no classic reading: the error goes here
+        }
+        piece.end = static_cast<std::uint32_t>(k);
+        pieces.push_back(piece);
+      }
+      if (!pieces.empty()) {
+        if (k < t.end) {
+          t.begin = static_cast<std::uint32_t>(k);  // the rest, refused below
+          t.spaced = false;
+        } else {
+          tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), pieces.begin(), pieces.end());
+        --i;
+        continue;
+      }
+    }
+    if (t.kind == Tok::kString && text[t.begin] != '\'' && text[t.begin] != '$' && text[t.end - 1] == '\'') {
+      // N'x', E'x', r'x': the name N and a string.
+      const std::size_t quote = text.find('\'', t.begin);
+      if (quote != std::string_view::npos && quote > t.begin) {
+        Token word = t;
+        word.kind = Tok::kWord;
+        word.kw = Kw::kNone;
+        word.sub = 0;
+        word.end = static_cast<std::uint32_t>(quote);
+        t.begin = static_cast<std::uint32_t>(quote);
+        t.sub = '\'';
+        t.spaced = false;
+        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), word);
+        --i;
+        continue;
+      }
+    }
     if (t.kind == Tok::kParam && (text[t.begin] == '@' || text[t.begin] == '$') &&
         classic_word(text.substr(t.begin, t.end - t.begin))) {
       t.kind = Tok::kWord;  // @x, @@x, $1: classic names
@@ -178,12 +251,17 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     }
     const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
     std::size_t bad = std::string_view::npos;
+    bool bad_escape = false;
     if (comment != std::string_view::npos) {
       bad = comment;
     } else if (t.kind == Tok::kEnd || t.kind == Tok::kError) {
       return;
     } else if (!classic_token(text, t, i > 0 ? &tokens[i - 1] : nullptr)) {
       bad = t.begin;
+      const char q = text[t.begin];
+      bad_escape = (t.kind == Tok::kString || t.kind == Tok::kQuotedName) && t.end - t.begin >= 2 &&
+                   (q == '\'' || q == '"' || q == '`' || q == '[') &&
+                   !sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr);
     }
     if (bad != std::string_view::npos) {
       Token e;
@@ -191,6 +269,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       e.sub = static_cast<std::uint8_t>(LexError::kBadChar);
       e.begin = static_cast<std::uint32_t>(bad);
       e.end = static_cast<std::uint32_t>(text.size());
+      if (bad_escape) e.op = Op::kCustom;  // marks a bad backslash escape
       Token end = tokens.back();
       tokens.resize(i);
       tokens.push_back(e);
@@ -204,6 +283,33 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
 // ---- errors and names -----------------------------------------------------------
 
 void Parser::classic_fail(const Token& at, std::string_view expecting) const {
+  // The shared grammar's wording of what may follow, in the classic words.
+  if (expecting == "the end of the statement") {
+    expecting = "end of text";
+  } else if (expecting == "a comma or )") {
+    expecting = "\",\" or \")\"";
+  } else if (expecting == ")") {
+    expecting = "\")\"";
+  } else if (expecting == "(") {
+    expecting = "\"(\"";
+  }
+  // A token the lexer could not finish is reported as what it lacks.
+  std::string lacks;
+  if (at.kind == Tok::kError) {
+    const char c = text_[at.begin];
+    switch (static_cast<LexError>(at.sub)) {
+      case LexError::kUnterminatedString:
+        expecting = "a string closed by '";
+        break;
+      case LexError::kUnterminatedName:
+        lacks = std::string("a name closed by ") + (c == '[' ? ']' : c);
+        expecting = lacks;
+        break;
+      default:
+        if (at.op == Op::kCustom) expecting = "valid backslash escapes";
+        break;
+    }
+  }
   // The classic parser's message: the end of the text is where its
   // meaningful part ends (trailing white space and ";" left out).
   std::size_t byte = at.begin;
@@ -274,41 +380,42 @@ Ident Parser::classic_alias(bool* as_keyword) {
 
 // ---- operators ----------------------------------------------------------------
 
-void Parser::classic_infix(const Token& t) const {
-  if (t.kind == Tok::kStar) return;
+// Whether the token continues an expression as a classic binary operator.
+// A word operator the classic grammar lacks ends the expression there (it
+// may be an alias, or the caller's error names what was due); a few
+// operator forms fail at once.
+bool Parser::classic_infix(const Token& t) const {
+  if (t.kind == Tok::kStar) return true;
   if (t.kind == Tok::kOp) {
     // "< =" and "> =" written apart, and "< >", are not operators.
     if ((t.op == Op::kLt || t.op == Op::kGt) && (at_op(Op::kEq, 1) || (t.op == Op::kLt && at_op(Op::kGt, 1)))) {
       classic_fail(peek(1), "an expression");
     }
     if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");  // x > all (..)
-    if (classic_op(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon) return;
-    classic_fail(t, "end of text");
+    return classic_op(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon;
   }
-  if (t.kind == Tok::kWord) {
-    switch (t.kw) {
-      case Kw::kOr: case Kw::kAnd: case Kw::kIn: case Kw::kBetween: case Kw::kCollate: case Kw::kSimilar:
-        return;
-      case Kw::kLike: case Kw::kRlike:
-        if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");
-        return;
-      case Kw::kIs: {
-        const std::size_t next = at_kw(Kw::kNot, 1) ? 2 : 1;
-        if (at_kw(Kw::kDistinct, next)) classic_fail(peek(next), "an expression");
-        return;
-      }
-      case Kw::kNot:
-        if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
-            at_kw(Kw::kSimilar, 1)) {
-          if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
-          return;
-        }
-        break;
-      default:
-        break;
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kOr: case Kw::kAnd: case Kw::kIn: case Kw::kBetween: case Kw::kCollate: case Kw::kSimilar:
+      return true;
+    case Kw::kLike: case Kw::kRlike:
+      if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");
+      return true;
+    case Kw::kIs: {
+      const std::size_t next = at_kw(Kw::kNot, 1) ? 2 : 1;
+      if (at_kw(Kw::kDistinct, next)) classic_fail(peek(next), "an expression");
+      return true;
     }
+    case Kw::kNot:
+      if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
+          at_kw(Kw::kSimilar, 1)) {
+        if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
+        return true;
+      }
+      return false;
+    default:
+      return false;
   }
-  classic_fail(t, "end of text");
 }
 
 // The classic grammar takes a prefix operator only where the binding power

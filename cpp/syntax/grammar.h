@@ -329,7 +329,7 @@ class Parser {
   bool classic_name_token(const Token& t) const;
   bool classic_at_bare_alias() const;
   Ident classic_alias(bool* as_keyword);
-  void classic_infix(const Token& t) const;
+  bool classic_infix(const Token& t) const;
   void classic_prefix(const Token& t);
   Statement* classic_statement(std::uint32_t begin);
   Query* classic_query(bool with_ok);

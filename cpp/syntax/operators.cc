@@ -155,6 +155,7 @@ Expr* Parser::expr_bp(int min_prec) {
       }
       break;
     }
+    if (classic_ && !classic_infix(peek())) [[unlikely]] break;  // what follows decides the error
     left = infix(left, prec, begin);
   }
   return left;
@@ -162,7 +163,6 @@ Expr* Parser::expr_bp(int min_prec) {
 
 Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   const Token t = peek();
-  if (classic_) [[unlikely]] classic_infix(t);
   auto binary = [&](std::string_view op, Expr* right) {
     Binary* b = node<Binary>(begin);
     b->kind = ExprKind::kBinary;

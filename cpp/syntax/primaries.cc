@@ -403,7 +403,7 @@ Expr* Parser::paren_or_subquery() {
   if (at(Tok::kComma)) {
     SmallVec<Expr*> items{first};
     while (accept(Tok::kComma)) {
-      if (at(Tok::kRParen)) break;  // (a, ) a one-element tuple
+      if (!classic_ && at(Tok::kRParen)) break;  // (a, ) a one-element tuple
       items.push_back(expr());
     }
     expect(Tok::kRParen, "a comma or )");
@@ -433,7 +433,7 @@ Expr* Parser::paren_or_subquery() {
     t->items = arena_.list(items);
     return finish(t);
   }
-  expect(Tok::kRParen, ")");
+  expect(Tok::kRParen, classic_ ? "a comma or )" : ")");
   Paren* p = node<Paren>(begin);
   p->kind = ExprKind::kParen;
   p->inner = first;

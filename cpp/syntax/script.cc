@@ -56,6 +56,7 @@ std::string shown_token(std::string_view text, const Token& t) {
 void Parser::fail(std::string_view expecting) const { fail_at(peek(), expecting); }
 
 void Parser::fail_at(const Token& at, std::string_view expecting) const {
+  if (classic_) [[unlikely]] classic_fail(at, expecting);
   ParseError e;
   e.expecting = std::string(expecting);
   if (at.kind == Tok::kError) {
