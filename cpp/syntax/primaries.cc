@@ -218,7 +218,7 @@ Expr* Parser::primary() {
             items.push_back(e);
           } while (accept(Tok::kComma));
         }
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ ? ")" : "a comma or )");
         tuple->items = arena_.list(items);
         return finish(tuple);
       }
