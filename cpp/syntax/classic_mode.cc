@@ -9,6 +9,7 @@
 // token vector before parsing (classic_tokens). A refusal is a ParseError at
 // the first token that cannot continue a classic query, in the classic
 // parser's message format.
+#include <algorithm>
 #include <string>
 
 #include "sql_parser/lexer.h"  // is_unicode_letter
@@ -161,6 +162,10 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), {u, amp});
       --i;
       continue;
+    }
+    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt)) {
+      t.kind = Tok::kWord;  // @ and @@ alone are classic names too
+      t.op = Op::kNone;
     }
     if (t.kind == Tok::kOp && !classic_op(t.op)) {
       // Operators the classic lexer reads as several: ~~ is two ~, <-> is < - >.
@@ -465,6 +470,7 @@ void Parser::classic_prefix(const Token& t) {
 // ---- queries ------------------------------------------------------------------
 
 Statement* Parser::classic_statement(std::uint32_t begin) {
+  classic_unshaped_at_ = SIZE_MAX;
   if (!at_kw(Kw::kWith) && !at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT or WITH");
   auto* s = node<SelectStatement>(begin);
   s->kind = StatementKind::kSelect;
@@ -476,6 +482,7 @@ Statement* Parser::classic_statement(std::uint32_t begin) {
     if (i == 0 || !at_end(i)) classic_fail(peek(), "end of text");
     set_pos(pos_ + i - 1);  // leave one ";" for the driver
   }
+  if (classic_unshaped_at_ != SIZE_MAX) classic_fail(toks_[classic_unshaped_at_], "end of text");
   return finish(s);
 }
 
@@ -803,11 +810,31 @@ TypeName* Parser::classic_type_name() {
   }
   std::size_t end = pos_ + 1;
   if (equals_lower(text_of(t), "double") && at_word("precision", 1)) ++end;
+  const std::size_t start = pos_;
+  const std::size_t name_tokens = end - start;
   if (end < last_ && toks_[end].kind == Tok::kLParen) end = past_group(toks_, end, last_);
   TypeName* type = nullptr;
   {
     ClassicOff off(classic_);
     type = type_name();
+  }
+  if (pos_ > end) {
+    // The shared reading went on (with time zone, unsigned, char varying,
+    // int[], array<int>): the classic type ends at its name and parameters,
+    // and what follows is read again (an alias, an operator, or the error).
+    const std::size_t spaces = static_cast<std::size_t>(std::count(type->name.begin(), type->name.end(), ' '));
+    if (spaces + 1 > name_tokens || type->angle) {
+      type->params = {};
+      type->angle = false;
+      end = start + name_tokens;
+    }
+    type->name = name_tokens == 1 ? text_of(toks_[start])
+                                  : arena_.copy(std::string(text_of(toks_[start])) + " " +
+                                                std::string(text_of(toks_[start + 1])));
+    type->suffix = {};
+    type->array_dims = 0;
+    set_pos(end);
+    type->span.end = toks_[end - 1].end;
   }
   if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
   return type;
@@ -903,8 +930,16 @@ void Parser::classic_call_end(Function* f) {
 // which must then be a call.
 void Parser::classic_item_tail(SelectItem& item) {
   if (!at_kw(Kw::kWithin) && !at_kw(Kw::kOver)) return;
-  if (item.expr->kind != ExprKind::kFunction) classic_fail(peek(), "end of text");
-  Function* f = static_cast<Function*>(item.expr);
+  Function* f = nullptr;
+  if (item.expr->kind == ExprKind::kFunction) {
+    f = static_cast<Function*>(item.expr);
+  } else {
+    // a + f(b) over (..): the window belongs to the whole value, which the
+    // typed tree cannot hold. Read on (a later error is the classic one),
+    // then refuse here.
+    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+    f = node<Function>(here());
+  }
   if (accept_kw(Kw::kWithin)) {
     if (!accept_kw(Kw::kGroup)) classic_fail(peek(), "GROUP");
     DepthGuard nest(*this);

@@ -311,7 +311,7 @@ WindowSpec* Parser::window_spec() {
   expect(Tok::kLParen, "(");
   WindowSpec* w = arena_.make<WindowSpec>();
   w->span.begin = begin;
-  if (at_name() && !at_kw(Kw::kPartition) && !at_kw(Kw::kOrder) && !at_kw(Kw::kRows) &&
+  if (!classic_ && at_name() && !at_kw(Kw::kPartition) && !at_kw(Kw::kOrder) && !at_kw(Kw::kRows) &&
       !at_kw(Kw::kRange) && !at_kw(Kw::kGroups)) {
     w->base = ident();
   }

@@ -419,14 +419,14 @@ Expr* Parser::unary() {
       default: break;
     }
   } else if (t.kind == Tok::kWord) {
-    if (at_word("approximate") && at_name(1) && at(Tok::kLParen, 2)) {
+    if (!classic_ && at_word("approximate") && at_name(1) && at(Tok::kLParen, 2)) {
       op = "approximate";
     } else if (t.kw == Kw::kNot) {
       op = "not";
       prec = kPrecNot - 1;
-    } else if (t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
+    } else if (!classic_ && t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
       op = "prior";
-    } else if (at_word("connect_by_root") && at_name(1)) {
+    } else if (!classic_ && at_word("connect_by_root") && at_name(1)) {
       op = "connect_by_root";
     }
   }

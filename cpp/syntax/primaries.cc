@@ -121,6 +121,7 @@ Expr* Parser::primary() {
     case Tok::kLBrace:
       return brace_expr();
     case Tok::kStar: {
+      if (classic_ && !at(Tok::kRParen, 1)) classic_fail(t, "an expression");  // only f(*)
       advance();
       Star* s = node<Star>(begin);
       s->kind = ExprKind::kStar;
@@ -182,7 +183,7 @@ Expr* Parser::primary() {
         expect(Tok::kRParen, ")");
         return finish(s);
       }
-      if (at_op(Op::kLt, 1)) {
+      if (!classic_ && at_op(Op::kLt, 1)) {
         // array<int>[1, 2] (BigQuery): the [ opens the literal, not an array type suffix
         no_type_dims_ = true;
         TypeName* type = type_name();
@@ -197,7 +198,7 @@ Expr* Parser::primary() {
       }
       break;
     case Kw::kStruct:
-      if (at(Tok::kLParen, 1) || at_op(Op::kLt, 1)) {
+      if (at(Tok::kLParen, 1) || (!classic_ && at_op(Op::kLt, 1))) {
         TypeName* type = nullptr;
         if (at_op(Op::kLt, 1)) {
           type = type_name();
@@ -231,7 +232,7 @@ Expr* Parser::primary() {
         tuple->kind = ExprKind::kTuple;
         tuple->keyword = "row";
         if (!at(Tok::kRParen)) tuple->items = expr_list();
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ ? ")" : "a comma or )");
         return finish(tuple);
       }
       break;
