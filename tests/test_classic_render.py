@@ -227,6 +227,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select @XML.value('.', 'n') Col1, foo@bar from t",
     "select U&'x' from t",
     "select a from t order by a limit 1 offset 2",
+    "select $$abc$$, a @ b from t",
+    "select 'a\\nb', \"x\"\"y\", [a b] from t",
 ]
 
 
@@ -333,7 +335,6 @@ def test_classic_mode_refuses_with_the_classic_error(sql, construct):
 CLASSIC_MODE_KNOWN_DIFFERENCES = [
     "select a as b.c from t",        # a dotted alias
     "select a from t group by a as g",  # an alias in GROUP BY
-    "select $$abc$$",                # a name the statement lexer does not read
     "SELECT 1.0_000",                # a number written against a name
 ]
 

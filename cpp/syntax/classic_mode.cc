@@ -163,8 +163,9 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       --i;
       continue;
     }
-    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt)) {
-      t.kind = Tok::kWord;  // @ and @@ alone are classic names too
+    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
+                               (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
+      t.kind = Tok::kWord;  // @, @@ and $ alone are classic names too
       t.op = Op::kNone;
     }
     if (t.kind == Tok::kOp && !classic_op(t.op)) {
