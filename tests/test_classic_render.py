@@ -227,7 +227,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select @XML.value('.', 'n') Col1, foo@bar from t",
     "select U&'x' from t",
     "select a from t order by a limit 1 offset 2",
-    "select $$abc$$, a @ b from t",
+    "select $$abc$$, a @, b @@ from t",
     "select 'a\\nb', \"x\"\"y\", [a b] from t",
 ]
 
