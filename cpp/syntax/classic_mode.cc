@@ -381,6 +381,12 @@ Ident Parser::classic_alias(bool* as_keyword) {
   }
   Ident id = ident_of(peek());
   advance();
+  // A dotted alias (as b.c): read on, refused at the end of the statement.
+  while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+    advance();
+    advance();
+  }
   return id;
 }
 
@@ -626,7 +632,9 @@ Select* Parser::classic_select() {
     do {
       groups.push_back(expr());
       bool as_keyword = false;
-      classic_alias(&as_keyword);  // group by a as g: the typed tree has no place for g
+      const std::size_t alias_at = pos_;
+      // group by a as g: the typed tree has no place for g; refused at the end.
+      if (!classic_alias(&as_keyword).text.empty() && classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = alias_at;
     } while (accept(Tok::kComma));
     s->group_by = arena_.list(groups);
   }

@@ -212,7 +212,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     f->kind = ExprKind::kFunction;
     f->name = name;
     SmallVec<Expr*> args;
-    const bool part_call = at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
+    const bool part_call = !classic_ && at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
                            at(Tok::kRParen, 3) && at_kw(Kw::kFrom, 4);  // week(monday)
     if (at(Tok::kWord) && (at_kw(Kw::kFrom, 1) || part_call)) {
       Keyword* k = node<Keyword>(here());
