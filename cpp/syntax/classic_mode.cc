@@ -319,7 +319,10 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
   // The classic parser's message: the end of the text is where its
   // meaningful part ends (trailing white space and ";" left out).
   std::size_t byte = at.begin;
-  if (at.kind == Tok::kEnd) {
+  const bool at_end = at.kind == Tok::kEnd ||
+                      (at.kind == Tok::kSemicolon &&
+                       text_.find_first_not_of("; \n\t\r\f\v", at.begin) == std::string_view::npos);
+  if (at_end) {
     byte = text_.size();
     while (byte > 0 && (text_[byte - 1] == ';' || text_[byte - 1] == ' ' || text_[byte - 1] == '\n' ||
                         text_[byte - 1] == '\t' || text_[byte - 1] == '\r' || text_[byte - 1] == '\f' ||
@@ -345,7 +348,7 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
   e.offset = chars;
   e.line = line;
   e.column = static_cast<int>(column) + 1;
-  e.found = at.kind == Tok::kEnd ? "end of text" : found_text(text_, byte);
+  e.found = at_end ? "end of text" : found_text(text_, byte);
   e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " + std::to_string(e.offset) +
               "), (line:" + std::to_string(e.line) + ", col:" + std::to_string(e.column) + ")";
   throw e;
@@ -487,7 +490,7 @@ Statement* Parser::classic_statement(std::uint32_t begin) {
     std::size_t i = 0;
     while (at(Tok::kSemicolon, i)) ++i;
     if (i == 0 || !at_end(i)) classic_fail(peek(), "end of text");
-    set_pos(pos_ + i - 1);  // leave one ";" for the driver
+    set_pos(pos_ + i);
   }
   if (classic_unshaped_at_ != SIZE_MAX) classic_fail(toks_[classic_unshaped_at_], "end of text");
   return finish(s);
@@ -821,7 +824,17 @@ TypeName* Parser::classic_type_name() {
   if (equals_lower(text_of(t), "double") && at_word("precision", 1)) ++end;
   const std::size_t start = pos_;
   const std::size_t name_tokens = end - start;
-  if (end < last_ && toks_[end].kind == Tok::kLParen) end = past_group(toks_, end, last_);
+  if (end < last_ && toks_[end].kind == Tok::kLParen) {
+    // The classic parameters are expressions: read them so, then again as
+    // the shared type grammar reads them.
+    set_pos(end + 1);
+    do {
+      expr();
+    } while (accept(Tok::kComma));
+    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    set_pos(start);
+    end = past_group(toks_, end, last_);
+  }
   TypeName* type = nullptr;
   {
     ClassicOff off(classic_);

@@ -121,7 +121,9 @@ Expr* Parser::primary() {
     case Tok::kLBrace:
       return brace_expr();
     case Tok::kStar: {
-      if (classic_ && !at(Tok::kRParen, 1)) classic_fail(t, "an expression");  // only f(*)
+      if (classic_ && !(at(Tok::kRParen, 1) && pos_ > 0 && toks_[pos_ - 1].kind == Tok::kLParen)) {
+        classic_fail(t, "an expression");  // only f(*)
+      }
       advance();
       Star* s = node<Star>(begin);
       s->kind = ExprKind::kStar;
@@ -394,7 +396,7 @@ Expr* Parser::paren_or_subquery() {
     }
   }
   advance();
-  if (at(Tok::kRParen)) {
+  if (!classic_ && at(Tok::kRParen)) {
     advance();
     TupleExpr* t = node<TupleExpr>(begin);
     t->kind = ExprKind::kTuple;

@@ -421,8 +421,9 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
   for (;;) {
-    while (p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
-    if (p.at_end()) break;
+    // The classic mode reads exactly one statement, and refuses none.
+    while (!dialect.classic && p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
+    if (p.at_end() && !(dialect.classic && script->statements.empty())) break;
     std::size_t resume = 0;
     script->statements.push_back(run_one(p, &resume, collect_errors));
     p.set_pos(resume);
