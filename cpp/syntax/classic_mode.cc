@@ -260,6 +260,18 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     bool bad_escape = false;
     if (comment != std::string_view::npos) {
       bad = comment;
+    } else if (t.kind == Tok::kError && static_cast<LexError>(t.sub) == LexError::kUnterminatedString &&
+               text[t.begin] != '\'' && text.find('\'', t.begin) != std::string_view::npos) {
+      // f'rom: the name f, then the unterminated string.
+      Token word = t;
+      word.kind = Tok::kWord;
+      word.kw = Kw::kNone;
+      word.sub = 0;
+      word.end = static_cast<std::uint32_t>(text.find('\'', t.begin));
+      t.begin = word.end;
+      t.spaced = false;
+      tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), word);
+      continue;
     } else if (t.kind == Tok::kEnd || t.kind == Tok::kError) {
       return;
     } else if (!classic_token(text, t, i > 0 ? &tokens[i - 1] : nullptr)) {
@@ -307,10 +319,22 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
       case LexError::kUnterminatedString:
         expecting = "a string closed by '";
         break;
-      case LexError::kUnterminatedName:
-        lacks = std::string("a name closed by ") + (c == '[' ? ']' : c);
-        expecting = lacks;
+      case LexError::kUnterminatedName: {
+        // [ against a name or ")" is the classic subscript error, reported
+        // as what the context expected.
+        const Token* prev = nullptr;
+        for (std::size_t i = 1; i <= last_; ++i) {
+          if (toks_[i].begin == at.begin && toks_[i].kind == at.kind) prev = &toks_[i - 1];
+        }
+        const bool subscript = c == '[' && !at.spaced && prev != nullptr &&
+                               (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName ||
+                                prev->kind == Tok::kRParen);
+        if (!subscript) {
+          lacks = std::string("a name closed by ") + (c == '[' ? ']' : c);
+          expecting = lacks;
+        }
         break;
+      }
       default:
         if (at.op == Op::kCustom) expecting = "valid backslash escapes";
         break;
@@ -385,7 +409,8 @@ Ident Parser::classic_alias(bool* as_keyword) {
   Ident id = ident_of(peek());
   advance();
   // A dotted alias (as b.c): read on, refused at the end of the statement.
-  while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+  while (at(Tok::kDot)) {
+    if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
     if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
     advance();
     advance();

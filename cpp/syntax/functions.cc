@@ -315,15 +315,17 @@ WindowSpec* Parser::window_spec() {
       !at_kw(Kw::kRange) && !at_kw(Kw::kGroups)) {
     w->base = ident();
   }
+  if (classic_ && (at_kw(Kw::kPartition) || at_kw(Kw::kOrder)) && !at_kw(Kw::kBy, 1)) classic_fail(peek(1), "BY");
   if (at_kw(Kw::kPartition) && at_kw(Kw::kBy, 1)) {
     advance();
     advance();
     w->partition_by = expr_list();
   }
-  if ((at_kw(Kw::kOrder) || at_kw(Kw::kSort)) && at_kw(Kw::kBy, 1)) {
+  if (classic_ && at_kw(Kw::kOrder) && !at_kw(Kw::kBy, 1)) classic_fail(peek(1), "BY");
+  if ((at_kw(Kw::kOrder) || (!classic_ && at_kw(Kw::kSort))) && at_kw(Kw::kBy, 1)) {
     advance();
     advance();
-    w->order_by = order_by_items();
+    w->order_by = classic_ ? classic_sort_items() : order_by_items();
   }
   if (at_kw(Kw::kRows) || at_kw(Kw::kRange) || at_kw(Kw::kGroups)) w->frame = window_frame();
   expect(Tok::kRParen, ")");

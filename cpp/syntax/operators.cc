@@ -298,7 +298,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
         } else if (!at(Tok::kRParen)) {
           in->items = expr_list();
         }
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ && in->query != nullptr ? ")" : "a comma or )");
       } else {
         // x in unnest(arr), x in @param, x in table (ClickHouse)
         SmallVec<Expr*> one{unary()};

@@ -50,6 +50,7 @@ bool is_literal_type(std::string_view w) {
 bool Parser::at_query_start(std::size_t ahead) const {
   const Token& t = peek(ahead);
   if (t.kind != Tok::kWord) return false;
+  if (classic_) [[unlikely]] return t.kw == Kw::kSelect;  // a classic sub-query starts with SELECT
   switch (t.kw) {
     case Kw::kSelect: return true;
     case Kw::kWith: return at_name(ahead + 1) || at_kw(Kw::kRecursive, ahead + 1);
@@ -152,7 +153,7 @@ Expr* Parser::primary() {
     case Kw::kCase:
       return case_expr();
     case Kw::kExists:
-      if (at(Tok::kLParen, 1)) {
+      if (at(Tok::kLParen, 1) && (!classic_ || at_kw(Kw::kSelect, 2))) {
         advance();
         advance();
         SubqueryExpr* s = node<SubqueryExpr>(begin);
@@ -670,7 +671,11 @@ Expr* Parser::postfix(Expr* base) {
       no_variant_path_ = saved;
       expect(Tok::kRBracket, "]");
       base = finish(s);
-    } else if (!classic_ && at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
+    } else if (classic_ && at(Tok::kDot)) {
+      // A dotted name goes on with a name; after anything else "." has no reading.
+      if (base->kind == ExprKind::kColumn) classic_fail(peek(1), "a name");
+      return base;
+    } else if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
       advance();
       FieldAccess* f = node<FieldAccess>(begin);
       f->kind = ExprKind::kField;

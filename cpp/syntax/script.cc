@@ -199,8 +199,8 @@ Name Parser::name() {
       advance();
       parts.push_back(ident_of(peek()));
       advance();
-    } else if (classic_ && at(Tok::kDot) && at(Tok::kDot, 1)) {
-      classic_fail(peek(1), "a name");
+    } else if (classic_ && at(Tok::kDot)) {
+      classic_fail(peek(1), "a name");  // a classic dotted name goes on with a name
     } else if (at(Tok::kDot) && at(Tok::kDot, 1) && (at(Tok::kWord, 2) || at(Tok::kQuotedName, 2))) {
       // db..table (T-SQL): the schema left out
       advance();
