@@ -19,6 +19,12 @@ included, and prints:
 
     PYTHONPATH=python:build/dev python tools/check_classic_render.py [--dialect D]
         [--examples N] [--compare-dialects] [--shared DIR] [--random N] [--classic-mode]
+        [--mutations N]
+
+--mutations N measures, instead, N seeded variants of each shared text:
+cut at a random place, or with a random piece (",", "(", " as ", ...)
+inserted; mostly texts the classic parser rejects, which test the classic
+mode's refusals and error texts.
 
 --classic-mode parses in the statement grammar's classic mode instead of a
 dialect and reports two figures: of the texts the classic parser accepts, how
@@ -235,6 +241,20 @@ def random_queries(count, seed=20261208):
     return texts
 
 
+def mutated_texts(texts, count, seed=7):
+    """Each text cut at `count` random places and with `count` random pieces
+    inserted."""
+    rnd = random.Random(seed)
+    pieces = [" ", ",", "(", ")", " as ", " from ", "'", "-", " not ", ".", " select ", "*"]
+    out = []
+    for sql in texts:
+        for _ in range(count):
+            out.append(sql[:rnd.randrange(len(sql) + 1)])
+            at = rnd.randrange(len(sql) + 1)
+            out.append(sql[:at] + rnd.choice(pieces) + sql[at:])
+    return list(dict.fromkeys(out))
+
+
 def measure(texts, dialect):
     accepted = Counter()
     matched = 0
@@ -367,10 +387,14 @@ def main(argv):
                     help="only print the match count under each dialect")
     ap.add_argument("--random", type=int, metavar="N",
                     help="measure N seeded random queries of the classic grammar instead of the shared texts")
+    ap.add_argument("--mutations", type=int, metavar="N",
+                    help="measure N cut and N spliced variants of each shared text instead")
     ap.add_argument("--classic-mode", action="store_true",
                     help="parse in the statement grammar's classic mode instead of --dialect")
     args = ap.parse_args(argv[1:])
     texts = random_queries(args.random) if args.random else list(load_texts(args.shared))
+    if args.mutations:
+        texts = mutated_texts(texts, args.mutations)
 
     if args.classic_mode:
         report_classic_mode(texts, args.examples)
