@@ -327,6 +327,7 @@ struct SelectItem {
   bool as_keyword = false;
   List<Ident> aliases;    // explode(m) as (k, v)
   Span span;
+  List<Ident> alias_more;  // classic mode only: the further parts of a dotted alias (as b.c)
 };
 
 struct Cte {
@@ -355,6 +356,7 @@ struct Alias {
   Ident name;
   List<Ident> columns;
   bool as_keyword = false;
+  List<Ident> name_more;  // classic mode only: the further parts of a dotted alias (as b.c)
 };
 
 struct Select : QueryBody {
@@ -376,6 +378,7 @@ struct Select : QueryBody {
   bool group_by_all = false;
   std::string_view group_by_quantifier;  // "distinct" / "all" before the list
   List<Expr*> group_by;
+  List<Name> group_by_aliases;     // classic mode only: group by a as g (no parts where none)
   Raw group_by_modifier;           // with rollup / with cube / with totals
   Expr* having = nullptr;
   List<NamedWindow> windows;

@@ -397,7 +397,7 @@ bool Parser::classic_at_bare_alias() const {
   }
 }
 
-Ident Parser::classic_alias(bool* as_keyword) {
+Ident Parser::classic_alias(bool* as_keyword, List<Ident>* more) {
   *as_keyword = false;
   if (at_kw(Kw::kAs)) {
     advance();
@@ -408,13 +408,15 @@ Ident Parser::classic_alias(bool* as_keyword) {
   }
   Ident id = ident_of(peek());
   advance();
-  // A dotted alias (as b.c): read on, refused at the end of the statement.
+  // A dotted alias: as b.c
+  SmallVec<Ident> parts;
   while (at(Tok::kDot)) {
     if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
-    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
     advance();
+    parts.push_back(ident_of(peek()));
     advance();
   }
+  if (!parts.empty()) *more = arena_.list(parts);
   return id;
 }
 
@@ -642,7 +644,7 @@ Select* Parser::classic_select() {
     } else {
       item.expr = expr();
       classic_item_tail(item);
-      item.alias = classic_alias(&item.as_keyword);
+      item.alias = classic_alias(&item.as_keyword, &item.alias_more);
     }
     item.span = span_from(ib);
     items.push_back(item);
@@ -657,14 +659,26 @@ Select* Parser::classic_select() {
     advance();
     if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
     SmallVec<Expr*> groups;
+    SmallVec<Name> names;
+    bool named = false;
     do {
       groups.push_back(expr());
       bool as_keyword = false;
-      const std::size_t alias_at = pos_;
-      // group by a as g: the typed tree has no place for g; refused at the end.
-      if (!classic_alias(&as_keyword).text.empty() && classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = alias_at;
+      Name name;  // group by a as g
+      const std::uint32_t nb = here();
+      List<Ident> more;
+      const Ident alias = classic_alias(&as_keyword, &more);
+      if (!alias.text.empty()) {
+        SmallVec<Ident> parts{alias};
+        for (const Ident& p : more) parts.push_back(p);
+        name.parts = arena_.list(parts);
+        name.span = span_from(nb);
+        named = true;
+      }
+      names.push_back(name);
     } while (accept(Tok::kComma));
     s->group_by = arena_.list(groups);
+    if (named) s->group_by_aliases = arena_.list(names);
   }
   if (accept_kw(Kw::kHaving)) s->having = expr();
   return finish(s);
@@ -746,10 +760,12 @@ TableRef* Parser::classic_source() {
     classic_fail(peek(), "a table name or a sub-query");
   }
   bool as_keyword = false;
-  Ident alias = classic_alias(&as_keyword);
+  List<Ident> more;
+  Ident alias = classic_alias(&as_keyword, &more);
   if (alias.text.empty()) return t;
   Alias* a = arena_.make<Alias>();
   a->name = alias;
+  a->name_more = more;
   a->as_keyword = as_keyword;
   if (at(Tok::kLParen)) {
     DepthGuard nest(*this);

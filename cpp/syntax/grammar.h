@@ -328,7 +328,7 @@ class Parser {
   [[noreturn]] void classic_fail(const Token& at, std::string_view expecting) const;
   bool classic_name_token(const Token& t) const;
   bool classic_at_bare_alias() const;
-  Ident classic_alias(bool* as_keyword);
+  Ident classic_alias(bool* as_keyword, List<Ident>* more);
   bool classic_infix(const Token& t) const;
   void classic_prefix(const Token& t);
   Statement* classic_statement(std::uint32_t begin);

@@ -90,7 +90,12 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
     if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
     check_name(item.alias);
-    m.append("name", Node::string(ident_text(item.alias)));
+    std::string name = ident_text(item.alias);
+    for (const ast::Ident& part : item.alias_more) {  // as b.c (classic mode)
+      name.push_back('.');
+      append_ident(part, &name);
+    }
+    m.append("name", Node::string(std::move(name)));
   }
   return Node::map(std::move(m));
 }
