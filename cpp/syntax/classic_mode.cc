@@ -138,121 +138,151 @@ std::string found_text(std::string_view text, std::size_t at) {
 
 }  // namespace
 
+namespace {
+
+// Splits an operator the classic lexer reads as several (~~ is two ~, <-> is
+// < - >) into `pieces`; the first character with no classic reading and all
+// after it stay in `rest` (empty when none).
+void split_operator(std::string_view text, const Token& t, std::vector<Token>& pieces, Token* rest) {
+  std::size_t k = t.begin;
+  while (k < t.end) {
+    Token piece = t;
+    piece.begin = static_cast<std::uint32_t>(k);
+    piece.spaced = k == t.begin && t.spaced;
+    const char a = text[k];
+    const char b = k + 1 < t.end ? text[k + 1] : '\0';
+    Op two = Op::kNone;
+    if (a == '|' && b == '|') two = Op::kConcat;
+    if (a == ':' && b == ':') two = Op::kDoubleColon;
+    if (a == '=' && b == '=') two = Op::kEqEq;
+    if ((a == '!' && b == '=') || (a == '<' && b == '>')) two = Op::kNeq;
+    if (a == '<' && b == '=') two = Op::kLe;
+    if (a == '>' && b == '=') two = Op::kGe;
+    Op one = Op::kNone;
+    switch (a) {
+      case '+': one = Op::kPlus; break;
+      case '-': one = Op::kMinus; break;
+      case '/': one = Op::kSlash; break;
+      case '%': one = Op::kPercent; break;
+      case '=': one = Op::kEq; break;
+      case '<': one = Op::kLt; break;
+      case '>': one = Op::kGt; break;
+      case '&': one = Op::kAmp; break;
+      case '|': one = Op::kPipe; break;
+      case '~': one = Op::kTilde; break;
+      default: break;
+    }
+    if (two != Op::kNone) {
+      piece.op = two;
+      k += 2;
+    } else if (one != Op::kNone || a == '*') {
+      piece.kind = a == '*' ? Tok::kStar : Tok::kOp;
+      piece.op = one;
+      k += 1;
+    } else {
+      break;
+    }
+    piece.end = static_cast<std::uint32_t>(k);
+    pieces.push_back(piece);
+  }
+  *rest = t;
+  rest->begin = static_cast<std::uint32_t>(k);
+  rest->spaced = k == t.begin && t.spaced;
+}
+
+// A word token for text[begin, end).
+Token word_token(const Token& from, std::size_t begin, std::size_t end) {
+  Token w = from;
+  w.kind = Tok::kWord;
+  w.kw = Kw::kNone;
+  w.op = Op::kNone;
+  w.sub = 0;
+  w.begin = static_cast<std::uint32_t>(begin);
+  w.end = static_cast<std::uint32_t>(end);
+  return w;
+}
+
+}  // namespace
+
+// One pass over the tokens: a token read again in pieces goes to a small
+// stack of pending tokens, so the whole pass stays linear.
 void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
+  std::vector<Token> out;
+  out.reserve(tokens.size() + 8);
+  std::vector<Token> pending;  // next tokens, last first
+  std::vector<Token> pieces;
+  std::size_t next = 0;
   std::size_t prev_end = 0;
-  for (std::size_t i = 0; i < tokens.size(); ++i) {
-    Token& t = tokens[i];
-    if ((t.kind == Tok::kString || t.kind == Tok::kQuotedName) && t.end - t.begin > 2 &&
-        (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') {
+  const Token end_token = tokens.back();
+  Token t;
+  for (;;) {
+    if (!pending.empty()) {
+      t = pending.back();
+      pending.pop_back();
+    } else if (next < tokens.size()) {
+      t = tokens[next++];
+    } else {
+      break;
+    }
+    const bool quoted = t.kind == Tok::kString || t.kind == Tok::kQuotedName;
+    const bool unterminated = t.kind == Tok::kError && (static_cast<LexError>(t.sub) == LexError::kUnterminatedString ||
+                                                         static_cast<LexError>(t.sub) == LexError::kUnterminatedName);
+    if ((quoted || unterminated) && t.end - t.begin > 2 && (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') {
       // U&'x' is the name U, "&" and a string.
-      Token u = t;
-      u.kind = Tok::kWord;
-      u.kw = Kw::kNone;
-      u.sub = 0;
-      u.end = t.begin + 1;
-      Token amp;
+      Token amp = t;
       amp.kind = Tok::kOp;
       amp.op = Op::kAmp;
       amp.spaced = false;
       amp.begin = t.begin + 1;
       amp.end = t.begin + 2;
-      t.begin += 2;
-      t.sub = static_cast<std::uint8_t>(text[t.begin]);
-      t.spaced = false;
-      tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), {u, amp});
-      --i;
+      Token rest = t;
+      rest.begin = t.begin + 2;
+      if (quoted) rest.sub = static_cast<std::uint8_t>(text[rest.begin]);
+      rest.spaced = false;
+      pending.push_back(rest);
+      pending.push_back(amp);
+      pending.push_back(word_token(t, t.begin, t.begin + 1));
       continue;
     }
-    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
-                               (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
-      t.kind = Tok::kWord;  // @, @@ and $ alone are classic names too
-      t.op = Op::kNone;
-    }
-    if (t.kind == Tok::kOp && !classic_op(t.op)) {
-      // Operators the classic lexer reads as several: ~~ is two ~, <-> is < - >.
-      std::vector<Token> pieces;
-      std::size_t k = t.begin;
-      while (k < t.end) {
-        Token piece = t;
-        piece.begin = static_cast<std::uint32_t>(k);
-        piece.spaced = k == t.begin && t.spaced;
-        const char a = text[k];
-        const char b = k + 1 < t.end ? text[k + 1] : '\0';
-        Op two = Op::kNone;
-        if (a == '|' && b == '|') two = Op::kConcat;
-        if (a == ':' && b == ':') two = Op::kDoubleColon;
-        if (a == '=' && b == '=') two = Op::kEqEq;
-        if ((a == '!' && b == '=') || (a == '<' && b == '>')) two = Op::kNeq;
-        if (a == '<' && b == '=') two = Op::kLe;
-        if (a == '>' && b == '=') two = Op::kGe;
-        Op one = Op::kNone;
-        switch (a) {
-          case '+': one = Op::kPlus; break;
-          case '-': one = Op::kMinus; break;
-          case '/': one = Op::kSlash; break;
-          case '%': one = Op::kPercent; break;
-          case '=': one = Op::kEq; break;
-          case '<': one = Op::kLt; break;
-          case '>': one = Op::kGt; break;
-          case '&': one = Op::kAmp; break;
-          case '|': one = Op::kPipe; break;
-          case '~': one = Op::kTilde; break;
-          default: break;
-        }
-        if (two != Op::kNone) {
-          piece.op = two;
-          k += 2;
-        } else if (one != Op::kNone || a == '*') {
-          piece.kind = a == '*' ? Tok::kStar : Tok::kOp;
-          piece.op = one;
-          k += 1;
-        } else {
-          break;  // no classic reading: the error goes here
-        }
-        piece.end = static_cast<std::uint32_t>(k);
-        pieces.push_back(piece);
-      }
-      if (!pieces.empty()) {
-        if (k < t.end) {
-          t.begin = static_cast<std::uint32_t>(k);  // the rest, refused below
-          t.spaced = false;
-        } else {
-          tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), pieces.begin(), pieces.end());
-        --i;
+    if ((t.kind == Tok::kString || (t.kind == Tok::kError &&
+                                    static_cast<LexError>(t.sub) == LexError::kUnterminatedString)) &&
+        text[t.begin] != '\'' && text[t.begin] != '$') {
+      // N'x', E'x', f'rom: the name N, then the string (or its error).
+      const std::size_t quote = text.find('\'', t.begin);
+      if (quote != std::string_view::npos && quote > t.begin && quote < t.begin + 3) {
+        Token rest = t;
+        rest.begin = static_cast<std::uint32_t>(quote);
+        rest.spaced = false;
+        if (rest.kind == Tok::kString) rest.sub = '\'';
+        pending.push_back(rest);
+        pending.push_back(word_token(t, t.begin, quote));
         continue;
       }
     }
-    if (t.kind == Tok::kString && text[t.begin] != '\'' && text[t.begin] != '$' && text[t.end - 1] == '\'') {
-      // N'x', E'x', r'x': the name N and a string.
-      const std::size_t quote = text.find('\'', t.begin);
-      if (quote != std::string_view::npos && quote > t.begin) {
-        Token word = t;
-        word.kind = Tok::kWord;
-        word.kw = Kw::kNone;
-        word.sub = 0;
-        word.end = static_cast<std::uint32_t>(quote);
-        t.begin = static_cast<std::uint32_t>(quote);
-        t.sub = '\'';
-        t.spaced = false;
-        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), word);
-        --i;
+    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
+                               (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
+      t = word_token(t, t.begin, t.end);  // @, @@ and $ alone are classic names too
+    }
+    if (t.kind == Tok::kOp && !classic_op(t.op)) {
+      pieces.clear();
+      Token rest;
+      split_operator(text, t, pieces, &rest);
+      if (!pieces.empty()) {
+        if (rest.begin < rest.end) pending.push_back(rest);  // refused when read
+        for (std::size_t k = pieces.size(); k-- > 0;) pending.push_back(pieces[k]);
         continue;
       }
     }
     if (t.kind == Tok::kParam && (text[t.begin] == '@' || text[t.begin] == '$') &&
         classic_word(text.substr(t.begin, t.end - t.begin))) {
-      t.kind = Tok::kWord;  // @x, @@x, $1: classic names
-      t.kw = Kw::kNone;
+      t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names
     }
-    if (t.kind == Tok::kWord && !t.spaced && i > 0 && tokens[i - 1].kind == Tok::kWord &&
-        tokens[i - 1].end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
+    if (t.kind == Tok::kWord && !t.spaced && !out.empty() && out.back().kind == Tok::kWord &&
+        out.back().end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
       // foo@bar is one classic name (the statement lexer ends a word at "@").
-      tokens[i - 1].end = t.end;
-      tokens[i - 1].kw = Kw::kNone;
-      tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
-      --i;
+      out.back().end = t.end;
+      out.back().kw = Kw::kNone;
+      prev_end = t.end;
       continue;
     }
     const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
@@ -260,25 +290,13 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     bool bad_escape = false;
     if (comment != std::string_view::npos) {
       bad = comment;
-    } else if (t.kind == Tok::kError && static_cast<LexError>(t.sub) == LexError::kUnterminatedString &&
-               text[t.begin] != '\'' && text.find('\'', t.begin) != std::string_view::npos) {
-      // f'rom: the name f, then the unterminated string.
-      Token word = t;
-      word.kind = Tok::kWord;
-      word.kw = Kw::kNone;
-      word.sub = 0;
-      word.end = static_cast<std::uint32_t>(text.find('\'', t.begin));
-      t.begin = word.end;
-      t.spaced = false;
-      tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i), word);
-      continue;
-    } else if (t.kind == Tok::kEnd || t.kind == Tok::kError) {
-      return;
-    } else if (!classic_token(text, t, i > 0 ? &tokens[i - 1] : nullptr)) {
+    } else if (t.kind == Tok::kEnd) {
+      out.push_back(t);
+      break;
+    } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
       bad = t.begin;
       const char q = text[t.begin];
-      bad_escape = (t.kind == Tok::kString || t.kind == Tok::kQuotedName) && t.end - t.begin >= 2 &&
-                   (q == '\'' || q == '"' || q == '`' || q == '[') &&
+      bad_escape = quoted && t.end - t.begin >= 2 && (q == '\'' || q == '"' || q == '`' || q == '[') &&
                    !sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr);
     }
     if (bad != std::string_view::npos) {
@@ -288,14 +306,14 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       e.begin = static_cast<std::uint32_t>(bad);
       e.end = static_cast<std::uint32_t>(text.size());
       if (bad_escape) e.op = Op::kCustom;  // marks a bad backslash escape
-      Token end = tokens.back();
-      tokens.resize(i);
-      tokens.push_back(e);
-      tokens.push_back(end);
-      return;
+      out.push_back(e);
+      out.push_back(end_token);
+      break;
     }
+    out.push_back(t);
     prev_end = t.end;
   }
+  tokens.swap(out);
 }
 
 // ---- errors and names -----------------------------------------------------------
@@ -978,8 +996,16 @@ bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const 
 
 // After a call's arguments: only IGNORE NULLS may come before the ")".
 void Parser::classic_call_end(Function* f) {
-  // After DISTINCT the arguments are select items: "ignore" would be an alias.
-  if (!f->quantifier.empty() && at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) classic_fail(peek(1), "\")\"");
+  // After DISTINCT the arguments are select items, which may have an alias
+  // ("ignore" too): the typed tree has no place for it.
+  if (!f->quantifier.empty() && (at_kw(Kw::kAs) || classic_at_bare_alias())) {
+    const std::size_t alias_at = pos_;
+    bool as_keyword = false;
+    List<Ident> more;
+    classic_alias(&as_keyword, &more);
+    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = alias_at;
+  }
   if (at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) {
     f->null_treatment = "ignore nulls";
     f->null_treatment_inside = true;
