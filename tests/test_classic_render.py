@@ -228,6 +228,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select U&'x' from t",
     "select a from t order by a limit 1 offset 2",
     "select $$abc$$, a @, b @@ from t",
+    "select 1.0_000, 1.x, 30_days, 1e3x, 0x1Fg, 2x, 1._a from t",
     "select a as b.c, d e.\"f.g\" from t as x.y join u v.w on true group by a as g, b h.i, c",
     "select 'a\\nb', \"x\"\"y\", [a b] from t",
 ]
@@ -335,7 +336,8 @@ def test_classic_mode_refuses_with_the_classic_error(sql, construct):
 # parser, not by the classic mode (or not rendered exactly).
 CLASSIC_MODE_KNOWN_DIFFERENCES = [
     "select sum * (x) over () from t",  # a window after a value that is not a call
-    "SELECT 1.0_000",                # a number written against a name
+    "select 8601_date(1) from t",     # a number times a call written against it
+    "select 2x.y from t",             # a number times a dotted name written against it
 ]
 
 

@@ -10,6 +10,7 @@
 // the first token that cannot continue a classic query, in the classic
 // parser's message format.
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "sql_parser/lexer.h"  // is_unicode_letter
@@ -64,6 +65,33 @@ bool classic_op(Op op) {
   }
 }
 
+// Length of the number a word starting with a digit begins with (2x, 1.5e3x,
+// 0x1Fg: the classic lexer reads the number, then the name as a product).
+std::size_t number_prefix(std::string_view w) {
+  auto digit = [&](std::size_t k) { return k < w.size() && w[k] >= '0' && w[k] <= '9'; };
+  auto hex = [&](std::size_t k) { return k < w.size() && std::isxdigit(static_cast<unsigned char>(w[k])); };
+  std::size_t i = 0;
+  if (w.size() > 2 && w[0] == '0' && (w[1] | 0x20) == 'x' && hex(2)) {
+    i = 2;
+    while (hex(i)) ++i;
+    return i;
+  }
+  while (digit(i)) ++i;
+  if (i < w.size() && w[i] == '.') {
+    ++i;
+    while (digit(i)) ++i;
+  }
+  if (i < w.size() && (w[i] | 0x20) == 'e') {
+    std::size_t j = i + 1;
+    if (j < w.size() && (w[j] == '+' || w[j] == '-')) ++j;
+    if (digit(j)) {
+      while (digit(j)) ++j;
+      i = j;
+    }
+  }
+  return i;
+}
+
 // Whether the classic lexer reads the token as the statement lexer does.
 bool classic_token(std::string_view text, const Token& t, const Token* prev) {
   switch (t.kind) {
@@ -74,8 +102,10 @@ bool classic_token(std::string_view text, const Token& t, const Token* prev) {
     case Tok::kParam:
       // @x, @@x and $1 are classic names; ?, :x, %s, ${x} have no reading.
       return (text[t.begin] == '@' || text[t.begin] == '$') && classic_word(text.substr(t.begin, t.end - t.begin));
-    case Tok::kWord:
-      return classic_word(text.substr(t.begin, t.end - t.begin));
+    case Tok::kWord: {
+      const std::string_view w = text.substr(t.begin, t.end - t.begin);
+      return classic_word(w.substr(w[0] >= '0' && w[0] <= '9' ? number_prefix(w) : 0));
+    }
     case Tok::kQuotedName: {
       const char q = text[t.begin];
       if (q != '"' && q != '`' && q != '[') return false;  // U&"x"
@@ -293,6 +323,10 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     } else if (t.kind == Tok::kEnd) {
       out.push_back(t);
       break;
+    } else if (t.kind == Tok::kWord && text[t.begin] >= '0' && text[t.begin] <= '9' &&
+               ((next < tokens.size() && tokens[next].kind == Tok::kLParen && pending.empty()) ||
+                (!pending.empty() && pending.back().kind == Tok::kLParen))) {
+      bad = t.begin;  // 8601_date(..): 8601 times a call, which the typed tree cannot hold
     } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
       bad = t.begin;
       const char q = text[t.begin];

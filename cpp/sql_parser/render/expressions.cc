@@ -1,5 +1,6 @@
 // Expressions of the typed tree as classic operator maps, literals and calls.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -39,6 +40,11 @@ Node pair_node(const char* key, Node left, Node right) {
 
 std::size_t number_prefix(std::string_view s) {
   std::size_t i = 0;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && std::isxdigit(static_cast<unsigned char>(s[2]))) {
+    i = 2;  // 0x1Fg: the hex number, then a name
+    while (i < s.size() && std::isxdigit(static_cast<unsigned char>(s[i]))) ++i;
+    return i;
+  }
   while (i < s.size() && is_digit(s[i])) ++i;
   if (i == 0) return 0;
   if (i < s.size() && s[i] == '.') {
@@ -274,6 +280,9 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const ast::Ident& first = c.name.parts[0];
       if (c.name.parts.size() == 1 && first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
         return implicit_product(first.text);
+      }
+      if (first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
+        unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
       return {Node::string(name_text(c.name)), 0};
     }
