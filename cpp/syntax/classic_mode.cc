@@ -502,7 +502,7 @@ bool Parser::classic_infix(const Token& t) const {
     }
     case Kw::kNot:
       if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
-          at_kw(Kw::kSimilar, 1)) {
+          (at_kw(Kw::kSimilar, 1) && at_kw(Kw::kTo, 2))) {
         if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
         return true;
       }
@@ -827,6 +827,12 @@ TableRef* Parser::classic_source() {
       if (!classic_name_token(peek())) classic_fail(peek(), "a name");
       cols.push_back(ident_of(peek()));
       advance();
+      while (at(Tok::kDot)) {  // t (a.b): a dotted column name, which the typed tree cannot hold
+        if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
+        if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+        advance();
+        advance();
+      }
     } while (accept(Tok::kComma));
     if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
     a->columns = arena_.list(cols);
@@ -1030,6 +1036,7 @@ bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const 
 
 // After a call's arguments: only IGNORE NULLS may come before the ")".
 void Parser::classic_call_end(Function* f) {
+  if (!f->quantifier.empty() && f->args.empty()) classic_fail(peek(), "an expression");  // count(distinct)
   // After DISTINCT the arguments are select items, which may have an alias
   // ("ignore" too): the typed tree has no place for it.
   if (!f->quantifier.empty() && (at_kw(Kw::kAs) || classic_at_bare_alias())) {

@@ -29,7 +29,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
   SmallVec<Expr*> args;
   if (!at(Tok::kRParen)) {
     for (;;) {
-      if (at_clause_in_call()) break;
+      if (!classic_ && at_clause_in_call()) break;
       args.push_back(function_arg());
       // Keywords between arguments: json_value(x, '$.a' returning int),
       // json_object('a' value x), xmlelement(name "n", ..).
@@ -344,6 +344,7 @@ WindowFrame* Parser::window_frame() {
       expect_kw(Kw::kFollowing, "PRECEDING or FOLLOWING");
       return "unbounded following";
     }
+    if (classic_ && at_kw(Kw::kCurrent) && !at_kw(Kw::kRow, 1)) classic_fail(peek(1), "ROW");
     if (at_kw(Kw::kCurrent) && at_kw(Kw::kRow, 1)) {
       advance();
       advance();
