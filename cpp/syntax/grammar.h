@@ -366,10 +366,6 @@ class Parser {
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 
-// In the classic mode: turns the first token the classic lexer reads
-// differently (a block comment, N'x', ?, ->, a[1] ...) into an error token.
-void classic_tokens(std::string_view text, std::vector<Token>& tokens);
-
 // Bounds the grammar's recursion. A counting guard stands for one level of
 // nesting as a user sees it (a parenthesis, a sub-query, a call, a CASE, a
 // prefix operator); the others only check that the thread's stack has room.

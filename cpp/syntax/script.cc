@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "syntax/classic_mode.h"
 #include "syntax/grammar.h"
 #include "tree/stack_limit.h"
 
