@@ -327,7 +327,6 @@ struct SelectItem {
   bool as_keyword = false;
   List<Ident> aliases;    // explode(m) as (k, v)
   Span span;
-  List<Ident> alias_more;  // classic mode only: the further parts of a dotted alias (as b.c)
 };
 
 struct Cte {
@@ -378,7 +377,10 @@ struct Select : QueryBody {
   bool group_by_all = false;
   std::string_view group_by_quantifier;  // "distinct" / "all" before the list
   List<Expr*> group_by;
-  List<Name> group_by_aliases;     // classic mode only: group by a as g (no parts where none)
+  // Classic mode only, empty otherwise: per item, the further parts of a
+  // dotted alias (as b.c); per GROUP BY item, its alias (group by a as g).
+  List<List<Ident>> item_alias_more;
+  List<Name> group_by_aliases;
   Raw group_by_modifier;           // with rollup / with cube / with totals
   Expr* having = nullptr;
   List<NamedWindow> windows;

@@ -354,8 +354,11 @@ Select* Parser::classic_select() {
     if (s->top == nullptr && at_top()) top();
   }
   SmallVec<SelectItem> items;
+  SmallVec<List<Ident>> alias_more;
+  bool dotted = false;
   do {
     SelectItem item;
+    List<Ident> more;
     const std::uint32_t ib = here();
     if (at(Tok::kStar)) {
       Star* star = node<Star>(ib);
@@ -365,12 +368,15 @@ Select* Parser::classic_select() {
     } else {
       item.expr = expr();
       classic_item_tail(item);
-      item.alias = classic_alias(&item.as_keyword, &item.alias_more);
+      item.alias = classic_alias(&item.as_keyword, &more);
+      dotted = dotted || !more.empty();
     }
     item.span = span_from(ib);
     items.push_back(item);
+    alias_more.push_back(more);
   } while (accept(Tok::kComma));
   s->items = arena_.list(items);
+  if (dotted) s->item_alias_more = arena_.list(alias_more);
   if (at_kw(Kw::kFrom)) {
     advance();
     s->from = classic_from();

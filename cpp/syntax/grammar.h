@@ -325,7 +325,7 @@ class Parser {
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
   // ---- the classic mode (classic_mode.cc) ----
-  [[noreturn]] void classic_fail(const Token& at, std::string_view expecting) const;
+  [[noreturn, gnu::cold]] void classic_fail(const Token& at, std::string_view expecting) const;
   bool classic_name_token(const Token& t) const;
   bool classic_at_bare_alias() const;
   Ident classic_alias(bool* as_keyword, List<Ident>* more);

@@ -69,7 +69,7 @@ class Renderer {
 
   // ---- select list, windows, sorting (select_list.cc) ----
   void select_clause(const ast::Select& s, Map& out);
-  Node select_item(const ast::SelectItem& item, bool in_distinct);
+  Node select_item(const ast::SelectItem& item, bool in_distinct, const ast::List<ast::Ident>* alias_more = nullptr);
   Node window(const ast::WindowSpec& w);
   Node sort_items(const ast::List<ast::OrderItem>& items);
 
