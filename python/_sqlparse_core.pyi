@@ -122,7 +122,7 @@ def _bench_parse_script(texts: list[str], dialect: str) -> int:
     """Parses each text in C++ without building Python objects; returns the statement count (for benchmarks)."""
     ...
 
-def _render_classic(text: str, dialect: str = "generic") -> object:
+def _render_classic(text: str, dialect: str = "generic", classic_mode: bool = False) -> object:
     """The classic parse tree rendered from the typed syntax tree (for measurements)."""
     ...
 

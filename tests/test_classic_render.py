@@ -198,3 +198,170 @@ def test_deep_nesting_renders_as_the_classic_parser_reads_it(sql):
         assert same(_sqlparse_core._render_classic(sql, DIALECT), parse(sql))
     finally:
         sys.setrecursionlimit(old)
+
+
+# ---- the classic mode of the statement grammar --------------------------------
+#
+# _render_classic(text, classic_mode=True) parses in the grammar's classic
+# mode: it must accept what the classic parser accepts (and render it
+# exactly) and refuse what the classic parser refuses, where the construct
+# starts, with the classic parser's error.
+
+
+def classic_mode(sql):
+    return _sqlparse_core._render_classic(sql, classic_mode=True)
+
+
+CLASSIC_MODE_MATCHES = MATCHES + [
+    "select a from t where a is b",
+    "select a from t where a is not b",
+    "select a from t where a between b >= c and d",
+    "select a collate nocase::int, a in (1, 2)::int from t",
+    "select interval '1w, 2h' y, interval 3 day::date from t",
+    "select a from t for",
+    "select a from t qualify",
+    "select sum(a) filter from t",
+    "select a from t1 anti join t2",
+    "select f(a ignore nulls) from t",
+    "select a - -b, a * -b, a || -b, not -a, ~-a, a and not b, not ~a from t",
+    "select @XML.value('.', 'n') Col1, foo@bar from t",
+    "select U&'x' from t",
+    "select a from t order by a limit 1 offset 2",
+    "select $$abc$$, a @, b @@ from t",
+    "select 1.0_000, 1.x, 30_days, 1e3x, 0x1Fg, 2x, 1._a from t",
+    "select a as b.c, d e.\"f.g\" from t as x.y join u v.w on true group by a as g, b h.i, c",
+    "select 'a\\nb', \"x\"\"y\", [a b] from t",
+]
+
+
+@pytest.mark.parametrize("sql", CLASSIC_MODE_MATCHES)
+def test_classic_mode_renders_the_classic_tree(sql):
+    assert same(classic_mode(sql), parse(sql)), (classic_mode(sql), parse(sql))
+
+
+# One text per construct the classic grammar lacks: the classic mode refuses
+# it with exactly the classic parser's error.
+CLASSIC_MODE_REFUSED = [
+    ("insert into t values (1)", "statement other than SELECT"),
+    ("with x as (select 1) insert into t select * from x", "WITH before another statement"),
+    ("values (1)", "VALUES query"),
+    ("from t select a", "FROM-first query"),
+    ("(select a from t) union (select a from u)", "parenthesised query"),
+    ("select 1; select 2", "more than one statement"),
+    ("select a from t where a ilike 'x'", "word operator"),
+    ("select a from t where a regexp 'x'", "word operator"),
+    ("select a from t where a is distinct from b", "is distinct from"),
+    ("select a from t where a > all (select b from u)", "all (..) comparison"),
+    ("select a from t where a < = b", "operator written in two pieces"),
+    ("select a -> 'b' from t", "operator the classic lexer splits"),
+    ("select a ~~ b from t", "operator the classic lexer splits"),
+    ("select a from t where b like 'x' escape '!'", "like .. escape"),
+    ("select - - a from t", "prefix operator in an operand position"),
+    ("select not not a from t", "prefix operator in an operand position"),
+    ("select 1 + ~a from t", "prefix operator in an operand position"),
+    ("select a = not b from t", "prefix operator in an operand position"),
+    ("select +a from t", "unary plus"),
+    ("select - ~a from t", "prefix operator in an operand position"),
+    ("select left(a, 2) from t", "reserved word as a call name"),
+    ("select a from t as left", "reserved word as an alias"),
+    ("select a as 'b' from t", "string as an alias"),
+    ("select 'a' 'b' from t", "adjacent string literals"),
+    ("select N'abc' from t", "string prefix"),
+    ("select a from t where x = ?", "parameter"),
+    ("select :x from t", "parameter"),
+    ("select /* c */ a from t", "block comment"),
+    ("select 'a\\'b' from t", "bad escape"),
+    ("select a[1] from t", "subscript"),
+    ("select (x).f from t", "field access"),
+    ("select (x).upper() from t", "method call"),
+    ("select a from t limit 5, 10", "limit n, m"),
+    ("select a from t order by a nulls first", "nulls first / last"),
+    ("with recursive x as (select 1) select * from x", "with recursive"),
+    ("with x (c1, c2) as (select a, b from t) select * from x", "CTE column list"),
+    ("select * from (with x as (select 1 a) select a from x) z", "WITH inside a sub-query"),
+    ("select sum(x) over (partition by a) + 1 from t", "window call inside an expression"),
+    ("select sum(x) over w from t window w as (partition by a)", "window clause"),
+    ("select sum(x) over (order by a rows between b preceding and current row) from t", "frame bound"),
+    ("select cast(a as mytype) from t", "type name"),
+    ("select a::timestamp with time zone from t", "type form"),
+    ("select interval '3' day from t", "interval text"),
+    ("select interval 3 fortnights from t", "interval unit"),
+    ("select interval a day from t", "interval of an expression"),
+    ("select numeric '1' from t", "typed literal other than date/time"),
+    ("select a from t fetch first 10 rows only", "fetch first"),
+    ("select * except (a) from t", "star modifiers"),
+    ("select sum(a) filter (where b > 1) from t", "filter (where ..)"),
+    ("select array_agg(a order by b) from t", "order by inside a call"),
+    ("select json_value(a, '$.b' returning int) from t", "keyword argument"),
+    ("select f(a => 1) from t", "named argument"),
+    ("select substring(a from 2) from t", "special call form"),
+    ("select count(all a) from t", "all inside a call"),
+    ("select array_agg(distinct x ignore nulls) from t", "distinct .. ignore nulls"),
+    ("select struct(1 as a) from t", "struct field alias"),
+    ("select f(a,) from t", "trailing comma"),
+    ("select case when a then 1 end case from t", "end case"),
+    ("select a from t1 left semi join t2 on t1.a = t2.a", "join type"),
+    ("select a from t1 cross apply f(t1.a)", "join type"),
+    ("select * from t tablesample bernoulli (10)", "table modifiers"),
+    ("select * from (values (1, 2)) v", "values in FROM"),
+    ("select * from t pivot (sum(a) for b in (1, 2))", "pivot"),
+    ("select a from t lateral view explode(b) x as c", "lateral view"),
+    ("select * from (t1 join t2 on t1.a = t2.a)", "parenthesised join"),
+    ("select a from t group by all", "group by all"),
+    ("select a from t group by grouping sets ((a), ())", "grouping sets"),
+    ("select a from t qualify row_number() over (order by a) = 1", "qualify"),
+    ("select a from t cluster by a", "cluster by"),
+    ("select a from t for update", "trailing clause"),
+    ("select all a from t", "select all"),
+    ("select a from t except all select a from u", "except all"),
+    ("select a from t union distinct select a from u", "union distinct"),
+    ("select a from t |> where a > 1", "pipe operator"),
+    ("select * from db..t", "empty name part"),
+    ("select a from t where t.a (+) = 1", "outer join mark"),
+]
+
+
+@pytest.mark.parametrize("sql,construct", CLASSIC_MODE_REFUSED)
+def test_classic_mode_refuses_with_the_classic_error(sql, construct):
+    with pytest.raises(ParseError) as classic:
+        parse(sql)
+    with pytest.raises(ParseError) as mode:
+        classic_mode(sql)
+    assert str(mode.value) == str(classic.value), construct
+    assert (mode.value.expecting, mode.value.found, mode.value.offset) == (
+        classic.value.expecting, classic.value.found, classic.value.offset)
+
+
+# Classic syntax the typed tree cannot hold yet: accepted by the classic
+# parser, not by the classic mode (or not rendered exactly).
+CLASSIC_MODE_KNOWN_DIFFERENCES = [
+    "select sum * (x) over () from t",  # a window after a value that is not a call
+    "select 8601_date(1) from t",     # a number times a call written against it
+    "select 2x.y from t",             # a number times a dotted name written against it
+]
+
+
+@pytest.mark.parametrize("sql", CLASSIC_MODE_KNOWN_DIFFERENCES)
+def test_classic_mode_known_differences(sql):
+    expected = parse(sql)
+    try:
+        rendered = classic_mode(sql)
+    except (ParseError, ValueError):
+        return
+    assert not same(rendered, expected), "now rendered exactly: move the text to CLASSIC_MODE_MATCHES"
+
+
+def test_classic_mode_is_not_a_dialect_name():
+    import sql_parser
+    with pytest.raises(ValueError):
+        sql_parser.parse_script("select 1", dialect="classic")
+
+
+@pytest.mark.parametrize("sql", DEEP + [nested_from(1000)], ids=["parens-900", "and-5000", "from-1000"])
+def test_classic_mode_deep_nesting(sql):
+    old = sys.getrecursionlimit()
+    sys.setrecursionlimit(max(old, 20000))
+    try:
+        assert same(classic_mode(sql), parse(sql))
+    finally:
+        sys.setrecursionlimit(old)

@@ -18,7 +18,20 @@ included, and prints:
     grammar must reject all of these.
 
     PYTHONPATH=python:build/dev python tools/check_classic_render.py [--dialect D]
-        [--examples N] [--compare-dialects] [--shared DIR] [--random N]
+        [--examples N] [--compare-dialects] [--shared DIR] [--random N] [--classic-mode]
+        [--mutations N]
+
+--mutations N measures, instead, N seeded variants of each shared text:
+cut at a random place, or with a random piece (",", "(", " as ", ...)
+inserted; mostly texts the classic parser rejects, which test the classic
+mode's refusals and error texts.
+
+--classic-mode parses in the statement grammar's classic mode instead of a
+dialect and reports two figures: of the texts the classic parser accepts, how
+many the classic mode accepts and renders exactly; of the texts it rejects,
+how many the classic mode rejects too (and how many of those with the classic
+parser's exact error message). What the classic mode still accepts is grouped
+by the renderer's reason, or by the classic error where the text renders.
 
 --random N measures N seeded random queries of the classic grammar instead
 (operators of every level, calls, CASE, CAST, joins, set operations, WITH).
@@ -228,6 +241,20 @@ def random_queries(count, seed=20261208):
     return texts
 
 
+def mutated_texts(texts, count, seed=7):
+    """Each text cut at `count` random places and with `count` random pieces
+    inserted."""
+    rnd = random.Random(seed)
+    pieces = [" ", ",", "(", ")", " as ", " from ", "'", "-", " not ", ".", " select ", "*"]
+    out = []
+    for sql in texts:
+        for _ in range(count):
+            out.append(sql[:rnd.randrange(len(sql) + 1)])
+            at = rnd.randrange(len(sql) + 1)
+            out.append(sql[:at] + rnd.choice(pieces) + sql[at:])
+    return list(dict.fromkeys(out))
+
+
 def measure(texts, dialect):
     accepted = Counter()
     matched = 0
@@ -271,6 +298,65 @@ def measure(texts, dialect):
     return accepted["all"], matched, groups, rejections, both_reject, classic_says
 
 
+def measure_classic_mode(texts):
+    """The two figures of the classic mode and the groups behind them."""
+    counts = Counter()
+    not_exact = defaultdict(list)  # classic-accepted texts not rendered exactly
+    accepted = defaultdict(list)   # classic-rejected texts the classic mode accepts
+    classic_says = defaultdict(Counter)
+    for sql in texts:
+        try:
+            classic = parse(sql)
+            classic_error = None
+        except ParseError as e:
+            classic, classic_error = None, e
+        try:
+            rendered = _sqlparse_core._render_classic(sql, classic_mode=True)
+            mode_error = None
+        except ParseError as e:
+            rendered, mode_error = None, ("grammar", e)
+        except ValueError as e:
+            rendered, mode_error = None, ("renderer", str(e))
+        if classic_error is None:
+            counts["accepted"] += 1
+            if mode_error is None and same(rendered, classic):
+                counts["exact"] += 1
+            elif mode_error is None:
+                cause, detail = difference_cause(rendered, classic)
+                not_exact[cause].append((sql, detail))
+            elif mode_error[0] == "renderer":
+                not_exact[f"no classic shape: {mode_error[1]}"].append((sql, ""))
+            else:
+                not_exact[f"classic mode rejects: expecting {mode_error[1].expecting}"].append((sql, ""))
+            continue
+        counts["rejected"] += 1
+        if mode_error is not None and mode_error[0] == "grammar":
+            counts["refused"] += 1
+            if str(mode_error[1]) == str(classic_error):
+                counts["same error"] += 1
+        elif mode_error is not None:
+            cause, variant = lacks_cause(mode_error[1])
+            accepted[cause].append((sql, variant))
+            classic_says[cause][classic_error.expecting] += 1
+        else:
+            cause, variant = classic_error_cause(sql, classic_error)
+            accepted[cause].append((sql, variant))
+    return counts, not_exact, accepted, classic_says
+
+
+def report_classic_mode(texts, examples):
+    counts, not_exact, accepted, classic_says = measure_classic_mode(texts)
+    print(f"{len(texts)} distinct texts, classic mode")
+    print(f"classic parser accepts {counts['accepted']}; classic mode accepts and renders exactly: "
+          f"{counts['exact']} ({100.0 * counts['exact'] / max(counts['accepted'], 1):.1f}%)")
+    print(f"classic parser rejects {counts['rejected']}; classic mode rejects too: {counts['refused']} "
+          f"({100.0 * counts['refused'] / max(counts['rejected'], 1):.1f}%), "
+          f"with the classic parser's exact error: {counts['same error']}")
+    print_groups("Accepted texts the classic mode does not render exactly", not_exact, examples)
+    print_groups("Texts the classic parser rejects and the classic mode accepts", accepted, examples,
+                 classic_says)
+
+
 def print_groups(title, groups, examples, classic_says=None):
     total = sum(len(v) for v in groups.values())
     print(f"\n{title}: {total} texts in {len(groups)} groups")
@@ -301,8 +387,18 @@ def main(argv):
                     help="only print the match count under each dialect")
     ap.add_argument("--random", type=int, metavar="N",
                     help="measure N seeded random queries of the classic grammar instead of the shared texts")
+    ap.add_argument("--mutations", type=int, metavar="N",
+                    help="measure N cut and N spliced variants of each shared text instead")
+    ap.add_argument("--classic-mode", action="store_true",
+                    help="parse in the statement grammar's classic mode instead of --dialect")
     args = ap.parse_args(argv[1:])
     texts = random_queries(args.random) if args.random else list(load_texts(args.shared))
+    if args.mutations:
+        texts = mutated_texts(texts, args.mutations)
+
+    if args.classic_mode:
+        report_classic_mode(texts, args.examples)
+        return 0
 
     if args.compare_dialects:
         names = ["generic", "ansi", "bigquery", "snowflake", "hive", "spark", "databricks", "postgres",

@@ -1136,12 +1136,14 @@ void bind_syntax(nb::module_& m) {
 
 // ==== CLASSIC RENDERING (measurement only; sql_parser.parse does not use it) ====
 
-// _render_classic(text, dialect): the classic tree rendered from the typed
-// syntax tree of a one-statement text. ParseError when the statement grammar
-// rejects the text; ValueError naming the construct when the classic tree has
-// no shape for it.
-nb::object render_classic_py(nb::handle text, const std::string& dialect_name) {
-  const sqlparse::syntax::Dialect dialect = dialect_of(dialect_name);
+// _render_classic(text, dialect, classic_mode): the classic tree rendered from
+// the typed syntax tree of a one-statement text. ParseError when the statement
+// grammar rejects the text; ValueError naming the construct when the classic
+// tree has no shape for it. classic_mode parses in the grammar's classic mode
+// (the dialect is then ignored).
+nb::object render_classic_py(nb::handle text, const std::string& dialect_name, bool classic_mode) {
+  const sqlparse::syntax::Dialect dialect =
+      classic_mode ? sqlparse::syntax::classic_dialect() : dialect_of(dialect_name);
   std::string copy;
   std::string_view sql = utf8_view_of(text, copy);
   check_script_size(sql);
@@ -1166,7 +1168,8 @@ nb::object render_classic_py(nb::handle text, const std::string& dialect_name) {
 
 void bind_classic_render(nb::module_& m) {
   m.def("_render_classic", &render_classic_py, nb::arg("text").none(), nb::arg("dialect") = "generic",
-        nb::sig("def _render_classic(text: str, dialect: str = 'generic') -> object"),
+        nb::arg("classic_mode") = false,
+        nb::sig("def _render_classic(text: str, dialect: str = 'generic', classic_mode: bool = False) -> object"),
         "The classic parse tree rendered from the typed syntax tree (for measurements).");
 }
 // ==== END CLASSIC RENDERING =====================================================

@@ -1,4 +1,5 @@
 #include "sql_parser/lexer.h"
+#include "sql_parser/reserved_words.h"
 
 #include <algorithm>
 #include <array>
@@ -89,6 +90,19 @@ constexpr bool keywords_sorted() {
   return true;
 }
 static_assert(keywords_sorted(), "kKeywords must be sorted by name");
+
+// The reserved keywords (up to Kw::kLastReserved) are exactly the shared list.
+constexpr bool reserved_words_shared() {
+  std::size_t reserved = 0;
+  for (const KeywordEntry& e : kKeywords) {
+    const bool listed = std::binary_search(std::begin(kClassicReserved), std::end(kClassicReserved), e.name);
+    if (listed != (e.kw <= Kw::kLastReserved)) return false;
+    reserved += listed ? 1 : 0;
+  }
+  return reserved == std::size(kClassicReserved) &&
+         reserved == static_cast<std::size_t>(Kw::kLastReserved);
+}
+static_assert(reserved_words_shared(), "reserved keywords must be those of reserved_words.h");
 
 constexpr std::size_t kLongestKeyword = 9;
 

@@ -358,6 +358,7 @@ struct Alias {
   Ident name;
   List<Ident> columns;
   bool as_keyword = false;
+  List<Ident> name_more;  // classic mode only: the further parts of a dotted alias (as b.c)
 };
 
 struct ScriptTransform;
@@ -382,6 +383,10 @@ struct Select : QueryBody {
   bool group_by_all = false;
   std::string_view group_by_quantifier;  // "distinct" / "all" before the list
   List<Expr*> group_by;
+  // Classic mode only, empty otherwise: per item, the further parts of a
+  // dotted alias (as b.c); per GROUP BY item, its alias (group by a as g).
+  List<List<Ident>> item_alias_more;
+  List<Name> group_by_aliases;
   Raw group_by_modifier;           // with rollup / with cube / with totals
   Expr* having = nullptr;
   List<NamedWindow> windows;

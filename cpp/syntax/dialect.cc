@@ -77,6 +77,13 @@ Dialect make(DialectId id) {
       d.bracket_is_name = true;
       d.dollar_quoted_strings = false;
       break;
+    case DialectId::kClassic:
+      d.bracket_is_name = true;
+      d.dollar_quoted_strings = false;
+      d.hash_is_comment = true;
+      d.hash_starts_name = false;
+      d.classic = true;
+      break;
   }
   return d;
 }
@@ -108,6 +115,8 @@ std::optional<Dialect> dialect_by_name(std::string_view name) {
   }
   return std::nullopt;
 }
+
+Dialect classic_dialect() { return make(DialectId::kClassic); }
 
 std::string_view dialect_names() {
   return "generic, ansi, athena, bigquery, clickhouse, databricks, duckdb, hive, mysql, "

@@ -15,6 +15,7 @@ namespace sqlparse::syntax {
 enum class DialectId : std::uint8_t {
   kGeneric, kAnsi, kBigQuery, kSnowflake, kHive, kSpark, kDatabricks, kPostgres, kRedshift,
   kTsql, kMysql, kTrino, kAthena, kDuckDb, kClickHouse, kOracle, kSqlite,
+  kClassic,  // internal: the classic grammar's reading (classic_dialect()), no name
 };
 
 struct Dialect {
@@ -29,11 +30,17 @@ struct Dialect {
   bool triple_quoted_strings = false;    // '''x''' (BigQuery)
   bool nested_comments = false;          // /* /* */ */ (Postgres, Snowflake, DuckDB...)
   bool at_is_variable = true;            // @x is a parameter / variable
+  bool classic = false;                  // the classic grammar's subset (classic_dialect())
 };
 
 // The dialect of a sqlglot-style name ("generic", "ansi", "bigquery", ...,
 // "sparksql" for "spark"); nullopt for an unknown name.
 std::optional<Dialect> dialect_by_name(std::string_view name);
+
+// The classic grammar's reading: "x", `x` and [x] names, # and -- comments,
+// /* */ an error, no string prefixes or parameters, and the parser refusing
+// what the classic grammar lacks. Internal: dialect_by_name never returns it.
+Dialect classic_dialect();
 
 // Every accepted dialect name, for error messages ("ansi, athena, ...").
 std::string_view dialect_names();

@@ -22,18 +22,18 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
   Function* f = node<Function>(begin);
   f->kind = ExprKind::kFunction;
   f->name = name;
-  if (at_kw(Kw::kDistinct) || (at_kw(Kw::kAll) && !at(Tok::kRParen, 1))) {
+  if (at_kw(Kw::kDistinct) || (!classic_ && at_kw(Kw::kAll) && !at(Tok::kRParen, 1))) {
     f->quantifier = at_kw(Kw::kDistinct) ? "distinct" : "all";
     advance();
   }
   SmallVec<Expr*> args;
   if (!at(Tok::kRParen)) {
     for (;;) {
-      if (at_clause_in_call()) break;
+      if (!classic_ && at_clause_in_call()) break;
       args.push_back(function_arg());
       // Keywords between arguments: json_value(x, '$.a' returning int),
       // json_object('a' value x), xmlelement(name "n", ..).
-      while (at(Tok::kWord) && !at_clause_in_call()) {
+      while (!classic_ && at(Tok::kWord) && !at_clause_in_call()) {
         const std::uint32_t kb = here();
         const std::size_t from = pos_;
         advance();
@@ -52,6 +52,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     }
   }
   f->args = arena_.list(args);
+  if (classic_) [[unlikely]] classic_call_end(f);
   // The clauses inside a call, in any order: order by, limit, separator, ignore nulls.
   for (int round = 0; round < 4; ++round) {
     if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1) && f->arg_order_by.empty()) {
@@ -105,7 +106,7 @@ Expr* Parser::function_arg() {
   // f(variadic arr).
   const Token& t = peek();
   const Token& n = peek(1);
-  if (t.kind == Tok::kWord &&
+  if (!classic_ && t.kind == Tok::kWord &&
       (n.kind == Tok::kString || n.kind == Tok::kQuotedName || (n.kind == Tok::kWord && n.kw == Kw::kNone)) &&
       t.kw != Kw::kInterval && t.kw != Kw::kCase && t.kw != Kw::kNot && t.kw != Kw::kExists &&
       t.kw != Kw::kDistinct && t.kw != Kw::kAll && t.kw != Kw::kPrior && t.kw != Kw::kNull &&
@@ -124,6 +125,7 @@ Expr* Parser::function_arg() {
 }
 
 void Parser::function_tail(Function* f) {
+  if (classic_) return;  // OVER / WITHIN GROUP: after a select item's value (classic_mode.cc)
   if ((at_kw(Kw::kIgnore) || at_kw(Kw::kRespect)) && at_kw(Kw::kNulls, 1)) {
     f->null_treatment = at_kw(Kw::kIgnore) ? "ignore nulls" : "respect nulls";
     advance();
@@ -185,6 +187,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     expect(Tok::kRParen, ")");
     return finish(c);
   }
+  if (classic_ && kw != Kw::kExtract) return nullptr;  // the classic grammar's calls are plain
   if (kw == Kw::kConvert && d_.id == DialectId::kTsql) {
     // convert(type, expr [, style])
     *handled = true;
@@ -209,7 +212,7 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     f->kind = ExprKind::kFunction;
     f->name = name;
     SmallVec<Expr*> args;
-    const bool part_call = at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
+    const bool part_call = !classic_ && at(Tok::kWord) && at(Tok::kLParen, 1) && at(Tok::kWord, 2) &&
                            at(Tok::kRParen, 3) && at_kw(Kw::kFrom, 4);  // week(monday)
     if (at(Tok::kWord) && (at_kw(Kw::kFrom, 1) || part_call)) {
       Keyword* k = node<Keyword>(here());
@@ -308,19 +311,21 @@ WindowSpec* Parser::window_spec() {
   expect(Tok::kLParen, "(");
   WindowSpec* w = arena_.make<WindowSpec>();
   w->span.begin = begin;
-  if (at_name() && !at_kw(Kw::kPartition) && !at_kw(Kw::kOrder) && !at_kw(Kw::kRows) &&
+  if (!classic_ && at_name() && !at_kw(Kw::kPartition) && !at_kw(Kw::kOrder) && !at_kw(Kw::kRows) &&
       !at_kw(Kw::kRange) && !at_kw(Kw::kGroups)) {
     w->base = ident();
   }
+  if (classic_ && (at_kw(Kw::kPartition) || at_kw(Kw::kOrder)) && !at_kw(Kw::kBy, 1)) classic_fail(peek(1), "BY");
   if (at_kw(Kw::kPartition) && at_kw(Kw::kBy, 1)) {
     advance();
     advance();
     w->partition_by = expr_list();
   }
-  if ((at_kw(Kw::kOrder) || at_kw(Kw::kSort)) && at_kw(Kw::kBy, 1)) {
+  if (classic_ && at_kw(Kw::kOrder) && !at_kw(Kw::kBy, 1)) classic_fail(peek(1), "BY");
+  if ((at_kw(Kw::kOrder) || (!classic_ && at_kw(Kw::kSort))) && at_kw(Kw::kBy, 1)) {
     advance();
     advance();
-    w->order_by = order_by_items();
+    w->order_by = classic_ ? classic_sort_items() : order_by_items();
   }
   if (at_kw(Kw::kRows) || at_kw(Kw::kRange) || at_kw(Kw::kGroups)) w->frame = window_frame();
   expect(Tok::kRParen, ")");
@@ -339,10 +344,14 @@ WindowFrame* Parser::window_frame() {
       expect_kw(Kw::kFollowing, "PRECEDING or FOLLOWING");
       return "unbounded following";
     }
+    if (classic_ && at_kw(Kw::kCurrent) && !at_kw(Kw::kRow, 1)) classic_fail(peek(1), "ROW");
     if (at_kw(Kw::kCurrent) && at_kw(Kw::kRow, 1)) {
       advance();
       advance();
       return "current row";
+    }
+    if (classic_ && !(at(Tok::kNumber) && (text_of(peek()).size() < 2 || (text_of(peek())[1] | 0x20) != 'x'))) {
+      classic_fail(peek(), "UNBOUNDED, CURRENT ROW or a number");
     }
     *value = expr_bp(6);
     if (accept_kw(Kw::kPreceding)) return "preceding";
@@ -356,7 +365,7 @@ WindowFrame* Parser::window_frame() {
   } else {
     f->start = bound(&f->start_value);
   }
-  if (at_kw(Kw::kExclude)) {
+  if (!classic_ && at_kw(Kw::kExclude)) {
     const std::size_t from = pos_;
     advance();
     if (at_kw(Kw::kCurrent) || at_kw(Kw::kNo)) {

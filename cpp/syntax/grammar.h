@@ -195,6 +195,7 @@ class Parser {
   // Whether the token can be a name: a quoted name, or a word (keywords too,
   // except those that can only start or end a clause).
   bool is_name_token(const Token& t) const {
+    if (classic_) [[unlikely]] return classic_name_token(t);
     return t.kind == Tok::kQuotedName || (t.kind == Tok::kWord && !kClauseWords[static_cast<std::size_t>(t.kw)]);
   }
   bool at_name(std::size_t ahead = 0) const { return is_name_token(peek(ahead)); }
@@ -335,6 +336,31 @@ class Parser {
   bool try_inner_query(std::vector<Statement*>& body);
   void scan_other(std::size_t start, std::string_view head, std::vector<Statement*>& body);
 
+  // ---- the classic mode (classic_mode.cc) ----
+  [[noreturn, gnu::cold]] void classic_fail(const Token& at, std::string_view expecting) const;
+  bool classic_name_token(const Token& t) const;
+  bool classic_at_bare_alias() const;
+  Ident classic_alias(bool* as_keyword, List<Ident>* more);
+  bool classic_infix(const Token& t) const;
+  void classic_prefix(const Token& t);
+  Statement* classic_statement(std::uint32_t begin);
+  Query* classic_query(bool with_ok);
+  With* classic_with();
+  QueryBody* classic_body(int min_prec);
+  Select* classic_select();
+  List<OrderItem> classic_sort_items();
+  List<TableRef*> classic_from();
+  bool classic_at_join(std::size_t ahead) const;
+  TableRef* classic_source();
+  TableRef* classic_join(TableRef* left);
+  TypeName* classic_type_name();
+  Expr* classic_interval();
+  bool classic_literal_type(const Token& t, std::size_t type_words) const;
+  void classic_call_end(Function* f);
+  void classic_item_tail(SelectItem& item);
+  Expr* classic_bound();
+  Expr* classic_cast(Expr* operand, std::uint32_t begin);
+
   std::string_view text_;
   std::span<Token> toks_;  // the script's tokens, ending in kEnd
   std::size_t last_;       // index of that kEnd
@@ -345,6 +371,10 @@ class Parser {
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
+  bool classic_ = false;          // refuse what the classic grammar lacks (classic_mode.cc)
+  std::size_t classic_prefix_at_ = SIZE_MAX;  // token of the last prefix operator read
+  std::size_t classic_bound_at_ = SIZE_MAX;   // first token of the last BETWEEN bound
+  std::size_t classic_unshaped_at_ = SIZE_MAX;  // classic syntax the typed tree cannot hold
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 

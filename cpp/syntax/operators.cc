@@ -148,7 +148,14 @@ Expr* Parser::expr_bp(int min_prec) {
   Expr* left = unary();
   for (;;) {
     int prec = infix_precedence();
-    if (prec <= min_prec) break;
+    if (prec <= min_prec) {
+      if (classic_ && at_op(Op::kDoubleColon)) [[unlikely]] {
+        left = classic_cast(left, begin);  // a in (1, 2)::int
+        continue;
+      }
+      break;
+    }
+    if (classic_ && !classic_infix(peek())) [[unlikely]] break;  // what follows decides the error
     left = infix(left, prec, begin);
   }
   return left;
@@ -241,7 +248,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       }
       const std::uint32_t rb = here();
       Expr* right = nullptr;
-      if (at_kw(Kw::kNull) || at_kw(Kw::kTrue) || at_kw(Kw::kFalse)) {
+      if (classic_ && !at_kw(Kw::kNull) && !at_kw(Kw::kTrue) && !at_kw(Kw::kFalse)) {
+        right = expr_bp(prec);  // the classic grammar's a is b
+      } else if (at_kw(Kw::kNull) || at_kw(Kw::kTrue) || at_kw(Kw::kFalse)) {
         Literal* l = node<Literal>(rb);
         l->kind = ExprKind::kLiteral;
         l->literal_kind = at_kw(Kw::kNull) ? LiteralKind::kNull : LiteralKind::kBoolean;
@@ -289,7 +298,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
         } else if (!at(Tok::kRParen)) {
           in->items = expr_list();
         }
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ && in->query != nullptr ? ")" : "a comma or )");
       } else {
         // x in unnest(arr), x in @param, x in table (ClickHouse)
         SmallVec<Expr*> one{unary()};
@@ -309,9 +318,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       } else {
         accept_word("asymmetric");
       }
-      b->low = expr_bp(kPrecCompare);
+      b->low = classic_ ? classic_bound() : expr_bp(kPrecCompare);
       expect_kw(Kw::kAnd, "AND");
-      b->high = expr_bp(kPrecCompare);
+      b->high = classic_ ? classic_bound() : expr_bp(kPrecCompare);
       return finish(b);
     }
     case Kw::kLike: case Kw::kIlike: case Kw::kRlike: case Kw::kRegexp: case Kw::kGlob:
@@ -353,7 +362,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       b->op = op;
       b->left = left;
       b->right = expr_bp(prec);
-      if (accept_kw(Kw::kEscape)) b->escape = expr_bp(prec);
+      if (!classic_ && accept_kw(Kw::kEscape)) b->escape = expr_bp(prec);
       return finish(b);
     }
     case Kw::kCollate: {
@@ -361,7 +370,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       Collate* c = node<Collate>(begin);
       c->kind = ExprKind::kCollate;
       c->operand = left;
-      if (at(Tok::kString) || at_name()) {
+      if (classic_ ? at(Tok::kWord) || at(Tok::kQuotedName) : at(Tok::kString) || at_name()) {
         const std::size_t from = pos_;
         advance();
         while (at(Tok::kDot)) {
@@ -410,18 +419,19 @@ Expr* Parser::unary() {
       default: break;
     }
   } else if (t.kind == Tok::kWord) {
-    if (at_word("approximate") && at_name(1) && at(Tok::kLParen, 2)) {
+    if (!classic_ && at_word("approximate") && at_name(1) && at(Tok::kLParen, 2)) {
       op = "approximate";
     } else if (t.kw == Kw::kNot) {
       op = "not";
       prec = kPrecNot - 1;
-    } else if (t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
+    } else if (!classic_ && t.kw == Kw::kPrior && !at(Tok::kLParen, 1) && at_name(1)) {
       op = "prior";
-    } else if (at_word("connect_by_root") && at_name(1)) {
+    } else if (!classic_ && at_word("connect_by_root") && at_name(1)) {
       op = "connect_by_root";
     }
   }
   if (op.empty()) return postfix(primary());
+  if (classic_) [[unlikely]] classic_prefix(t);
   DepthGuard guard(*this);
   advance();
   Unary* u = node<Unary>(begin);

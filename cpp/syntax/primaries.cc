@@ -50,6 +50,7 @@ bool is_literal_type(std::string_view w) {
 bool Parser::at_query_start(std::size_t ahead) const {
   const Token& t = peek(ahead);
   if (t.kind != Tok::kWord) return false;
+  if (classic_) [[unlikely]] return t.kw == Kw::kSelect;  // a classic sub-query starts with SELECT
   switch (t.kw) {
     case Kw::kSelect: return true;
     case Kw::kWith: return at_name(ahead + 1) || at_kw(Kw::kRecursive, ahead + 1);
@@ -65,7 +66,7 @@ bool Parser::at_query_start(std::size_t ahead) const {
 List<Expr*> Parser::expr_list() {
   SmallVec<Expr*> items;
   do {
-    if (!items.empty() && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
+    if (!items.empty() && !classic_ && (at(Tok::kRParen) || at(Tok::kRBracket))) break;  // a trailing comma
     items.push_back(expr());
   } while (accept(Tok::kComma));
   return arena_.list(items);
@@ -86,8 +87,8 @@ Expr* Parser::primary() {
     case Tok::kString: {
       advance();
       // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
-      while (at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
-      if (at_word("uescape") && at(Tok::kString, 1)) {
+      while (!classic_ && at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
+      if (!classic_ && at_word("uescape") && at(Tok::kString, 1)) {
         advance();
         advance();
       }
@@ -123,6 +124,9 @@ Expr* Parser::primary() {
     case Tok::kLBrace:
       return brace_expr();
     case Tok::kStar: {
+      if (classic_ && !(at(Tok::kRParen, 1) && pos_ > 0 && toks_[pos_ - 1].kind == Tok::kLParen)) {
+        classic_fail(t, "an expression");  // only f(*)
+      }
       advance();
       Star* s = node<Star>(begin);
       s->kind = ExprKind::kStar;
@@ -151,7 +155,7 @@ Expr* Parser::primary() {
     case Kw::kCase:
       return case_expr();
     case Kw::kExists:
-      if (at(Tok::kLParen, 1)) {
+      if (at(Tok::kLParen, 1) && (!classic_ || at_kw(Kw::kSelect, 2))) {
         advance();
         advance();
         SubqueryExpr* s = node<SubqueryExpr>(begin);
@@ -162,6 +166,7 @@ Expr* Parser::primary() {
       }
       break;
     case Kw::kInterval:
+      if (classic_) [[unlikely]] return classic_interval();
       if (peek(1).kind == Tok::kString || peek(1).kind == Tok::kNumber || at(Tok::kLParen, 1) ||
           at(Tok::kParam, 1) || at_op(Op::kMinus, 1) || (at_name(1) && is_unit_word(text_of(peek(2)))) ||
           (at_name(1) && at(Tok::kLParen, 2)) || (at_name(1) && unit_ahead(2))) {
@@ -183,7 +188,7 @@ Expr* Parser::primary() {
         expect(Tok::kRParen, ")");
         return finish(s);
       }
-      if (at_op(Op::kLt, 1)) {
+      if (!classic_ && at_op(Op::kLt, 1)) {
         // array<int>[1, 2] (BigQuery): the [ opens the literal, not an array type suffix
         no_type_dims_ = true;
         TypeName* type = type_name();
@@ -198,7 +203,7 @@ Expr* Parser::primary() {
       }
       break;
     case Kw::kStruct:
-      if (at(Tok::kLParen, 1) || at_op(Op::kLt, 1)) {
+      if (at(Tok::kLParen, 1) || (!classic_ && at_op(Op::kLt, 1))) {
         TypeName* type = nullptr;
         if (at_op(Op::kLt, 1)) {
           type = type_name();
@@ -215,11 +220,11 @@ Expr* Parser::primary() {
           do {
             const std::uint32_t ib = here();
             Expr* e = expr();
-            if (accept_kw(Kw::kAs)) e = value_as(ib, e, ident());
+            if (!classic_ && accept_kw(Kw::kAs)) e = value_as(ib, e, ident());
             items.push_back(e);
           } while (accept(Tok::kComma));
         }
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ ? ")" : "a comma or )");
         tuple->items = arena_.list(items);
         return finish(tuple);
       }
@@ -232,7 +237,7 @@ Expr* Parser::primary() {
         tuple->kind = ExprKind::kTuple;
         tuple->keyword = "row";
         if (!at(Tok::kRParen)) tuple->items = expr_list();
-        expect(Tok::kRParen, "a comma or )");
+        expect(Tok::kRParen, classic_ ? ")" : "a comma or )");
         return finish(tuple);
       }
       break;
@@ -263,7 +268,8 @@ Expr* Parser::primary() {
     type_words = at_kw(Kw::kLocal, 2) ? 5 : 4;
     if (!at_kw(Kw::kZone, type_words - 1)) type_words = 1;
   }
-  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t))) {
+  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t)) &&
+      (!classic_ || classic_literal_type(t, type_words))) {
     const std::size_t from = pos_;
     for (std::size_t i = 0; i < type_words; ++i) advance();
     Literal* l = node<Literal>(begin);
@@ -274,7 +280,7 @@ Expr* Parser::primary() {
     advance();
     return finish(l);
   }
-  if (!is_name_token(t)) fail("an expression");
+  if (!is_name_token(t) && !(classic_ && t.kw == Kw::kCast && at(Tok::kLParen, 1))) fail("an expression");
   return name_expr();
 }
 
@@ -340,7 +346,7 @@ Expr* Parser::name_expr() {
     name.parts = arena_.list(parts);
   }
   name.span = span_from(begin);
-  const bool outer_join_mark = at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
+  const bool outer_join_mark = !classic_ && at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
   if (at(Tok::kLParen) && !outer_join_mark) return function_call(name, begin);
   // A lambda parameter: x -> x + 1 (not a JSON arrow, whose right side is a key).
   const bool plain_word = name.parts.size() == 1 && name.parts[0].quote == 0;
@@ -403,7 +409,7 @@ Expr* Parser::paren_or_subquery() {
     }
   }
   advance();
-  if (at(Tok::kRParen)) {
+  if (!classic_ && at(Tok::kRParen)) {
     advance();
     TupleExpr* t = node<TupleExpr>(begin);
     t->kind = ExprKind::kTuple;
@@ -413,7 +419,7 @@ Expr* Parser::paren_or_subquery() {
   if (at(Tok::kComma)) {
     SmallVec<Expr*> items{first};
     while (accept(Tok::kComma)) {
-      if (at(Tok::kRParen)) break;  // (a, ) a one-element tuple
+      if (!classic_ && at(Tok::kRParen)) break;  // (a, ) a one-element tuple
       items.push_back(expr());
     }
     expect(Tok::kRParen, "a comma or )");
@@ -443,7 +449,7 @@ Expr* Parser::paren_or_subquery() {
     t->items = arena_.list(items);
     return finish(t);
   }
-  expect(Tok::kRParen, ")");
+  expect(Tok::kRParen, classic_ ? "a comma or )" : ")");
   Paren* p = node<Paren>(begin);
   p->kind = ExprKind::kParen;
   p->inner = first;
@@ -469,7 +475,7 @@ Expr* Parser::case_expr() {
   c->whens = arena_.list(whens);
   if (accept_kw(Kw::kElse)) c->else_result = expr();
   expect_kw(Kw::kEnd, "WHEN, ELSE or END");
-  accept_kw(Kw::kCase);  // end case (some procedural dialects)
+  if (!classic_) accept_kw(Kw::kCase);  // end case (some procedural dialects)
   return finish(c);
 }
 
@@ -507,6 +513,7 @@ bool Parser::unit_ahead(std::size_t from) const {
 }
 
 void Parser::star_modifiers(Star* star) {
+  if (classic_) return;
   for (;;) {
     if ((at_kw(Kw::kExcept) || at_kw(Kw::kExclude)) &&
         ((at(Tok::kLParen, 1) && !at_query_start(2)) || (at_kw(Kw::kExclude) && at_name(1)))) {
@@ -676,6 +683,10 @@ Expr* Parser::postfix(Expr* base) {
       no_variant_path_ = saved;
       expect(Tok::kRBracket, "]");
       base = finish(s);
+    } else if (classic_ && at(Tok::kDot)) {
+      // A dotted name goes on with a name; after anything else "." has no reading.
+      if (base->kind == ExprKind::kColumn) classic_fail(peek(1), "a name");
+      return base;
     } else if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
       advance();
       FieldAccess* f = node<FieldAccess>(begin);

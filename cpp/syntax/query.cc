@@ -17,6 +17,7 @@ int set_op_precedence(Kw kw) {
 }  // namespace
 
 Query* Parser::query() {
+  if (classic_) [[unlikely]] return classic_query(false);
   DepthGuard guard(*this);
   const std::uint32_t begin = here();
   Query* q = arena_.make<Query>();

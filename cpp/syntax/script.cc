@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "syntax/classic_mode.h"
 #include "syntax/grammar.h"
 #include "tree/stack_limit.h"
 
@@ -56,6 +57,7 @@ std::string shown_token(std::string_view text, const Token& t) {
 void Parser::fail(std::string_view expecting) const { fail_at(peek(), expecting); }
 
 void Parser::fail_at(const Token& at, std::string_view expecting) const {
+  if (classic_) [[unlikely]] classic_fail(at, expecting);
   ParseError e;
   e.expecting = std::string(expecting);
   if (at.kind == Tok::kError) {
@@ -95,6 +97,7 @@ Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect&
       d_(dialect),
       arena_(arena),
       positions_(positions),
+      classic_(dialect.classic),
       stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
 void DepthGuard::too_deep() {
@@ -154,7 +157,7 @@ Ident Parser::quoted_ident_of(const Token& t) {
     id.quote = q;
     std::string_view body = id.text.substr(open + 1, id.text.size() - open - 2);
     // "" / [] / `` name nothing (Postgres, T-SQL and MySQL reject them too).
-    if (body.empty()) fail_at(t, "a name (a quoted name may not be empty)");
+    if (body.empty() && !classic_) fail_at(t, "a name (a quoted name may not be empty)");
     if (body.find(close) == std::string_view::npos) {
       id.value = body;
     } else {
@@ -197,6 +200,8 @@ Name Parser::name() {
       advance();
       parts.push_back(ident_of(peek()));
       advance();
+    } else if (classic_ && at(Tok::kDot)) {
+      classic_fail(peek(1), "a name");  // a classic dotted name goes on with a name
     } else if (at(Tok::kDot) && at(Tok::kDot, 1) && (at(Tok::kWord, 2) || at(Tok::kQuotedName, 2))) {
       // db..table (T-SQL): the schema left out
       advance();
@@ -415,12 +420,14 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   TokenBuffer buffer;
   std::vector<Token>& tokens = buffer.tokens();
   tokenize(script->text, script->dialect, tokens);
+  if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
   script->arena.reserve(text.size() * 4);
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
   for (;;) {
-    while (p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
-    if (p.at_end()) break;
+    // The classic mode reads exactly one statement, and refuses none.
+    while (!dialect.classic && p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
+    if (p.at_end() && !(dialect.classic && script->statements.empty())) break;
     std::size_t resume = 0;
     script->statements.push_back(run_one(p, &resume, collect_errors));
     p.set_pos(resume);

@@ -55,6 +55,7 @@ bool Parser::at_any_word(const std::string_view* words, std::size_t count,
 Statement* Parser::statement() {
   DepthGuard guard(*this);
   std::uint32_t begin = here();
+  if (classic_) [[unlikely]] return classic_statement(begin);
   if (at_kw(Kw::kWith)) {
     // WITH .. INSERT / UPDATE / MERGE / DELETE, or WITH .. query. The WITH
     // nests as deep as in a query's own WITH.

@@ -32,6 +32,7 @@ bool takes_angle_params(std::string_view name) {
 bool Parser::at_type_start() const { return at(Tok::kWord) || at(Tok::kQuotedName); }
 
 TypeName* Parser::type_name() {
+  if (classic_) [[unlikely]] return classic_type_name();
   DepthGuard guard(*this);
   const std::uint32_t begin = here();
   if (!at_type_start()) fail("a type name");

@@ -1,5 +1,6 @@
 // Expressions of the typed tree as classic operator maps, literals and calls.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -39,6 +40,11 @@ Node pair_node(const char* key, Node left, Node right) {
 
 std::size_t number_prefix(std::string_view s) {
   std::size_t i = 0;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && std::isxdigit(static_cast<unsigned char>(s[2]))) {
+    i = 2;  // 0x1Fg: the hex number, then a name
+    while (i < s.size() && std::isxdigit(static_cast<unsigned char>(s[i]))) ++i;
+    return i;
+  }
   while (i < s.size() && is_digit(s[i])) ++i;
   if (i == 0) return 0;
   if (i < s.size() && s[i] == '.') {
@@ -115,24 +121,6 @@ namespace {
 
 namespace {
 
-// Words the classic grammar never reads as a name or alias unless quoted.
-constexpr std::string_view kReserved[] = {
-    "all",    "and",    "as",     "asc",     "between", "by",    "case",   "cast",      "collate",
-    "cross",  "desc",   "distinct", "else",  "end",     "false", "from",   "full",      "group",
-    "having", "in",     "inner",  "interval", "is",     "join",  "left",   "like",      "limit",
-    "nocase", "not",    "null",   "offset",  "on",      "or",    "order",  "outer",     "over",
-    "partition", "right", "rlike", "select", "then",    "true",  "union",  "using",     "when",
-    "where",  "with",   "within",
-};
-
-constexpr bool reserved_sorted() {
-  for (std::size_t i = 1; i < std::size(kReserved); ++i) {
-    if (!(kReserved[i - 1] < kReserved[i])) return false;
-  }
-  return true;
-}
-static_assert(reserved_sorted(), "kReserved must be sorted");
-
 // Characters of an unquoted classic name: letters (any Unicode letter),
 // digits, "_", "@" and "$".
 bool classic_name_chars(std::string_view text) {
@@ -154,10 +142,6 @@ bool classic_name_chars(std::string_view text) {
 }
 
 }  // namespace
-
-bool is_classic_reserved(std::string_view word) {
-  return std::binary_search(std::begin(kReserved), std::end(kReserved), std::string_view(ascii_lower(word)));
-}
 
 void check_name(const ast::Ident& id) {
   if (id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
@@ -296,6 +280,9 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const ast::Ident& first = c.name.parts[0];
       if (c.name.parts.size() == 1 && first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
         return implicit_product(first.text);
+      }
+      if (first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
+        unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
       return {Node::string(name_text(c.name)), 0};
     }

@@ -127,6 +127,10 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
   if (t.alias) {
     check_name(t.alias->name);
     std::string name = ident_text(t.alias->name);
+    for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
+      name.push_back('.');
+      append_ident(part, &name);
+    }
     if (t.alias->columns.empty()) {
       alias = Node::string(std::move(name));
     } else {

@@ -197,7 +197,10 @@ Node Renderer::simple_select(const ast::Select& s) {
   if (s.where) put(q, "where", value(s.where));
   if (!s.group_by.empty()) {
     List items;
+    std::size_t index = 0;
     for (const ast::Expr* e : s.group_by) {
+      const ast::Name* alias = index < s.group_by_aliases.size() ? &s.group_by_aliases[index] : nullptr;
+      ++index;
       Node v;
       if (e->kind == ast::ExprKind::kGrouping) {
         const auto& g = *static_cast<const ast::Grouping*>(e);
@@ -211,6 +214,7 @@ Node Renderer::simple_select(const ast::Select& s) {
       }
       Map m;
       put(m, "value", std::move(v));
+      if (alias != nullptr && !alias->parts.empty()) m.append("name", Node::string(name_text(*alias)));
       items.push_back(Node::map(std::move(m)));
     }
     put(q, "groupby", finish_list(std::move(items)));

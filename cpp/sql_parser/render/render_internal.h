@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "sql_parser/render/classic_render.h"
+#include "sql_parser/reserved_words.h"
 #include "syntax/ast.h"
 #include "tree/node.h"
 
@@ -31,8 +32,6 @@ struct Rendered {
 // decoded, a dot inside a quoted part written "\.".
 void append_ident(const ast::Ident& id, std::string* out);
 std::string ident_text(const ast::Ident& id);
-// Whether an unquoted word is reserved in the classic grammar.
-bool is_classic_reserved(std::string_view word);
 // Refuses an unquoted reserved word where the classic grammar wants a name.
 void check_name(const ast::Ident& id);
 // A dotted name, parts joined by ".".
@@ -70,7 +69,7 @@ class Renderer {
 
   // ---- select list, windows, sorting (select_list.cc) ----
   void select_clause(const ast::Select& s, Map& out);
-  Node select_item(const ast::SelectItem& item, bool in_distinct);
+  Node select_item(const ast::SelectItem& item, bool in_distinct, const ast::List<ast::Ident>* alias_more = nullptr);
   Node window(const ast::WindowSpec& w);
   Node sort_items(const ast::List<ast::OrderItem>& items);
 

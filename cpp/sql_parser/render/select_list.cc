@@ -25,7 +25,12 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
   const bool distinct = s.distinct == "distinct";
   if (!s.distinct.empty() && !distinct) unsupported("select " + std::string(s.distinct));
   List items;
-  for (const ast::SelectItem& item : s.items) items.push_back(select_item(item, distinct));
+  std::size_t index = 0;
+  for (const ast::SelectItem& item : s.items) {
+    const ast::List<ast::Ident>* more = index < s.item_alias_more.size() ? &s.item_alias_more[index] : nullptr;
+    ++index;
+    items.push_back(select_item(item, distinct, more));
+  }
   if (distinct) {
     out.append("select", single("value", single("distinct", finish_list(std::move(items)))));
   } else {
@@ -58,7 +63,7 @@ const ast::Interval* trailing_interval(const ast::Expr* e) {
 
 }  // namespace
 
-Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
+Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const ast::List<ast::Ident>* alias_more) {
   if (!item.aliases.empty()) unsupported("alias list as (a, b)");
   const ast::Expr* e = item.expr;
   if (e->kind == ast::ExprKind::kStar && static_cast<const ast::Star*>(e)->qualifier.parts.empty()) {
@@ -91,7 +96,14 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct) {
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
     if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
     check_name(item.alias);
-    m.append("name", Node::string(ident_text(item.alias)));
+    std::string name = ident_text(item.alias);
+    if (alias_more != nullptr) {
+      for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
+        name.push_back('.');
+        append_ident(part, &name);
+      }
+    }
+    m.append("name", Node::string(std::move(name)));
   }
   return Node::map(std::move(m));
 }

@@ -1,0 +1,764 @@
+// The classic mode of the grammar: the subset the classic parser
+// (sql_parser/) reads, so that its tree can be rendered from the typed tree.
+//
+// The query structure of the classic grammar is small (WITH, SELECT with
+// FROM / WHERE / GROUP BY / HAVING, UNION [ALL] / INTERSECT / EXCEPT /
+// MINUS, ORDER BY, LIMIT, OFFSET) and lives here whole; the expression
+// grammar is shared, with small classic_ checks where a construct the
+// classic grammar lacks starts. Lexical differences are settled on the
+// token vector before parsing (classic_tokens.cc). A refusal is a
+// ParseError at the first token that cannot continue a classic query, in
+// the classic parser's message format.
+#include <algorithm>
+#include <string>
+
+#include "sql_parser/parser_internal.h"  // the classic type names and interval units
+#include "sql_parser/reserved_words.h"
+#include "syntax/classic_mode.h"
+#include "syntax/grammar.h"
+
+namespace sqlparse::syntax {
+
+// ---- errors and names -----------------------------------------------------------
+
+void Parser::classic_fail(const Token& at, std::string_view expecting) const {
+  // The shared grammar's wording of what may follow, in the classic words.
+  if (expecting == "the end of the statement") {
+    expecting = "end of text";
+  } else if (expecting == "a comma or )") {
+    expecting = "\",\" or \")\"";
+  } else if (expecting == ")") {
+    expecting = "\")\"";
+  } else if (expecting == "(") {
+    expecting = "\"(\"";
+  }
+  // A token the lexer could not finish is reported as what it lacks.
+  std::string lacks;
+  if (at.kind == Tok::kError) {
+    const char c = text_[at.begin];
+    switch (static_cast<LexError>(at.sub)) {
+      case LexError::kUnterminatedString:
+        expecting = "a string closed by '";
+        break;
+      case LexError::kUnterminatedName: {
+        // [ against a name or ")" is the classic subscript error, reported
+        // as what the context expected.
+        const Token* prev = nullptr;
+        for (std::size_t i = 1; i <= last_; ++i) {
+          if (toks_[i].begin == at.begin && toks_[i].kind == at.kind) prev = &toks_[i - 1];
+        }
+        const bool subscript = c == '[' && !at.spaced && prev != nullptr &&
+                               (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName ||
+                                prev->kind == Tok::kRParen);
+        if (!subscript) {
+          lacks = std::string("a name closed by ") + (c == '[' ? ']' : c);
+          expecting = lacks;
+        }
+        break;
+      }
+      default:
+        if (at.op == Op::kCustom) expecting = "valid backslash escapes";
+        break;
+    }
+  }
+  // The classic parser's message: the end of the text is where its
+  // meaningful part ends (trailing white space and ";" left out).
+  std::size_t byte = at.begin;
+  const bool at_end = at.kind == Tok::kEnd ||
+                      (at.kind == Tok::kSemicolon &&
+                       text_.find_first_not_of("; \n\t\r\f\v", at.begin) == std::string_view::npos);
+  if (at_end) {
+    byte = text_.size();
+    while (byte > 0 && (text_[byte - 1] == ';' || text_[byte - 1] == ' ' || text_[byte - 1] == '\n' ||
+                        text_[byte - 1] == '\t' || text_[byte - 1] == '\r' || text_[byte - 1] == '\f' ||
+                        text_[byte - 1] == '\v')) {
+      --byte;
+    }
+  }
+  ParseError e;
+  e.expecting = std::string(expecting);
+  std::size_t chars = 0;
+  std::size_t column = 0;
+  int line = 1;
+  for (std::size_t i = 0; i < byte; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text_[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    ++chars;
+    ++column;
+    if (c == '\n') {
+      ++line;
+      column = 0;
+    }
+  }
+  e.offset = chars;
+  e.line = line;
+  e.column = static_cast<int>(column) + 1;
+  e.found = at_end ? "end of text" : classic_found_text(text_, byte);
+  e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " + std::to_string(e.offset) +
+              "), (line:" + std::to_string(e.line) + ", col:" + std::to_string(e.column) + ")";
+  throw e;
+}
+
+bool Parser::classic_name_token(const Token& t) const {
+  return t.kind == Tok::kQuotedName ||
+         ((t.kind == Tok::kWord || t.kind == Tok::kParam) && !sql_parser::is_classic_reserved(text_of(t)));
+}
+
+bool Parser::classic_at_bare_alias() const {
+  const Token& t = peek();
+  if (!classic_name_token(t)) return false;
+  if (t.kind != Tok::kWord) return true;
+  switch (t.kw) {
+    case Kw::kNatural:  // natural join
+      return !classic_at_join(1);
+    case Kw::kIntersect: case Kw::kExcept: case Kw::kMinus:
+      return !at_kw(Kw::kSelect, 1);
+    default:
+      return true;
+  }
+}
+
+Ident Parser::classic_alias(bool* as_keyword, List<Ident>* more) {
+  *as_keyword = false;
+  if (at_kw(Kw::kAs)) {
+    advance();
+    *as_keyword = true;
+    if (!classic_name_token(peek())) classic_fail(peek(), "an alias");
+  } else if (!classic_at_bare_alias()) {
+    return {};
+  }
+  Ident id = ident_of(peek());
+  advance();
+  // A dotted alias: as b.c
+  SmallVec<Ident> parts;
+  while (at(Tok::kDot)) {
+    if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
+    advance();
+    parts.push_back(ident_of(peek()));
+    advance();
+  }
+  if (!parts.empty()) *more = arena_.list(parts);
+  return id;
+}
+
+// ---- operators ----------------------------------------------------------------
+
+// Whether the token continues an expression as a classic binary operator.
+// A word operator the classic grammar lacks ends the expression there (it
+// may be an alias, or the caller's error names what was due); a few
+// operator forms fail at once.
+bool Parser::classic_infix(const Token& t) const {
+  if (t.kind == Tok::kStar) return true;
+  if (t.kind == Tok::kOp) {
+    // "< =" and "> =" written apart, and "< >", are not operators.
+    if ((t.op == Op::kLt || t.op == Op::kGt) && (at_op(Op::kEq, 1) || (t.op == Op::kLt && at_op(Op::kGt, 1)))) {
+      classic_fail(peek(1), "an expression");
+    }
+    if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");  // x > all (..)
+    return classic_operator(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon;
+  }
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kOr: case Kw::kAnd: case Kw::kIn: case Kw::kBetween: case Kw::kCollate: case Kw::kSimilar:
+      return true;
+    case Kw::kLike: case Kw::kRlike:
+      if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");
+      return true;
+    case Kw::kIs: {
+      const std::size_t next = at_kw(Kw::kNot, 1) ? 2 : 1;
+      if (at_kw(Kw::kDistinct, next)) classic_fail(peek(next), "an expression");
+      return true;
+    }
+    case Kw::kNot:
+      if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
+          (at_kw(Kw::kSimilar, 1) && at_kw(Kw::kTo, 2))) {
+        if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// The classic grammar takes a prefix operator only where the binding power
+// of the operand position allows it: "-" not right after a prefix "-" or
+// "~"; "~" not after + - * / % || or a prefix "-" / "~"; NOT only at the
+// start of an expression or after AND / OR.
+void Parser::classic_prefix(const Token& t) {
+  const bool minus = t.kind == Tok::kOp && t.op == Op::kMinus;
+  const bool tilde = t.kind == Tok::kOp && t.op == Op::kTilde;
+  const bool negation = t.kind == Tok::kWord && t.kw == Kw::kNot;
+  if (t.kind == Tok::kOp && t.op == Op::kPlus && at(Tok::kNumber, 1) && !(text_of(peek(1)).size() > 1 &&
+                                                                        (text_of(peek(1))[1] | 0x20) == 'x')) {
+    return;  // +6 is a number
+  }
+  if (!minus && !tilde && !negation) classic_fail(t, "an expression");
+  bool ok = true;
+  if (pos_ > 0) {
+    const Token& p = toks_[pos_ - 1];
+    const bool after_prefix = classic_prefix_at_ == pos_ - 1;
+    if (after_prefix) {
+      const bool after_minus = p.kind == Tok::kOp && p.op == Op::kMinus;
+      const bool after_not = p.kind == Tok::kWord && p.kw == Kw::kNot;
+      ok = after_minus ? false : after_not ? !negation : minus;  // after "~": only "-"
+    } else if (p.kind == Tok::kOp || p.kind == Tok::kStar) {
+      const bool additive = p.kind == Tok::kStar || p.op == Op::kPlus || p.op == Op::kMinus ||
+                            p.op == Op::kSlash || p.op == Op::kPercent || p.op == Op::kConcat;
+      ok = !negation && !(tilde && additive);
+    } else if (p.kind == Tok::kWord) {
+      switch (p.kw) {
+        case Kw::kOr:
+          break;
+        case Kw::kAnd:
+          ok = !(negation && classic_bound_at_ == pos_);
+          break;
+        case Kw::kLike: case Kw::kRlike: case Kw::kBetween: case Kw::kIs: case Kw::kTo: case Kw::kIn:
+          ok = !negation;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  if (!ok) classic_fail(t, "an expression");
+  classic_prefix_at_ = pos_;
+}
+
+// ---- queries ------------------------------------------------------------------
+
+Statement* Parser::classic_statement(std::uint32_t begin) {
+  classic_unshaped_at_ = SIZE_MAX;
+  if (!at_kw(Kw::kWith) && !at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT or WITH");
+  auto* s = node<SelectStatement>(begin);
+  s->kind = StatementKind::kSelect;
+  s->query = classic_query(true);
+  // Only ";" may follow: one statement per text.
+  if (!at_end()) {
+    std::size_t i = 0;
+    while (at(Tok::kSemicolon, i)) ++i;
+    if (i == 0 || !at_end(i)) classic_fail(peek(), "end of text");
+    set_pos(pos_ + i);
+  }
+  if (classic_unshaped_at_ != SIZE_MAX) classic_fail(toks_[classic_unshaped_at_], "end of text");
+  return finish(s);
+}
+
+Query* Parser::classic_query(bool with_ok) {
+  DepthGuard guard(*this);
+  const std::uint32_t begin = here();
+  Query* q = arena_.make<Query>();
+  if (with_ok && at_kw(Kw::kWith)) {
+    q->with = classic_with();
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+  } else if (!at_kw(Kw::kSelect)) {
+    classic_fail(peek(), "SELECT");
+  }
+  q->body = classic_body(0);
+  if (at_kw(Kw::kOrder)) {
+    advance();
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    q->order_by = classic_sort_items();
+  }
+  if (accept_kw(Kw::kLimit)) q->limit = expr();
+  if (accept_kw(Kw::kOffset)) q->offset = expr();
+  q->span = span_from(begin);
+  return q;
+}
+
+With* Parser::classic_with() {
+  const std::uint32_t begin = here();
+  advance();  // WITH
+  With* w = arena_.make<With>();
+  SmallVec<Cte> ctes;
+  do {
+    Cte c;
+    const std::uint32_t cb = here();
+    if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+    c.name = ident_of(peek());
+    advance();
+    if (!accept_kw(Kw::kAs)) classic_fail(peek(), "AS");
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    if (!at_kw(Kw::kSelect) && !at_kw(Kw::kWith)) classic_fail(peek(), "SELECT or WITH");
+    c.query = classic_query(true);
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    c.span = span_from(cb);
+    ctes.push_back(c);
+  } while (accept(Tok::kComma));
+  w->ctes = arena_.list(ctes);
+  w->span = span_from(begin);
+  return w;
+}
+
+// Set operations: INTERSECT binds tighter than UNION / EXCEPT / MINUS, and
+// INTERSECT / EXCEPT / MINUS are operators only before SELECT.
+QueryBody* Parser::classic_body(int min_prec) {
+  DepthGuard guard(*this, /*counts=*/false);
+  const std::uint32_t begin = here();
+  QueryBody* left = classic_select();
+  for (;;) {
+    const Token& t = peek();
+    int prec = 0;
+    if (t.kind == Tok::kWord && t.kw == Kw::kUnion) {
+      prec = 1;
+    } else if (t.kind == Tok::kWord && at_kw(Kw::kSelect, 1)) {
+      prec = t.kw == Kw::kIntersect ? 2 : (t.kw == Kw::kExcept || t.kw == Kw::kMinus) ? 1 : 0;
+    }
+    if (prec == 0 || prec <= min_prec) break;
+    SetOp* s = node<SetOp>(begin);
+    s->kind = BodyKind::kSetOp;
+    s->op = t.kw == Kw::kUnion ? "union" : t.kw == Kw::kIntersect ? "intersect"
+          : t.kw == Kw::kExcept ? "except" : "minus";
+    advance();
+    if (s->op == "union" && accept_kw(Kw::kAll)) s->quantifier = "all";
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+    s->left = left;
+    s->right = classic_body(prec);
+    s->span = span_from(begin);
+    left = s;
+  }
+  return left;
+}
+
+Select* Parser::classic_select() {
+  const std::uint32_t begin = here();
+  if (!accept_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+  Select* s = node<Select>(begin);
+  s->kind = BodyKind::kSelect;
+  auto at_top = [&] { return at_kw(Kw::kTop) && (at(Tok::kNumber, 1) || at(Tok::kLParen, 1)); };
+  auto top = [&] {
+    advance();
+    if (at(Tok::kNumber)) {
+      s->top = primary();
+    } else {
+      DepthGuard nest(*this);
+      const std::uint32_t pb = here();
+      advance();
+      Expr* value = expr();
+      if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+      Paren* p = node<Paren>(pb);
+      p->kind = ExprKind::kParen;
+      p->inner = value;
+      s->top = finish(p);
+    }
+    if (accept_kw(Kw::kPercent)) s->top_percent = true;
+    if (at_kw(Kw::kWith) && at_kw(Kw::kTies, 1)) {
+      advance();
+      advance();
+      s->top_with_ties = true;
+    }
+  };
+  if (at_top()) top();
+  if (accept_kw(Kw::kDistinct)) {
+    s->distinct = "distinct";
+    if (s->top == nullptr && at_top()) top();
+  }
+  SmallVec<SelectItem> items;
+  SmallVec<List<Ident>> alias_more;
+  bool dotted = false;
+  do {
+    SelectItem item;
+    List<Ident> more;
+    const std::uint32_t ib = here();
+    if (at(Tok::kStar)) {
+      Star* star = node<Star>(ib);
+      star->kind = ExprKind::kStar;
+      advance();
+      item.expr = finish(star);
+    } else {
+      item.expr = expr();
+      classic_item_tail(item);
+      item.alias = classic_alias(&item.as_keyword, &more);
+      dotted = dotted || !more.empty();
+    }
+    item.span = span_from(ib);
+    items.push_back(item);
+    alias_more.push_back(more);
+  } while (accept(Tok::kComma));
+  s->items = arena_.list(items);
+  if (dotted) s->item_alias_more = arena_.list(alias_more);
+  if (at_kw(Kw::kFrom)) {
+    advance();
+    s->from = classic_from();
+  }
+  if (accept_kw(Kw::kWhere)) s->where = expr();
+  if (at_kw(Kw::kGroup)) {
+    advance();
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    SmallVec<Expr*> groups;
+    SmallVec<Name> names;
+    bool named = false;
+    do {
+      groups.push_back(expr());
+      bool as_keyword = false;
+      Name name;  // group by a as g
+      const std::uint32_t nb = here();
+      List<Ident> more;
+      const Ident alias = classic_alias(&as_keyword, &more);
+      if (!alias.text.empty()) {
+        SmallVec<Ident> parts{alias};
+        for (const Ident& p : more) parts.push_back(p);
+        name.parts = arena_.list(parts);
+        name.span = span_from(nb);
+        named = true;
+      }
+      names.push_back(name);
+    } while (accept(Tok::kComma));
+    s->group_by = arena_.list(groups);
+    if (named) s->group_by_aliases = arena_.list(names);
+  }
+  if (accept_kw(Kw::kHaving)) s->having = expr();
+  return finish(s);
+}
+
+List<OrderItem> Parser::classic_sort_items() {
+  SmallVec<OrderItem> items;
+  do {
+    OrderItem item;
+    const std::uint32_t ib = here();
+    item.expr = expr();
+    if (accept_kw(Kw::kAsc)) {
+      item.direction = "asc";
+    } else if (accept_kw(Kw::kDesc)) {
+      item.direction = "desc";
+    }
+    item.span = span_from(ib);
+    items.push_back(item);
+  } while (accept(Tok::kComma));
+  return arena_.list(items);
+}
+
+// ---- FROM -----------------------------------------------------------------------
+
+List<TableRef*> Parser::classic_from() {
+  SmallVec<TableRef*> items;
+  items.push_back(classic_source());
+  for (;;) {
+    if (accept(Tok::kComma)) {
+      items.push_back(classic_source());
+    } else if (classic_at_join(0)) {
+      items.back() = classic_join(items.back());
+    } else {
+      break;
+    }
+  }
+  return arena_.list(items);
+}
+
+bool Parser::classic_at_join(std::size_t ahead) const {
+  const Token& t = peek(ahead);
+  if (t.kind != Tok::kWord) return false;
+  switch (t.kw) {
+    case Kw::kJoin: case Kw::kInner: case Kw::kLeft: case Kw::kRight: case Kw::kFull: case Kw::kCross:
+      return true;
+    case Kw::kNatural:
+      return ahead == 0 && classic_at_join(1);
+    default:
+      return false;
+  }
+}
+
+TableRef* Parser::classic_source() {
+  DepthGuard guard(*this, /*counts=*/false);
+  const std::uint32_t begin = here();
+  TableRef* t = nullptr;
+  if (at(Tok::kLParen)) {
+    advance();
+    if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
+    DerivedTable* d = node<DerivedTable>(begin);
+    d->kind = TableKind::kDerived;
+    d->query = classic_query(false);
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    t = finish(d);
+  } else if (classic_name_token(peek())) {
+    Name n = name();
+    if (at(Tok::kLParen)) {
+      TableFunction* f = node<TableFunction>(begin);
+      f->kind = TableKind::kFunction;
+      f->call = function_call(n, begin);
+      t = finish(f);
+    } else {
+      NamedTable* named = node<NamedTable>(begin);
+      named->kind = TableKind::kNamed;
+      named->name = n;
+      t = finish(named);
+    }
+  } else {
+    classic_fail(peek(), "a table name or a sub-query");
+  }
+  bool as_keyword = false;
+  List<Ident> more;
+  Ident alias = classic_alias(&as_keyword, &more);
+  if (alias.text.empty()) return t;
+  Alias* a = arena_.make<Alias>();
+  a->name = alias;
+  a->name_more = more;
+  a->as_keyword = as_keyword;
+  if (at(Tok::kLParen)) {
+    DepthGuard nest(*this);
+    advance();
+    SmallVec<Ident> cols;
+    do {
+      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+      cols.push_back(ident_of(peek()));
+      advance();
+      while (at(Tok::kDot)) {  // t (a.b): a dotted column name, which the typed tree cannot hold
+        if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
+        if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+        advance();
+        advance();
+      }
+    } while (accept(Tok::kComma));
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
+    a->columns = arena_.list(cols);
+  }
+  t->alias = a;
+  t->span = span_from(begin);
+  return t;
+}
+
+TableRef* Parser::classic_join(TableRef* left) {
+  const std::size_t from = pos_;
+  accept_kw(Kw::kNatural);
+  const Token k = peek();
+  advance();
+  switch (k.kw) {
+    case Kw::kJoin:
+      break;
+    case Kw::kInner: case Kw::kCross:
+      if (!accept_kw(Kw::kJoin)) classic_fail(peek(), "JOIN");
+      break;
+    case Kw::kLeft: case Kw::kRight: case Kw::kFull: {
+      const bool outer = accept_kw(Kw::kOuter);
+      if (!accept_kw(Kw::kJoin)) classic_fail(peek(), outer ? "JOIN" : "OUTER or JOIN");
+      break;
+    }
+    default:
+      classic_fail(k, "JOIN");
+  }
+  Join* j = node<Join>(left->span.begin);
+  j->kind = TableKind::kJoin;
+  j->type = lower_words(from);
+  j->left = left;
+  j->right = classic_source();
+  if (accept_kw(Kw::kOn)) {
+    j->on = expr();
+  } else if (at_kw(Kw::kUsing)) {
+    advance();
+    DepthGuard nest(*this);
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    SmallVec<Ident> cols;
+    do {
+      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+      cols.push_back(ident_of(peek()));
+      advance();
+    } while (accept(Tok::kComma));
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
+    j->using_columns = arena_.list(cols);
+  }
+  return finish(j);
+}
+
+// ---- types, intervals, typed literals, calls ---------------------------------
+
+namespace {
+
+// Index just past the group opened at `open` (a "(" token); `last` if unclosed.
+std::size_t past_group(std::span<const Token> toks, std::size_t open, std::size_t last) {
+  int depth = 0;
+  for (std::size_t i = open; i < last; ++i) {
+    if (toks[i].kind == Tok::kLParen) ++depth;
+    if (toks[i].kind == Tok::kRParen && --depth == 0) return i + 1;
+  }
+  return last;
+}
+
+// Restores the classic flag after a piece parsed by the shared grammar.
+class ClassicOff {
+ public:
+  explicit ClassicOff(bool& flag) : flag_(flag) { flag_ = false; }
+  ~ClassicOff() { flag_ = true; }
+  ClassicOff(const ClassicOff&) = delete;
+  ClassicOff& operator=(const ClassicOff&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+// A classic type: one of the classic type words (double precision), with
+// optional parameters in parentheses, and nothing more.
+TypeName* Parser::classic_type_name() {
+  const Token& t = peek();
+  if (t.kind != Tok::kWord || !sql_parser::is_type_name(sql_parser::ascii_lower(text_of(t)))) {
+    classic_fail(t, "a type name");
+  }
+  std::size_t end = pos_ + 1;
+  if (equals_lower(text_of(t), "double") && at_word("precision", 1)) ++end;
+  const std::size_t start = pos_;
+  const std::size_t name_tokens = end - start;
+  if (end < last_ && toks_[end].kind == Tok::kLParen) {
+    // The classic parameters are expressions: read them so, then again as
+    // the shared type grammar reads them.
+    set_pos(end + 1);
+    do {
+      expr();
+    } while (accept(Tok::kComma));
+    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    set_pos(start);
+    end = past_group(toks_, end, last_);
+  }
+  TypeName* type = nullptr;
+  {
+    ClassicOff off(classic_);
+    type = type_name();
+  }
+  if (pos_ > end) {
+    // The shared reading went on (with time zone, unsigned, char varying,
+    // int[], array<int>): the classic type ends at its name and parameters,
+    // and what follows is read again (an alias, an operator, or the error).
+    const std::size_t spaces = static_cast<std::size_t>(std::count(type->name.begin(), type->name.end(), ' '));
+    if (spaces + 1 > name_tokens || type->angle) {
+      type->params = {};
+      type->angle = false;
+      end = start + name_tokens;
+    }
+    type->name = name_tokens == 1 ? text_of(toks_[start])
+                                  : arena_.copy(std::string(text_of(toks_[start])) + " " +
+                                                std::string(text_of(toks_[start + 1])));
+    type->suffix = {};
+    type->array_dims = 0;
+    set_pos(end);
+    type->span.end = toks_[end - 1].end;
+  }
+  if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
+  return type;
+}
+
+// A BETWEEN bound: comparisons (= < ..) bind tighter than BETWEEN there.
+Expr* Parser::classic_bound() {
+  const std::uint32_t begin = here();
+  classic_bound_at_ = pos_;
+  Expr* e = expr_bp(kPrecCompare);
+  for (;;) {
+    const Token& t = peek();
+    if (t.kind != Tok::kOp) return e;
+    switch (t.op) {
+      case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe:
+        e = infix(e, kPrecCompare, begin);
+        break;
+      default:
+        return e;
+    }
+  }
+}
+
+// "::" binds tightest of all classic operators, also after an operator
+// form the statement grammar ends (x in (..)::int, a collate nocase::int).
+Expr* Parser::classic_cast(Expr* operand, std::uint32_t begin) {
+  advance();  // ::
+  Cast* c = node<Cast>(begin);
+  c->kind = ExprKind::kCast;
+  c->style = "::";
+  c->operand = operand;
+  c->type = type_name();
+  return finish(c);
+}
+
+// INTERVAL n unit, or INTERVAL 'n unit[, n unit ..]'.
+Expr* Parser::classic_interval() {
+  const Token& amount = peek(1);
+  std::size_t end = pos_ + 2;
+  const std::string_view text = text_of(amount);
+  if (amount.kind == Tok::kNumber && !(text.size() > 1 && (text[1] | 0x20) == 'x')) {
+    const Token& unit = peek(2);
+    if (unit.kind != Tok::kWord || sql_parser::interval_unit(text_of(unit)).empty()) {
+      classic_fail(unit, "an interval unit");
+    }
+    end = pos_ + 3;
+  } else if (amount.kind == Tok::kString) {
+    std::string_view body = text.substr(1, text.size() - 2);
+    for (;;) {
+      const std::size_t comma = body.find(',');
+      Node value;
+      std::string_view unit;
+      if (!sql_parser::parse_interval_piece(body.substr(0, comma), &value, &unit)) {
+        classic_fail(amount, "an interval such as '3 day'");
+      }
+      if (comma == std::string_view::npos) break;
+      body.remove_prefix(comma + 1);
+    }
+  } else {
+    classic_fail(amount, "an interval amount");
+  }
+  // Built here: the shared reading would take a unit after the string
+  // (interval '1 day' y) or a cast into the value (interval '1 day'::date).
+  Interval* iv = node<Interval>(here());
+  iv->kind = ExprKind::kInterval;
+  advance();
+  iv->value = primary();
+  if (pos_ + 1 == end) {
+    iv->unit = text_of(peek());
+    advance();
+  }
+  return finish(iv);
+}
+
+bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const {
+  return type_words == 1 && sql_parser::is_datetime_type(sql_parser::ascii_lower(text_of(t)));
+}
+
+// After a call's arguments: only IGNORE NULLS may come before the ")".
+void Parser::classic_call_end(Function* f) {
+  if (!f->quantifier.empty() && f->args.empty()) classic_fail(peek(), "an expression");  // count(distinct)
+  // After DISTINCT the arguments are select items, which may have an alias
+  // ("ignore" too): the typed tree has no place for it.
+  if (!f->quantifier.empty() && (at_kw(Kw::kAs) || classic_at_bare_alias())) {
+    const std::size_t alias_at = pos_;
+    bool as_keyword = false;
+    List<Ident> more;
+    classic_alias(&as_keyword, &more);
+    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = alias_at;
+  }
+  if (at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) {
+    f->null_treatment = "ignore nulls";
+    f->null_treatment_inside = true;
+    advance();
+    advance();
+  }
+  if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
+}
+
+// WITHIN GROUP (ORDER BY ..) and OVER (..) follow a select item's value,
+// which must then be a call.
+void Parser::classic_item_tail(SelectItem& item) {
+  if (!at_kw(Kw::kWithin) && !at_kw(Kw::kOver)) return;
+  Function* f = nullptr;
+  if (item.expr->kind == ExprKind::kFunction) {
+    f = static_cast<Function*>(item.expr);
+  } else {
+    // a + f(b) over (..): the window belongs to the whole value, which the
+    // typed tree cannot hold. Read on (a later error is the classic one),
+    // then refuse here.
+    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+    f = node<Function>(here());
+  }
+  if (accept_kw(Kw::kWithin)) {
+    if (!accept_kw(Kw::kGroup)) classic_fail(peek(), "GROUP");
+    DepthGuard nest(*this);
+    if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    if (!accept_kw(Kw::kOrder)) classic_fail(peek(), "ORDER BY");
+    if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
+    f->within_group = classic_sort_items();
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+  }
+  if (accept_kw(Kw::kOver)) {
+    if (!at(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    f->over = window_spec();
+  }
+  f->span.end = prev_end();
+}
+
+}  // namespace sqlparse::syntax

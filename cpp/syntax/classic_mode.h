@@ -1,0 +1,25 @@
+// The classic mode's pieces shared by its two files. Not a public header.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "syntax/lexer.h"
+
+namespace sqlparse::syntax {
+
+// Turns the tokens into those the classic lexer reads: pieces split or
+// joined (N'x', ~~, foo@bar), and an error token at the first place it has no
+// reading for (a block comment, ?, ->, a[1] ...).
+void classic_tokens(std::string_view text, std::vector<Token>& tokens);
+
+// Whether the classic lexer has the operator.
+bool classic_operator(Op op);
+
+// The found text of a classic error: up to 10 characters from byte `at`,
+// control characters escaped.
+std::string classic_found_text(std::string_view text, std::size_t at);
+
+}  // namespace sqlparse::syntax

@@ -1,0 +1,346 @@
+// The classic mode's tokens: where the classic lexer reads the text
+// differently from the statement lexer, the token vector is mended before
+// parsing (pieces split or joined, or an error token where the classic lexer
+// has no reading), so that the grammar sees the classic tokens.
+#include <cctype>
+#include <string>
+
+#include "sql_parser/lexer.h"  // is_unicode_letter, unescape
+#include "syntax/classic_mode.h"
+
+namespace sqlparse::syntax {
+namespace {
+
+bool is_ascii_name_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+         c == '$';
+}
+
+// Length of the UTF-8 sequence at text[i] and its code point (0xFFFFFFFF
+// when malformed).
+std::size_t decode(std::string_view text, std::size_t i, std::uint32_t* cp) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+  if (i + len > text.size()) len = 1;
+  std::uint32_t v = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+  for (std::size_t k = 1; k < len; ++k) v = (v << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  *cp = (len == 1 && c >= 0x80) ? 0xFFFFFFFF : v;
+  return len;
+}
+
+// Unquoted classic names: Unicode letters, digits, "_", "@" and "$".
+bool classic_word(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (!is_ascii_name_char(c)) return false;
+      ++i;
+      continue;
+    }
+    std::uint32_t cp = 0;
+    i += decode(text, i, &cp);
+    if (cp == 0xFFFFFFFF || !sql_parser::is_unicode_letter(cp)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool classic_operator(Op op) {
+  switch (op) {
+    case Op::kPlus: case Op::kMinus: case Op::kSlash: case Op::kPercent: case Op::kConcat:
+    case Op::kDoubleColon: case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt:
+    case Op::kLe: case Op::kGe: case Op::kAmp: case Op::kPipe: case Op::kTilde:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// Length of the number a word starting with a digit begins with (2x, 1.5e3x,
+// 0x1Fg: the classic lexer reads the number, then the name as a product).
+std::size_t number_prefix(std::string_view w) {
+  auto digit = [&](std::size_t k) { return k < w.size() && w[k] >= '0' && w[k] <= '9'; };
+  auto hex = [&](std::size_t k) { return k < w.size() && std::isxdigit(static_cast<unsigned char>(w[k])); };
+  std::size_t i = 0;
+  if (w.size() > 2 && w[0] == '0' && (w[1] | 0x20) == 'x' && hex(2)) {
+    i = 2;
+    while (hex(i)) ++i;
+    return i;
+  }
+  while (digit(i)) ++i;
+  if (i < w.size() && w[i] == '.') {
+    ++i;
+    while (digit(i)) ++i;
+  }
+  if (i < w.size() && (w[i] | 0x20) == 'e') {
+    std::size_t j = i + 1;
+    if (j < w.size() && (w[j] == '+' || w[j] == '-')) ++j;
+    if (digit(j)) {
+      while (digit(j)) ++j;
+      i = j;
+    }
+  }
+  return i;
+}
+
+// Whether the classic lexer reads the token as the statement lexer does.
+bool classic_token(std::string_view text, const Token& t, const Token* prev) {
+  switch (t.kind) {
+    case Tok::kString:
+      // No N'', E'', X'', r'', ...; backslash escapes decode as in the host language.
+      return text[t.begin] == '\'' &&
+             sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), '\'', nullptr);
+    case Tok::kParam:
+      // @x, @@x and $1 are classic names; ?, :x, %s, ${x} have no reading.
+      return (text[t.begin] == '@' || text[t.begin] == '$') && classic_word(text.substr(t.begin, t.end - t.begin));
+    case Tok::kWord: {
+      const std::string_view w = text.substr(t.begin, t.end - t.begin);
+      return classic_word(w.substr(w[0] >= '0' && w[0] <= '9' ? number_prefix(w) : 0));
+    }
+    case Tok::kQuotedName: {
+      const char q = text[t.begin];
+      if (q != '"' && q != '`' && q != '[') return false;  // U&"x"
+      if (!sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr)) {
+        return false;
+      }
+      // [ against a name or ")" is a subscript, not a quoted name.
+      return !(q == '[' && !t.spaced && prev != nullptr &&
+               (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName || prev->kind == Tok::kRParen ||
+                prev->kind == Tok::kParam));
+    }
+    case Tok::kOp:
+      return classic_operator(t.op);
+    case Tok::kLBracket: case Tok::kRBracket: case Tok::kLBrace: case Tok::kRBrace:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Offset of a block comment's "/*" between two tokens, or npos.
+std::size_t block_comment_in(std::string_view text, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) {
+    const char c = text[i];
+    if ((c == '-' && i + 1 < to && text[i + 1] == '-') || c == '#') {
+      while (i < to && text[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < to && text[i + 1] == '*') {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string classic_found_text(std::string_view text, std::size_t at) {
+  std::string out;
+  std::size_t i = at;
+  for (int chars = 0; chars < 10 && i < text.size(); ++chars) {
+    std::uint32_t cp = 0;
+    const std::size_t len = decode(text, i, &cp);
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (len == 1 && c < 0x20) {
+      switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\x%02x", c);
+          out += buf;
+        }
+      }
+    } else {
+      out.append(text.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
+namespace {
+
+// Splits an operator the classic lexer reads as several (~~ is two ~, <-> is
+// < - >) into `pieces`; the first character with no classic reading and all
+// after it stay in `rest` (empty when none).
+void split_operator(std::string_view text, const Token& t, std::vector<Token>& pieces, Token* rest) {
+  std::size_t k = t.begin;
+  while (k < t.end) {
+    Token piece = t;
+    piece.begin = static_cast<std::uint32_t>(k);
+    piece.spaced = k == t.begin && t.spaced;
+    const char a = text[k];
+    const char b = k + 1 < t.end ? text[k + 1] : '\0';
+    Op two = Op::kNone;
+    if (a == '|' && b == '|') two = Op::kConcat;
+    if (a == ':' && b == ':') two = Op::kDoubleColon;
+    if (a == '=' && b == '=') two = Op::kEqEq;
+    if ((a == '!' && b == '=') || (a == '<' && b == '>')) two = Op::kNeq;
+    if (a == '<' && b == '=') two = Op::kLe;
+    if (a == '>' && b == '=') two = Op::kGe;
+    Op one = Op::kNone;
+    switch (a) {
+      case '+': one = Op::kPlus; break;
+      case '-': one = Op::kMinus; break;
+      case '/': one = Op::kSlash; break;
+      case '%': one = Op::kPercent; break;
+      case '=': one = Op::kEq; break;
+      case '<': one = Op::kLt; break;
+      case '>': one = Op::kGt; break;
+      case '&': one = Op::kAmp; break;
+      case '|': one = Op::kPipe; break;
+      case '~': one = Op::kTilde; break;
+      default: break;
+    }
+    if (two != Op::kNone) {
+      piece.op = two;
+      k += 2;
+    } else if (one != Op::kNone || a == '*') {
+      piece.kind = a == '*' ? Tok::kStar : Tok::kOp;
+      piece.op = one;
+      k += 1;
+    } else {
+      break;
+    }
+    piece.end = static_cast<std::uint32_t>(k);
+    pieces.push_back(piece);
+  }
+  *rest = t;
+  rest->begin = static_cast<std::uint32_t>(k);
+  rest->spaced = k == t.begin && t.spaced;
+}
+
+// A word token for text[begin, end).
+Token word_token(const Token& from, std::size_t begin, std::size_t end) {
+  Token w = from;
+  w.kind = Tok::kWord;
+  w.kw = Kw::kNone;
+  w.op = Op::kNone;
+  w.sub = 0;
+  w.begin = static_cast<std::uint32_t>(begin);
+  w.end = static_cast<std::uint32_t>(end);
+  return w;
+}
+
+}  // namespace
+
+// One pass over the tokens: a token read again in pieces goes to a small
+// stack of pending tokens, so the whole pass stays linear.
+void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
+  std::vector<Token> out;
+  out.reserve(tokens.size() + 8);
+  std::vector<Token> pending;  // next tokens, last first
+  std::vector<Token> pieces;
+  std::size_t next = 0;
+  std::size_t prev_end = 0;
+  const Token end_token = tokens.back();
+  Token t;
+  for (;;) {
+    if (!pending.empty()) {
+      t = pending.back();
+      pending.pop_back();
+    } else if (next < tokens.size()) {
+      t = tokens[next++];
+    } else {
+      break;
+    }
+    const bool quoted = t.kind == Tok::kString || t.kind == Tok::kQuotedName;
+    const bool unterminated = t.kind == Tok::kError && (static_cast<LexError>(t.sub) == LexError::kUnterminatedString ||
+                                                         static_cast<LexError>(t.sub) == LexError::kUnterminatedName);
+    if ((quoted || unterminated) && t.end - t.begin > 2 && (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') {
+      // U&'x' is the name U, "&" and a string.
+      Token amp = t;
+      amp.kind = Tok::kOp;
+      amp.op = Op::kAmp;
+      amp.spaced = false;
+      amp.begin = t.begin + 1;
+      amp.end = t.begin + 2;
+      Token rest = t;
+      rest.begin = t.begin + 2;
+      if (quoted) rest.sub = static_cast<std::uint8_t>(text[rest.begin]);
+      rest.spaced = false;
+      pending.push_back(rest);
+      pending.push_back(amp);
+      pending.push_back(word_token(t, t.begin, t.begin + 1));
+      continue;
+    }
+    if ((t.kind == Tok::kString || (t.kind == Tok::kError &&
+                                    static_cast<LexError>(t.sub) == LexError::kUnterminatedString)) &&
+        text[t.begin] != '\'' && text[t.begin] != '$') {
+      // N'x', E'x', f'rom: the name N, then the string (or its error).
+      const std::size_t quote = text.find('\'', t.begin);
+      if (quote != std::string_view::npos && quote > t.begin && quote < t.begin + 3) {
+        Token rest = t;
+        rest.begin = static_cast<std::uint32_t>(quote);
+        rest.spaced = false;
+        if (rest.kind == Tok::kString) rest.sub = '\'';
+        pending.push_back(rest);
+        pending.push_back(word_token(t, t.begin, quote));
+        continue;
+      }
+    }
+    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
+                               (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
+      t = word_token(t, t.begin, t.end);  // @, @@ and $ alone are classic names too
+    }
+    if (t.kind == Tok::kOp && !classic_operator(t.op)) {
+      pieces.clear();
+      Token rest;
+      split_operator(text, t, pieces, &rest);
+      if (!pieces.empty()) {
+        if (rest.begin < rest.end) pending.push_back(rest);  // refused when read
+        for (std::size_t k = pieces.size(); k-- > 0;) pending.push_back(pieces[k]);
+        continue;
+      }
+    }
+    if (t.kind == Tok::kParam && (text[t.begin] == '@' || text[t.begin] == '$') &&
+        classic_word(text.substr(t.begin, t.end - t.begin))) {
+      t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names
+    }
+    if (t.kind == Tok::kWord && !t.spaced && !out.empty() && out.back().kind == Tok::kWord &&
+        out.back().end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
+      // foo@bar is one classic name (the statement lexer ends a word at "@").
+      out.back().end = t.end;
+      out.back().kw = Kw::kNone;
+      prev_end = t.end;
+      continue;
+    }
+    const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
+    std::size_t bad = std::string_view::npos;
+    bool bad_escape = false;
+    if (comment != std::string_view::npos) {
+      bad = comment;
+    } else if (t.kind == Tok::kEnd) {
+      out.push_back(t);
+      break;
+    } else if (t.kind == Tok::kWord && text[t.begin] >= '0' && text[t.begin] <= '9' &&
+               ((next < tokens.size() && tokens[next].kind == Tok::kLParen && pending.empty()) ||
+                (!pending.empty() && pending.back().kind == Tok::kLParen))) {
+      bad = t.begin;  // 8601_date(..): 8601 times a call, which the typed tree cannot hold
+    } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
+      bad = t.begin;
+      const char q = text[t.begin];
+      bad_escape = quoted && t.end - t.begin >= 2 && (q == '\'' || q == '"' || q == '`' || q == '[') &&
+                   !sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr);
+    }
+    if (bad != std::string_view::npos) {
+      Token e;
+      e.kind = Tok::kError;
+      e.sub = static_cast<std::uint8_t>(LexError::kBadChar);
+      e.begin = static_cast<std::uint32_t>(bad);
+      e.end = static_cast<std::uint32_t>(text.size());
+      if (bad_escape) e.op = Op::kCustom;  // marks a bad backslash escape
+      out.push_back(e);
+      out.push_back(end_token);
+      break;
+    }
+    out.push_back(t);
+    prev_end = t.end;
+  }
+  tokens.swap(out);
+}
+
+}  // namespace sqlparse::syntax
