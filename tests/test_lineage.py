@@ -765,6 +765,23 @@ def test_record_expansion_of_generators_that_name_their_columns(sql, columns, co
     assert _codes(sql, dialect="postgres") == codes
 
 
+@pytest.mark.parametrize("dialect, sql, columns", [
+    # an array of an earlier source, named by its table where the dialect reads paths so
+    ("bigquery", "select v from t, t.arr as v", [("v", [("t", "arr", "transformation")])]),
+    ("redshift", "with e as (select json_parse(x) as inv from src) select v, i from e, e.inv as v at i",
+     [("v", [("src", "x", "transformation")]), ("i", [("src", "x", "transformation")])]),
+    ("redshift", "with e as (select json_parse(x) as inv from src) "
+                 "select k, v from e, unpivot e.inv as v at k",
+     [("k", [("src", "x", "transformation")]), ("v", [("src", "x", "transformation")])]),
+    # elsewhere t.arr is table arr of schema t
+    ("postgres", "select t.a, arr.b from t, t.arr", [("a", [("t", "a", "identity")]),
+                                                    ("b", [("t.arr", "b", "identity")])]),
+])
+def test_nested_arrays_and_objects_of_an_earlier_source(dialect, sql, columns):
+    assert _columns(sql, dialect=dialect) == columns
+    assert _codes(sql, dialect=dialect) == []
+
+
 def test_pipe_union_of_other_widths_warns():
     assert _codes("from foo |> union all (select x from u)", schema=PIPE_SCHEMA,
                   dialect="bigquery") == ["set_operation_width"]

@@ -159,6 +159,7 @@ ACCEPTED = [
     ("sqlite", "insert into t default values returning id, a as x", "insert", {"returning", "select_item"}),
     ("tsql", "select x.id from (delete t output deleted.id) as x", "select", {"statement_table", "delete", "returning"}),
     ("duckdb", "pivot t on k in (1, 2) using sum(v) group by g", "select", {"pivot_query", "pivot"}),
+    ("redshift", "select k, v from e, unpivot e.obj as v at k", "select", {"named_table"}),
     ("duckdb", "unpivot t on a, b into name k value v", "select", {"pivot_query", "unpivot"}),
     ("spark", "select transform (a, b) using 'cat' as (x int, y string) from t", "select",
      {"script_transform", "column_def"}),

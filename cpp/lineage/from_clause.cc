@@ -166,11 +166,16 @@ void Analyzer::named_table(const NamedTable& t, Scope& scope, std::vector<Indire
       return;
     }
   }
-  // Redshift's FROM t, t.items AS i: a nested array of an earlier source,
-  // each element a row.
+  // Redshift's FROM t, t.items AS i [AT n] and BigQuery's FROM t, t.arr: a
+  // nested array of an earlier source, each element a row (with its index);
+  // Redshift's UNPIVOT t.obj AS v AT k: an object's values and keys. Where
+  // the earlier source has no alias, only these dialects read it so, since
+  // elsewhere t.items names table items of schema t.
+  const bool paths_by_table_name = script_.dialect.id == syntax::DialectId::kRedshift ||
+                                   script_.dialect.id == syntax::DialectId::kBigQuery;
   if (parts.size() >= 2) {
     for (const FromSource& earlier : scope.sources) {
-      if (earlier.exposed != parts[0] || !earlier.has_alias) continue;
+      if (earlier.exposed != parts[0] || !(earlier.has_alias || paths_by_table_name)) continue;
       SourceSet found;
       bool known_has = false;
       if (!lookup(earlier, t.name.parts[1].value, found, &known_has)) break;
@@ -180,8 +185,17 @@ void Analyzer::named_table(const NamedTable& t, Scope& scope, std::vector<Indire
       rel.columns.push_back(RelColumn{t.alias ? std::string(t.alias->name.value)
                                               : std::string(t.name.last().value),
                                       element, false});
+      std::string_view at = t.hints;
+      if (at.size() > 3 && (at.substr(0, 3) == "at " || at.substr(0, 3) == "AT " ||
+                            at.substr(0, 3) == "At " || at.substr(0, 3) == "aT ")) {
+        std::string_view index = at.substr(3);
+        if (index.size() >= 2 && (index.front() == '"' || index.front() == '`')) {
+          index = index.substr(1, index.size() - 2);
+        }
+        rel.columns.push_back(RelColumn{std::string(index), element, false});
+      }
       add_relation_source(scope, rel, t.alias, std::string(t.name.last().value), true);
-      scope.sources.back().element = true;
+      scope.sources.back().element = !t.unpivot;
       scope.sources.back().element_sources = element;
       return;
     }

@@ -482,6 +482,7 @@ struct TimeTravel {
 struct NamedTable : TableRef {
   Name name;
   bool only = false;          // only t (Postgres)
+  bool unpivot = false;       // Redshift PartiQL: unpivot t.obj as v at k (an object's pairs)
   bool final = false;         // ClickHouse
   TimeTravel* time_travel = nullptr;
   Raw sample;                 // tablesample .. / sample ..

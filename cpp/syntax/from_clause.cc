@@ -241,6 +241,13 @@ TableRef* Parser::table_primary() {
     } else {
       t = finish(n);
     }
+  } else if (at_kw(Kw::kUnpivot) && at_name(1)) {
+    // Redshift PartiQL: unpivot t.obj as v at k, the attributes of an object
+    advance();
+    t = named_table();
+    if (t->kind != TableKind::kNamed) fail("a column holding an object");
+    static_cast<NamedTable*>(t)->unpivot = true;
+    t->span.begin = begin;
   } else {
     t = named_table();
     if (lateral && t->kind == TableKind::kFunction) static_cast<TableFunction*>(t)->lateral = true;

@@ -302,6 +302,7 @@ void Printer::table_body(const TableRef& tr) {
     case TableKind::kNamed: {
       const auto& n = static_cast<const NamedTable&>(*t);
       if (n.only) kw("only");
+      if (n.unpivot) kw("unpivot");
       name(n.name);
       if (!n.args.empty()) {
         glue("(");

@@ -767,6 +767,7 @@ void TreeBuilder::table_fields(const TableRef& t, Obj& o) {
       const auto& n = static_cast<const NamedTable&>(t);
       o.node("name", name(n.name));
       o.flag("only", n.only);
+      o.flag("unpivot", n.unpivot);
       o.flag("final", n.final);
       if (const TimeTravel* tt = n.time_travel) {
         Obj to("time_travel");
