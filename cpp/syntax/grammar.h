@@ -216,6 +216,7 @@ class Parser {
   Expr* expr();
   Expr* expr_bp(int min_prec);
   Expr* unary();
+  Expr* simple_operand();  // a lone name, number or string before a plain continuation; else null
   Expr* primary();
   Expr* postfix(Expr* base);
   Expr* paren_or_subquery();

@@ -276,6 +276,50 @@ Expr* Parser::primary() {
   return name_expr();
 }
 
+// Most operands are a lone name, number or string followed by a comma, a
+// parenthesis, a clause word or a binary operator. Those take no prefix,
+// postfix or special form, so they are built here without the checks of
+// unary(), primary() and postfix(); null leaves any other operand to them.
+Expr* Parser::simple_operand() {
+  const Token& t = peek();
+  std::size_t after = 1;  // the token after the operand
+  if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName) {
+    if (t.kind == Tok::kWord && t.kw != Kw::kNone) return nullptr;
+    while (at(Tok::kDot, after) && (at(Tok::kWord, after + 1) || at(Tok::kQuotedName, after + 1))) after += 2;
+  } else if (t.kind != Tok::kNumber && t.kind != Tok::kString) {
+    return nullptr;
+  }
+  const Token& n = peek(after);
+  switch (n.kind) {
+    case Tok::kComma: case Tok::kRParen: case Tok::kSemicolon: case Tok::kEnd: case Tok::kStar:
+      break;
+    case Tok::kOp:
+      // :: casts, : paths, ! factorials and -> lambdas are postfix forms
+      if (n.op == Op::kDoubleColon || n.op == Op::kColon || n.op == Op::kBang || n.op == Op::kArrow) {
+        return nullptr;
+      }
+      break;
+    case Tok::kWord:
+      if (!kClauseWords[static_cast<std::size_t>(n.kw)]) return nullptr;
+      break;
+    default:
+      return nullptr;
+  }
+  if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
+  if (after > 1) return name_expr();
+  if (t.kind == Tok::kWord && is_niladic(text_of(t))) return nullptr;
+  const std::uint32_t begin = t.begin;
+  Ident first = ident_of(t);
+  advance();
+  Name name;
+  name.parts = arena_.one(first);
+  name.span = span_from(begin);
+  ColumnRef* c = node<ColumnRef>(begin);
+  c->kind = ExprKind::kColumn;
+  c->name = name;
+  return finish(c);
+}
+
 Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
   Binary* b = node<Binary>(begin);
   b->kind = ExprKind::kBinary;
