@@ -83,8 +83,12 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
+  // Appends kLookahead copies of the closing kEnd token to `tokens`.
   Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
+  // How far peek() with a constant argument reads past the current token
+  // without clamping at the end (the copies of kEnd stand there).
+  static constexpr std::size_t kLookahead = 8;
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.
@@ -99,6 +103,8 @@ class Parser {
   void set_pos(std::size_t p) { pos_ = p; }
   // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
+    // pos_ never passes the kEnd token, which kLookahead copies follow.
+    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return toks_.data()[pos_ + ahead];
     const std::size_t i = pos_ + ahead;
     return toks_[i < last_ ? i : last_];
   }

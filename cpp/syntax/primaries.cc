@@ -27,10 +27,14 @@ bool is_niladic(std::string_view w) {
       "current_date", "current_time", "current_timestamp", "localtime", "localtimestamp",
       "current_user", "session_user", "current_role", "sysdate", "systimestamp",
       "current_schema", "current_catalog", "current_database", "sysdatetime", "getdate"};
-  // All start with c, g, l or s and are 7 to 17 bytes long.
+  // All are 7 to 17 bytes long and start with cu, ge, lo, se or sy (which
+  // most column names, such as c_custkey or l_tax, do not).
   if (w.size() < 7 || w.size() > 17) return false;
   const char c = static_cast<char>(w[0] | 0x20);
-  return (c == 'c' || c == 'g' || c == 'l' || c == 's') && is_one_of(w, kNames);
+  const char d = static_cast<char>(w[1] | 0x20);
+  const bool may_be = (c == 'c' && d == 'u') || (c == 'g' && d == 'e') || (c == 'l' && d == 'o') ||
+                      (c == 's' && (d == 'e' || d == 'y'));
+  return may_be && is_one_of(w, kNames);
 }
 
 }  // namespace
