@@ -167,7 +167,8 @@ class Parser {
   void expect_kw(Kw kw, std::string_view what) {
     if (!accept_kw(kw)) fail(what);
   }
-  std::string_view text_of(const Token& t) const { return text_.substr(t.begin, t.end - t.begin); }
+  // (Tokens lie within the text: no bounds check as substr() makes.)
+  std::string_view text_of(const Token& t) const { return {text_.data() + t.begin, t.end - t.begin}; }
   // Byte offset where the current token starts / the previous one ended.
   std::uint32_t here() const { return peek().begin; }
   std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
