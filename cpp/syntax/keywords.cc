@@ -95,34 +95,6 @@ struct Table {
 
 const Table kTable;
 
-// Words of up to 8 bytes, nearly every keyword and most words looked up:
-// one folded 8-byte key, one multiply, mostly one probe.
-struct ShortSlot {
-  std::uint64_t key = 0;  // never 0 for a word
-  std::uint16_t kw = 0;
-};
-
-constexpr std::size_t kShortSlots = 512;
-
-inline std::size_t short_slot_of(std::uint64_t key) {
-  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & (kShortSlots - 1);
-}
-
-struct ShortTable {
-  std::array<ShortSlot, kShortSlots> slots{};
-  ShortTable() {
-    for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
-      const std::string_view text = kKeywords[k].text;
-      if (text.size() > 8) continue;
-      const std::uint64_t key = folded(load_bytes(text.data(), text.size()), text.size());
-      std::size_t i = short_slot_of(key);
-      while (slots[i].kw != 0) i = (i + 1) & (kShortSlots - 1);
-      slots[i] = {key, static_cast<std::uint16_t>(k)};
-    }
-  }
-};
-
-const ShortTable kShortTable;
 
 }  // namespace
 
@@ -137,17 +109,26 @@ constexpr std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShape
   return shapes;
 }();
 
+constexpr std::array<ShortSlot, kShortSlots> kShortTable = [] {
+  std::array<ShortSlot, kShortSlots> slots{};
+  for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
+    const std::string_view text = kKeywords[k].text;
+    if (text.size() > 8) continue;
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      key |= std::uint64_t{static_cast<unsigned char>(text[i]) | 0x20u} << (i * 8);
+    }
+    std::size_t i = short_slot_of(key);
+    while (slots[i].kw != 0) i = (i + 1) & (kShortSlots - 1);
+    slots[i] = {key, static_cast<std::uint16_t>(k)};
+  }
+  return slots;
+}();
+
 }  // namespace keyword_detail
 
 Kw keyword_detail::lookup(std::string_view word) {
-  if (word.size() <= 8) {
-    const std::uint64_t key = folded(load_bytes(word.data(), word.size()), word.size());
-    for (std::size_t i = short_slot_of(key);; i = (i + 1) & (kShortSlots - 1)) {
-      const ShortSlot& s = kShortTable.slots[i];
-      if (s.key == key) return static_cast<Kw>(s.kw);
-      if (s.kw == 0) return Kw::kNone;
-    }
-  }
+  if (word.size() <= 8) return lookup_short(word);
   const Key key = key_of(word);
   std::size_t i = slot_of(key);
   for (;;) {
