@@ -312,16 +312,15 @@ Expr* Parser::simple_operand() {
   if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
   if (after > 1) return name_expr();
   if (t.kind == Tok::kWord && is_niladic(text_of(t))) return nullptr;
-  const std::uint32_t begin = t.begin;
-  Ident first = ident_of(t);
-  advance();
-  Name name;
-  name.parts = arena_.one(first);
-  name.span = span_from(begin);
-  ColumnRef* c = node<ColumnRef>(begin);
+  // One token: the name, its part and the column all span just it.
+  const Span span{t.begin, t.end};
+  ColumnRef* c = arena_.make<ColumnRef>();
   c->kind = ExprKind::kColumn;
-  c->name = name;
-  return finish(c);
+  c->span = span;
+  c->name.parts = arena_.one(ident_of(t));
+  c->name.span = span;
+  advance();
+  return c;
 }
 
 Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
