@@ -224,6 +224,7 @@ class Parser {
   Expr* expr_bp(int min_prec);
   Expr* unary();
   Expr* simple_operand();  // a lone name, number or string before a plain continuation; else null
+  Expr* lone_name();
   Expr* primary();
   Expr* postfix(Expr* base);
   Expr* paren_or_subquery();

@@ -309,16 +309,31 @@ Expr* Parser::simple_operand() {
     default:
       return nullptr;
   }
+  // (Only tail calls from here on: the checks above need no saved registers.)
   if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
   if (after > 1) return name_expr();
-  if (t.kind == Tok::kWord && is_niladic(text_of(t))) return nullptr;
+  return lone_name();
+}
+
+// A one-part name followed by what ends an operand (simple_operand); null for
+// a niladic function name.
+Expr* Parser::lone_name() {
+  const Token& t = peek();
+  Ident* part;
+  if (t.kind == Tok::kWord) {
+    if (is_niladic(text_of(t))) return nullptr;
+    part = arena_.make<Ident>();
+    part->text = part->value = text_of(t);
+    part->span = {t.begin, t.end};
+  } else {
+    part = arena_.one(ident_of(t)).items;
+  }
   // One token: the name, its part and the column all span just it.
-  const Span span{t.begin, t.end};
   ColumnRef* c = arena_.make<ColumnRef>();
   c->kind = ExprKind::kColumn;
-  c->span = span;
-  c->name.parts = arena_.one(ident_of(t));
-  c->name.span = span;
+  c->span = {t.begin, t.end};
+  c->name.parts = {part, 1};
+  c->name.span = c->span;
   advance();
   return c;
 }
