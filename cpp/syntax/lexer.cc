@@ -198,7 +198,7 @@ class Scanner {
       tok.spaced = spaced;
       spaced = false;
       emit(tok);
-      if (tok.kind == Tok::kError) break;
+      // (An error token runs to the end of the text, which ends the loop.)
     }
     Token end;
     end.kind = Tok::kEnd;
