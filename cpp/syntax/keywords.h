@@ -108,11 +108,12 @@ struct ShortSlot {
   std::uint64_t key = 0;  // never 0 for a word
   std::uint16_t kw = 0;
 };
-inline constexpr std::size_t kShortSlots = 512;
+inline constexpr std::size_t kShortSlots = 1024;
 extern const std::array<ShortSlot, kShortSlots> kShortTable;
 
 inline constexpr std::size_t short_slot_of(std::uint64_t key) {
-  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & (kShortSlots - 1);
+  static_assert(kShortSlots == std::size_t{1} << 10);
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 54);  // the top 10 bits
 }
 
 // The key of a word of 1 to 8 bytes: a few overlapping loads, never a byte
@@ -138,12 +139,14 @@ inline Kw lookup_short(std::string_view word) {
 
 }  // namespace keyword_detail
 
-// The keyword of an unquoted word (any case), or Kw::kNone.
+// The keyword of an unquoted word (any case), or Kw::kNone. (A short word
+// goes straight to its table, which is sparse: a probe costs no more than
+// the shape test.)
 inline Kw keyword_of(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Kw::kNone;
+  if (word.size() <= 8) return keyword_detail::lookup_short(word);
   const std::size_t shape = keyword_detail::shape_of(word);
   if ((keyword_detail::kShapes[shape / 64] >> (shape % 64) & 1) == 0) return Kw::kNone;
-  if (word.size() <= 8) return keyword_detail::lookup_short(word);
   return keyword_detail::lookup(word);
 }
 
