@@ -322,6 +322,16 @@ TableRef* Parser::table_postfix(TableRef* t) {
     return raw_since(from);
   };
   for (int round = 0; round < 8; ++round) {
+    // Every form below starts with a word (an alias may be quoted), and only
+    // these reserved words start one: most tables end at a comma, a
+    // parenthesis or a clause word, which leave here at once. (A new form
+    // starting otherwise must be let through here.)
+    const Token& next = peek();
+    if (next.kind != Tok::kWord && next.kind != Tok::kQuotedName) break;
+    if (next.kind == Tok::kWord && is_reserved(next.kw) && next.kw != Kw::kFor && next.kw != Kw::kAs &&
+        next.kw != Kw::kWith && next.kw != Kw::kPivot && next.kw != Kw::kUnpivot && next.kw != Kw::kTablesample) {
+      break;
+    }
     if (named && named->time_travel == nullptr &&
         ((at_kw(Kw::kFor) && (at_kw(Kw::kSystemTime, 1) || at_kw(Kw::kTimestamp, 1) || at_kw(Kw::kVersion, 1) ||
                               at_word("system_version", 1) || (at_word("system", 1) && at_kw(Kw::kTime, 2)))) ||

@@ -86,8 +86,12 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
+  // Appends kLookahead copies of the closing kEnd token to `tokens`.
   Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
+  // How far peek() with a constant argument reads past the current token
+  // without clamping at the end (the copies of kEnd stand there).
+  static constexpr std::size_t kLookahead = 8;
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.
@@ -102,6 +106,8 @@ class Parser {
   void set_pos(std::size_t p) { pos_ = p; }
   // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
+    // pos_ never passes the kEnd token, which kLookahead copies follow.
+    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return toks_.data()[pos_ + ahead];
     const std::size_t i = pos_ + ahead;
     return toks_[i < last_ ? i : last_];
   }
@@ -164,7 +170,8 @@ class Parser {
   void expect_kw(Kw kw, std::string_view what) {
     if (!accept_kw(kw)) fail(what);
   }
-  std::string_view text_of(const Token& t) const { return text_.substr(t.begin, t.end - t.begin); }
+  // (Tokens lie within the text: no bounds check as substr() makes.)
+  std::string_view text_of(const Token& t) const { return {text_.data() + t.begin, t.end - t.begin}; }
   // Byte offset where the current token starts / the previous one ended.
   std::uint32_t here() const { return peek().begin; }
   std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
@@ -220,6 +227,8 @@ class Parser {
   Expr* expr();
   Expr* expr_bp(int min_prec);
   Expr* unary();
+  Expr* simple_operand();  // a lone name, number or string before a plain continuation; else null
+  Expr* lone_name();
   Expr* primary();
   Expr* postfix(Expr* base);
   Expr* paren_or_subquery();

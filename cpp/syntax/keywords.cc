@@ -95,6 +95,7 @@ struct Table {
 
 const Table kTable;
 
+
 }  // namespace
 
 namespace keyword_detail {
@@ -108,9 +109,26 @@ constexpr std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShape
   return shapes;
 }();
 
+constexpr std::array<ShortSlot, kShortSlots> kShortTable = [] {
+  std::array<ShortSlot, kShortSlots> slots{};
+  for (std::size_t k = 1; k < static_cast<std::size_t>(Kw::kCount); ++k) {
+    const std::string_view text = kKeywords[k].text;
+    if (text.size() > 8) continue;
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      key |= std::uint64_t{static_cast<unsigned char>(text[i]) | 0x20u} << (i * 8);
+    }
+    std::size_t i = short_slot_of(key);
+    while (slots[i].kw != 0) i = (i + 1) & (kShortSlots - 1);
+    slots[i] = {key, static_cast<std::uint16_t>(k)};
+  }
+  return slots;
+}();
+
 }  // namespace keyword_detail
 
 Kw keyword_detail::lookup(std::string_view word) {
+  if (word.size() <= 8) return lookup_short(word);
   const Key key = key_of(word);
   std::size_t i = slot_of(key);
   for (;;) {

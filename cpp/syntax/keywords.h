@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace sqlparse::syntax {
@@ -97,14 +98,53 @@ inline constexpr std::size_t shape_of(std::string_view w) {
 }
 extern const std::array<std::uint64_t, (kLongestKeyword + 1) * 32 * 32 / 64> kShapes;
 
-// The table lookup behind keyword_of.
+// The table lookup behind keyword_of, for words longer than 8 bytes.
 Kw lookup(std::string_view word);
+
+// Words of up to 8 bytes, nearly every keyword: the word's bytes, each OR-ed
+// with 0x20 (which folds ASCII case and maps no other name byte onto a
+// keyword's), as one little-endian key; open addressing from its hash.
+struct ShortSlot {
+  std::uint64_t key = 0;  // never 0 for a word
+  std::uint16_t kw = 0;
+};
+inline constexpr std::size_t kShortSlots = 1024;
+extern const std::array<ShortSlot, kShortSlots> kShortTable;
+
+inline constexpr std::size_t short_slot_of(std::uint64_t key) {
+  static_assert(kShortSlots == std::size_t{1} << 10);
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 54);  // the top 10 bits
+}
+
+// The key of a word of 1 to 8 bytes: a few overlapping loads, never a byte
+// past the word.
+inline std::uint64_t short_key(std::string_view w) {
+  const auto byte = [&w](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(w[i]) | 0x20u}; };
+  const std::size_t n = w.size();
+  if (n < 4) return byte(0) | (byte(n / 2) << (n / 2 * 8)) | (byte(n - 1) << ((n - 1) * 8));
+  std::uint32_t lo, hi;
+  std::memcpy(&lo, w.data(), 4);
+  std::memcpy(&hi, w.data() + n - 4, 4);
+  return (lo | 0x20202020u) | (std::uint64_t{hi | 0x20202020u} << ((n - 4) * 8));
+}
+
+inline Kw lookup_short(std::string_view word) {
+  const std::uint64_t key = short_key(word);
+  for (std::size_t i = short_slot_of(key);; i = (i + 1) & (kShortSlots - 1)) {
+    const ShortSlot& s = kShortTable[i];
+    if (s.key == key) return static_cast<Kw>(s.kw);
+    if (s.kw == 0) return Kw::kNone;
+  }
+}
 
 }  // namespace keyword_detail
 
-// The keyword of an unquoted word (any case), or Kw::kNone.
+// The keyword of an unquoted word (any case), or Kw::kNone. (A short word
+// goes straight to its table, which is sparse: a probe costs no more than
+// the shape test.)
 inline Kw keyword_of(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Kw::kNone;
+  if (word.size() <= 8) return keyword_detail::lookup_short(word);
   const std::size_t shape = keyword_detail::shape_of(word);
   if ((keyword_detail::kShapes[shape / 64] >> (shape % 64) & 1) == 0) return Kw::kNone;
   return keyword_detail::lookup(word);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -57,7 +58,7 @@ inline __m128i in_range(__m128i v, char low, int count) {
 }
 #endif
 
-std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
+[[gnu::always_inline]] inline std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
   while (i + 16 <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -156,6 +157,21 @@ class Scanner {
   void run(std::vector<Token>& out) {
     out.clear();
     out.reserve(t_.size() / 4 + 2);
+    // Tokens are gathered in a local chunk and appended to `out` a chunk at
+    // a time: a push_back per token costs a capacity check through memory.
+    // (Raw storage: a Token array would initialise every slot first.)
+    constexpr std::size_t kChunk = 64;
+    alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
+    Token* const chunk = reinterpret_cast<Token*>(storage);
+    Token* held = chunk;
+    const auto emit = [&](const Token& t) {
+      if (held == chunk + kChunk) [[unlikely]] {
+        out.insert(out.end(), chunk, held);
+        held = chunk;
+      }
+      ::new (static_cast<void*>(held)) Token(t);
+      ++held;
+    };
     bool spaced = true;
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
@@ -172,7 +188,7 @@ class Scanner {
           e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
           e.begin = static_cast<std::uint32_t>(error_at_);
           e.end = static_cast<std::uint32_t>(t_.size());
-          out.push_back(e);
+          emit(e);
           break;
         }
         spaced = spaced || pos_ != before;
@@ -181,13 +197,14 @@ class Scanner {
       Token tok = scan();
       tok.spaced = spaced;
       spaced = false;
-      out.push_back(tok);
-      if (tok.kind == Tok::kError) break;
+      emit(tok);
+      // (An error token runs to the end of the text, which ends the loop.)
     }
     Token end;
     end.kind = Tok::kEnd;
     end.begin = end.end = static_cast<std::uint32_t>(t_.size());
-    out.push_back(end);
+    emit(end);
+    out.insert(out.end(), chunk, held);
   }
 
  private:
@@ -259,6 +276,7 @@ class Scanner {
   Token scan() {
     const std::size_t s = pos_;
     const char c = t_[s];
+    if (is_name_start(c)) [[likely]] return name_or_prefixed_string(s, c);
     switch (c) {
       case '(': return make(Tok::kLParen, s, s + 1);
       case ')': return make(Tok::kRParen, s, s + 1);
@@ -333,20 +351,6 @@ class Scanner {
         break;
     }
     if (is_digit(c)) return number(s);
-    if (is_name_start(c)) {
-      const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
-      const char next = at(e);
-      // String prefixes: N'x', E'x', B'x', X'x', U&'x', r'x', b"x", rb'x' ...
-      if (e - s <= 2 && (next == '\'' || (next == '"' && d_.double_quote_is_string)) &&
-          string_prefix(t_.substr(s, e - s))) {
-        return string_literal(s, e, next);
-      }
-      if (next == '&' && e == s + 1 && (c == 'U' || c == 'u') && (at(s + 2) == '\'' || at(s + 2) == '"')) {
-        if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
-        return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
-      }
-      return word_ending(s, e);
-    }
     if (d_.id == DialectId::kTsql && (c == '+' || c == '-' || c == '/' || c == '%' || c == '&' || c == '|' || c == '^')) {
       if (at(s + 1) == '=') {
         Token t = make(Tok::kOp, s, s + 2);
@@ -364,6 +368,23 @@ class Scanner {
       }
     }
     return error(LexError::kBadChar, s);
+  }
+
+  // A word starting at s, or a string with a prefix: N'x', E'x', B'x', X'x',
+  // U&'x', r'x', b"x", rb'x' ...
+  Token name_or_prefixed_string(std::size_t s, char c) {
+    const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
+    if (e - s <= 2) [[unlikely]] {
+      const char next = at(e);
+      if ((next == '\'' || (next == '"' && d_.double_quote_is_string)) && string_prefix(t_.substr(s, e - s))) {
+        return string_literal(s, e, next);
+      }
+      if (next == '&' && e == s + 1 && (c == 'U' || c == 'u') && (at(s + 2) == '\'' || at(s + 2) == '"')) {
+        if (at(s + 2) == '\'') return string_literal(s, s + 2, '\'');
+        return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
+      }
+    }
+    return word_ending(s, e);
   }
 
   // Whether the operator's spelling stands at s, whose first character it

@@ -145,7 +145,8 @@ Expr* Parser::expr() { return expr_bp(kPrecNone); }
 Expr* Parser::expr_bp(int min_prec) {
   DepthGuard guard(*this, /*counts=*/false);
   const std::uint32_t begin = here();
-  Expr* left = unary();
+  Expr* left = simple_operand();
+  if (left == nullptr) left = unary();
   for (;;) {
     int prec = infix_precedence();
     if (prec <= min_prec) {

@@ -22,15 +22,24 @@ bool is_unit_word(std::string_view w) {
 }
 
 // Niladic functions written without parentheses.
-bool is_niladic(std::string_view w) {
+[[gnu::noinline]] bool is_niladic_name(std::string_view w) {
   static constexpr std::string_view kNames[] = {
       "current_date", "current_time", "current_timestamp", "localtime", "localtimestamp",
       "current_user", "session_user", "current_role", "sysdate", "systimestamp",
       "current_schema", "current_catalog", "current_database", "sysdatetime", "getdate"};
-  // All start with c, g, l or s and are 7 to 17 bytes long.
+  return is_one_of(w, kNames);
+}
+
+// Inline, as nearly every name is turned down by the first test.
+inline bool is_niladic(std::string_view w) {
+  // All are 7 to 17 bytes long and start with cu, ge, lo, se or sy (which
+  // most column names, such as c_custkey or l_tax, do not).
   if (w.size() < 7 || w.size() > 17) return false;
   const char c = static_cast<char>(w[0] | 0x20);
-  return (c == 'c' || c == 'g' || c == 'l' || c == 's') && is_one_of(w, kNames);
+  const char d = static_cast<char>(w[1] | 0x20);
+  const bool may_be = (c == 'c' && d == 'u') || (c == 'g' && d == 'e') || (c == 'l' && d == 'o') ||
+                      (c == 's' && (d == 'e' || d == 'y'));
+  return may_be && is_niladic_name(w);
 }
 
 }  // namespace
@@ -282,6 +291,64 @@ Expr* Parser::primary() {
   }
   if (!is_name_token(t) && !(classic_ && t.kw == Kw::kCast && at(Tok::kLParen, 1))) fail("an expression");
   return name_expr();
+}
+
+// Most operands are a lone name, number or string followed by a comma, a
+// parenthesis, a clause word or a binary operator. Those take no prefix,
+// postfix or special form, so they are built here without the checks of
+// unary(), primary() and postfix(); null leaves any other operand to them.
+Expr* Parser::simple_operand() {
+  const Token& t = peek();
+  std::size_t after = 1;  // the token after the operand
+  if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName) {
+    if (t.kind == Tok::kWord && t.kw != Kw::kNone) return nullptr;
+    while (at(Tok::kDot, after) && (at(Tok::kWord, after + 1) || at(Tok::kQuotedName, after + 1))) after += 2;
+  } else if (t.kind != Tok::kNumber && t.kind != Tok::kString) {
+    return nullptr;
+  }
+  const Token& n = peek(after);
+  switch (n.kind) {
+    case Tok::kComma: case Tok::kRParen: case Tok::kSemicolon: case Tok::kEnd: case Tok::kStar:
+      break;
+    case Tok::kOp:
+      // :: casts, : paths, ! factorials and -> lambdas are postfix forms
+      if (n.op == Op::kDoubleColon || n.op == Op::kColon || n.op == Op::kBang || n.op == Op::kArrow) {
+        return nullptr;
+      }
+      break;
+    case Tok::kWord:
+      if (!kClauseWords[static_cast<std::size_t>(n.kw)]) return nullptr;
+      break;
+    default:
+      return nullptr;
+  }
+  // (Only tail calls from here on: the checks above need no saved registers.)
+  if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
+  if (after > 1) return name_expr();
+  return lone_name();
+}
+
+// A one-part name followed by what ends an operand (simple_operand); null for
+// a niladic function name.
+Expr* Parser::lone_name() {
+  const Token& t = peek();
+  Ident* part;
+  if (t.kind == Tok::kWord) {
+    if (is_niladic(text_of(t))) return nullptr;
+    part = arena_.make<Ident>();
+    part->text = part->value = text_of(t);
+    part->span = {t.begin, t.end};
+  } else {
+    part = arena_.one(ident_of(t)).items;
+  }
+  // One token: the name, its part and the column all span just it.
+  ColumnRef* c = arena_.make<ColumnRef>();
+  c->kind = ExprKind::kColumn;
+  c->span = {t.begin, t.end};
+  c->name.parts = {part, 1};
+  c->name.span = c->span;
+  advance();
+  return c;
 }
 
 Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {

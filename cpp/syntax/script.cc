@@ -89,11 +89,22 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
   throw e;
 }
 
+namespace {
+
+// The tokens up to their kEnd, which kLookahead copies then follow.
+std::span<Token> padded(std::vector<Token>& tokens) {
+  const Token end = tokens.back();
+  tokens.insert(tokens.end(), Parser::kLookahead, end);
+  return {tokens.data(), tokens.size() - Parser::kLookahead};
+}
+
+}  // namespace
+
 Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
                const TextIndex* positions)
     : text_(text),
-      toks_(tokens),
-      last_(tokens.size() - 1),
+      toks_(padded(tokens)),
+      last_(toks_.size() - 1),
       d_(dialect),
       arena_(arena),
       positions_(positions),
