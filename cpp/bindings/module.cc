@@ -986,7 +986,7 @@ struct ParsedScript {
 // Character offsets of every statement's span in one pass over the text
 // (statements come in text order).
 void count_statement_chars(ParsedScript& p) {
-  const std::string& text = p.script->text;
+  const std::string_view text = p.script->text;
   std::size_t byte = 0;
   std::size_t chars = 0;
   auto to = [&](std::size_t target) {

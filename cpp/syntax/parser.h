@@ -40,9 +40,10 @@ struct ScriptStatement {
   std::optional<ParseError> error;  // set when tree is null
 };
 
-// A parsed script. Owns a copy of the text, which every tree refers to.
+// A parsed script. Owns a copy of the text (in its arena), which every tree
+// refers to.
 struct Script {
-  std::string text;
+  std::string_view text;
   Dialect dialect;
   Arena arena;
   std::vector<ScriptStatement> statements;

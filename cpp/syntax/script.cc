@@ -426,13 +426,15 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
     e.message = "Expecting " + e.expecting + ", found " + e.found;
     throw e;
   }
-  script->text.assign(text);
+  // The text goes first into the arena, which also holds the tree: a short
+  // script then needs no allocation of its own.
+  script->arena.reserve(text.size() * 5);
+  script->text = script->arena.copy(text);
   script->dialect = dialect;
   TokenBuffer buffer;
   std::vector<Token>& tokens = buffer.tokens();
   tokenize(script->text, script->dialect, tokens);
   if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
-  script->arena.reserve(text.size() * 4);
   script->positions = TextIndex(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
   for (;;) {
