@@ -3,6 +3,8 @@
 // parsing (pieces split or joined, or an error token where the classic lexer
 // has no reading), so that the grammar sees the classic tokens.
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "sql_parser/lexer.h"  // is_unicode_letter, unescape
@@ -227,9 +229,68 @@ Token word_token(const Token& from, std::size_t begin, std::size_t end) {
 
 }  // namespace
 
+namespace {
+
+// Whether every token is one the classic lexer reads as it stands, so that
+// the pass below would leave the vector as it is. Most texts are such; the
+// checks are the pass's own, in the order it makes them, with the text's
+// block comments, backslashes and non-ASCII bytes looked for once.
+bool all_classic(std::string_view text, const std::vector<Token>& tokens) {
+  if (text.find("/*") != std::string_view::npos) return false;
+  std::uint64_t high = 0;  // the top bits of all bytes, eight at a time
+  std::size_t k = 0;
+  for (; k + 8 <= text.size(); k += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + k, 8);
+    high |= chunk;
+  }
+  for (; k < text.size(); ++k) high |= static_cast<unsigned char>(text[k]);
+  const bool ascii = (high & 0x8080808080808080ull) == 0;
+  const bool backslash = text.find('\\') != std::string_view::npos;
+  const Token* prev = nullptr;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    switch (t.kind) {
+      case Tok::kEnd:
+        return true;
+      case Tok::kWord:
+        if (prev != nullptr && !t.spaced && prev->kind == Tok::kWord && prev->end == t.begin) return false;
+        if (text[t.begin] >= '0' && text[t.begin] <= '9') {
+          // 2x, or a run the lexer made one word (1_000.0_0): checked whole.
+          if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kLParen) return false;
+          if (!classic_token(text, t, prev)) return false;
+        } else if (text[t.begin] == '#' || (!ascii && !classic_token(text, t, prev))) {
+          return false;  // an ASCII word not starting with a digit is a classic name
+        }
+        break;
+      case Tok::kString:
+        if (text[t.begin] != '\'') return false;
+        if (backslash && !classic_token(text, t, prev)) return false;
+        break;
+      case Tok::kQuotedName:
+        if (t.end - t.begin > 2 && (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') return false;
+        if (!classic_token(text, t, prev)) return false;
+        break;
+      case Tok::kOp:
+        if (!classic_operator(t.op)) return false;
+        break;
+      case Tok::kParam: case Tok::kError: case Tok::kLBracket: case Tok::kRBracket: case Tok::kLBrace:
+      case Tok::kRBrace:
+        return false;
+      default:  // numbers and punctuation
+        break;
+    }
+    prev = &t;
+  }
+  return true;
+}
+
+}  // namespace
+
 // One pass over the tokens: a token read again in pieces goes to a small
 // stack of pending tokens, so the whole pass stays linear.
 void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
+  if (all_classic(text, tokens)) return;
   std::vector<Token> out;
   out.reserve(tokens.size() + 8);
   std::vector<Token> pending;  // next tokens, last first

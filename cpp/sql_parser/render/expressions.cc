@@ -177,6 +177,9 @@ std::string name_text(const ast::Name& name) {
   if (name.parts.empty()) unsupported("empty name");
   check_name(name.parts[0]);
   std::string out;
+  std::size_t size = name.parts.size();
+  for (const ast::Ident& part : name.parts) size += part.text.size();
+  out.reserve(size);
   for (std::size_t i = 0; i < name.parts.size(); ++i) {
     if (i) out.push_back('.');
     append_ident(name.parts[i], &out);
@@ -261,7 +264,9 @@ std::string string_text(std::string_view literal) {
 }
 
 Depth::Depth(Renderer& r) : r_(r) {
-  if (++r_.depth_ > kMaxRenderDepth || stack_exhausted()) {
+  const bool stack_low = r_.stack_floor_ != nullptr &&
+                         static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
+  if (++r_.depth_ > kMaxRenderDepth || stack_low) {
     --r_.depth_;
     unsupported("nesting too deep");
   }

@@ -423,7 +423,62 @@ class Climb {
   std::size_t pos_ = 0;
 };
 
+namespace {
+
+// Whether `e` is one operand as written: no operator expression of its own
+// and no number written against a name (2x), so that an operator between two
+// such operands is read the same at any precedence.
+bool single_operand(const ast::Expr* e) {
+  if (e == nullptr) return false;
+  switch (e->kind) {
+    case ast::ExprKind::kBinary: case ast::ExprKind::kUnary: case ast::ExprKind::kBetween:
+    case ast::ExprKind::kIn: case ast::ExprKind::kQuantified: case ast::ExprKind::kCollate:
+      return false;
+    case ast::ExprKind::kCast:
+      return static_cast<const ast::Cast*>(e)->style != "::";
+    case ast::ExprKind::kStar:
+      return !is_bare_star(e);
+    case ast::ExprKind::kColumn: {
+      const auto& c = *static_cast<const ast::ColumnRef*>(e);
+      return !(c.name.parts.size() == 1 && c.name.parts[0].quote == 0 && number_prefix(c.name.parts[0].text) != 0);
+    }
+    case ast::ExprKind::kLiteral: {
+      const auto& l = *static_cast<const ast::Literal*>(e);
+      return l.literal_kind != ast::LiteralKind::kNumber || number_prefix(l.text) == l.text.size() ||
+             (l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'));
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
 Rendered Renderer::operators(const ast::Expr* e) {
+  // The common case, one binary operator between two single operands, gives
+  // what the climb below gives for [left, op, right], without laying out.
+  if (e->kind == ast::ExprKind::kBinary) {
+    const auto& b = *static_cast<const ast::Binary*>(e);
+    const InfixOp op = b.escape == nullptr ? infix_op(b.op) : InfixOp{};
+    if (op.key != nullptr && single_operand(b.left) && single_operand(b.right)) {
+      Depth depth(*this);
+      Rendered left = expr(b.left);
+      Rendered right = expr(b.right);
+      if (op.flat) {
+        List chain;
+        append_operand(chain, op.key, left);
+        append_operand(chain, op.key, right);
+        return {single(op.key, finish_list(std::move(chain))), Rendered::kFlatChain};
+      }
+      const bool equality = op.bp == kBpEq || op.bp == kBpIs || op.bp == kBpIsNot;
+      if (equality && ((left.flags & Rendered::kBareNull) || (right.flags & Rendered::kBareNull))) {
+        const bool equal = std::string_view(op.key) == "eq";
+        Node other = (right.flags & Rendered::kBareNull) ? std::move(left.node) : std::move(right.node);
+        return {single(equal ? "missing" : "exists", std::move(other)), 0};
+      }
+      return {pair_node(op.key, std::move(left.node), std::move(right.node)), 0};
+    }
+  }
   Climb climb(*this, lay_out(e));
   return climb.run();
 }
