@@ -46,7 +46,7 @@ std::size_t number_prefix(std::string_view s) {
     return i;
   }
   while (i < s.size() && is_digit(s[i])) ++i;
-  if (i == 0) return 0;
+  if (i == 0 && !(s.size() > 1 && s[0] == '.' && is_digit(s[1]))) return 0;  // .5x: 0.5 times x
   if (i < s.size() && s[i] == '.') {
     ++i;
     while (i < s.size() && is_digit(s[i])) ++i;
@@ -283,10 +283,9 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const auto& c = *static_cast<const ast::ColumnRef*>(e);
       if (c.outer_join_mark) unsupported("outer join mark (+)");
       const ast::Ident& first = c.name.parts[0];
-      if (c.name.parts.size() == 1 && first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
-        return implicit_product(first.text);
-      }
-      if (first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
+      const bool number_first = first.quote == 0 && !first.text.empty() && (is_digit(first.text[0]) || first.text[0] == '.');
+      if (c.name.parts.size() == 1 && number_first) return implicit_product(first.text);
+      if (number_first) {
         unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
       return {Node::string(name_text(c.name)), 0};
@@ -303,8 +302,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const auto& l = *static_cast<const ast::Literal*>(e);
       switch (l.literal_kind) {
         case ast::LiteralKind::kNumber: {
-          if (number_prefix(l.text) != l.text.size() && number_prefix(l.text) != 0 &&
-              !(l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'))) {
+          if (number_prefix(l.text) != l.text.size() && number_prefix(l.text) != 0) {  // 2d, 0x1Fs
             return implicit_product(l.text);
           }
           Node n = number_node(l.text);

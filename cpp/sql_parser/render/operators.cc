@@ -222,7 +222,6 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
           if (c.name.parts.size() == 1 && c.name.parts[0].quote == 0) text = c.name.parts[0].text;
         } else if (static_cast<const ast::Literal*>(e)->literal_kind == ast::LiteralKind::kNumber) {
           text = static_cast<const ast::Literal*>(e)->text;
-          if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = {};
         }
         const std::size_t n = number_prefix(text);
         if (n != 0 && n < text.size()) {
@@ -444,8 +443,7 @@ bool single_operand(const ast::Expr* e) {
     }
     case ast::ExprKind::kLiteral: {
       const auto& l = *static_cast<const ast::Literal*>(e);
-      return l.literal_kind != ast::LiteralKind::kNumber || number_prefix(l.text) == l.text.size() ||
-             (l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'));
+      return l.literal_kind != ast::LiteralKind::kNumber || number_prefix(l.text) == l.text.size();
     }
     default:
       return true;
