@@ -7,6 +7,8 @@
 // (parenthesised parts stay single operands) and parsed once more by the
 // classic parser's precedence climbing. The result has the classic shape,
 // and a sequence the classic grammar cannot read is refused.
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "sql_parser/binding_powers.h"
@@ -121,22 +123,55 @@ bool starts_with_number(const ast::Expr* e) {
   }
 }
 
+// The pieces of one operator expression: most have a handful, held inline.
+using Pieces = ast::SmallVec<Piece, 16>;
+
+// A stack whose first N items live inside it (lay_out's work list).
+template <class T, std::size_t N>
+class InlineStack {
+ public:
+  InlineStack() = default;
+  InlineStack(const InlineStack&) = delete;
+  InlineStack& operator=(const InlineStack&) = delete;
+  void push_back(const T& item) {
+    if (size_ < N) {
+      new (slot(size_)) T(item);
+    } else {
+      more_.push_back(item);
+    }
+    ++size_;
+  }
+  T pop() {
+    --size_;
+    if (size_ < N) return *slot(size_);
+    T item = more_.back();
+    more_.pop_back();
+    return item;
+  }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  T* slot(std::size_t i) { return std::launder(reinterpret_cast<T*>(inline_)) + i; }
+  alignas(T) unsigned char inline_[N * sizeof(T)];
+  std::vector<T> more_;
+  std::size_t size_ = 0;
+};
+
 // The written sequence of an operator expression; iterative, so that long
 // chains need no recursion.
-std::vector<Piece> lay_out(const ast::Expr* root) {
-  std::vector<Piece> out;
+void lay_out(const ast::Expr* root, Pieces& out) {
   // Work items: a node to lay out (expr set) or a piece to emit.
   struct Work {
     bool emit;
     Piece piece;
   };
-  std::vector<Work> stack;
+  InlineStack<Work, 16> stack;
   auto node = [](const ast::Expr* e) { return Work{false, Piece{Piece::kOperand, e}}; };
   auto emit = [](Piece p) { return Work{true, p}; };
   stack.push_back(node(root));
   while (!stack.empty()) {
-    Work w = stack.back();
-    stack.pop_back();
+    Work w = stack.pop();
     if (w.emit) {
       out.push_back(w.piece);
       continue;
@@ -237,7 +272,6 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
     }
     out.push_back({Piece::kOperand, e});
   }
-  return out;
 }
 
 }  // namespace
@@ -245,7 +279,7 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
 // The classic parser's precedence climbing over a laid-out sequence.
 class Climb {
  public:
-  Climb(Renderer& r, std::vector<Piece> pieces) : r_(r), pieces_(std::move(pieces)) {}
+  Climb(Renderer& r, const Pieces& pieces) : r_(r), pieces_(pieces) {}
 
   Rendered run() {
     Rendered out = expr(0, false);
@@ -418,7 +452,7 @@ class Climb {
   static Node pair(const char* key, Node left, Node right) { return pair_node(key, std::move(left), std::move(right)); }
 
   Renderer& r_;
-  std::vector<Piece> pieces_;
+  const Pieces& pieces_;
   std::size_t pos_ = 0;
 };
 
@@ -477,7 +511,9 @@ Rendered Renderer::operators(const ast::Expr* e) {
       return {pair_node(op.key, std::move(left.node), std::move(right.node)), 0};
     }
   }
-  Climb climb(*this, lay_out(e));
+  Pieces pieces;
+  lay_out(e, pieces);
+  Climb climb(*this, pieces);
   return climb.run();
 }
 
