@@ -1,5 +1,6 @@
 // Expressions of the typed tree as classic operator maps, literals and calls.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -123,14 +124,21 @@ namespace {
 
 // Characters of an unquoted classic name: letters (any Unicode letter),
 // digits, "_", "@" and "$".
+constexpr auto kAsciiNameChar = [] {
+  std::array<bool, 128> ok{};
+  for (int c = 0; c < 128; ++c) {
+    ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+            c == '$';
+  }
+  return ok;
+}();
+
 bool classic_name_chars(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
-      const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c)) ||
-                      c == '_' || c == '@' || c == '$';
-      if (!ok) return false;
+      if (!kAsciiNameChar[c]) return false;
       ++i;
       continue;
     }
