@@ -229,6 +229,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select a from t order by a limit 1 offset 2",
     "select $$abc$$, a @, b @@ from t",
     "select 1.0_000, 1.x, 30_days, 1e3x, 0x1Fg, 2x, 1._a from t",
+    "select .5bd, -.5e+2bd, 1 + .5x * 2, 0x1Fas, 0x1Fs + 1, -0x1Fd from t where a in (0x1Fy)",
     "select a as b.c, d e.\"f.g\" from t as x.y join u v.w on true group by a as g, b h.i, c",
     "select 'a\\nb', \"x\"\"y\", [a b] from t",
 ]
@@ -318,6 +319,11 @@ CLASSIC_MODE_REFUSED = [
     ("select a from t |> where a > 1", "pipe operator"),
     ("select * from db..t", "empty name part"),
     ("select a from t where t.a (+) = 1", "outer join mark"),
+    ("select 2from t", "a number against a reserved word"),
+    ("select .5from t", "a number against a reserved word"),
+    ("select a 2from t", "a number against a reserved word after an operand"),
+    ("select a as 2from t", "a number against a reserved word as an alias"),
+    ("select 1_000_000.0_000_000", "a number against a name against a fraction"),
 ]
 
 

@@ -1166,7 +1166,37 @@ nb::object render_classic_py(nb::handle text, const std::string& dialect_name, b
   return py_from_node(tree);
 }
 
+// _classic_mode_parse(text): parse() through the statement grammar's classic
+// mode and the renderer (for measurements against parse()).
+nb::object classic_mode_parse_py(nb::handle text) {
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  check_script_size(sql);
+  Node tree;
+  {
+    nb::gil_scoped_release release;
+    tree = sqlparse::sql_parser::parse_classic_mode(sql);
+  }
+  return py_from_node(tree);
+}
+
+// _classic_mode_tree_only(text): the same to the C++ tree only; the node count.
+std::size_t classic_mode_tree_only_py(nb::handle text) {
+  std::string copy;
+  std::string_view sql = utf8_view_of(text, copy);
+  check_script_size(sql);
+  nb::gil_scoped_release release;
+  Node tree = sqlparse::sql_parser::parse_classic_mode(sql);
+  return sqlparse::sql_parser::count_nodes(tree);
+}
+
 void bind_classic_render(nb::module_& m) {
+  m.def("_classic_mode_parse", &classic_mode_parse_py, nb::arg("text").none(),
+        nb::sig("def _classic_mode_parse(text: str) -> object"),
+        "parse() through the statement grammar's classic mode and the renderer (for measurements).");
+  m.def("_classic_mode_tree_only", &classic_mode_tree_only_py, nb::arg("text").none(),
+        nb::sig("def _classic_mode_tree_only(text: str) -> int"),
+        "_classic_mode_parse to the C++ tree only; returns the node count (for benchmarks).");
   m.def("_render_classic", &render_classic_py, nb::arg("text").none(), nb::arg("dialect") = "generic",
         nb::arg("classic_mode") = false,
         nb::sig("def _render_classic(text: str, dialect: str = 'generic', classic_mode: bool = False) -> object"),

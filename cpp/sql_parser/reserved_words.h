@@ -5,6 +5,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstddef>
 #include <iterator>
 #include <string_view>
@@ -23,9 +25,19 @@ inline constexpr std::string_view kClassicReserved[] = {
 
 inline constexpr std::size_t kLongestClassicReserved = 9;
 
+// Bit c - 'a' of kClassicReservedStarts[n]: a reserved word of n letters
+// starts with c. Most names fail this test, which spares the search.
+inline constexpr auto kClassicReservedStarts = [] {
+  std::array<std::uint32_t, kLongestClassicReserved + 1> starts{};
+  for (std::string_view w : kClassicReserved) starts[w.size()] |= std::uint32_t{1} << (w[0] - 'a');
+  return starts;
+}();
+
 // Whether `word` (any ASCII case) is a classic reserved word.
 inline bool is_classic_reserved(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestClassicReserved) return false;
+  const unsigned first = static_cast<unsigned>((word[0] | 0x20) - 'a');
+  if (first >= 26 || !((kClassicReservedStarts[word.size()] >> first) & 1)) return false;
   char lower[kLongestClassicReserved];
   for (std::size_t i = 0; i < word.size(); ++i) {
     const char c = word[i];

@@ -3,9 +3,12 @@
 // parsing (pieces split or joined, or an error token where the classic lexer
 // has no reading), so that the grammar sees the classic tokens.
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "sql_parser/lexer.h"  // is_unicode_letter, unescape
+#include "sql_parser/reserved_words.h"
 #include "syntax/classic_mode.h"
 
 namespace sqlparse::syntax {
@@ -98,7 +101,10 @@ bool classic_token(std::string_view text, const Token& t, const Token* prev) {
       return (text[t.begin] == '@' || text[t.begin] == '$') && classic_word(text.substr(t.begin, t.end - t.begin));
     case Tok::kWord: {
       const std::string_view w = text.substr(t.begin, t.end - t.begin);
-      return classic_word(w.substr(w[0] >= '0' && w[0] <= '9' ? number_prefix(w) : 0));
+      const std::size_t n = (w[0] >= '0' && w[0] <= '9') || w[0] == '.' ? number_prefix(w) : 0;
+      // 2from: the number, then a reserved word where the product wants an expression.
+      if (n > 0 && n < w.size() && sql_parser::is_classic_reserved(w.substr(n))) return false;
+      return classic_word(w.substr(n));
     }
     case Tok::kQuotedName: {
       const char q = text[t.begin];
@@ -227,9 +233,74 @@ Token word_token(const Token& from, std::size_t begin, std::size_t end) {
 
 }  // namespace
 
+namespace {
+
+// Whether every token is one the classic lexer reads as it stands, so that
+// the pass below would leave the vector as it is. Most texts are such; the
+// checks are the pass's own, in the order it makes them, with the text's
+// block comments, backslashes and non-ASCII bytes looked for once.
+bool all_classic(std::string_view text, const std::vector<Token>& tokens) {
+  if (text.find("/*") != std::string_view::npos) return false;
+  std::uint64_t high = 0;  // the top bits of all bytes, eight at a time
+  std::size_t k = 0;
+  for (; k + 8 <= text.size(); k += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + k, 8);
+    high |= chunk;
+  }
+  for (; k < text.size(); ++k) high |= static_cast<unsigned char>(text[k]);
+  const bool ascii = (high & 0x8080808080808080ull) == 0;
+  const bool backslash = text.find('\\') != std::string_view::npos;
+  const Token* prev = nullptr;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    switch (t.kind) {
+      case Tok::kEnd:
+        return true;
+      case Tok::kWord:
+        if (prev != nullptr && !t.spaced && prev->kind == Tok::kWord && prev->end == t.begin) return false;
+        if (text[t.begin] >= '0' && text[t.begin] <= '9') {
+          // 2x, or a run the lexer made one word (1_000.0_0): checked whole.
+          if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kLParen) return false;
+          if (!classic_token(text, t, prev)) return false;
+        } else if (text[t.begin] == '#' || (!ascii && !classic_token(text, t, prev))) {
+          return false;  // an ASCII word not starting with a digit is a classic name
+        }
+        break;
+      case Tok::kString:
+        if (text[t.begin] != '\'') return false;
+        if (backslash && !classic_token(text, t, prev)) return false;
+        break;
+      case Tok::kQuotedName:
+        if (t.end - t.begin > 2 && (text[t.begin] | 0x20) == 'u' && text[t.begin + 1] == '&') return false;
+        if (!classic_token(text, t, prev)) return false;
+        break;
+      case Tok::kOp:
+        if (!classic_operator(t.op)) return false;
+        break;
+      case Tok::kParam: case Tok::kError: case Tok::kLBracket: case Tok::kRBracket: case Tok::kLBrace:
+      case Tok::kRBrace:
+        return false;
+      case Tok::kNumber:
+        if (text[t.begin] == '.' && i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kWord &&
+            tokens[i + 1].begin == t.end) {
+          return false;
+        }
+        break;
+      default:  // punctuation
+        break;
+    }
+    prev = &t;
+  }
+  return true;
+}
+
+}  // namespace
+
 // One pass over the tokens: a token read again in pieces goes to a small
 // stack of pending tokens, so the whole pass stays linear.
 void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
+  if (all_classic(text, tokens)) return;
   std::vector<Token> out;
   out.reserve(tokens.size() + 8);
   std::vector<Token> pending;  // next tokens, last first
@@ -282,6 +353,12 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         continue;
       }
     }
+    if (t.kind == Tok::kNumber && text[t.begin] == '.' && pending.empty() && next < tokens.size() &&
+        tokens[next].kind == Tok::kWord && tokens[next].begin == t.end) {
+      // .5bd: the statement lexer ends a number that starts with "." before a
+      // name; the classic lexer reads one word, 0.5 times bd.
+      t = word_token(t, t.begin, tokens[next++].end);
+    }
     if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
                                (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
       t = word_token(t, t.begin, t.end);  // @, @@ and $ alone are classic names too
@@ -316,12 +393,37 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     } else if (t.kind == Tok::kEnd) {
       out.push_back(t);
       break;
-    } else if (t.kind == Tok::kWord && text[t.begin] >= '0' && text[t.begin] <= '9' &&
+    } else if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.') &&
                ((next < tokens.size() && tokens[next].kind == Tok::kLParen && pending.empty()) ||
                 (!pending.empty() && pending.back().kind == Tok::kLParen))) {
       bad = t.begin;  // 8601_date(..): 8601 times a call, which the typed tree cannot hold
     } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
       bad = t.begin;
+      if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
+        const std::string_view w = text.substr(t.begin, t.end - t.begin);
+        const std::size_t n = number_prefix(w);
+        // Where an operand may start, the product fails at the word; after
+        // an operand, at the number already.
+        const Token* before = out.empty() ? nullptr : &out.back();
+        const bool operand_before =
+            before != nullptr && (before->kind == Tok::kQuotedName || before->kind == Tok::kNumber ||
+                                  before->kind == Tok::kString || before->kind == Tok::kRParen ||
+                                  (before->kind == Tok::kWord &&
+                                   (!sql_parser::is_classic_reserved(text.substr(before->begin, before->end - before->begin)) ||
+                                    before->kw == Kw::kAs)));
+        if (n > 0 && n < w.size() && !operand_before && sql_parser::is_classic_reserved(w.substr(n))) {
+          bad = t.begin + n;
+        } else if (n > 0) {
+          // 1_000.0_0 (one word of the statement lexer): the classic lexer
+          // reads 1 times _000, then refuses the fraction after it.
+          std::size_t k = n;
+          while (k < w.size() && is_ascii_name_char(static_cast<unsigned char>(w[k]))) ++k;
+          if (k > n && k < w.size() && w[k] == '.') {
+            out.push_back(word_token(t, t.begin, t.begin + k));
+            bad = t.begin + k;
+          }
+        }
+      }
       const char q = text[t.begin];
       bad_escape = quoted && t.end - t.begin >= 2 && (q == '\'' || q == '"' || q == '`' || q == '[') &&
                    !sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr);

@@ -435,8 +435,9 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   std::vector<Token>& tokens = buffer.tokens();
   tokenize(script->text, script->dialect, tokens);
   if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
-  script->positions = TextIndex(script->text);
-  Parser p(script->text, tokens, script->dialect, script->arena, &script->positions);
+  // The classic mode counts its error position itself (classic_fail).
+  if (!dialect.classic) script->positions = TextIndex(script->text);
+  Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
   for (;;) {
     // The classic mode reads exactly one statement, and refuses none.
     while (!dialect.classic && p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);

@@ -13,6 +13,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "syntax/ast.h"
 #include "tree/node.h"
@@ -31,5 +32,9 @@ struct RenderError : std::runtime_error {
 inline constexpr int kMaxRenderDepth = 4000;
 
 Node render_classic(const syntax::Statement& statement);
+
+// The classic tree of a text through the statement grammar's classic mode:
+// what sql_parser::parse() returns, ParseError included.
+Node parse_classic_mode(std::string_view utf8_text);
 
 }  // namespace sqlparse::sql_parser

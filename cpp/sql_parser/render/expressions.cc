@@ -1,5 +1,6 @@
 // Expressions of the typed tree as classic operator maps, literals and calls.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -46,7 +47,7 @@ std::size_t number_prefix(std::string_view s) {
     return i;
   }
   while (i < s.size() && is_digit(s[i])) ++i;
-  if (i == 0) return 0;
+  if (i == 0 && !(s.size() > 1 && s[0] == '.' && is_digit(s[1]))) return 0;  // .5x: 0.5 times x
   if (i < s.size() && s[i] == '.') {
     ++i;
     while (i < s.size() && is_digit(s[i])) ++i;
@@ -123,14 +124,21 @@ namespace {
 
 // Characters of an unquoted classic name: letters (any Unicode letter),
 // digits, "_", "@" and "$".
+constexpr auto kAsciiNameChar = [] {
+  std::array<bool, 128> ok{};
+  for (int c = 0; c < 128; ++c) {
+    ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+            c == '$';
+  }
+  return ok;
+}();
+
 bool classic_name_chars(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
-      const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c)) ||
-                      c == '_' || c == '@' || c == '$';
-      if (!ok) return false;
+      if (!kAsciiNameChar[c]) return false;
       ++i;
       continue;
     }
@@ -177,6 +185,9 @@ std::string name_text(const ast::Name& name) {
   if (name.parts.empty()) unsupported("empty name");
   check_name(name.parts[0]);
   std::string out;
+  std::size_t size = name.parts.size();
+  for (const ast::Ident& part : name.parts) size += part.text.size();
+  out.reserve(size);
   for (std::size_t i = 0; i < name.parts.size(); ++i) {
     if (i) out.push_back('.');
     append_ident(name.parts[i], &out);
@@ -261,7 +272,9 @@ std::string string_text(std::string_view literal) {
 }
 
 Depth::Depth(Renderer& r) : r_(r) {
-  if (++r_.depth_ > kMaxRenderDepth || stack_exhausted()) {
+  const bool stack_low = r_.stack_floor_ != nullptr &&
+                         static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
+  if (++r_.depth_ > kMaxRenderDepth || stack_low) {
     --r_.depth_;
     unsupported("nesting too deep");
   }
@@ -278,10 +291,9 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const auto& c = *static_cast<const ast::ColumnRef*>(e);
       if (c.outer_join_mark) unsupported("outer join mark (+)");
       const ast::Ident& first = c.name.parts[0];
-      if (c.name.parts.size() == 1 && first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
-        return implicit_product(first.text);
-      }
-      if (first.quote == 0 && !first.text.empty() && is_digit(first.text[0])) {
+      const bool number_first = first.quote == 0 && !first.text.empty() && (is_digit(first.text[0]) || first.text[0] == '.');
+      if (c.name.parts.size() == 1 && number_first) return implicit_product(first.text);
+      if (number_first) {
         unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
       return {Node::string(name_text(c.name)), 0};
@@ -298,8 +310,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       const auto& l = *static_cast<const ast::Literal*>(e);
       switch (l.literal_kind) {
         case ast::LiteralKind::kNumber: {
-          if (number_prefix(l.text) != l.text.size() && number_prefix(l.text) != 0 &&
-              !(l.text.size() > 2 && l.text[0] == '0' && (l.text[1] == 'x' || l.text[1] == 'X'))) {
+          if (number_prefix(l.text) != l.text.size() && number_prefix(l.text) != 0) {  // 2d, 0x1Fs
             return implicit_product(l.text);
           }
           Node n = number_node(l.text);

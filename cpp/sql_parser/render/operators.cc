@@ -7,6 +7,8 @@
 // (parenthesised parts stay single operands) and parsed once more by the
 // classic parser's precedence climbing. The result has the classic shape,
 // and a sequence the classic grammar cannot read is refused.
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "sql_parser/binding_powers.h"
@@ -121,22 +123,55 @@ bool starts_with_number(const ast::Expr* e) {
   }
 }
 
+// The pieces of one operator expression: most have a handful, held inline.
+using Pieces = ast::SmallVec<Piece, 16>;
+
+// A stack whose first N items live inside it (lay_out's work list).
+template <class T, std::size_t N>
+class InlineStack {
+ public:
+  InlineStack() = default;
+  InlineStack(const InlineStack&) = delete;
+  InlineStack& operator=(const InlineStack&) = delete;
+  void push_back(const T& item) {
+    if (size_ < N) {
+      new (slot(size_)) T(item);
+    } else {
+      more_.push_back(item);
+    }
+    ++size_;
+  }
+  T pop() {
+    --size_;
+    if (size_ < N) return *slot(size_);
+    T item = more_.back();
+    more_.pop_back();
+    return item;
+  }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  T* slot(std::size_t i) { return std::launder(reinterpret_cast<T*>(inline_)) + i; }
+  alignas(T) unsigned char inline_[N * sizeof(T)];
+  std::vector<T> more_;
+  std::size_t size_ = 0;
+};
+
 // The written sequence of an operator expression; iterative, so that long
 // chains need no recursion.
-std::vector<Piece> lay_out(const ast::Expr* root) {
-  std::vector<Piece> out;
+void lay_out(const ast::Expr* root, Pieces& out) {
   // Work items: a node to lay out (expr set) or a piece to emit.
   struct Work {
     bool emit;
     Piece piece;
   };
-  std::vector<Work> stack;
+  InlineStack<Work, 16> stack;
   auto node = [](const ast::Expr* e) { return Work{false, Piece{Piece::kOperand, e}}; };
   auto emit = [](Piece p) { return Work{true, p}; };
   stack.push_back(node(root));
   while (!stack.empty()) {
-    Work w = stack.back();
-    stack.pop_back();
+    Work w = stack.pop();
     if (w.emit) {
       out.push_back(w.piece);
       continue;
@@ -222,7 +257,6 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
           if (c.name.parts.size() == 1 && c.name.parts[0].quote == 0) text = c.name.parts[0].text;
         } else if (static_cast<const ast::Literal*>(e)->literal_kind == ast::LiteralKind::kNumber) {
           text = static_cast<const ast::Literal*>(e)->text;
-          if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = {};
         }
         const std::size_t n = number_prefix(text);
         if (n != 0 && n < text.size()) {
@@ -238,7 +272,6 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
     }
     out.push_back({Piece::kOperand, e});
   }
-  return out;
 }
 
 }  // namespace
@@ -246,7 +279,7 @@ std::vector<Piece> lay_out(const ast::Expr* root) {
 // The classic parser's precedence climbing over a laid-out sequence.
 class Climb {
  public:
-  Climb(Renderer& r, std::vector<Piece> pieces) : r_(r), pieces_(std::move(pieces)) {}
+  Climb(Renderer& r, const Pieces& pieces) : r_(r), pieces_(pieces) {}
 
   Rendered run() {
     Rendered out = expr(0, false);
@@ -419,12 +452,68 @@ class Climb {
   static Node pair(const char* key, Node left, Node right) { return pair_node(key, std::move(left), std::move(right)); }
 
   Renderer& r_;
-  std::vector<Piece> pieces_;
+  const Pieces& pieces_;
   std::size_t pos_ = 0;
 };
 
+namespace {
+
+// Whether `e` is one operand as written: no operator expression of its own
+// and no number written against a name (2x), so that an operator between two
+// such operands is read the same at any precedence.
+bool single_operand(const ast::Expr* e) {
+  if (e == nullptr) return false;
+  switch (e->kind) {
+    case ast::ExprKind::kBinary: case ast::ExprKind::kUnary: case ast::ExprKind::kBetween:
+    case ast::ExprKind::kIn: case ast::ExprKind::kQuantified: case ast::ExprKind::kCollate:
+      return false;
+    case ast::ExprKind::kCast:
+      return static_cast<const ast::Cast*>(e)->style != "::";
+    case ast::ExprKind::kStar:
+      return !is_bare_star(e);
+    case ast::ExprKind::kColumn: {
+      const auto& c = *static_cast<const ast::ColumnRef*>(e);
+      return !(c.name.parts.size() == 1 && c.name.parts[0].quote == 0 && number_prefix(c.name.parts[0].text) != 0);
+    }
+    case ast::ExprKind::kLiteral: {
+      const auto& l = *static_cast<const ast::Literal*>(e);
+      return l.literal_kind != ast::LiteralKind::kNumber || number_prefix(l.text) == l.text.size();
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
 Rendered Renderer::operators(const ast::Expr* e) {
-  Climb climb(*this, lay_out(e));
+  // The common case, one binary operator between two single operands, gives
+  // what the climb below gives for [left, op, right], without laying out.
+  if (e->kind == ast::ExprKind::kBinary) {
+    const auto& b = *static_cast<const ast::Binary*>(e);
+    const InfixOp op = b.escape == nullptr ? infix_op(b.op) : InfixOp{};
+    if (op.key != nullptr && single_operand(b.left) && single_operand(b.right)) {
+      Depth depth(*this);
+      Rendered left = expr(b.left);
+      Rendered right = expr(b.right);
+      if (op.flat) {
+        List chain;
+        append_operand(chain, op.key, left);
+        append_operand(chain, op.key, right);
+        return {single(op.key, finish_list(std::move(chain))), Rendered::kFlatChain};
+      }
+      const bool equality = op.bp == kBpEq || op.bp == kBpIs || op.bp == kBpIsNot;
+      if (equality && ((left.flags & Rendered::kBareNull) || (right.flags & Rendered::kBareNull))) {
+        const bool equal = std::string_view(op.key) == "eq";
+        Node other = (right.flags & Rendered::kBareNull) ? std::move(left.node) : std::move(right.node);
+        return {single(equal ? "missing" : "exists", std::move(other)), 0};
+      }
+      return {pair_node(op.key, std::move(left.node), std::move(right.node)), 0};
+    }
+  }
+  Pieces pieces;
+  lay_out(e, pieces);
+  Climb climb(*this, pieces);
   return climb.run();
 }
 

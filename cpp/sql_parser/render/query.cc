@@ -1,10 +1,12 @@
 // Queries: the clause map of a SELECT, set operations as right-nested runs
 // of one operator (INTERSECT binding tighter), ORDER BY / LIMIT of a set
 // operation under a "from" wrapper, and WITH as the last key.
+#include <memory>
 #include <vector>
 
 #include "sql_parser/parser_internal.h"
 #include "sql_parser/render/render_internal.h"
+#include "syntax/parser.h"
 
 namespace sqlparse::sql_parser::render {
 namespace {
@@ -230,6 +232,11 @@ namespace sqlparse::sql_parser {
 Node render_classic(const syntax::Statement& statement) {
   render::Renderer r;
   return r.statement(statement);
+}
+
+Node parse_classic_mode(std::string_view utf8_text) {
+  std::unique_ptr<syntax::Script> script = syntax::parse_script(utf8_text, syntax::classic_dialect());
+  return render_classic(*script->statements[0].tree);
 }
 
 }  // namespace sqlparse::sql_parser

@@ -9,6 +9,7 @@
 #include "sql_parser/reserved_words.h"
 #include "syntax/ast.h"
 #include "tree/node.h"
+#include "tree/stack_limit.h"
 
 namespace sqlparse::sql_parser::render {
 
@@ -86,6 +87,8 @@ class Renderer {
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   int depth_ = 0;
+  // This thread's stack floor, looked up once per rendering.
+  const char* stack_floor_ = stack_floor();
   // The interval whose "unit" is the select item's alias (interval '1 day' d).
   const ast::Interval* unit_is_alias_ = nullptr;
 };
