@@ -110,6 +110,20 @@ def test_linear_work_on_wide_select_lists():
     assert len(got) == 2000 and got[1999].full_path == "select.[1999].value"
 
 
+@pytest.mark.parametrize("depth, steps", [(40, 5), (80, 8), (200, 12)])
+def test_first_match_after_repeated_descendant_steps(depth, steps):
+    # Every "..union_all" reaches each deeper level again from each context:
+    # the full match list grows combinatorially with the steps (a fuzzed
+    # tree of 635 nodes took minutes); the first match is found at once.
+    tree = {"x": "found"}
+    for _ in range(depth):
+        tree = {"union_all": [tree]}
+    steps_text = "union_all.[0]" + "..union_all.[0]" * steps
+    assert find(tree, "$." + steps_text + "..x", 1) == "found"
+    assert Analyze._one_search_other(tree, steps_text + "..xZ", "Z", "") == "found"
+    assert find(tree, "$." + steps_text + "..y", 1) is None
+
+
 # _one_search_other drops len(one) characters and appends other, without
 # checking that the path ends with one.
 SEARCH = [

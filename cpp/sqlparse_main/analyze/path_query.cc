@@ -20,6 +20,7 @@
 #include <charconv>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sqlparse_main/analyze/analysis_error.h"
 
@@ -231,7 +232,7 @@ void CompiledPath::descendant_step(const Step& step, const std::string* context_
   }
 }
 
-MatchList CompiledPath::find_matches(const Node& root) const {
+MatchList CompiledPath::find_matches(const Node& root, bool first_only) const {
   MatchList out;
   out.root_ = root;
   std::vector<Context> contexts{Context{&out.root_, -1, kRootPosition}};
@@ -247,6 +248,16 @@ MatchList CompiledPath::find_matches(const Node& root) const {
     context_key = &step.key;
     contexts.swap(next);
     if (contexts.empty()) break;
+    if (first_only && contexts.size() > 1) {
+      // Repeated descendant steps reach one node from many contexts; without
+      // this, their number grows with every step.
+      std::unordered_set<std::uint64_t> seen;
+      std::size_t kept = 0;
+      for (const Context& c : contexts) {
+        if (seen.insert(c.position).second) contexts[kept++] = c;
+      }
+      contexts.resize(kept);
+    }
   }
   for (const Context& c : contexts) {
     out.values_.push_back(*c.node);
@@ -288,7 +299,7 @@ void MatchList::clear() {
 
 std::optional<Node> CompiledPath::find_first(const Node& root) const {
   if (has_descendant_) {
-    MatchList matches = find_matches(root);
+    MatchList matches = find_matches(root, /*first_only=*/true);
     if (matches.empty()) return std::nullopt;
     return matches.value(0);
   }

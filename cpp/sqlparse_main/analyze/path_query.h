@@ -66,7 +66,11 @@ class CompiledPath {
   explicit CompiledPath(std::string_view text);
 
   std::vector<PathMatch> find(const Node& root) const;
-  MatchList find_matches(const Node& root) const;
+  // With `first_only`, equal contexts are dropped after each step: they
+  // would only repeat, later, what the first of them finds, so the first
+  // match stays the same (find_first), while the full list may hold fewer
+  // repeats.
+  MatchList find_matches(const Node& root, bool first_only = false) const;
   std::optional<Node> find_first(const Node& root) const;
 
   struct Step {
