@@ -121,13 +121,19 @@ TableRef* Parser::join_rest(TableRef* left) {
   return finish(j);
 }
 
-Alias* Parser::table_alias() {
-  bool as_kw = false;
-  Ident name = opt_alias(true, &as_kw);
+Alias* Parser::alias_node(const Ident& name, bool as_keyword) {
   if (name.text.empty()) return nullptr;
   Alias* a = arena_.make<Alias>();
   a->name = name;
-  a->as_keyword = as_kw;
+  a->as_keyword = as_keyword;
+  return a;
+}
+
+Alias* Parser::table_alias() {
+  bool as_kw = false;
+  const Ident name = opt_alias(true, &as_kw);
+  Alias* a = alias_node(name, as_kw);
+  if (a == nullptr) return nullptr;
   if (at(Tok::kLParen) && (at_name(1) || at(Tok::kRParen, 1))) {
     // t(a, b); a column may carry a type in some dialects: t(a int)
     advance();

@@ -292,6 +292,7 @@ class Parser {
   TableRef* join_rest(TableRef* left);
   bool at_join_start() const;
   Alias* table_alias();
+  Alias* alias_node(const Ident& name, bool as_keyword);  // null for no name
   TableRef* named_table();
   TableRef* pivot(TableRef* source, bool unpivot);
   TableRef* lateral_view(TableRef* source);

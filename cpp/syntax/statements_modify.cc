@@ -127,13 +127,8 @@ Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
   m->target = name();
   skip_table_hints();
   bool as_keyword = false;
-  Ident alias = opt_alias(true, &as_keyword);
-  if (!alias.text.empty()) {
-    auto* a = arena_.make<Alias>();
-    a->name = alias;
-    a->as_keyword = as_keyword;
-    m->target_alias = a;
-  }
+  const Ident alias = opt_alias(true, &as_keyword);
+  m->target_alias = alias_node(alias, as_keyword);
   skip_table_hints();
   expect_kw(Kw::kUsing, "USING");
   m->source = table_ref();
@@ -286,13 +281,8 @@ Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
   while (accept(Tok::kComma)) name();
   if (!at_word("output")) {
     bool as_keyword = false;
-    Ident alias = opt_alias(true, &as_keyword);
-    if (!alias.text.empty()) {
-      auto* a = arena_.make<Alias>();
-      a->name = alias;
-      a->as_keyword = as_keyword;
-      d->alias = a;
-    }
+    const Ident alias = opt_alias(true, &as_keyword);
+    d->alias = alias_node(alias, as_keyword);
   }
   skip_table_hints();
   d->returning = output_clause();
