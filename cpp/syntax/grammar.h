@@ -319,10 +319,10 @@ class Parser {
   bool starts_query(std::size_t ahead) const;
   Statement* query_statement(std::uint32_t begin, With* with = nullptr);
   Raw join_raw(Raw a, Raw b);
-  Raw rest_of_statement();
-  // The rest of a data-modifying statement: raw clauses up to RETURNING, then
-  // its items (and what follows them).
-  Raw rest_before_returning();
+  // Raw tokens to the end of the statement, or to `stop` (RETURNING) outside
+  // parentheses.
+  Raw rest_of_statement(Kw stop = Kw::kNone);
+  // RETURNING items (and what follows them), or null.
   Returning* returning_clause();
   void skip_table_hints();
   void skip_top_clause();

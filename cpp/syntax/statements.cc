@@ -146,9 +146,10 @@ Raw Parser::join_raw(Raw a, Raw b) {
   return arena_.copy(joined);
 }
 
-Raw Parser::rest_of_statement() {
+Raw Parser::rest_of_statement(Kw stop) {
   std::size_t from = pos_;
-  while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind)) {
+  while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind) &&
+         (stop == Kw::kNone || !at_kw(stop))) {
     if (at(Tok::kError)) fail("a token");  // reports the lexer's error
     if (is_open(peek().kind))
       skip_group();
@@ -371,7 +372,7 @@ Statement* Parser::insert_statement(std::uint32_t begin, With* with) {
     fail("a query, VALUES or DEFAULT VALUES");
   }
   Raw tail;
-  if (at_insert_tail()) tail = rest_before_returning();
+  if (at_insert_tail()) tail = rest_of_statement(Kw::kReturning);
   s->tail = tail;
   if (s->returning == nullptr) s->returning = returning_clause();
   return finish(s);

@@ -4,18 +4,6 @@
 
 namespace sqlparse::syntax {
 
-Raw Parser::rest_before_returning() {
-  std::size_t from = pos_;
-  while (!at_end() && !at(Tok::kSemicolon) && !is_close(peek().kind) && !at_kw(Kw::kReturning)) {
-    if (at(Tok::kError)) fail("a token");
-    if (is_open(peek().kind))
-      skip_group();
-    else
-      advance();
-  }
-  return pos_ > from ? raw_since(from) : Raw{};
-}
-
 Returning* Parser::returning_clause() {
   if (!at_kw(Kw::kReturning)) return nullptr;
   const std::uint32_t begin = here();
@@ -139,7 +127,7 @@ Statement* Parser::merge_statement(std::uint32_t begin, With* with) {
   if (clauses.empty()) fail("WHEN");
   m->clauses = arena_.list(clauses);
   m->returning = output_clause();
-  if (at_word("option")) m->tail = rest_before_returning();
+  if (at_word("option")) m->tail = rest_of_statement(Kw::kReturning);
   if (m->returning == nullptr) m->returning = returning_clause();
   return finish(m);
 }
@@ -260,7 +248,7 @@ Statement* Parser::update_statement(std::uint32_t begin, With* with) {
   } else {
     if (accept_kw(Kw::kWhere)) u->where = expr();
     if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
-      tail = rest_before_returning();
+      tail = rest_of_statement(Kw::kReturning);
     if (u->returning == nullptr) u->returning = returning_clause();
   }
   u->tail = tail;
@@ -293,7 +281,7 @@ Statement* Parser::delete_statement(std::uint32_t begin, With* with) {
   } else {
     if (accept_kw(Kw::kWhere)) d->where = expr();
     if (at_kw(Kw::kOrder) || at_kw(Kw::kLimit) || at_word("option") || at_word("output"))
-      tail = rest_before_returning();
+      tail = rest_of_statement(Kw::kReturning);
     if (d->returning == nullptr) d->returning = returning_clause();
   }
   d->tail = tail;
