@@ -81,7 +81,7 @@ Node Parser::parse_intersect_chain() {
 Node Parser::parse_query() {
   FrameGuard frame(*this);
   Node first = parse_intersect_chain();
-  std::vector<Node> branches;
+  List branches;
   std::vector<std::string_view> ops;
   std::vector<Token> op_tokens;
   while (at_set_operator()) {

@@ -29,18 +29,22 @@ Node Node::integer_from_text(std::string_view decimal) {
   while (i + 1 < decimal.size() && decimal[i] == '0') ++i;
   if (negative) text.push_back('-');
   text.append(decimal.substr(i));
-  return Node(Value(BigInt{std::make_shared<const std::string>(std::move(text))}));
+  return Node(Value(BigInt{std::allocate_shared<const std::string>(PoolAllocator<char>(), std::move(text))}));
 }
 
 Node Node::number(double d) { return Node(Value(std::in_place_type<double>, d)); }
 
 Node Node::string(std::string s) {
-  return Node(Value(std::make_shared<const std::string>(std::move(s))));
+  return Node(Value(std::allocate_shared<const std::string>(PoolAllocator<char>(), std::move(s))));
 }
 
-Node Node::list(List items) { return Node(Value(std::make_shared<List>(std::move(items)))); }
+Node Node::list(List items) {
+  return Node(Value(std::allocate_shared<List>(PoolAllocator<List>(), std::move(items))));
+}
 
-Node Node::map(Map entries) { return Node(Value(std::make_shared<Map>(std::move(entries)))); }
+Node Node::map(Map entries) {
+  return Node(Value(std::allocate_shared<Map>(PoolAllocator<Map>(), std::move(entries))));
+}
 
 Node Node::empty_map() { return map(Map()); }
 
@@ -63,7 +67,7 @@ inline void acquire_sole_ownership() {
 List& Node::mutable_list() {
   auto& p = std::get<ListPtr>(value_);
   if (p.use_count() > 1) {
-    p = std::make_shared<List>(*p);
+    p = std::allocate_shared<List>(PoolAllocator<List>(), *p);
   } else {
     acquire_sole_ownership();
   }
@@ -73,7 +77,7 @@ List& Node::mutable_list() {
 Map& Node::mutable_map() {
   auto& p = std::get<MapPtr>(value_);
   if (p.use_count() > 1) {
-    p = std::make_shared<Map>(*p);
+    p = std::allocate_shared<Map>(PoolAllocator<Map>(), *p);
   } else {
     acquire_sole_ownership();
   }
@@ -168,6 +172,8 @@ void Map::set(std::string key, Node value) {
 }
 
 void Map::append(std::string key, Node value) {
+  // Parse-tree maps hold one to four keys: one block, grown at most once.
+  if (entries_.size() == entries_.capacity() && entries_.size() < 4) entries_.reserve(entries_.empty() ? 2 : 4);
   entries_.emplace_back(std::move(key), std::move(value));
   if (index_) {
     index_->emplace(entries_.back().first, entries_.size() - 1);

@@ -20,6 +20,8 @@
 #include <variant>
 #include <vector>
 
+#include "tree/node_pool.h"
+
 namespace sqlparse {
 
 // Deepest tree that the system accepts (from Python or from the parser).
@@ -30,7 +32,7 @@ enum class Kind : std::uint8_t { kNull, kBool, kInt, kBigInt, kFloat, kString, k
 
 class Node;
 class Map;
-using List = std::vector<Node>;
+using List = std::vector<Node, PoolAllocator<Node>>;
 
 // Decimal text of an integer that does not fit in 64 bits ("-" then digits).
 struct BigInt {
@@ -98,6 +100,7 @@ class Node {
 class Map {
  public:
   using Entry = std::pair<std::string, Node>;
+  using Entries = std::vector<Entry, PoolAllocator<Entry>>;
   static constexpr std::size_t kIndexThreshold = 12;
 
   Map() = default;
@@ -119,15 +122,15 @@ class Map {
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  const std::vector<Entry>& entries() const { return entries_; }
-  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  const Entries& entries() const { return entries_; }
+  Entries::const_iterator begin() const { return entries_.begin(); }
+  Entries::const_iterator end() const { return entries_.end(); }
 
  private:
   std::ptrdiff_t find_index(std::string_view key) const;
   void rebuild_index();
 
-  std::vector<Entry> entries_;
+  Entries entries_;
   // Present only for large maps; maps a key to its position in entries_.
   std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_;
 };

@@ -120,7 +120,7 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
     // In-order walk: a set operation node is its left side, its operator,
     // its right side.
     std::vector<std::pair<const ast::QueryBody*, bool>> todo{{q.body, false}};
-    std::vector<Node> branches;
+    List branches;
     while (!todo.empty()) {
       auto [at, op_only] = todo.back();
       todo.pop_back();

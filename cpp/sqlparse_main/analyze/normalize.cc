@@ -22,7 +22,7 @@ struct Frame {
   const Node* source;
   std::size_t next = 0;
   bool changed = false;
-  std::vector<Node> children;
+  List children;
 };
 
 }  // namespace
