@@ -10,6 +10,8 @@
 // ParseError at the first token that cannot continue a classic query, in
 // the classic parser's message format.
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <string>
 
 #include "sql_parser/parser_internal.h"  // the classic type names and interval units
@@ -99,9 +101,28 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
   throw e;
 }
 
+namespace {
+
+// Per keyword id: whether its word is a classic reserved word, so a word the
+// lexer knew needs no search. (Words cut out of longer tokens have no id.)
+constexpr auto kClassicReservedKw = [] {
+  std::array<bool, static_cast<std::size_t>(Kw::kCount)> reserved{};
+  std::size_t i = 0;
+#define SQLPARSE_KW_RESERVED(name, text, implicit_alias) \
+  ++i;                                                    \
+  reserved[i] = std::find(std::begin(sql_parser::kClassicReserved), std::end(sql_parser::kClassicReserved), \
+                          std::string_view(text)) != std::end(sql_parser::kClassicReserved);
+  SQLPARSE_KEYWORDS(SQLPARSE_KW_RESERVED)
+#undef SQLPARSE_KW_RESERVED
+  return reserved;
+}();
+
+}  // namespace
+
 bool Parser::classic_name_token(const Token& t) const {
-  return t.kind == Tok::kQuotedName ||
-         ((t.kind == Tok::kWord || t.kind == Tok::kParam) && !sql_parser::is_classic_reserved(text_of(t)));
+  if (t.kind == Tok::kQuotedName) return true;
+  if (t.kind == Tok::kWord && t.kw != Kw::kNone) return !kClassicReservedKw[static_cast<std::size_t>(t.kw)];
+  return (t.kind == Tok::kWord || t.kind == Tok::kParam) && !sql_parser::is_classic_reserved(text_of(t));
 }
 
 bool Parser::classic_at_bare_alias() const {
