@@ -326,6 +326,9 @@ struct SelectItem {
   Ident alias;            // empty when none
   bool as_keyword = false;
   List<Ident> aliases;    // explode(m) as (k, v)
+  // Classic mode only: WITHIN GROUP / OVER after a value that is not a call
+  // (a + b over (..)), held by a nameless call node.
+  Function* value_window = nullptr;
   Span span;
 };
 

@@ -760,11 +760,9 @@ void Parser::classic_item_tail(SelectItem& item) {
   if (item.expr->kind == ExprKind::kFunction) {
     f = static_cast<Function*>(item.expr);
   } else {
-    // a + f(b) over (..): the window belongs to the whole value, which the
-    // typed tree cannot hold. Read on (a later error is the classic one),
-    // then refuse here.
-    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
+    // a + f(b) over (..): the window belongs to the whole value.
     f = node<Function>(here());
+    item.value_window = f;
   }
   if (accept_kw(Kw::kWithin)) {
     if (!accept_kw(Kw::kGroup)) classic_fail(peek(), "GROUP");

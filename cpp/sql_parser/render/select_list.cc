@@ -74,11 +74,12 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
   Map m;
   const ast::Function* call = nullptr;
   if (e->kind == ast::ExprKind::kFunction) call = static_cast<const ast::Function*>(e);
-  if (call) {
+  if (call || item.value_window) {
     Depth depth(*this);
-    m.append("value", function(*call, true));
-    if (!call->within_group.empty()) m.append("within", single("orderby", sort_items(call->within_group)));
-    if (call->over) m.append("over", window(*call->over));
+    m.append("value", call ? function(*call, true) : value(e));
+    const ast::Function& w = call ? *call : *item.value_window;
+    if (!w.within_group.empty()) m.append("within", single("orderby", sort_items(w.within_group)));
+    if (w.over) m.append("over", window(*w.over));
   } else if (const ast::Interval* iv = item.alias.text.empty() ? trailing_interval(e) : nullptr) {
     // interval '1 day' d: the word after the text is the item's alias there.
     ast::Ident alias;
