@@ -336,6 +336,7 @@ struct Statement;
 
 struct Cte {
   Ident name;
+  List<Ident> name_more;  // classic mode only: the further parts of a dotted name (with a.b as ..)
   List<Ident> columns;
   Raw materialized;       // "materialized" / "not materialized"
   Query* query = nullptr;

@@ -298,6 +298,13 @@ With* Parser::classic_with() {
     if (!classic_name_token(peek())) classic_fail(peek(), "a name");
     c.name = ident_of(peek());
     advance();
+    SmallVec<Ident> more;  // with a.b as (..): any word may follow the dot
+    while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1))) {
+      advance();
+      more.push_back(ident_of(peek()));
+      advance();
+    }
+    if (!more.empty()) c.name_more = arena_.list(more);
     if (!accept_kw(Kw::kAs)) classic_fail(peek(), "AS");
     if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     if (!at_kw(Kw::kSelect) && !at_kw(Kw::kWith)) classic_fail(peek(), "SELECT or WITH");

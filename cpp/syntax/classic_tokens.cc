@@ -260,9 +260,7 @@ bool all_classic(std::string_view text, const std::vector<Token>& tokens) {
       case Tok::kWord:
         if (prev != nullptr && !t.spaced && prev->kind == Tok::kWord && prev->end == t.begin) return false;
         if (text[t.begin] >= '0' && text[t.begin] <= '9') {
-          // 2x, or a run the lexer made one word (1_000.0_0): checked whole.
-          if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kLParen) return false;
-          if (!classic_token(text, t, prev)) return false;
+          return false;  // 2x, or a run the lexer made one word (1_000.0_0)
         } else if (text[t.begin] == '#' || (!ascii && !classic_token(text, t, prev))) {
           return false;  // an ASCII word not starting with a digit is a classic name
         }
@@ -385,6 +383,27 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       prev_end = t.end;
       continue;
     }
+    if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
+      // 2x, 1.5e3x(a), 0x1Fg: the classic lexer reads the number, then a
+      // product with the name written against it.
+      const std::string_view w = text.substr(t.begin, t.end - t.begin);
+      const std::size_t n = number_prefix(w);
+      if (n > 0 && n < w.size() && classic_word(w.substr(n)) && !sql_parser::is_classic_reserved(w.substr(n))) {
+        Token name = word_token(t, t.begin + n, t.end);
+        name.spaced = false;
+        name.kw = keyword_of(w.substr(n));
+        Token product = t;
+        product.kind = Tok::kStar;
+        product.kw = Kw::kNone;
+        product.spaced = false;
+        product.begin = product.end = static_cast<std::uint32_t>(t.begin + n);
+        pending.push_back(name);
+        pending.push_back(product);
+        t.kind = Tok::kNumber;
+        t.kw = Kw::kNone;
+        t.end = static_cast<std::uint32_t>(t.begin + n);
+      }
+    }
     const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
     std::size_t bad = std::string_view::npos;
     bool bad_escape = false;
@@ -393,10 +412,6 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     } else if (t.kind == Tok::kEnd) {
       out.push_back(t);
       break;
-    } else if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.') &&
-               ((next < tokens.size() && tokens[next].kind == Tok::kLParen && pending.empty()) ||
-                (!pending.empty() && pending.back().kind == Tok::kLParen))) {
-      bad = t.begin;  // 8601_date(..): 8601 times a call, which the typed tree cannot hold
     } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
       bad = t.begin;
       if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {

@@ -25,6 +25,16 @@ void check_set_op(const ast::SetOp& s) {
   }
 }
 
+// A CTE's name; the classic grammar takes a dotted one (with a.b as ..).
+std::string cte_name(const ast::Cte& cte) {
+  std::string name = ident_text(cte.name);
+  for (const ast::Ident& part : cte.name_more) {
+    name.push_back('.');
+    append_ident(part, &name);
+  }
+  return name;
+}
+
 }  // namespace
 
 Node Renderer::statement(const ast::Statement& s) {
@@ -37,7 +47,7 @@ Node Renderer::statement(const ast::Statement& s) {
   List ctes;
   for (const ast::Cte& cte : s.with->ctes) {
     Map m;
-    m.append("name", Node::string(ident_text(cte.name)));
+    m.append("name", Node::string(cte_name(cte)));
     m.append("value", query(*cte.query, true));
     ctes.push_back(Node::map(std::move(m)));
   }
@@ -76,7 +86,7 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
       if (cte.query == nullptr) unsupported("WITH expression");
       check_name(cte.name);
       Map m;
-      m.append("name", Node::string(ident_text(cte.name)));
+      m.append("name", Node::string(cte_name(cte)));
       m.append("value", query(*cte.query, true));
       ctes.push_back(Node::map(std::move(m)));
     }
