@@ -74,11 +74,24 @@ class SmallVec {
   std::size_t size_ = 0;
 };
 
+// Blocks for arenas, kept per thread: a stream of scripts then takes its
+// trees' blocks from the ones the scripts before it gave back, instead of
+// from the allocator (arena.cc).
+struct ArenaBlock {
+  ArenaBlock* next;
+  std::size_t size;  // bytes, this header included
+};
+ArenaBlock* take_arena_block(std::size_t at_least);
+void give_arena_blocks(ArenaBlock* chain);
+
 class Arena {
  public:
   Arena() = default;
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
+  ~Arena() {
+    if (blocks_ != nullptr) give_arena_blocks(blocks_);
+  }
 
   void* allocate(std::size_t size, std::size_t align) {
     std::size_t at = (used_ + align - 1) & ~(align - 1);
@@ -93,7 +106,7 @@ class Arena {
   // Room for about `bytes` of nodes in the first block (a script's tree
   // takes a few times its text).
   void reserve(std::size_t bytes) {
-    if (blocks_.empty() && used_ == 0 && bytes > kFirstBlock) grow(bytes < kMaxBlock ? bytes : kMaxBlock);
+    if (blocks_ == nullptr && used_ == 0 && bytes > kFirstBlock) grow(bytes < kMaxBlock - kHeader ? bytes : kMaxBlock - kHeader);
   }
 
   // A value-initialised T; T must not need a destructor.
@@ -132,26 +145,40 @@ class Arena {
     return {p, text.size()};
   }
 
+  // A copy followed by `padding` zero bytes (not part of the view).
+  std::string_view copy_padded(std::string_view text, std::size_t padding) {
+    char* p = static_cast<char*>(allocate(text.size() + padding, 16));
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    std::memset(p + text.size(), 0, padding);
+    return {p, text.size()};
+  }
+
   std::size_t bytes_used() const { return total_; }
+
+  static constexpr std::size_t kMaxBlock = 1 << 20;
 
  private:
   [[gnu::noinline]] void grow(std::size_t at_least) {
     std::size_t size = capacity_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
-    if (size < at_least) size = at_least;
-    blocks_.emplace_back(new char[size]);
-    current_ = blocks_.back().get();
-    capacity_ = size;
+    if (size < at_least + kHeader) size = at_least + kHeader;
+    ArenaBlock* block = take_arena_block(size);
+    block->next = blocks_;
+    blocks_ = block;
+    current_ = reinterpret_cast<char*>(block) + kHeader;
+    capacity_ = block->size - kHeader;
     used_ = 0;
-    total_ += size;
+    total_ += block->size;
   }
 
   static constexpr std::size_t kFirstBlock = 4096;
-  static constexpr std::size_t kMaxBlock = 1 << 20;
+  // The block header, rounded up so that a block's nodes stay aligned.
+  static constexpr std::size_t kHeader = (sizeof(ArenaBlock) + alignof(std::max_align_t) - 1) &
+                                         ~(alignof(std::max_align_t) - 1);
   // The first block lives in the arena itself: the tree of a short script
   // costs no allocation. (The arena is neither copied nor moved.)
   alignas(std::max_align_t) char first_[kFirstBlock];
-  std::vector<std::unique_ptr<char[]>> blocks_;  // the blocks after it
+  ArenaBlock* blocks_ = nullptr;  // the blocks after it, the newest first
   char* current_ = first_;
   std::size_t capacity_ = kFirstBlock;
   std::size_t used_ = 0;

@@ -436,7 +436,7 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   tokenize(script->text, script->dialect, tokens);
   if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
   // The classic mode counts its error position itself (classic_fail).
-  if (!dialect.classic) script->positions = TextIndex(script->text);
+  if (!dialect.classic) script->positions.reset(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
   for (;;) {
     // The classic mode reads exactly one statement, and refuses none.
