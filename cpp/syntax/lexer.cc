@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -58,28 +59,38 @@ inline __m128i in_range(__m128i v, char low, int count) {
 }
 #endif
 
-[[gnu::always_inline]] inline std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
-  while (i + 16 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
-    __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
-    ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
-    ok = _mm_or_si128(ok, in_range(v, '0', 10));
-    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
-    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
-    const int mask = _mm_movemask_epi8(ok);
+// A bit per name character of the sixteen bytes.
+inline int name_char_mask(__m128i v) {
+  const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+  __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
+  ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
+  ok = _mm_or_si128(ok, in_range(v, '0', 10));
+  ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+  ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
+  return _mm_movemask_epi8(ok);
+}
+#endif
+
+// The text is padded (kTextPadding zero bytes, which are neither name
+// characters nor white space): a run stops there at the latest, so no load
+// starts past the end nor reaches past the padding.
+[[gnu::always_inline]] inline std::size_t skip_name_chars(const char* p, std::size_t i) {
+#if defined(__SSE2__)
+  for (;;) {
+    const int mask = name_char_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
   }
-#endif
-  while (i < n && is_name_char(p[i])) ++i;
+#else
+  while (is_name_char(p[i])) ++i;
   return i;
+#endif
 }
 
-std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
+std::size_t skip_spaces(const char* p, std::size_t i) {
 #if defined(__SSE2__)
-  while (i + 16 <= n) {
+  for (;;) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i ok = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
     ok = _mm_or_si128(ok, in_range(v, '\t', 5));  // \t \n \v \f \r
@@ -87,9 +98,10 @@ std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
   }
-#endif
-  while (i < n && is_space(p[i])) ++i;
+#else
+  while (is_space(p[i])) ++i;
   return i;
+#endif
 }
 
 struct OpSpelling {
@@ -208,14 +220,16 @@ class Scanner {
   }
 
  private:
-  char at(std::size_t i) const { return i < t_.size() ? t_[i] : '\0'; }
+  // Past the end reads the padding's zero bytes (reads stay within a few
+  // bytes of the end).
+  char at(std::size_t i) const { return t_.data()[i]; }
 
   // False for an unterminated block comment (error_at_ is its start).
   bool skip_space_and_comments() {
     for (;;) {
       char c = at(pos_);
       if (is_space(c)) {
-        pos_ = skip_spaces(t_.data(), pos_ + 1, t_.size());
+        pos_ = skip_spaces(t_.data(), pos_ + 1);
       } else if (c == '-' && at(pos_ + 1) == '-') {
         skip_line();
       } else if (c == '#' && d_.hash_is_comment) {
@@ -373,7 +387,15 @@ class Scanner {
   // A word starting at s, or a string with a prefix: N'x', E'x', B'x', X'x',
   // U&'x', r'x', b"x", rb'x' ...
   Token name_or_prefixed_string(std::size_t s, char c) {
-    const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
+#if defined(__SSE2__)
+    // The word's first sixteen bytes give both its end and, for a word of up
+    // to eight bytes, its keyword key.
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_.data() + s));
+    const int mask = name_char_mask(head);
+    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(t_.data(), s + 16);
+#else
+    const std::size_t e = skip_name_chars(t_.data(), s + 1);
+#endif
     if (e - s <= 2) [[unlikely]] {
       const char next = at(e);
       if ((next == '\'' || (next == '"' && d_.double_quote_is_string)) && string_prefix(t_.substr(s, e - s))) {
@@ -384,15 +406,26 @@ class Scanner {
         return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
       }
     }
+#if defined(__SSE2__)
+    const std::size_t n = e - s;
+    if (n <= 8) {
+      Token t = make(Tok::kWord, s, e);
+      if (n >= 2) {
+        // The bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
+        const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
+        t.kw = keyword_detail::lookup_short_key(folded & (~std::uint64_t{0} >> (64 - 8 * n)));
+      }
+      return t;
+    }
+#endif
     return word_ending(s, e);
   }
 
   // Whether the operator's spelling stands at s, whose first character it
   // shares (spellings are at most three characters).
   bool spelled_at(std::size_t s, const OpEntry& o) const {
-    if (s + o.length > t_.size()) return false;
     for (std::size_t i = 1; i < o.length; ++i) {
-      if (t_[s + i] != o.text[i]) return false;
+      if (at(s + i) != o.text[i]) return false;  // (the padding matches no operator)
     }
     return true;
   }
@@ -436,7 +469,7 @@ class Scanner {
     return (a == 'r' && b == 'b') || (a == 'b' && b == 'r');
   }
 
-  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1, t_.size())); }
+  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1)); }
 
   // The word [s, e). The keyword table is consulted only for words of
   // keyword length.
@@ -587,11 +620,17 @@ class Scanner {
 
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
   std::vector<Token> out;
-  Scanner(text, dialect).run(out);
+  tokenize(text, dialect, out);
   return out;
 }
 
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
+  std::string padded(text.size() + kTextPadding, '\0');
+  if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
+  Scanner(std::string_view(padded.data(), text.size()), dialect).run(out);
+}
+
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   Scanner(text, dialect).run(out);
 }
 

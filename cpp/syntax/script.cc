@@ -429,11 +429,11 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   // The text goes first into the arena, which also holds the tree: a short
   // script then needs no allocation of its own.
   script->arena.reserve(text.size() * 5);
-  script->text = script->arena.copy(text);
+  script->text = script->arena.copy_padded(text, kTextPadding);
   script->dialect = dialect;
   TokenBuffer buffer;
   std::vector<Token>& tokens = buffer.tokens();
-  tokenize(script->text, script->dialect, tokens);
+  tokenize_padded(script->text, script->dialect, tokens);
   if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
   // The classic mode counts its error position itself (classic_fail).
   if (!dialect.classic) script->positions.reset(script->text);
