@@ -185,4 +185,23 @@ class Arena {
   std::size_t total_ = kFirstBlock;
 };
 
+// An allocator drawing on an arena (freeing is left to the arena): for the
+// few standard containers that live exactly as long as their arena.
+template <class T>
+class ArenaAllocator {
+ public:
+  using value_type = T;
+  explicit ArenaAllocator(Arena& arena) noexcept : arena_(&arena) {}
+  template <class U>
+  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena_(other.arena()) {}
+
+  T* allocate(std::size_t n) { return static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T))); }
+  void deallocate(T*, std::size_t) noexcept {}
+  Arena* arena() const { return arena_; }
+  friend bool operator==(const ArenaAllocator& a, const ArenaAllocator& b) { return a.arena_ == b.arena_; }
+
+ private:
+  Arena* arena_;
+};
+
 }  // namespace sqlparse::syntax
