@@ -93,20 +93,21 @@ class Arena {
     if (blocks_ != nullptr) give_arena_blocks(blocks_);
   }
 
+  // The next free byte stays kAlign-aligned (sizes are rounded up), so that
+  // a node's allocation is a compare and an add.
   void* allocate(std::size_t size, std::size_t align) {
-    std::size_t at = (used_ + align - 1) & ~(align - 1);
-    if (at + size > capacity_) [[unlikely]] {
-      grow(size + align);
-      at = (used_ + align - 1) & ~(align - 1);
-    }
-    used_ = at + size;
-    return current_ + at;
+    if (align > kAlign) [[unlikely]] return allocate_aligned(size, align);
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]] grow(size);
+    char* p = next_;
+    next_ = p + size;
+    return p;
   }
 
   // Room for about `bytes` of nodes in the first block (a script's tree
   // takes a few times its text).
   void reserve(std::size_t bytes) {
-    if (blocks_ == nullptr && used_ == 0 && bytes > kFirstBlock) grow(bytes < kMaxBlock - kHeader ? bytes : kMaxBlock - kHeader);
+    if (blocks_ == nullptr && next_ == first_ && bytes > kFirstBlock) grow(bytes < kMaxBlock - kHeader ? bytes : kMaxBlock - kHeader);
   }
 
   // A value-initialised T; T must not need a destructor.
@@ -158,6 +159,22 @@ class Arena {
   static constexpr std::size_t kMaxBlock = 1 << 20;
 
  private:
+  [[gnu::noinline]] void* allocate_aligned(std::size_t size, std::size_t align) {
+    auto aligned = [&] {
+      const auto at = reinterpret_cast<std::uintptr_t>(next_);
+      return reinterpret_cast<char*>((at + align - 1) & ~(align - 1));
+    };
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    char* p = aligned();
+    if (p > end_ || size > static_cast<std::size_t>(end_ - p)) {
+      grow(size + align);
+      p = aligned();
+    }
+    next_ = p + size;
+    return p;
+  }
+
+  // A new block with room for at least `at_least` bytes.
   [[gnu::noinline]] void grow(std::size_t at_least) {
     std::size_t size = capacity_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
@@ -165,13 +182,14 @@ class Arena {
     ArenaBlock* block = take_arena_block(size);
     block->next = blocks_;
     blocks_ = block;
-    current_ = reinterpret_cast<char*>(block) + kHeader;
+    next_ = reinterpret_cast<char*>(block) + kHeader;
+    end_ = reinterpret_cast<char*>(block) + block->size;
     capacity_ = block->size - kHeader;
-    used_ = 0;
     total_ += block->size;
   }
 
   static constexpr std::size_t kFirstBlock = 4096;
+  static constexpr std::size_t kAlign = 8;
   // The block header, rounded up so that a block's nodes stay aligned.
   static constexpr std::size_t kHeader = (sizeof(ArenaBlock) + alignof(std::max_align_t) - 1) &
                                          ~(alignof(std::max_align_t) - 1);
@@ -179,9 +197,9 @@ class Arena {
   // costs no allocation. (The arena is neither copied nor moved.)
   alignas(std::max_align_t) char first_[kFirstBlock];
   ArenaBlock* blocks_ = nullptr;  // the blocks after it, the newest first
-  char* current_ = first_;
-  std::size_t capacity_ = kFirstBlock;
-  std::size_t used_ = 0;
+  char* next_ = first_;                // the next free byte of the current block
+  char* end_ = first_ + kFirstBlock;   // the current block's end
+  std::size_t capacity_ = kFirstBlock;  // the current block's size
   std::size_t total_ = kFirstBlock;
 };
 
