@@ -525,17 +525,14 @@ class Scanner {
     std::size_t i = s + 1;
     const bool backslash = kind == Tok::kString && d_.backslash_escapes;
     for (;;) {
-      const char* p = static_cast<const char*>(std::memchr(t_.data() + i, close, t_.size() - i));
-      if (backslash) {
-        const char* b = static_cast<const char*>(std::memchr(t_.data() + i, '\\', t_.size() - i));
-        if (b != nullptr && (p == nullptr || b < p)) {
-          i = static_cast<std::size_t>(b - t_.data()) + 2;
-          if (i > t_.size()) break;
-          continue;
-        }
+      const std::size_t j = find_quote(i, close, backslash ? '\\' : close);
+      if (j >= t_.size()) break;
+      if (t_[j] == '\\' && backslash) {
+        i = j + 2;
+        if (i > t_.size()) break;
+        continue;
       }
-      if (p == nullptr) break;
-      i = static_cast<std::size_t>(p - t_.data()) + 1;
+      i = j + 1;
       if (at(i) == close) {
         ++i;
         continue;
@@ -546,6 +543,29 @@ class Scanner {
     }
     return error(kind == Tok::kString ? LexError::kUnterminatedString : LexError::kUnterminatedName,
                  token_start == SIZE_MAX ? s : token_start);
+  }
+
+  // The first `a` or `b` at or after i (i <= the text's size), or the size.
+  // Most strings and quoted names are short: sixteen bytes at a time, inline
+  // (a memchr call per quote cost more), reading into the padding at most.
+  std::size_t find_quote(std::size_t i, char a, char b) const {
+    const std::size_t n = t_.size();
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    for (; i < n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_.data() + i));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+      if (mask != 0) {
+        const std::size_t j = i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        return j < n ? j : n;
+      }
+    }
+    return n;
+#else
+    while (i < n && t_[i] != a && t_[i] != b) ++i;
+    return i < n ? i : n;
+#endif
   }
 
   Token string_literal(std::size_t token_start, std::size_t q, char quote) {
