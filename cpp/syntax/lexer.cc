@@ -185,15 +185,20 @@ class Scanner {
       ++held;
     };
     bool spaced = true;
+    // (Locals: the token stores below could alias the members, which would
+    // then be read again for every token.)
+    const char* const text = t_.data();
+    const std::size_t size = t_.size();
+    std::size_t pos = 0;  // pos_ is only for the white space and comment skipper
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
       // start white space or a comment takes the skipping loop.
-      const char c = at(pos_);
-      if (c == ' ' && !may_skip(at(pos_ + 1))) {
-        ++pos_;
+      const char c = text[pos];
+      if (c == ' ' && !may_skip(text[pos + 1])) {
+        ++pos;
         spaced = true;
       } else if (may_skip(c)) {
-        const std::size_t before = pos_;
+        pos_ = pos;
         if (!skip_space_and_comments()) {
           Token e;
           e.kind = Tok::kError;
@@ -203,14 +208,17 @@ class Scanner {
           emit(e);
           break;
         }
-        spaced = spaced || pos_ != before;
+        spaced = spaced || pos_ != pos;
+        pos = pos_;
       }
-      if (pos_ >= t_.size()) break;
-      Token tok = scan();
+      if (pos >= size) break;
+      Token tok = scan(text, pos);
       tok.spaced = spaced;
       spaced = false;
+      // Every token ends where the scanner goes on (an error token runs to
+      // the end of the text, which ends the loop).
+      pos = tok.end;
       emit(tok);
-      // (An error token runs to the end of the text, which ends the loop.)
     }
     Token end;
     end.kind = Tok::kEnd;
@@ -277,7 +285,6 @@ class Scanner {
     t.kind = kind;
     t.begin = static_cast<std::uint32_t>(begin);
     t.end = static_cast<std::uint32_t>(end);
-    pos_ = end;
     return t;
   }
 
@@ -287,10 +294,10 @@ class Scanner {
     return t;
   }
 
-  Token scan() {
-    const std::size_t s = pos_;
-    const char c = t_[s];
-    if (is_name_start(c)) [[likely]] return name_or_prefixed_string(s, c);
+  // The token starting at s.
+  Token scan(const char* text, std::size_t s) {
+    const char c = text[s];
+    if (is_name_start(c)) [[likely]] return name_or_prefixed_string(text, s, c);
     switch (c) {
       case '(': return make(Tok::kLParen, s, s + 1);
       case ')': return make(Tok::kRParen, s, s + 1);
@@ -386,15 +393,16 @@ class Scanner {
 
   // A word starting at s, or a string with a prefix: N'x', E'x', B'x', X'x',
   // U&'x', r'x', b"x", rb'x' ...
-  Token name_or_prefixed_string(std::size_t s, char c) {
+  // (`text` is t_.data(), held in a register by the caller.)
+  Token name_or_prefixed_string(const char* text, std::size_t s, char c) {
 #if defined(__SSE2__)
     // The word's first sixteen bytes give both its end and, for a word of up
     // to eight bytes, its keyword key.
-    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_.data() + s));
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
     const int mask = name_char_mask(head);
-    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(t_.data(), s + 16);
+    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(text, s + 16);
 #else
-    const std::size_t e = skip_name_chars(t_.data(), s + 1);
+    const std::size_t e = skip_name_chars(text, s + 1);
 #endif
     if (e - s <= 2) [[unlikely]] {
       const char next = at(e);
@@ -409,7 +417,10 @@ class Scanner {
 #if defined(__SSE2__)
     const std::size_t n = e - s;
     if (n <= 8) {
-      Token t = make(Tok::kWord, s, e);
+      Token t;
+      t.kind = Tok::kWord;
+      t.begin = static_cast<std::uint32_t>(s);
+      t.end = static_cast<std::uint32_t>(e);
       if (n >= 2) {
         // The bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
         const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
