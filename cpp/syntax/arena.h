@@ -74,26 +74,40 @@ class SmallVec {
   std::size_t size_ = 0;
 };
 
+// Blocks for arenas, kept per thread: a stream of scripts then takes its
+// trees' blocks from the ones the scripts before it gave back, instead of
+// from the allocator (arena.cc).
+struct ArenaBlock {
+  ArenaBlock* next;
+  std::size_t size;  // bytes, this header included
+};
+ArenaBlock* take_arena_block(std::size_t at_least);
+void give_arena_blocks(ArenaBlock* chain);
+
 class Arena {
  public:
   Arena() = default;
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
+  ~Arena() {
+    if (blocks_ != nullptr) give_arena_blocks(blocks_);
+  }
 
+  // The next free byte stays kAlign-aligned (sizes are rounded up), so that
+  // a node's allocation is a compare and an add.
   void* allocate(std::size_t size, std::size_t align) {
-    std::size_t at = (used_ + align - 1) & ~(align - 1);
-    if (at + size > capacity_) [[unlikely]] {
-      grow(size + align);
-      at = (used_ + align - 1) & ~(align - 1);
-    }
-    used_ = at + size;
-    return current_ + at;
+    if (align > kAlign) [[unlikely]] return allocate_aligned(size, align);
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]] grow(size);
+    char* p = next_;
+    next_ = p + size;
+    return p;
   }
 
   // Room for about `bytes` of nodes in the first block (a script's tree
   // takes a few times its text).
   void reserve(std::size_t bytes) {
-    if (blocks_.empty() && used_ == 0 && bytes > kFirstBlock) grow(bytes < kMaxBlock ? bytes : kMaxBlock);
+    if (blocks_ == nullptr && next_ == first_ && bytes > kFirstBlock) grow(bytes < kMaxBlock - kHeader ? bytes : kMaxBlock - kHeader);
   }
 
   // A value-initialised T; T must not need a destructor.
@@ -132,30 +146,80 @@ class Arena {
     return {p, text.size()};
   }
 
+  // A copy followed by `padding` zero bytes (not part of the view).
+  std::string_view copy_padded(std::string_view text, std::size_t padding) {
+    char* p = static_cast<char*>(allocate(text.size() + padding, 16));
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    std::memset(p + text.size(), 0, padding);
+    return {p, text.size()};
+  }
+
   std::size_t bytes_used() const { return total_; }
 
+  static constexpr std::size_t kMaxBlock = 1 << 20;
+
  private:
+  [[gnu::noinline]] void* allocate_aligned(std::size_t size, std::size_t align) {
+    auto aligned = [&] {
+      const auto at = reinterpret_cast<std::uintptr_t>(next_);
+      return reinterpret_cast<char*>((at + align - 1) & ~(align - 1));
+    };
+    size = (size + kAlign - 1) & ~(kAlign - 1);
+    char* p = aligned();
+    if (p > end_ || size > static_cast<std::size_t>(end_ - p)) {
+      grow(size + align);
+      p = aligned();
+    }
+    next_ = p + size;
+    return p;
+  }
+
+  // A new block with room for at least `at_least` bytes.
   [[gnu::noinline]] void grow(std::size_t at_least) {
     std::size_t size = capacity_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
-    if (size < at_least) size = at_least;
-    blocks_.emplace_back(new char[size]);
-    current_ = blocks_.back().get();
-    capacity_ = size;
-    used_ = 0;
-    total_ += size;
+    if (size < at_least + kHeader) size = at_least + kHeader;
+    ArenaBlock* block = take_arena_block(size);
+    block->next = blocks_;
+    blocks_ = block;
+    next_ = reinterpret_cast<char*>(block) + kHeader;
+    end_ = reinterpret_cast<char*>(block) + block->size;
+    capacity_ = block->size - kHeader;
+    total_ += block->size;
   }
 
   static constexpr std::size_t kFirstBlock = 4096;
-  static constexpr std::size_t kMaxBlock = 1 << 20;
+  static constexpr std::size_t kAlign = 8;
+  // The block header, rounded up so that a block's nodes stay aligned.
+  static constexpr std::size_t kHeader = (sizeof(ArenaBlock) + alignof(std::max_align_t) - 1) &
+                                         ~(alignof(std::max_align_t) - 1);
   // The first block lives in the arena itself: the tree of a short script
   // costs no allocation. (The arena is neither copied nor moved.)
   alignas(std::max_align_t) char first_[kFirstBlock];
-  std::vector<std::unique_ptr<char[]>> blocks_;  // the blocks after it
-  char* current_ = first_;
-  std::size_t capacity_ = kFirstBlock;
-  std::size_t used_ = 0;
+  ArenaBlock* blocks_ = nullptr;  // the blocks after it, the newest first
+  char* next_ = first_;                // the next free byte of the current block
+  char* end_ = first_ + kFirstBlock;   // the current block's end
+  std::size_t capacity_ = kFirstBlock;  // the current block's size
   std::size_t total_ = kFirstBlock;
+};
+
+// An allocator drawing on an arena (freeing is left to the arena): for the
+// few standard containers that live exactly as long as their arena.
+template <class T>
+class ArenaAllocator {
+ public:
+  using value_type = T;
+  explicit ArenaAllocator(Arena& arena) noexcept : arena_(&arena) {}
+  template <class U>
+  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena_(other.arena()) {}
+
+  T* allocate(std::size_t n) { return static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T))); }
+  void deallocate(T*, std::size_t) noexcept {}
+  Arena* arena() const { return arena_; }
+  friend bool operator==(const ArenaAllocator& a, const ArenaAllocator& b) { return a.arena_ == b.arena_; }
+
+ private:
+  Arena* arena_;
 };
 
 }  // namespace sqlparse::syntax

@@ -128,14 +128,15 @@ inline std::uint64_t short_key(std::string_view w) {
   return (lo | 0x20202020u) | (std::uint64_t{hi | 0x20202020u} << ((n - 4) * 8));
 }
 
-inline Kw lookup_short(std::string_view word) {
-  const std::uint64_t key = short_key(word);
+inline Kw lookup_short_key(std::uint64_t key) {
   for (std::size_t i = short_slot_of(key);; i = (i + 1) & (kShortSlots - 1)) {
     const ShortSlot& s = kShortTable[i];
     if (s.key == key) return static_cast<Kw>(s.kw);
     if (s.kw == 0) return Kw::kNone;
   }
 }
+
+inline Kw lookup_short(std::string_view word) { return lookup_short_key(short_key(word)); }
 
 }  // namespace keyword_detail
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -58,28 +59,38 @@ inline __m128i in_range(__m128i v, char low, int count) {
 }
 #endif
 
-[[gnu::always_inline]] inline std::size_t skip_name_chars(const char* p, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
-  while (i + 16 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
-    __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
-    ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
-    ok = _mm_or_si128(ok, in_range(v, '0', 10));
-    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
-    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
-    const int mask = _mm_movemask_epi8(ok);
+// A bit per name character of the sixteen bytes.
+inline int name_char_mask(__m128i v) {
+  const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+  __m128i ok = _mm_cmplt_epi8(v, _mm_setzero_si128());  // bytes >= 0x80
+  ok = _mm_or_si128(ok, in_range(folded, 'a', 26));
+  ok = _mm_or_si128(ok, in_range(v, '0', 10));
+  ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+  ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('$')));
+  return _mm_movemask_epi8(ok);
+}
+#endif
+
+// The text is padded (kTextPadding zero bytes, which are neither name
+// characters nor white space): a run stops there at the latest, so no load
+// starts past the end nor reaches past the padding.
+[[gnu::always_inline]] inline std::size_t skip_name_chars(const char* p, std::size_t i) {
+#if defined(__SSE2__)
+  for (;;) {
+    const int mask = name_char_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
   }
-#endif
-  while (i < n && is_name_char(p[i])) ++i;
+#else
+  while (is_name_char(p[i])) ++i;
   return i;
+#endif
 }
 
-std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
+std::size_t skip_spaces(const char* p, std::size_t i) {
 #if defined(__SSE2__)
-  while (i + 16 <= n) {
+  for (;;) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i ok = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
     ok = _mm_or_si128(ok, in_range(v, '\t', 5));  // \t \n \v \f \r
@@ -87,9 +98,10 @@ std::size_t skip_spaces(const char* p, std::size_t i, std::size_t n) {
     if (mask != 0xFFFF) return i + first_zero_bit(mask);
     i += 16;
   }
-#endif
-  while (i < n && is_space(p[i])) ++i;
+#else
+  while (is_space(p[i])) ++i;
   return i;
+#endif
 }
 
 struct OpSpelling {
@@ -173,15 +185,20 @@ class Scanner {
       ++held;
     };
     bool spaced = true;
+    // (Locals: the token stores below could alias the members, which would
+    // then be read again for every token.)
+    const char* const text = t_.data();
+    const std::size_t size = t_.size();
+    std::size_t pos = 0;  // pos_ is only for the white space and comment skipper
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
       // start white space or a comment takes the skipping loop.
-      const char c = at(pos_);
-      if (c == ' ' && !may_skip(at(pos_ + 1))) {
-        ++pos_;
+      const char c = text[pos];
+      if (c == ' ' && !may_skip(text[pos + 1])) {
+        ++pos;
         spaced = true;
       } else if (may_skip(c)) {
-        const std::size_t before = pos_;
+        pos_ = pos;
         if (!skip_space_and_comments()) {
           Token e;
           e.kind = Tok::kError;
@@ -191,14 +208,17 @@ class Scanner {
           emit(e);
           break;
         }
-        spaced = spaced || pos_ != before;
+        spaced = spaced || pos_ != pos;
+        pos = pos_;
       }
-      if (pos_ >= t_.size()) break;
-      Token tok = scan();
+      if (pos >= size) break;
+      Token tok = scan(text, pos);
       tok.spaced = spaced;
       spaced = false;
+      // Every token ends where the scanner goes on (an error token runs to
+      // the end of the text, which ends the loop).
+      pos = tok.end;
       emit(tok);
-      // (An error token runs to the end of the text, which ends the loop.)
     }
     Token end;
     end.kind = Tok::kEnd;
@@ -208,14 +228,16 @@ class Scanner {
   }
 
  private:
-  char at(std::size_t i) const { return i < t_.size() ? t_[i] : '\0'; }
+  // Past the end reads the padding's zero bytes (reads stay within a few
+  // bytes of the end).
+  char at(std::size_t i) const { return t_.data()[i]; }
 
   // False for an unterminated block comment (error_at_ is its start).
   bool skip_space_and_comments() {
     for (;;) {
       char c = at(pos_);
       if (is_space(c)) {
-        pos_ = skip_spaces(t_.data(), pos_ + 1, t_.size());
+        pos_ = skip_spaces(t_.data(), pos_ + 1);
       } else if (c == '-' && at(pos_ + 1) == '-') {
         skip_line();
       } else if (c == '#' && d_.hash_is_comment) {
@@ -263,7 +285,6 @@ class Scanner {
     t.kind = kind;
     t.begin = static_cast<std::uint32_t>(begin);
     t.end = static_cast<std::uint32_t>(end);
-    pos_ = end;
     return t;
   }
 
@@ -273,10 +294,10 @@ class Scanner {
     return t;
   }
 
-  Token scan() {
-    const std::size_t s = pos_;
-    const char c = t_[s];
-    if (is_name_start(c)) [[likely]] return name_or_prefixed_string(s, c);
+  // The token starting at s.
+  Token scan(const char* text, std::size_t s) {
+    const char c = text[s];
+    if (is_name_start(c)) [[likely]] return name_or_prefixed_string(text, s, c);
     switch (c) {
       case '(': return make(Tok::kLParen, s, s + 1);
       case ')': return make(Tok::kRParen, s, s + 1);
@@ -372,8 +393,17 @@ class Scanner {
 
   // A word starting at s, or a string with a prefix: N'x', E'x', B'x', X'x',
   // U&'x', r'x', b"x", rb'x' ...
-  Token name_or_prefixed_string(std::size_t s, char c) {
-    const std::size_t e = skip_name_chars(t_.data(), s + 1, t_.size());
+  // (`text` is t_.data(), held in a register by the caller.)
+  Token name_or_prefixed_string(const char* text, std::size_t s, char c) {
+#if defined(__SSE2__)
+    // The word's first sixteen bytes give both its end and, for a word of up
+    // to eight bytes, its keyword key.
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
+    const int mask = name_char_mask(head);
+    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(text, s + 16);
+#else
+    const std::size_t e = skip_name_chars(text, s + 1);
+#endif
     if (e - s <= 2) [[unlikely]] {
       const char next = at(e);
       if ((next == '\'' || (next == '"' && d_.double_quote_is_string)) && string_prefix(t_.substr(s, e - s))) {
@@ -384,15 +414,29 @@ class Scanner {
         return quoted(s + 2, '"', Tok::kQuotedName, '"', s);
       }
     }
+#if defined(__SSE2__)
+    const std::size_t n = e - s;
+    if (n <= 8) {
+      Token t;
+      t.kind = Tok::kWord;
+      t.begin = static_cast<std::uint32_t>(s);
+      t.end = static_cast<std::uint32_t>(e);
+      if (n >= 2) {
+        // The bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
+        const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
+        t.kw = keyword_detail::lookup_short_key(folded & (~std::uint64_t{0} >> (64 - 8 * n)));
+      }
+      return t;
+    }
+#endif
     return word_ending(s, e);
   }
 
   // Whether the operator's spelling stands at s, whose first character it
   // shares (spellings are at most three characters).
   bool spelled_at(std::size_t s, const OpEntry& o) const {
-    if (s + o.length > t_.size()) return false;
     for (std::size_t i = 1; i < o.length; ++i) {
-      if (t_[s + i] != o.text[i]) return false;
+      if (at(s + i) != o.text[i]) return false;  // (the padding matches no operator)
     }
     return true;
   }
@@ -436,7 +480,7 @@ class Scanner {
     return (a == 'r' && b == 'b') || (a == 'b' && b == 'r');
   }
 
-  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1, t_.size())); }
+  Token word(std::size_t s) { return word_ending(s, skip_name_chars(t_.data(), s + 1)); }
 
   // The word [s, e). The keyword table is consulted only for words of
   // keyword length.
@@ -492,17 +536,14 @@ class Scanner {
     std::size_t i = s + 1;
     const bool backslash = kind == Tok::kString && d_.backslash_escapes;
     for (;;) {
-      const char* p = static_cast<const char*>(std::memchr(t_.data() + i, close, t_.size() - i));
-      if (backslash) {
-        const char* b = static_cast<const char*>(std::memchr(t_.data() + i, '\\', t_.size() - i));
-        if (b != nullptr && (p == nullptr || b < p)) {
-          i = static_cast<std::size_t>(b - t_.data()) + 2;
-          if (i > t_.size()) break;
-          continue;
-        }
+      const std::size_t j = find_quote(i, close, backslash ? '\\' : close);
+      if (j >= t_.size()) break;
+      if (t_[j] == '\\' && backslash) {
+        i = j + 2;
+        if (i > t_.size()) break;
+        continue;
       }
-      if (p == nullptr) break;
-      i = static_cast<std::size_t>(p - t_.data()) + 1;
+      i = j + 1;
       if (at(i) == close) {
         ++i;
         continue;
@@ -513,6 +554,29 @@ class Scanner {
     }
     return error(kind == Tok::kString ? LexError::kUnterminatedString : LexError::kUnterminatedName,
                  token_start == SIZE_MAX ? s : token_start);
+  }
+
+  // The first `a` or `b` at or after i (i <= the text's size), or the size.
+  // Most strings and quoted names are short: sixteen bytes at a time, inline
+  // (a memchr call per quote cost more), reading into the padding at most.
+  std::size_t find_quote(std::size_t i, char a, char b) const {
+    const std::size_t n = t_.size();
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    for (; i < n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_.data() + i));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+      if (mask != 0) {
+        const std::size_t j = i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        return j < n ? j : n;
+      }
+    }
+    return n;
+#else
+    while (i < n && t_[i] != a && t_[i] != b) ++i;
+    return i < n ? i : n;
+#endif
   }
 
   Token string_literal(std::size_t token_start, std::size_t q, char quote) {
@@ -587,11 +651,17 @@ class Scanner {
 
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
   std::vector<Token> out;
-  Scanner(text, dialect).run(out);
+  tokenize(text, dialect, out);
   return out;
 }
 
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
+  std::string padded(text.size() + kTextPadding, '\0');
+  if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
+  Scanner(std::string_view(padded.data(), text.size()), dialect).run(out);
+}
+
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   Scanner(text, dialect).run(out);
 }
 

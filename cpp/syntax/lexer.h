@@ -6,6 +6,7 @@
 // dropped here. Tokens refer to the text by byte offsets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -70,5 +71,11 @@ struct Token {
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect);
 // The same into `out` (cleared first), whose capacity a caller may reuse.
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out);
+
+// Zero bytes that tokenize_padded needs after the text: the scanner then
+// reads ahead (sixteen bytes at a time) without checking for the end.
+inline constexpr std::size_t kTextPadding = 32;
+// tokenize() of a text followed in memory by kTextPadding zero bytes.
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out);
 
 }  // namespace sqlparse::syntax

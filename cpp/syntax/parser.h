@@ -46,7 +46,8 @@ struct Script {
   std::string_view text;
   Dialect dialect;
   Arena arena;
-  std::vector<ScriptStatement> statements;
+  // In the arena: a script of one statement then allocates nothing more.
+  std::vector<ScriptStatement, ArenaAllocator<ScriptStatement>> statements{ArenaAllocator<ScriptStatement>(arena)};
   TextIndex positions;  // of `text`
 
   // Scripts come and go quickly and each holds its arena's first block, too

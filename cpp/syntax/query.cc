@@ -194,10 +194,11 @@ Select* Parser::select_body() {
   expect_kw(Kw::kSelect, "SELECT");
   Select* s = node<Select>(begin);
   s->kind = BodyKind::kSelect;
-  // MySQL's select modifiers carry nothing for the tree.
-  while (at_word("straight_join") || at_word("sql_calc_found_rows") || at_word("sql_no_cache") ||
+  // MySQL's select modifiers carry nothing for the tree. (Each is nine
+  // bytes or more: most select lists start with a shorter word.)
+  while (peek().end - peek().begin >= 9 && (at_word("straight_join") || at_word("sql_calc_found_rows") || at_word("sql_no_cache") ||
          at_word("sql_cache") || at_word("high_priority") || at_word("sql_small_result") ||
-         at_word("sql_big_result") || at_word("sql_buffer_result")) {
+         at_word("sql_big_result") || at_word("sql_buffer_result"))) {
     advance();
   }
   if (at_kw(Kw::kDistinct)) {

@@ -310,29 +310,6 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
 
 namespace {
 
-// Each thread keeps one token vector from script to script: a short script
-// then costs no allocation for its tokens. A vector grown past this many
-// tokens by a long script is given back afterwards.
-constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
-
-class TokenBuffer {
- public:
-  TokenBuffer() : tokens_(buffer()) {}
-  ~TokenBuffer() {
-    if (tokens_.capacity() > kKeptTokens) std::vector<Token>().swap(tokens_);
-  }
-  TokenBuffer(const TokenBuffer&) = delete;
-  TokenBuffer& operator=(const TokenBuffer&) = delete;
-  std::vector<Token>& tokens() { return tokens_; }
-
- private:
-  static std::vector<Token>& buffer() {
-    thread_local std::vector<Token> tokens;
-    return tokens;
-  }
-  std::vector<Token>& tokens_;
-};
-
 ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
   ScriptStatement out;
   const std::size_t first = p.pos();
@@ -374,42 +351,88 @@ namespace {
 #endif
 constexpr std::size_t kKeptScripts = SQLPARSE_KEEP_SCRIPTS;
 
-struct ScriptCache {
-  void* blocks[kKeptScripts > 0 ? kKeptScripts : 1];
-  std::size_t count = 0;
-  ~ScriptCache();
+// A token vector grown past this many tokens by a long script is given back
+// afterwards.
+constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
+
+// What each thread keeps from script to script: one token vector (a short
+// script then costs no allocation for its tokens) and a few freed scripts.
+// One trivially destructible block, so that a script costs one thread-local
+// lookup and no guard check; what it holds is freed at thread exit by a
+// guard registered on first use.
+struct ThreadCaches {
+  std::vector<Token>* tokens = nullptr;
+  void* scripts[kKeptScripts > 0 ? kKeptScripts : 1] = {};
+  std::size_t script_count = 0;
+  bool started = false;  // the exit guard is registered
+  bool gone = false;     // the thread is exiting: nothing is kept any more
 };
 
-// Set once this thread's cache is destroyed (at thread exit): scripts freed
-// later go straight back to the allocator.
-thread_local bool script_cache_gone = false;
+constinit thread_local ThreadCaches thread_caches;
 
-ScriptCache& script_cache() {
-  thread_local ScriptCache cache;
-  return cache;
+struct ThreadCachesGuard {
+  ~ThreadCachesGuard() {
+    ThreadCaches& c = thread_caches;
+    delete c.tokens;
+    c.tokens = nullptr;
+    for (std::size_t i = 0; i < c.script_count; ++i) ::operator delete(c.scripts[i]);
+    c.script_count = 0;
+    c.gone = true;
+  }
+};
+
+[[gnu::noinline]] void start_thread_caches(ThreadCaches& c) {
+  thread_local ThreadCachesGuard guard;
+  (void)guard;
+  c.tokens = new std::vector<Token>();
+  c.started = true;
 }
 
-ScriptCache::~ScriptCache() {
-  for (std::size_t i = 0; i < count; ++i) ::operator delete(blocks[i]);
-  count = 0;
-  script_cache_gone = true;
+// This thread's caches, or null once it is exiting.
+ThreadCaches* caches() {
+  ThreadCaches* c = &thread_caches;
+  // The address taken once: the compiler would otherwise look it up again
+  // (a call in a shared library) after the branch.
+  asm("" : "+r"(c));
+  if (!c->started) [[unlikely]] {
+    if (c->gone) return nullptr;
+    start_thread_caches(*c);
+  }
+  return c->gone ? nullptr : c;
 }
+
+// The thread's token vector for one script (a vector of its own once the
+// thread is exiting).
+class TokenBuffer {
+ public:
+  explicit TokenBuffer(ThreadCaches* c) : kept_(c != nullptr ? c->tokens : nullptr) {}
+  ~TokenBuffer() {
+    if (kept_ != nullptr && kept_->capacity() > kKeptTokens) std::vector<Token>().swap(*kept_);
+  }
+  TokenBuffer(const TokenBuffer&) = delete;
+  TokenBuffer& operator=(const TokenBuffer&) = delete;
+  std::vector<Token>& tokens() { return kept_ != nullptr ? *kept_ : own_; }
+
+ private:
+  std::vector<Token>* kept_;
+  std::vector<Token> own_;
+};
 
 }  // namespace
 
 void* Script::operator new(std::size_t size) {
-  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
-    ScriptCache& cache = script_cache();
-    if (cache.count > 0) return cache.blocks[--cache.count];
+  if (kKeptScripts > 0 && size == sizeof(Script)) {
+    ThreadCaches* c = caches();
+    if (c != nullptr && c->script_count > 0) return c->scripts[--c->script_count];
   }
   return ::operator new(size);
 }
 
 void Script::operator delete(void* p, std::size_t size) noexcept {
-  if (kKeptScripts > 0 && size == sizeof(Script) && !script_cache_gone) {
-    ScriptCache& cache = script_cache();
-    if (cache.count + 1 <= kKeptScripts) {
-      cache.blocks[cache.count++] = p;
+  if (kKeptScripts > 0 && size == sizeof(Script)) {
+    ThreadCaches* c = caches();
+    if (c != nullptr && c->script_count < kKeptScripts) {
+      c->scripts[c->script_count++] = p;
       return;
     }
   }
@@ -417,8 +440,12 @@ void Script::operator delete(void* p, std::size_t size) noexcept {
 }
 
 std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& dialect, bool collect_errors) {
+  ThreadCaches* const kept = caches();
+  // As Script::operator new, with the caches already looked up.
+  void* memory = kept != nullptr && kept->script_count > 0 ? kept->scripts[--kept->script_count]
+                                                            : ::operator new(sizeof(Script));
   // Default-initialised: value-initialising would zero the arena's first block.
-  std::unique_ptr<Script> script(new Script);
+  std::unique_ptr<Script> script(::new (memory) Script);
   if (text.size() >= kMaxScriptBytes) {
     ParseError e;
     e.expecting = "a text shorter than 2 GiB";
@@ -429,14 +456,14 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   // The text goes first into the arena, which also holds the tree: a short
   // script then needs no allocation of its own.
   script->arena.reserve(text.size() * 5);
-  script->text = script->arena.copy(text);
+  script->text = script->arena.copy_padded(text, kTextPadding);
   script->dialect = dialect;
-  TokenBuffer buffer;
+  TokenBuffer buffer(kept);
   std::vector<Token>& tokens = buffer.tokens();
-  tokenize(script->text, script->dialect, tokens);
+  tokenize_padded(script->text, script->dialect, tokens);
   if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
   // The classic mode counts its error position itself (classic_fail).
-  if (!dialect.classic) script->positions = TextIndex(script->text);
+  if (!dialect.classic) script->positions.reset(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
   for (;;) {
     // The classic mode reads exactly one statement, and refuses none.

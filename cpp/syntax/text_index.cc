@@ -29,8 +29,10 @@ std::size_t count_code_points(const char* data, std::size_t n) {
 
 }  // namespace
 
-TextIndex::TextIndex(std::string_view text) : text_(text) {
-  if (text.size() <= kChunk) return;
+void TextIndex::build() const {
+  const std::lock_guard<std::mutex> lock(building_);
+  if (built_.load(std::memory_order_relaxed)) return;  // another thread was first
+  const std::string_view text = text_;
   line_starts_.push_back(0);
   const char* const begin = text.data();
   const char* const end = begin + text.size();
@@ -45,9 +47,11 @@ TextIndex::TextIndex(std::string_view text) : text_(text) {
   for (std::size_t at = kChunk; at < text.size(); at += kChunk) {
     chunk_chars_.push_back(chunk_chars_.back() + count_code_points(begin + at - kChunk, kChunk));
   }
+  built_.store(true, std::memory_order_release);
 }
 
 std::size_t TextIndex::char_offset(std::size_t byte) const {
+  built();
   byte = std::min(byte, text_.size());
   if (chunk_chars_.empty()) return count_code_points(text_.data(), byte);
   const std::size_t chunk = std::min(byte / kChunk, chunk_chars_.size() - 1);
@@ -57,6 +61,7 @@ std::size_t TextIndex::char_offset(std::size_t byte) const {
 }
 
 void TextIndex::line_column(std::size_t byte, int* line, int* column) const {
+  built();
   byte = std::min(byte, text_.size());
   if (line_starts_.empty()) {
     // A short text: its lines counted here.
