@@ -31,21 +31,25 @@ std::size_t decode(std::string_view text, std::size_t i, std::uint32_t* cp) {
   return len;
 }
 
-// Unquoted classic names: Unicode letters, digits, "_", "@" and "$".
-bool classic_word(std::string_view text) {
+// Bytes of the classic name `text` starts with: Unicode letters, digits,
+// "_", "@" and "$".
+std::size_t classic_word_prefix(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
-      if (!is_ascii_name_char(c)) return false;
+      if (!is_ascii_name_char(c)) return i;
       ++i;
       continue;
     }
     std::uint32_t cp = 0;
-    i += decode(text, i, &cp);
-    if (cp == 0xFFFFFFFF || !sql_parser::is_unicode_letter(cp)) return false;
+    const std::size_t n = decode(text, i, &cp);
+    if (cp == 0xFFFFFFFF || !sql_parser::is_unicode_letter(cp)) return i;
+    i += n;
   }
-  return true;
+  return text.size();
 }
+
+bool classic_word(std::string_view text) { return classic_word_prefix(text) == text.size(); }
 
 }  // namespace
 
@@ -388,7 +392,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // product with the name written against it.
       const std::string_view w = text.substr(t.begin, t.end - t.begin);
       const std::size_t n = number_prefix(w);
-      if (n > 0 && n < w.size() && classic_word(w.substr(n)) && !sql_parser::is_classic_reserved(w.substr(n))) {
+      if (n > 0 && n < w.size() && classic_word(w.substr(n))) {
         Token name = word_token(t, t.begin + n, t.end);
         name.spaced = false;
         name.kw = keyword_of(w.substr(n));
@@ -414,6 +418,18 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       break;
     } else if (t.kind != Tok::kError && !classic_token(text, t, out.empty() ? nullptr : &out.back())) {
       bad = t.begin;
+      if (t.kind == Tok::kWord && !((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
+        // from؋x: the classic name ends before the first character it
+        // cannot hold, which starts no token.
+        const std::string_view w = text.substr(t.begin, t.end - t.begin);
+        const std::size_t k = classic_word_prefix(w);
+        if (k > 0 && k < w.size()) {
+          Token head = word_token(t, t.begin, t.begin + k);
+          head.kw = keyword_of(w.substr(0, k));
+          out.push_back(head);
+          bad = t.begin + k;
+        }
+      }
       if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
         const std::string_view w = text.substr(t.begin, t.end - t.begin);
         const std::size_t n = number_prefix(w);
