@@ -365,6 +365,25 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
                                (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
       t = word_token(t, t.begin, t.end);  // @, @@ and $ alone are classic names too
     }
+    if (t.kind == Tok::kOp && (text[t.begin] == '@' || text[t.begin] == '$') && t.end - t.begin > 1) {
+      // @> or $< : "@" and "$" are name characters to the classic lexer,
+      // the rest an operator read again.
+      std::size_t k = t.begin;
+      while (k < t.end && (text[k] == '@' || text[k] == '$')) ++k;
+      if (k < t.end) {
+        Token rest = t;
+        rest.op = Op::kCustom;
+        rest.begin = static_cast<std::uint32_t>(k);
+        rest.spaced = false;
+        // a@>=b: the classic lexer reads ">=" whole.
+        while (pending.empty() && next < tokens.size() && tokens[next].kind == Tok::kOp &&
+               tokens[next].begin == rest.end) {
+          rest.end = tokens[next++].end;
+        }
+        pending.push_back(rest);
+        t = word_token(t, t.begin, k);
+      }
+    }
     if (t.kind == Tok::kOp && !classic_operator(t.op)) {
       pieces.clear();
       Token rest;
