@@ -388,7 +388,7 @@ Select* Parser::classic_select() {
     SelectItem item;
     List<Ident> more;
     const std::uint32_t ib = here();
-    if (at(Tok::kStar)) {
+    if (at(Tok::kStar) && peek().end > peek().begin) {  // not the product of 5x (top 5x)
       Star* star = node<Star>(ib);
       star->kind = ExprKind::kStar;
       advance();

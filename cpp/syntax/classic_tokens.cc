@@ -288,6 +288,7 @@ bool all_classic(std::string_view text, const std::vector<Token>& tokens) {
             tokens[i + 1].begin == t.end) {
           return false;
         }
+        if (number_prefix(text.substr(t.begin, t.end - t.begin)) < t.end - t.begin) return false;  // 5s, 2.0f
         break;
       default:  // punctuation
         break;
@@ -406,9 +407,10 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       prev_end = t.end;
       continue;
     }
-    if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
-      // 2x, 1.5e3x(a), 0x1Fg: the classic lexer reads the number, then a
-      // product with the name written against it.
+    if ((t.kind == Tok::kWord || t.kind == Tok::kNumber) &&
+        ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
+      // 2x, 1.5e3x(a), 0x1Fg, 5s: the classic lexer reads the number, then
+      // a product with the name written against it.
       const std::string_view w = text.substr(t.begin, t.end - t.begin);
       const std::size_t n = number_prefix(w);
       if (n > 0 && n < w.size() && classic_word(w.substr(n))) {
