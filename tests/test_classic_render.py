@@ -242,6 +242,9 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select 8601_date(1), 2x(1)::int, -2x(1), 1 + 2x(1) * 3, 2x.y.z, 2x . y(1), count(2x.*) from t",
     "select 1.5e3x(a), 0x1Fg(1), .5x.y, 2e1x(1), 2x(distinct a), 2x(*), 2x() over () from t",
     "select a from t where 2x(1) > 2x.\"y\" group by 2x.y order by 2x(1)",
+    "select 5s(1), 1.5bd.x, 5s.*, .5f, 2.0f from t limit 5s",
+    # "@" and "$" inside names, next to operators and digits
+    "select x@1e5, a@1, ~@a, -@x, ~$1, a@>b, a@>=-b, @, @@, $ from t",
     # a dotted CTE name
     "with a.b as (select 1), c . d as (select 2), e.select as (select 3) select * from a.b",
 ]
@@ -271,6 +274,13 @@ CLASSIC_MODE_REFUSED = [
     ("select a 2x from t", "number written against a name after an operand"),
     ("select 'x'::timestamp with time )zone", "partial with time zone"),
     ("with a. as (select 1) select 1", "dotted CTE name taking a keyword"),
+    ("6select a.b.c 5x1F t", "number written against a keyword"),
+    ("select top 5s a", "number written against a name after TOP"),
+    ("select interval 5s", "number written against a name as an interval"),
+    ("select a from\u060b\u07c8here a and b", "a character no classic name holds"),
+    ("select a fr@>r=o mdoer by a", "@ of an operator ends a name"),
+    ("select ~@1, 'x')from t", "@ of an operator starts a name"),
+    ("select x@1.5", "digits of a number end a name"),
     ("select a ~~ b from t", "operator the classic lexer splits"),
     ("select a from t where b like 'x' escape '!'", "like .. escape"),
     ("select - - a from t", "prefix operator in an operand position"),

@@ -362,13 +362,9 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // name; the classic lexer reads one word, 0.5 times bd.
       t = word_token(t, t.begin, tokens[next++].end);
     }
-    if (t.kind == Tok::kOp && (t.op == Op::kAt || t.op == Op::kAtAt ||
-                               (t.op == Op::kCustom && t.end - t.begin == 1 && text[t.begin] == '$'))) {
-      t = word_token(t, t.begin, t.end);  // @, @@ and $ alone are classic names too
-    }
-    if (t.kind == Tok::kOp && (text[t.begin] == '@' || text[t.begin] == '$') && t.end - t.begin > 1) {
-      // @> or $< : "@" and "$" are name characters to the classic lexer,
-      // the rest an operator read again.
+    if (t.kind == Tok::kOp && (text[t.begin] == '@' || text[t.begin] == '$')) {
+      // "@" and "$" are name characters to the classic lexer (@, @@ and $
+      // alone are names); the rest of an operator (@>, $<) is read again.
       std::size_t k = t.begin;
       while (k < t.end && (text[k] == '@' || text[k] == '$')) ++k;
       if (k < t.end) {
@@ -382,8 +378,8 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
           rest.end = tokens[next++].end;
         }
         pending.push_back(rest);
-        t = word_token(t, t.begin, k);
       }
+      t = word_token(t, t.begin, k);
     }
     if (t.kind == Tok::kOp && !classic_operator(t.op)) {
       pieces.clear();
@@ -399,9 +395,21 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         classic_word(text.substr(t.begin, t.end - t.begin))) {
       t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names
     }
-    if (t.kind == Tok::kWord && !t.spaced && !out.empty() && out.back().kind == Tok::kWord &&
-        out.back().end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
-      // foo@bar is one classic name (the statement lexer ends a word at "@").
+    if (t.kind == Tok::kNumber && !t.spaced && !out.empty() && out.back().kind == Tok::kWord &&
+        out.back().end == t.begin) {
+      // x@1.5: the name takes the digits, ".5" is a number of its own.
+      const std::size_t d = classic_word_prefix(text.substr(t.begin, t.end - t.begin));
+      if (d > 0 && t.begin + d < t.end) {
+        Token rest = t;
+        rest.begin = static_cast<std::uint32_t>(t.begin + d);
+        rest.spaced = false;
+        pending.push_back(rest);
+        t.end = static_cast<std::uint32_t>(t.begin + d);
+      }
+    }
+    if ((t.kind == Tok::kWord || t.kind == Tok::kNumber) && !t.spaced && !out.empty() &&
+        out.back().kind == Tok::kWord && out.back().end == t.begin && classic_word(text.substr(t.begin, t.end - t.begin))) {
+      // foo@bar and ~@1 hold one classic name (the statement lexer ends a word at "@").
       out.back().end = t.end;
       out.back().kw = Kw::kNone;
       prev_end = t.end;
