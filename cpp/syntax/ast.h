@@ -63,6 +63,7 @@ struct TypeParam {
 struct TypeName {
   std::string_view name;   // words joined by one space: "double precision", "varchar"
   List<TypeParam> params;  // (..) or <..>
+  List<Expr*> classic_params;  // classic mode only: the parameters, which are expressions there
   bool angle = false;      // params written in <..>
   Raw suffix;              // "with time zone", "unsigned", ...
   std::uint8_t array_dims = 0;  // int[] / int[][]

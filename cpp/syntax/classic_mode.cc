@@ -591,16 +591,6 @@ TableRef* Parser::classic_join(TableRef* left) {
 
 namespace {
 
-// Index just past the group opened at `open` (a "(" token); `last` if unclosed.
-std::size_t past_group(std::span<const Token> toks, std::size_t open, std::size_t last) {
-  int depth = 0;
-  for (std::size_t i = open; i < last; ++i) {
-    if (toks[i].kind == Tok::kLParen) ++depth;
-    if (toks[i].kind == Tok::kRParen && --depth == 0) return i + 1;
-  }
-  return last;
-}
-
 // Restores the classic flag after a piece parsed by the shared grammar.
 class ClassicOff {
  public:
@@ -627,15 +617,21 @@ TypeName* Parser::classic_type_name() {
   const std::size_t start = pos_;
   const std::size_t name_tokens = end - start;
   if (end < last_ && toks_[end].kind == Tok::kLParen) {
-    // The classic parameters are expressions: read them so, then again as
-    // the shared type grammar reads them.
+    // The classic parameters are expressions, and the type ends after them.
+    const std::uint32_t begin = here();
     set_pos(end + 1);
+    SmallVec<Expr*> params;
     do {
-      expr();
+      params.push_back(expr());
     } while (accept(Tok::kComma));
-    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
-    set_pos(start);
-    end = past_group(toks_, end, last_);
+    if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
+    TypeName* type = arena_.make<TypeName>();
+    type->name = name_tokens == 1 ? text_of(toks_[start])
+                                  : arena_.copy(std::string(text_of(toks_[start])) + " " +
+                                                std::string(text_of(toks_[start + 1])));
+    type->classic_params = arena_.list(params);
+    type->span = span_from(begin);
+    return type;
   }
   TypeName* type = nullptr;
   {

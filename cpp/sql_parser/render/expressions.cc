@@ -503,7 +503,11 @@ Node Renderer::type(const ast::TypeName& t) {
     unsupported("type name the classic grammar lacks");
   }
   Node args;
-  if (!t.params.empty()) {
+  if (!t.classic_params.empty()) {
+    List items;
+    for (const ast::Expr* p : t.classic_params) items.push_back(value(p));
+    args = finish_list(std::move(items));
+  } else if (!t.params.empty()) {
     List items;
     for (const ast::TypeParam& p : t.params) {
       if (!p.name.text.empty() || p.type == nullptr || !p.type->params.empty()) unsupported("type parameter");
