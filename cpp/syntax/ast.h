@@ -224,6 +224,10 @@ struct Function : Expr {
   Raw keep;                        // Oracle keep (dense_rank first order by ..)
   WindowSpec* over = nullptr;      // over (..)
   Ident over_name;                 // over w
+  // Classic mode only: the aliases of the arguments after DISTINCT, one per
+  // argument (empty when none), and the further parts of dotted ones.
+  List<Ident> classic_arg_aliases;
+  List<List<Ident>> classic_arg_alias_more;
 };
 
 struct ArrayExpr : Expr {

@@ -733,19 +733,32 @@ bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const 
   return type_words == 1 && sql_parser::is_datetime_type(sql_parser::ascii_lower(text_of(t)));
 }
 
+// An argument after DISTINCT: a select item, so * or a value with an alias
+// ("ignore" too).
+Expr* Parser::classic_distinct_arg(SmallVec<Ident>& aliases, SmallVec<List<Ident>>& alias_more) {
+  Ident alias;
+  List<Ident> more;
+  Expr* arg = nullptr;
+  if (at(Tok::kStar) && peek().end > peek().begin) {
+    Star* star = node<Star>(here());
+    star->kind = ExprKind::kStar;
+    advance();
+    arg = finish(star);
+  } else {
+    arg = function_arg();
+    if (at_kw(Kw::kAs) || classic_at_bare_alias()) {
+      bool as_keyword = false;
+      alias = classic_alias(&as_keyword, &more);
+    }
+  }
+  aliases.push_back(alias);
+  alias_more.push_back(more);
+  return arg;
+}
+
 // After a call's arguments: only IGNORE NULLS may come before the ")".
 void Parser::classic_call_end(Function* f) {
   if (!f->quantifier.empty() && f->args.empty()) classic_fail(peek(), "an expression");  // count(distinct)
-  // After DISTINCT the arguments are select items, which may have an alias
-  // ("ignore" too): the typed tree has no place for it.
-  if (!f->quantifier.empty() && (at_kw(Kw::kAs) || classic_at_bare_alias())) {
-    const std::size_t alias_at = pos_;
-    bool as_keyword = false;
-    List<Ident> more;
-    classic_alias(&as_keyword, &more);
-    if (!at(Tok::kRParen)) classic_fail(peek(), "\")\"");
-    if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = alias_at;
-  }
   if (at_kw(Kw::kIgnore) && at_kw(Kw::kNulls, 1)) {
     f->null_treatment = "ignore nulls";
     f->null_treatment_inside = true;

@@ -27,10 +27,13 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     advance();
   }
   SmallVec<Expr*> args;
+  SmallVec<Ident> classic_aliases;  // classic mode: the arguments after DISTINCT are select items
+  SmallVec<List<Ident>> classic_alias_more;
   if (!at(Tok::kRParen)) {
     for (;;) {
       if (!classic_ && at_clause_in_call()) break;
-      args.push_back(function_arg());
+      args.push_back(classic_ && !f->quantifier.empty() ? classic_distinct_arg(classic_aliases, classic_alias_more)
+                                                        : function_arg());
       // Keywords between arguments: json_value(x, '$.a' returning int),
       // json_object('a' value x), xmlelement(name "n", ..).
       while (!classic_ && at(Tok::kWord) && !at_clause_in_call()) {
@@ -52,7 +55,16 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     }
   }
   f->args = arena_.list(args);
-  if (classic_) [[unlikely]] classic_call_end(f);
+  if (classic_) [[unlikely]] {
+    for (std::size_t i = 0; i < classic_aliases.size(); ++i) {
+      if (!classic_aliases[i].text.empty()) {
+        f->classic_arg_aliases = arena_.list(classic_aliases);
+        f->classic_arg_alias_more = arena_.list(classic_alias_more);
+        break;
+      }
+    }
+    classic_call_end(f);
+  }
   // The clauses inside a call, in any order: order by, limit, separator, ignore nulls.
   for (int round = 0; round < 4; ++round) {
     if (at_kw(Kw::kOrder) && at_kw(Kw::kBy, 1) && f->arg_order_by.empty()) {

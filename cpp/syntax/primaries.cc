@@ -133,8 +133,9 @@ Expr* Parser::primary() {
     case Tok::kLBrace:
       return brace_expr();
     case Tok::kStar: {
-      if (classic_ && !(at(Tok::kRParen, 1) && pos_ > 0 && toks_[pos_ - 1].kind == Tok::kLParen)) {
-        classic_fail(t, "an expression");  // only f(*)
+      if (classic_ && !(at(Tok::kRParen, 1) && pos_ > 1 && toks_[pos_ - 1].kind == Tok::kLParen &&
+                        classic_name_token(toks_[pos_ - 2]))) {
+        classic_fail(t, "an expression");  // only f(*), not (*)
       }
       advance();
       Star* s = node<Star>(begin);

@@ -461,11 +461,21 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     unsupported("method call form");
   }
   if (f.quantifier == "distinct") {
-    if (!f.null_treatment.empty()) unsupported("distinct .. ignore nulls");
     List items;
-    for (const ast::Expr* a : f.args) {
-      if (a->kind == ast::ExprKind::kStar) unsupported("distinct * in a call");
-      items.push_back(single("value", value(a)));
+    for (std::size_t i = 0; i < f.args.size(); ++i) {
+      Map item;
+      item.append("value", value(f.args[i]));
+      if (i < f.classic_arg_aliases.size() && !f.classic_arg_aliases[i].text.empty()) {
+        const ast::Ident& alias = f.classic_arg_aliases[i];
+        check_name(alias);
+        std::string name = ident_text(alias);
+        for (const ast::Ident& part : f.classic_arg_alias_more[i]) {  // as b.c
+          name.push_back('.');
+          append_ident(part, &name);
+        }
+        item.append("name", Node::string(std::move(name)));
+      }
+      items.push_back(Node::map(std::move(item)));
     }
     args = single("distinct", finish_list(std::move(items)));
   } else if (!f.quantifier.empty()) {
