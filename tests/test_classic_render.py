@@ -245,6 +245,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select 5s(1), 1.5bd.x, 5s.*, .5f, 2.0f from t limit 5s",
     # "@" and "$" inside names, next to operators and digits
     "select x@1e5, a@1, ~@a, -@x, ~$1, a@>b, a@>=-b, @, @@, $ from t",
+    "select 8@8, 8@x.y, 1.5@a, 8$1, 8@, 1e3@a(1) from t",
     # type parameters are expressions
     "select cast(a as varchar(1exists0)), cast(a as varchar(max)), a::varchar(-1), a::char(f(1), 'x') from t",
     # the arguments after DISTINCT are select items

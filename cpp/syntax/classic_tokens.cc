@@ -499,6 +499,15 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       out.push_back(end_token);
       break;
     }
+    if (t.kind == Tok::kWord && !out.empty() && out.back().kind == Tok::kNumber && out.back().end == t.begin) {
+      // 8@8: a name written against a number multiplies it.
+      Token product = t;
+      product.kind = Tok::kStar;
+      product.kw = Kw::kNone;
+      product.spaced = false;
+      product.end = product.begin;
+      out.push_back(product);
+    }
     out.push_back(t);
     prev_end = t.end;
   }
