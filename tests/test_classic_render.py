@@ -288,6 +288,8 @@ CLASSIC_MODE_REFUSED = [
     ("select ~@1, 'x')from t", "@ of an operator starts a name"),
     ("select x@1.5", "digits of a number end a name"),
     ("select count(distinct a, (*))", "star in parentheses"),
+    ("select f(a, select 1)", "bare query after a call's first argument"),
+    ("select f(distinct select 1)", "bare query after DISTINCT"),
     ("select f(distinct a ignore nulls) x", "ignore taken as the alias after DISTINCT"),
     ("select a ~~ b from t", "operator the classic lexer splits"),
     ("select a from t where b like 'x' escape '!'", "like .. escape"),

@@ -108,7 +108,8 @@ Expr* Parser::function_arg() {
     n->value = expr();
     return finish(n);
   }
-  if (at_query_start()) {
+  // The classic grammar takes a bare query only as a call's first argument.
+  if (at_query_start() && (!classic_ || toks_[pos_ - 1].kind == Tok::kLParen)) {
     SubqueryExpr* s = node<SubqueryExpr>(begin);
     s->kind = ExprKind::kSubquery;
     s->query = query();
