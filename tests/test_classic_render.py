@@ -289,6 +289,8 @@ CLASSIC_MODE_REFUSED = [
     ("select x@1.5", "digits of a number end a name"),
     ("select count(distinct a, (*))", "star in parentheses"),
     ("select f(a, select 1)", "bare query after a call's first argument"),
+    ("select a from t where x between 1..5", "the first dot of .. ends a number"),
+    ("select 8.5..2", "a number with a fraction before .."),
     ("select f(distinct select 1)", "bare query after DISTINCT"),
     ("select f(distinct a ignore nulls) x", "ignore taken as the alias after DISTINCT"),
     ("select a ~~ b from t", "operator the classic lexer splits"),

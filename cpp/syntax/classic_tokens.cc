@@ -2,6 +2,7 @@
 // differently from the statement lexer, the token vector is mended before
 // parsing (pieces split or joined, or an error token where the classic lexer
 // has no reading), so that the grammar sees the classic tokens.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -91,6 +92,10 @@ std::size_t number_prefix(std::string_view w) {
     }
   }
   return i;
+}
+
+bool all_digits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Whether the classic lexer reads the token as the statement lexer does.
@@ -289,6 +294,10 @@ bool all_classic(std::string_view text, const std::vector<Token>& tokens) {
           return false;
         }
         if (number_prefix(text.substr(t.begin, t.end - t.begin)) < t.end - t.begin) return false;  // 5s, 2.0f
+        if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kDot && tokens[i + 1].begin == t.end &&
+            all_digits(text.substr(t.begin, t.end - t.begin))) {
+          return false;  // 0..5
+        }
         break;
       default:  // punctuation
         break;
@@ -414,6 +423,11 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       out.back().kw = Kw::kNone;
       prev_end = t.end;
       continue;
+    }
+    if (t.kind == Tok::kNumber && pending.empty() && next < tokens.size() && tokens[next].kind == Tok::kDot &&
+        tokens[next].begin == t.end && all_digits(text.substr(t.begin, t.end - t.begin))) {
+      // 0..5: the classic number takes the first dot (0.), then .5 follows.
+      t.end = tokens[next++].end;
     }
     if ((t.kind == Tok::kWord || t.kind == Tok::kNumber) &&
         ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
