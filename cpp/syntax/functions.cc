@@ -200,7 +200,8 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     expect(Tok::kRParen, ")");
     return finish(c);
   }
-  if (classic_ && kw != Kw::kExtract) return nullptr;  // the classic grammar's calls are plain
+  // The classic grammar's calls are plain, but for extract(part from x).
+  if (classic_ && (kw != Kw::kExtract || at(Tok::kRParen, 1))) return nullptr;
   if (kw == Kw::kConvert && d_.id == DialectId::kTsql) {
     // convert(type, expr [, style])
     *handled = true;
