@@ -252,6 +252,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
     "select extract(), extract(a, b), extract(year) from t",
+    "select a %s, b %(x)s y from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name
     "with a.b as (select 1), c . d as (select 2), e.select as (select 3) select * from a.b",
 ]
@@ -292,6 +293,7 @@ CLASSIC_MODE_REFUSED = [
     ("select f(a, select 1)", "bare query after a call's first argument"),
     ("select a from t where x between 1..5", "the first dot of .. ends a number"),
     ("select 8.5..2", "a number with a fraction before .."),
+    ("select ${x}", "${x} is a name, then {"),
     ("select f(distinct select 1)", "bare query after DISTINCT"),
     ("select f(distinct a ignore nulls) x", "ignore taken as the alias after DISTINCT"),
     ("select a ~~ b from t", "operator the classic lexer splits"),

@@ -347,6 +347,7 @@ class Scanner {
         }
         break;
       case '%':
+        if (d_.classic) break;  // %s is "%" and a name to the classic lexer
         if (at(s + 1) == 's' && !is_name_char(at(s + 2))) return make(Tok::kParam, s, s + 2);
         if (at(s + 1) == '(') {
           std::size_t e = s + 2;
@@ -607,7 +608,7 @@ class Scanner {
       while (is_digit(at(e))) ++e;
       return make(Tok::kParam, s, e);
     }
-    if (at(s + 1) == '{') {
+    if (at(s + 1) == '{' && !d_.classic) {  // ${x}; the classic lexer reads "$", then "{"
       std::size_t close = t_.find('}', s + 2);
       if (close != std::string_view::npos) return make(Tok::kParam, s, close + 1);
     }
