@@ -252,7 +252,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
     "select extract(), extract(a, b), extract(year) from t",
-    "select a %s, b %(x)s y from t",  # bind-parameter forms are "%" and names to the classic lexer
+    "select a %s, b %(x)s from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name
     "with a.b as (select 1), c . d as (select 2), e.select as (select 3) select * from a.b",
 ]
