@@ -10,10 +10,6 @@
 namespace sqlparse::sql_parser {
 namespace {
 
-// Integers longer than this are refused, as the host language refuses to
-// convert such text to an integer.
-constexpr std::size_t kMaxIntegerDigits = 4300;
-
 bool is_number_node(const Node& n) {
   Kind k = n.kind();
   return k == Kind::kBool || k == Kind::kInt || k == Kind::kBigInt || k == Kind::kFloat;

@@ -31,6 +31,10 @@ struct Expr {
 
 // ---- tree-building helpers (literals.cc) -----------------------------------
 
+// Integers longer than this are refused, as the host language refuses to
+// convert such text to an integer.
+inline constexpr std::size_t kMaxIntegerDigits = 4300;
+
 // A list after the one-element / empty / literal-merging rules.
 Node finish_list(List items);
 // {key: value}, or {} when value is null.

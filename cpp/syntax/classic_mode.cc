@@ -10,6 +10,7 @@
 // ParseError at the first token that cannot continue a classic query, in
 // the classic parser's message format.
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <iterator>
 #include <string>
@@ -731,6 +732,32 @@ Expr* Parser::classic_interval() {
 
 bool Parser::classic_literal_type(const Token& t, std::size_t type_words) const {
   return type_words == 1 && sql_parser::is_datetime_type(sql_parser::ascii_lower(text_of(t)));
+}
+
+// An integer of more than 4,300 digits (1e5000 too) is refused where it is
+// read, as the classic parser refuses it.
+void Parser::classic_number(const Token& t) const {
+  const std::string_view s = text_of(t);
+  if (s.size() > 1 && (s[1] | 0x20) == 'x') return;  // hex
+  if (s.find('.') != std::string_view::npos) return;  // a float
+  const std::size_t e = s.find_first_of("eE");
+  const std::string_view mantissa = s.substr(0, e);
+  const std::size_t first = mantissa.find_first_not_of('0');
+  if (first == std::string_view::npos) return;
+  std::size_t zeros = 0;
+  if (e != std::string_view::npos) {
+    std::string_view exp = s.substr(e + 1);
+    if (!exp.empty() && exp[0] == '-') return;  // a float
+    if (!exp.empty() && exp[0] == '+') exp.remove_prefix(1);
+    const std::size_t exp_digits = exp.find_first_not_of('0');
+    if (exp_digits != std::string_view::npos) {
+      if (exp.size() - exp_digits > 5) classic_fail(t, "a number of at most 4300 digits");
+      std::from_chars(exp.data() + exp_digits, exp.data() + exp.size(), zeros);
+    }
+  }
+  if (mantissa.size() - first + zeros > sql_parser::kMaxIntegerDigits) {
+    classic_fail(t, "a number of at most 4300 digits");
+  }
 }
 
 // An argument after DISTINCT: a select item, so * or a value with an alias

@@ -86,6 +86,7 @@ Expr* Parser::primary() {
   const std::uint32_t begin = t.begin;
   switch (t.kind) {
     case Tok::kNumber: {
+      if (classic_) [[unlikely]] classic_number(t);
       advance();
       Literal* l = node<Literal>(begin);
       l->kind = ExprKind::kLiteral;

@@ -14,9 +14,6 @@
 namespace sqlparse::sql_parser::render {
 namespace {
 
-// Integers longer than this are refused by the classic grammar.
-constexpr std::size_t kMaxIntegerDigits = 4300;
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
