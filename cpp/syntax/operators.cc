@@ -298,6 +298,8 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
           in->query = query();
         } else if (!at(Tok::kRParen)) {
           in->items = expr_list();
+        } else if (classic_) [[unlikely]] {
+          classic_fail(peek(), "an expression");  // in ()
         }
         expect(Tok::kRParen, classic_ && in->query != nullptr ? ")" : "a comma or )");
       } else {
