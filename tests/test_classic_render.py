@@ -291,6 +291,7 @@ CLASSIC_MODE_REFUSED = [
     ("select x@1.5", "digits of a number end a name"),
     ("select count(distinct a, (*))", "star in parentheses"),
     ("select f(a, select 1)", "bare query after a call's first argument"),
+    ("select f(select b from t where not x, 2)", "more arguments after a bare query"),
     ("select a from t where x between 1..5", "the first dot of .. ends a number"),
     ("select 8.5..2", "a number with a fraction before .."),
     ("select ${x}", "${x} is a name, then {"),

@@ -108,11 +108,12 @@ Expr* Parser::function_arg() {
     n->value = expr();
     return finish(n);
   }
-  // The classic grammar takes a bare query only as a call's first argument.
+  // The classic grammar takes a bare query only as a call's only argument.
   if (at_query_start() && (!classic_ || toks_[pos_ - 1].kind == Tok::kLParen)) {
     SubqueryExpr* s = node<SubqueryExpr>(begin);
     s->kind = ExprKind::kSubquery;
     s->query = query();
+    if (classic_ && !at(Tok::kRParen)) [[unlikely]] classic_fail(peek(), ")");
     return finish(s);
   }
   // A leading keyword: openrowset(bulk 'f', ..), ml.predict(model m, table t),
