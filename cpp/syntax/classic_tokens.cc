@@ -435,10 +435,18 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // a product with the name written against it.
       const std::string_view w = text.substr(t.begin, t.end - t.begin);
       const std::size_t n = number_prefix(w);
-      if (n > 0 && n < w.size() && classic_word(w.substr(n))) {
-        Token name = word_token(t, t.begin + n, t.end);
+      // The name ends where the classic lexer ends it; a character that starts
+      // no classic token is read on its own (1x߲ is 1 times x, then the error).
+      const std::size_t k = n > 0 && n < w.size() ? classic_word_prefix(w.substr(n)) : 0;
+      if (k > 0 && (n + k == w.size() || static_cast<unsigned char>(w[n + k]) >= 0x80)) {
+        if (n + k < w.size()) {
+          Token rest = word_token(t, t.begin + n + k, t.end);
+          rest.spaced = false;
+          pending.push_back(rest);
+        }
+        Token name = word_token(t, t.begin + n, t.begin + n + k);
         name.spaced = false;
-        name.kw = keyword_of(w.substr(n));
+        name.kw = keyword_of(w.substr(n, k));
         Token product = t;
         product.kind = Tok::kStar;
         product.kw = Kw::kNone;
