@@ -297,6 +297,7 @@ CLASSIC_MODE_REFUSED = [
     ("select ${x}", "${x} is a name, then {"),
     ("select a from t where a in ()", "an empty IN list"),
     ("select 2x\u060by from t", "a character no classic name holds after 2x"),
+    ("select 66666666\u02d2 t", "a character no classic name holds after a number"),
     ("select 1 = 1 or 2 = 9999E9999999", "an integer of more than 4300 digits"),
     ("select a from t limit " + "9" * 4301, "an integer of more than 4300 digits"),
     ("select f(distinct select 1)", "bare query after DISTINCT"),

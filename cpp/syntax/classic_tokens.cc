@@ -457,6 +457,14 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         t.kind = Tok::kNumber;
         t.kw = Kw::kNone;
         t.end = static_cast<std::uint32_t>(t.begin + n);
+      } else if (k == 0 && n > 0 && n < w.size() && static_cast<unsigned char>(w[n]) >= 0x80) {
+        // 66˒: the number, then a character that starts no classic token.
+        Token rest = word_token(t, t.begin + n, t.end);
+        rest.spaced = false;
+        pending.push_back(rest);
+        t.kind = Tok::kNumber;
+        t.kw = Kw::kNone;
+        t.end = static_cast<std::uint32_t>(t.begin + n);
       }
     }
     const std::size_t comment = block_comment_in(text, prev_end, t.kind == Tok::kEnd ? text.size() : t.begin);
