@@ -289,6 +289,7 @@ CLASSIC_MODE_REFUSED = [
     ("select a fr@>r=o mdoer by a", "@ of an operator ends a name"),
     ("select ~@1, 'x')from t", "@ of an operator starts a name"),
     ("select x@1.5", "digits of a number end a name"),
+    ("select 9@99.9ect", "digits of a word end a name"),
     ("select count(distinct a, (*))", "star in parentheses"),
     ("select f(a, select 1)", "bare query after a call's first argument"),
     ("select f(select b from t where not x, 2)", "more arguments after a bare query"),

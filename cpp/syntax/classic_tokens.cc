@@ -404,8 +404,8 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         classic_word(text.substr(t.begin, t.end - t.begin))) {
       t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names
     }
-    if (t.kind == Tok::kNumber && !t.spaced && !out.empty() && out.back().kind == Tok::kWord &&
-        out.back().end == t.begin) {
+    if ((t.kind == Tok::kNumber || t.kind == Tok::kWord) && !t.spaced && !out.empty() &&
+        out.back().kind == Tok::kWord && out.back().end == t.begin) {
       // x@1.5: the name takes the digits, ".5" is a number of its own.
       const std::size_t d = classic_word_prefix(text.substr(t.begin, t.end - t.begin));
       if (d > 0 && t.begin + d < t.end) {
