@@ -176,18 +176,61 @@ Ident Parser::classic_alias(bool* as_keyword, List<Ident>* more) {
 // its right operand has been read, and not at all when it extends one.
 
 struct Parser::ClassicDepth {
-  struct Frame {
-    int min_bp;                   // the frame takes operators binding at least this
-    int levels = 0;               // levels it holds: its operators', its prefix operator's
-    const char* chain = nullptr;  // the flat operator whose chain it extends
-    bool tight = false;           // the operand of * / % ||, where "-" takes one operand
-    bool bound = false;           // a BETWEEN bound
-    const char* flat = nullptr;   // the operand of this flat operator (of the frame below),
-    Token op{};                   // written here
+  enum Chain : std::uint8_t { kNoChain, kAdd, kMul, kAnd, kOr };  // the flat operators
+  struct Frame {                // (no initialisers: the inline ones stay unwritten)
+    std::int8_t min_bp;         // the frame takes operators binding at least this
+    Chain chain;                // the flat operator whose chain it extends
+    Chain flat;                 // the operand of this flat operator of the frame below,
+    bool tight;                 // the operand of * / % ||, where "-" takes one operand
+    bool bound;                 // a BETWEEN bound
+    int levels;                 // levels it holds: its operators', its prefix operator's
+    std::uint32_t op_at;        // where that flat operator is written
   };
+  static Frame frame(int min_bp, bool tight = false) {
+    return {static_cast<std::int8_t>(min_bp), kNoChain, kNoChain, tight, false, 0, 0};
+  }
+
+  // The frames of the expressions being read, innermost last; most texts
+  // need a few, held inline.
+  class Frames {
+   public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Frame& operator[](std::size_t i) { return i < kInline ? inline_[i] : spill_[i - kInline]; }
+    Frame& back() { return (*this)[size_ - 1]; }
+    void push_back(const Frame& f) {
+      if (size_ < kInline) {
+        inline_[size_] = f;
+      } else if (size_ - kInline < spill_.size()) {
+        spill_[size_ - kInline] = f;
+      } else {
+        spill_.push_back(f);
+      }
+      ++size_;
+    }
+    void pop_back() { --size_; }
+    void shrink(std::size_t size) { size_ = size; }
+
+   private:
+    static constexpr std::size_t kInline = 32;
+    Frame inline_[kInline];
+    std::vector<Frame> spill_;
+    std::size_t size_ = 0;
+  };
+
   int levels = 0;
-  std::vector<Frame> frames;  // those of the expressions being read, innermost last
+  Frames frames;
+  // Where the frames of the innermost expression being read begin (its
+  // first is pushed with its first operator); none outside expressions.
+  std::size_t region = SIZE_MAX;
   std::size_t product_at = SIZE_MAX;  // the last 2x read as a product
+
+  // The innermost frame of the expression being read, or null outside one.
+  Frame* top() {
+    if (region == SIZE_MAX) return nullptr;
+    if (frames.size() == region) frames.push_back(frame(0));
+    return &frames.back();
+  }
 
   // Ends the frames above `size`, innermost first; false (and `at`, where
   // the classic parser fails) when a flat operator they complete is one
@@ -197,11 +240,12 @@ struct Parser::ClassicDepth {
       const Frame f = frames.back();
       frames.pop_back();
       levels -= f.levels;
-      if (f.flat == nullptr || frames.back().chain == f.flat) continue;
       Frame& below = frames.back();
+      if (f.flat == kNoChain || below.chain == f.flat) continue;
       below.chain = f.flat;
       if (levels >= sql_parser::kMaxNestingDepth) {
-        *at = f.op;
+        at->kind = Tok::kOp;
+        at->begin = f.op_at;
         return false;
       }
       ++levels;
@@ -212,7 +256,7 @@ struct Parser::ClassicDepth {
   // The same when an error unwinds the parse: the levels only.
   void drop_to(std::size_t size) {
     for (std::size_t i = size; i < frames.size(); ++i) levels -= frames[i].levels;
-    frames.resize(size);
+    frames.shrink(size);
   }
 };
 
@@ -238,37 +282,41 @@ void Parser::classic_nest_leave() { --classic_depth_->levels; }
 Expr* Parser::classic_expr() {
   // One call of the classic parse_expr from outside an expression.
   ClassicDepth& d = *classic_depth_;
-  struct Drop {
+  struct Region {
     ClassicDepth& d;
-    std::size_t size;
-    ~Drop() { d.drop_to(size); }
-  } drop{d, d.frames.size()};
-  d.frames.push_back({0});
+    std::size_t outer;
+    ~Region() {
+      d.drop_to(d.region);
+      d.region = outer;
+    }
+  } region{d, d.region};
+  d.region = d.frames.size();
   Expr* e = expr_bp(kPrecNone);
   classic_operand_end();
   Token at;
-  if (!d.pop_to(drop.size + 1, &at)) classic_fail(at, kClassicDepthText);
+  if (d.frames.size() > d.region + 1 && !d.pop_to(d.region + 1, &at)) classic_fail(at, kClassicDepthText);
   return e;
 }
 
 void Parser::classic_climb(const Token& t) {
   classic_operand_end();
   ClassicDepth& d = *classic_depth_;
-  if (d.frames.empty() || d.frames.back().min_bp < 0) return;  // a window frame's bound
+  if (d.region == SIZE_MAX) return;  // a window frame's bound, a number to the classic parser
+  using Chain = ClassicDepth::Chain;
   int bp = 0;
-  const char* flat = nullptr;
+  Chain flat = Chain::kNoChain;
   bool operand = true;
   bool between = false;
   if (t.kind == Tok::kStar) {
     bp = sql_parser::kBpMul;
-    flat = "mul";
+    flat = Chain::kMul;
   } else if (t.kind == Tok::kOp) {
     switch (t.op) {
       case Op::kEq: case Op::kEqEq: case Op::kNeq: bp = sql_parser::kBpEq; break;
       case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe: bp = sql_parser::kBpCompare; break;
       case Op::kPipe: bp = sql_parser::kBpBitOr; break;
       case Op::kAmp: bp = sql_parser::kBpBitAnd; break;
-      case Op::kPlus: bp = sql_parser::kBpAdd; flat = "add"; break;
+      case Op::kPlus: bp = sql_parser::kBpAdd; flat = Chain::kAdd; break;
       case Op::kMinus: bp = sql_parser::kBpAdd; break;
       case Op::kSlash: case Op::kPercent: bp = sql_parser::kBpMul; break;
       case Op::kConcat: bp = sql_parser::kBpConcat; break;
@@ -279,8 +327,8 @@ void Parser::classic_climb(const Token& t) {
     const bool is_not = t.kw == Kw::kNot || (t.kw == Kw::kIs && at_kw(Kw::kNot, 1));
     const Kw kw = t.kw == Kw::kNot ? peek(1).kw : t.kw;
     switch (kw) {
-      case Kw::kOr: bp = sql_parser::kBpOr; flat = "or"; break;
-      case Kw::kAnd: bp = sql_parser::kBpAnd; flat = "and"; break;
+      case Kw::kOr: bp = sql_parser::kBpOr; flat = Chain::kOr; break;
+      case Kw::kAnd: bp = sql_parser::kBpAnd; flat = Chain::kAnd; break;
       case Kw::kLike: bp = is_not ? sql_parser::kBpNotLike : sql_parser::kBpLike; break;
       case Kw::kRlike: bp = is_not ? sql_parser::kBpNotRlike : sql_parser::kBpRlike; break;
       case Kw::kSimilar: bp = is_not ? sql_parser::kBpNotSimilar : sql_parser::kBpSimilar; break;
@@ -294,32 +342,36 @@ void Parser::classic_climb(const Token& t) {
     return;
   }
   // The frames that stop before this operator return; the next takes it.
+  d.top();
   std::size_t top = d.frames.size();
-  while (top > 1 && d.frames[top - 1].min_bp > bp) --top;
+  while (top > d.region + 1 && d.frames[top - 1].min_bp > bp) --top;
   Token at;
   if (!d.pop_to(top, &at)) classic_fail(at, kClassicDepthText);
-  if (flat != nullptr) {
+  ClassicDepth::Frame right = ClassicDepth::frame(bp + 1, bp >= sql_parser::kBpMul);
+  if (flat != Chain::kNoChain) {
     // Counted when its right operand ends (pop_to).
-    d.frames.push_back({bp + 1, 0, nullptr, bp >= sql_parser::kBpMul, false, flat, t});
+    right.flat = flat;
+    right.op_at = t.begin;
+    d.frames.push_back(right);
     return;
   }
   ClassicDepth::Frame& f = d.frames.back();
-  f.chain = nullptr;
+  f.chain = Chain::kNoChain;
   classic_nest_enter(t);
   ++f.levels;
   // Its right operand: a frame of its own (BETWEEN's bounds: classic_bound).
-  if (operand && !between) d.frames.push_back({bp + 1, 0, nullptr, bp >= sql_parser::kBpMul});
+  if (operand && !between) d.frames.push_back(right);
 }
 
 void Parser::classic_operand_end() {
   // A number written against a name (2x) is, to the classic lexer, the
   // number, a product operator, and the name.
-  const ClassicDepth& d = *classic_depth_;
-  if (pos_ == 0 || d.frames.empty() || d.frames.back().min_bp < 0 || d.product_at == pos_ - 1) return;
+  if (pos_ == 0) return;
   const Token& t = toks_[pos_ - 1];
-  if (t.kind != Tok::kWord && t.kind != Tok::kNumber) return;
   const char c = text_[t.begin];
-  if (!((c >= '0' && c <= '9') || c == '.')) return;
+  if (!((c >= '0' && c <= '9') || c == '.') || (t.kind != Tok::kWord && t.kind != Tok::kNumber)) return;
+  ClassicDepth& d = *classic_depth_;
+  if (d.region == SIZE_MAX || d.product_at == pos_ - 1) return;
   const std::size_t n = classic_number_prefix(text_of(t));
   if (n == 0 || n >= t.end - t.begin) return;
   classic_depth_->product_at = pos_ - 1;
@@ -444,15 +496,17 @@ void Parser::classic_prefix(const Token& t) {
   classic_prefix_at_ = pos_;
   // The operator holds one level while its operand, read at the classic
   // binding power, goes on.
-  ClassicDepth& d = *classic_depth_;
-  if (d.frames.empty() || d.frames.back().min_bp < 0) return;
-  const ClassicDepth::Frame& in = d.frames.back();
+  ClassicDepth::Frame* top = classic_depth_->top();
+  if (top == nullptr) return;
+  const ClassicDepth::Frame& in = *top;
   using sql_parser::kBpMul;
   using sql_parser::kBpNeg;
-  const int operand = minus ? (in.tight && in.min_bp > kBpNeg ? in.min_bp : kBpMul)
+  const int operand = minus ? (in.tight && in.min_bp > kBpNeg ? int{in.min_bp} : int{kBpMul})
                     : negation ? sql_parser::kBpNot + 1 : sql_parser::kBpBitNot + 1;
   classic_nest_enter(t);
-  d.frames.push_back({operand, 1});
+  ClassicDepth::Frame f = ClassicDepth::frame(operand);
+  f.levels = 1;
+  classic_depth_->frames.push_back(f);
 }
 
 // ---- queries ------------------------------------------------------------------
@@ -460,7 +514,6 @@ void Parser::classic_prefix(const Token& t) {
 Statement* Parser::classic_statement(std::uint32_t begin) {
   classic_unshaped_at_ = SIZE_MAX;
   ClassicDepth depth;
-  depth.frames.reserve(32);
   struct Run {
     Parser& p;
     ~Run() {
@@ -889,15 +942,17 @@ Expr* Parser::classic_bound() {
   const std::uint32_t begin = here();
   classic_bound_at_ = pos_;
   ClassicDepth& d = *classic_depth_;
-  if (!d.frames.empty()) {
+  if (d.top() != nullptr) {
     // The classic parse_expr of a bound; at the AND, the low one has returned.
     if (pos_ > 0 && toks_[pos_ - 1].kind == Tok::kWord && toks_[pos_ - 1].kw == Kw::kAnd) {
       std::size_t low = d.frames.size();
-      while (low > 1 && !d.frames[low - 1].bound) --low;
+      while (low > d.region + 1 && !d.frames[low - 1].bound) --low;
       Token at;
       if (d.frames[low - 1].bound && !d.pop_to(low - 1, &at)) classic_fail(at, kClassicDepthText);
     }
-    d.frames.push_back({sql_parser::kBpEq, 0, nullptr, false, true});
+    ClassicDepth::Frame bound = ClassicDepth::frame(sql_parser::kBpEq);
+    bound.bound = true;
+    d.frames.push_back(bound);
   }
   Expr* e = expr_bp(kPrecCompare);
   for (;;) {
@@ -1024,13 +1079,12 @@ void Parser::classic_item_tail(SelectItem& item) {
     if (!at(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     // A frame's bound is a number to the classic parser: whatever the
     // shared grammar reads on after it holds no levels.
-    ClassicDepth& d = *classic_depth_;
-    struct Barrier {
+    struct Outside {
       ClassicDepth& d;
-      std::size_t size;
-      ~Barrier() { d.drop_to(size); }
-    } barrier{d, d.frames.size()};
-    d.frames.push_back({-1});
+      std::size_t region;
+      ~Outside() { d.region = region; }
+    } outside{*classic_depth_, classic_depth_->region};
+    classic_depth_->region = SIZE_MAX;
     f->over = window_spec();
   }
   f->span.end = prev_end();
