@@ -15,6 +15,7 @@
 #include <iterator>
 #include <string>
 
+#include "sql_parser/binding_powers.h"
 #include "sql_parser/parser_internal.h"  // the classic type names and interval units
 #include "sql_parser/reserved_words.h"
 #include "syntax/classic_mode.h"
@@ -163,20 +164,269 @@ Ident Parser::classic_alias(bool* as_keyword, List<Ident>* more) {
   return id;
 }
 
+// ---- nesting ------------------------------------------------------------------
+//
+// The classic parser counts a level for each construct it nests (ClassicNest
+// stands for its NestGuard) and for each operator of a chain that its
+// precedence climbing nests (a - b - c holds two). The shared grammar ranks
+// operators otherwise, so the climb is followed here as the operators come:
+// one frame per call of the classic parse_expr, which holds the levels of the
+// operators it took until it returns, which is when an operator binding
+// looser than the frame's own power comes, or the expression ends. An
+// operator that may extend a flat chain (+ * AND OR) is counted only once
+// its right operand has been read, and not at all when it extends one.
+
+struct Parser::ClassicDepth {
+  enum Chain : std::uint8_t { kNoChain, kAdd, kMul, kAnd, kOr };  // the flat operators
+  struct Frame {                // (no initialisers: the inline ones stay unwritten)
+    std::int8_t min_bp;         // the frame takes operators binding at least this
+    Chain chain;                // the flat operator whose chain it extends
+    Chain flat;                 // the operand of this flat operator of the frame below,
+    bool tight;                 // the operand of * / % ||, where "-" takes one operand
+    bool bound;                 // a BETWEEN bound
+    int levels;                 // levels it holds: its operators', its prefix operator's
+    std::uint32_t op_at;        // where that flat operator is written
+  };
+  static Frame frame(int min_bp, bool tight = false) {
+    return {static_cast<std::int8_t>(min_bp), kNoChain, kNoChain, tight, false, 0, 0};
+  }
+
+  // The frames of the expressions being read, innermost last; most texts
+  // need a few, held inline.
+  class Frames {
+   public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Frame& operator[](std::size_t i) { return i < kInline ? inline_[i] : spill_[i - kInline]; }
+    Frame& back() { return (*this)[size_ - 1]; }
+    void push_back(const Frame& f) {
+      if (size_ < kInline) {
+        inline_[size_] = f;
+      } else if (size_ - kInline < spill_.size()) {
+        spill_[size_ - kInline] = f;
+      } else {
+        spill_.push_back(f);
+      }
+      ++size_;
+    }
+    void pop_back() { --size_; }
+    void shrink(std::size_t size) { size_ = size; }
+
+   private:
+    static constexpr std::size_t kInline = 32;
+    Frame inline_[kInline];
+    std::vector<Frame> spill_;
+    std::size_t size_ = 0;
+  };
+
+  int levels = 0;
+  Frames frames;
+  // Where the frames of the innermost expression being read begin (its
+  // first is pushed with its first operator); none outside expressions.
+  std::size_t region = SIZE_MAX;
+  std::size_t product_at = SIZE_MAX;  // the last 2x read as a product
+
+  // The innermost frame of the expression being read, or null outside one.
+  Frame* top() {
+    if (region == SIZE_MAX) return nullptr;
+    if (frames.size() == region) frames.push_back(frame(0));
+    return &frames.back();
+  }
+
+  // Ends the frames above `size`, innermost first; false (and `at`, where
+  // the classic parser fails) when a flat operator they complete is one
+  // level too many.
+  bool pop_to(std::size_t size, Token* at) {
+    while (frames.size() > size) {
+      const Frame f = frames.back();
+      frames.pop_back();
+      levels -= f.levels;
+      Frame& below = frames.back();
+      if (f.flat == kNoChain || below.chain == f.flat) continue;
+      below.chain = f.flat;
+      if (levels >= sql_parser::kMaxNestingDepth) {
+        at->kind = Tok::kOp;
+        at->begin = f.op_at;
+        return false;
+      }
+      ++levels;
+      ++below.levels;
+    }
+    return true;
+  }
+  // The same when an error unwinds the parse: the levels only.
+  void drop_to(std::size_t size) {
+    for (std::size_t i = size; i < frames.size(); ++i) levels -= frames[i].levels;
+    frames.shrink(size);
+  }
+};
+
+namespace {
+
+constexpr std::string_view kClassicDepthText = sql_parser::NestGuard::kDepthText;
+
+// The shared DepthGuards count a call of a sub-query twice where the classic
+// parser counts it once: in the classic mode they allow this many more
+// levels, and only back the classic count up.
+constexpr int kClassicGuardSlack = 2 * kMaxDepth;
+
+}  // namespace
+
+void Parser::classic_nest_enter(const Token& at) {
+  ClassicDepth& d = *classic_depth_;
+  if (d.levels >= sql_parser::kMaxNestingDepth) [[unlikely]] classic_fail(at, kClassicDepthText);
+  ++d.levels;
+}
+
+void Parser::classic_nest_leave() { --classic_depth_->levels; }
+
+Expr* Parser::classic_expr() {
+  // One call of the classic parse_expr from outside an expression.
+  ClassicDepth& d = *classic_depth_;
+  struct Region {
+    ClassicDepth& d;
+    std::size_t outer;
+    ~Region() {
+      d.drop_to(d.region);
+      d.region = outer;
+    }
+  } region{d, d.region};
+  d.region = d.frames.size();
+  Expr* e = expr_bp(kPrecNone);
+  classic_operand_end();
+  Token at;
+  if (d.frames.size() > d.region + 1 && !d.pop_to(d.region + 1, &at)) classic_fail(at, kClassicDepthText);
+  return e;
+}
+
+void Parser::classic_climb(const Token& t) {
+  classic_operand_end();
+  ClassicDepth& d = *classic_depth_;
+  if (d.region == SIZE_MAX) return;  // a window frame's bound, a number to the classic parser
+  using Chain = ClassicDepth::Chain;
+  int bp = 0;
+  Chain flat = Chain::kNoChain;
+  bool operand = true;
+  bool between = false;
+  if (t.kind == Tok::kStar) {
+    bp = sql_parser::kBpMul;
+    flat = Chain::kMul;
+  } else if (t.kind == Tok::kOp) {
+    switch (t.op) {
+      case Op::kEq: case Op::kEqEq: case Op::kNeq: bp = sql_parser::kBpEq; break;
+      case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe: bp = sql_parser::kBpCompare; break;
+      case Op::kPipe: bp = sql_parser::kBpBitOr; break;
+      case Op::kAmp: bp = sql_parser::kBpBitAnd; break;
+      case Op::kPlus: bp = sql_parser::kBpAdd; flat = Chain::kAdd; break;
+      case Op::kMinus: bp = sql_parser::kBpAdd; break;
+      case Op::kSlash: case Op::kPercent: bp = sql_parser::kBpMul; break;
+      case Op::kConcat: bp = sql_parser::kBpConcat; break;
+      case Op::kDoubleColon: bp = sql_parser::kBpCast; operand = false; break;
+      default: return;
+    }
+  } else if (t.kind == Tok::kWord) {
+    const bool is_not = t.kw == Kw::kNot || (t.kw == Kw::kIs && at_kw(Kw::kNot, 1));
+    const Kw kw = t.kw == Kw::kNot ? peek(1).kw : t.kw;
+    switch (kw) {
+      case Kw::kOr: bp = sql_parser::kBpOr; flat = Chain::kOr; break;
+      case Kw::kAnd: bp = sql_parser::kBpAnd; flat = Chain::kAnd; break;
+      case Kw::kLike: bp = is_not ? sql_parser::kBpNotLike : sql_parser::kBpLike; break;
+      case Kw::kRlike: bp = is_not ? sql_parser::kBpNotRlike : sql_parser::kBpRlike; break;
+      case Kw::kSimilar: bp = is_not ? sql_parser::kBpNotSimilar : sql_parser::kBpSimilar; break;
+      case Kw::kIn: bp = is_not ? sql_parser::kBpNotIn : sql_parser::kBpIn; break;
+      case Kw::kIs: bp = is_not ? sql_parser::kBpIsNot : sql_parser::kBpIs; break;
+      case Kw::kBetween: bp = is_not ? sql_parser::kBpNotBetween : sql_parser::kBpBetween; between = true; break;
+      case Kw::kCollate: bp = sql_parser::kBpCollate; operand = false; break;
+      default: return;
+    }
+  } else {
+    return;
+  }
+  // The frames that stop before this operator return; the next takes it.
+  d.top();
+  std::size_t top = d.frames.size();
+  while (top > d.region + 1 && d.frames[top - 1].min_bp > bp) --top;
+  Token at;
+  if (!d.pop_to(top, &at)) classic_fail(at, kClassicDepthText);
+  ClassicDepth::Frame right = ClassicDepth::frame(bp + 1, bp >= sql_parser::kBpMul);
+  if (flat != Chain::kNoChain) {
+    // Counted when its right operand ends (pop_to).
+    right.flat = flat;
+    right.op_at = t.begin;
+    d.frames.push_back(right);
+    return;
+  }
+  ClassicDepth::Frame& f = d.frames.back();
+  f.chain = Chain::kNoChain;
+  classic_nest_enter(t);
+  ++f.levels;
+  // Its right operand: a frame of its own (BETWEEN's bounds: classic_bound).
+  if (operand && !between) d.frames.push_back(right);
+}
+
+void Parser::classic_operand_end() {
+  // A number written against a name (2x) is, to the classic lexer, the
+  // number, a product operator, and the name.
+  if (pos_ == 0) return;
+  const Token& t = toks_[pos_ - 1];
+  const char c = text_[t.begin];
+  if (!((c >= '0' && c <= '9') || c == '.') || (t.kind != Tok::kWord && t.kind != Tok::kNumber)) return;
+  ClassicDepth& d = *classic_depth_;
+  if (d.region == SIZE_MAX || d.product_at == pos_ - 1) return;
+  const std::size_t n = classic_number_prefix(text_of(t));
+  if (n == 0 || n >= t.end - t.begin) return;
+  classic_depth_->product_at = pos_ - 1;
+  Token product = t;
+  product.kind = Tok::kStar;
+  product.begin = static_cast<std::uint32_t>(t.begin + n);
+  classic_climb(product);
+}
+
+// The classic parser reads a chain of set operators as runs of one operator
+// and refuses more than 1,000 runs, at the operator that starts the next one
+// (INTERSECT binds tighter and is not counted; EXCEPT and MINUS are one).
+void Parser::classic_set_op_runs(const QueryBody* body) {
+  std::vector<const SetOp*> ops;  // the chain, in the order written
+  while (body->kind == BodyKind::kSetOp && static_cast<const SetOp*>(body)->op != "intersect") {
+    ops.push_back(static_cast<const SetOp*>(body));
+    body = ops.back()->left;
+  }
+  std::reverse(ops.begin(), ops.end());
+  auto key = [](const SetOp* s) {
+    return s->op == "union" ? (s->quantifier == "all" ? 1 : 0) : 2;
+  };
+  int runs = 1;
+  for (std::size_t i = 1; i < ops.size(); ++i) {
+    if (key(ops[i]) == key(ops[i - 1])) continue;
+    if (++runs <= sql_parser::kMaxNestingDepth) continue;
+    // The operator is the first token after its left operand.
+    const std::uint32_t after = ops[i]->left->span.end;
+    const auto at = std::lower_bound(toks_.begin(), toks_.begin() + static_cast<std::ptrdiff_t>(last_), after,
+                                     [](const Token& t, std::uint32_t b) { return t.begin < b; });
+    classic_fail(*at, kClassicDepthText);
+  }
+}
+
 // ---- operators ----------------------------------------------------------------
 
 // Whether the token continues an expression as a classic binary operator.
 // A word operator the classic grammar lacks ends the expression there (it
 // may be an alias, or the caller's error names what was due); a few
 // operator forms fail at once.
-bool Parser::classic_infix(const Token& t) const {
+bool Parser::classic_infix(const Token& t) {
+  classic_operand_end();  // 2x: its product comes before what follows
+  // The classic parser takes the operator, then finds no operand after it.
+  auto refuse = [&](const Token& at) {
+    classic_climb(t);
+    classic_fail(at, "an expression");
+  };
   if (t.kind == Tok::kStar) return true;
   if (t.kind == Tok::kOp) {
     // "< =" and "> =" written apart, and "< >", are not operators.
     if ((t.op == Op::kLt || t.op == Op::kGt) && (at_op(Op::kEq, 1) || (t.op == Op::kLt && at_op(Op::kGt, 1)))) {
-      classic_fail(peek(1), "an expression");
+      refuse(peek(1));
     }
-    if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");  // x > all (..)
+    if (at_kw(Kw::kAll, 1)) refuse(peek(1));  // x > all (..)
     return classic_operator(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon;
   }
   if (t.kind != Tok::kWord) return false;
@@ -184,17 +434,17 @@ bool Parser::classic_infix(const Token& t) const {
     case Kw::kOr: case Kw::kAnd: case Kw::kIn: case Kw::kBetween: case Kw::kCollate: case Kw::kSimilar:
       return true;
     case Kw::kLike: case Kw::kRlike:
-      if (at_kw(Kw::kAll, 1)) classic_fail(peek(1), "an expression");
+      if (at_kw(Kw::kAll, 1)) refuse(peek(1));
       return true;
     case Kw::kIs: {
       const std::size_t next = at_kw(Kw::kNot, 1) ? 2 : 1;
-      if (at_kw(Kw::kDistinct, next)) classic_fail(peek(next), "an expression");
+      if (at_kw(Kw::kDistinct, next)) refuse(peek(next));
       return true;
     }
     case Kw::kNot:
       if (at_kw(Kw::kLike, 1) || at_kw(Kw::kRlike, 1) || at_kw(Kw::kIn, 1) || at_kw(Kw::kBetween, 1) ||
           (at_kw(Kw::kSimilar, 1) && at_kw(Kw::kTo, 2))) {
-        if (at_kw(Kw::kAll, 2)) classic_fail(peek(2), "an expression");
+        if (at_kw(Kw::kAll, 2)) refuse(peek(2));
         return true;
       }
       return false;
@@ -245,12 +495,35 @@ void Parser::classic_prefix(const Token& t) {
   }
   if (!ok) classic_fail(t, "an expression");
   classic_prefix_at_ = pos_;
+  // The operator holds one level while its operand, read at the classic
+  // binding power, goes on.
+  ClassicDepth::Frame* top = classic_depth_->top();
+  if (top == nullptr) return;
+  const ClassicDepth::Frame& in = *top;
+  using sql_parser::kBpMul;
+  using sql_parser::kBpNeg;
+  const int operand = minus ? (in.tight && in.min_bp > kBpNeg ? int{in.min_bp} : int{kBpMul})
+                    : negation ? sql_parser::kBpNot + 1 : sql_parser::kBpBitNot + 1;
+  classic_nest_enter(t);
+  ClassicDepth::Frame f = ClassicDepth::frame(operand);
+  f.levels = 1;
+  classic_depth_->frames.push_back(f);
 }
 
 // ---- queries ------------------------------------------------------------------
 
 Statement* Parser::classic_statement(std::uint32_t begin) {
   classic_unshaped_at_ = SIZE_MAX;
+  ClassicDepth depth;
+  struct Run {
+    Parser& p;
+    ~Run() {
+      p.classic_depth_ = nullptr;
+      p.depth_ += kClassicGuardSlack;
+    }
+  } run{*this};
+  classic_depth_ = &depth;
+  depth_ -= kClassicGuardSlack;
   if (!at_kw(Kw::kWith) && !at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT or WITH");
   auto* s = node<SelectStatement>(begin);
   s->kind = StatementKind::kSelect;
@@ -284,6 +557,7 @@ Query* Parser::classic_query(bool with_ok) {
   }
   if (accept_kw(Kw::kLimit)) q->limit = expr();
   if (accept_kw(Kw::kOffset)) q->offset = expr();
+  classic_set_op_runs(q->body);
   q->span = span_from(begin);
   return q;
 }
@@ -307,6 +581,7 @@ With* Parser::classic_with() {
     }
     if (!more.empty()) c.name_more = arena_.list(more);
     if (!accept_kw(Kw::kAs)) classic_fail(peek(), "AS");
+    ClassicNest nest(*this);
     if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     if (!at_kw(Kw::kSelect) && !at_kw(Kw::kWith)) classic_fail(peek(), "SELECT or WITH");
     c.query = classic_query(true);
@@ -361,6 +636,7 @@ Select* Parser::classic_select() {
       s->top = primary();
     } else {
       DepthGuard nest(*this);
+      ClassicNest level(*this);
       const std::uint32_t pb = here();
       advance();
       Expr* value = expr();
@@ -492,6 +768,7 @@ TableRef* Parser::classic_source() {
   const std::uint32_t begin = here();
   TableRef* t = nullptr;
   if (at(Tok::kLParen)) {
+    ClassicNest nest(*this);
     advance();
     if (!at_kw(Kw::kSelect)) classic_fail(peek(), "SELECT");
     DerivedTable* d = node<DerivedTable>(begin);
@@ -525,6 +802,7 @@ TableRef* Parser::classic_source() {
   a->as_keyword = as_keyword;
   if (at(Tok::kLParen)) {
     DepthGuard nest(*this);
+    ClassicNest level(*this);
     advance();
     SmallVec<Ident> cols;
     do {
@@ -575,6 +853,7 @@ TableRef* Parser::classic_join(TableRef* left) {
   } else if (at_kw(Kw::kUsing)) {
     advance();
     DepthGuard nest(*this);
+    ClassicNest level(*this);
     if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     SmallVec<Ident> cols;
     do {
@@ -620,6 +899,7 @@ TypeName* Parser::classic_type_name() {
   if (end < last_ && toks_[end].kind == Tok::kLParen) {
     // The classic parameters are expressions, and the type ends after them.
     const std::uint32_t begin = here();
+    ClassicNest level(*this, end - pos_);
     set_pos(end + 1);
     SmallVec<Expr*> params;
     do {
@@ -665,15 +945,32 @@ TypeName* Parser::classic_type_name() {
 Expr* Parser::classic_bound() {
   const std::uint32_t begin = here();
   classic_bound_at_ = pos_;
+  ClassicDepth& d = *classic_depth_;
+  if (d.top() != nullptr) {
+    // The classic parse_expr of a bound; at the AND, the low one has returned.
+    if (pos_ > 0 && toks_[pos_ - 1].kind == Tok::kWord && toks_[pos_ - 1].kw == Kw::kAnd) {
+      std::size_t low = d.frames.size();
+      while (low > d.region + 1 && !d.frames[low - 1].bound) --low;
+      Token at;
+      if (d.frames[low - 1].bound && !d.pop_to(low - 1, &at)) classic_fail(at, kClassicDepthText);
+    }
+    ClassicDepth::Frame bound = ClassicDepth::frame(sql_parser::kBpEq);
+    bound.bound = true;
+    d.frames.push_back(bound);
+  }
   Expr* e = expr_bp(kPrecCompare);
   for (;;) {
     const Token& t = peek();
-    if (t.kind != Tok::kOp) return e;
+    if (t.kind != Tok::kOp) {
+      classic_operand_end();
+      return e;
+    }
     switch (t.op) {
       case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe:
         e = infix(e, kPrecCompare, begin);
         break;
       default:
+        classic_operand_end();
         return e;
     }
   }
@@ -682,6 +979,7 @@ Expr* Parser::classic_bound() {
 // "::" binds tightest of all classic operators, also after an operator
 // form the statement grammar ends (x in (..)::int, a collate nocase::int).
 Expr* Parser::classic_cast(Expr* operand, std::uint32_t begin) {
+  classic_climb(peek());
   advance();  // ::
   Cast* c = node<Cast>(begin);
   c->kind = ExprKind::kCast;
@@ -810,6 +1108,7 @@ void Parser::classic_item_tail(SelectItem& item) {
   if (accept_kw(Kw::kWithin)) {
     if (!accept_kw(Kw::kGroup)) classic_fail(peek(), "GROUP");
     DepthGuard nest(*this);
+    ClassicNest level(*this);
     if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     if (!accept_kw(Kw::kOrder)) classic_fail(peek(), "ORDER BY");
     if (!accept_kw(Kw::kBy)) classic_fail(peek(), "BY");
@@ -817,7 +1116,16 @@ void Parser::classic_item_tail(SelectItem& item) {
     if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
   }
   if (accept_kw(Kw::kOver)) {
+    ClassicNest level(*this);
     if (!at(Tok::kLParen)) classic_fail(peek(), "\"(\"");
+    // A frame's bound is a number to the classic parser: whatever the
+    // shared grammar reads on after it holds no levels.
+    struct Outside {
+      ClassicDepth& d;
+      std::size_t region;
+      ~Outside() { d.region = region; }
+    } outside{*classic_depth_, classic_depth_->region};
+    classic_depth_->region = SIZE_MAX;
     f->over = window_spec();
   }
   f->span.end = prev_end();

@@ -15,6 +15,10 @@ namespace sqlparse::syntax {
 // reading for (a block comment, ?, ->, a[1] ...).
 void classic_tokens(std::string_view text, std::vector<Token>& tokens);
 
+// Length of the number a word starting with a digit or "." begins with: 2
+// of 2x, which the classic lexer reads as 2 times x.
+std::size_t classic_number_prefix(std::string_view word);
+
 // Whether the classic lexer has the operator.
 bool classic_operator(Op op);
 

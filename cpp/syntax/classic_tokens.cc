@@ -135,6 +135,12 @@ bool classic_token(std::string_view text, const Token& t, const Token* prev) {
   }
 }
 
+}  // namespace
+
+std::size_t classic_number_prefix(std::string_view word) { return number_prefix(word); }
+
+namespace {
+
 // Offset of a block comment's "/*" between two tokens, or npos.
 std::size_t block_comment_in(std::string_view text, std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to; ++i) {

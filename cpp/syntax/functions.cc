@@ -15,6 +15,7 @@ bool name_is(const Name& n, std::string_view lower) {
 
 Expr* Parser::function_call(Name name, std::uint32_t begin) {
   DepthGuard guard(*this);
+  ClassicNest nest(*this);
   bool handled = false;
   Expr* special = special_call(name, begin, &handled);
   if (handled) return special;

@@ -351,7 +351,7 @@ class Parser {
   bool classic_name_token(const Token& t) const;
   bool classic_at_bare_alias() const;
   Ident classic_alias(bool* as_keyword, List<Ident>* more);
-  bool classic_infix(const Token& t) const;
+  bool classic_infix(const Token& t);
   void classic_prefix(const Token& t);
   Statement* classic_statement(std::uint32_t begin);
   Query* classic_query(bool with_ok);
@@ -372,6 +372,18 @@ class Parser {
   void classic_item_tail(SelectItem& item);
   Expr* classic_bound();
   Expr* classic_cast(Expr* operand, std::uint32_t begin);
+  // The classic parser's count of nested levels, which decides the nesting
+  // limit of the classic mode (the DepthGuards only back it up there):
+  // levels opened by ClassicNest, and those its operator chains hold, found
+  // by following its precedence climbing over the operators as they come.
+  struct ClassicDepth;
+  friend class ClassicNest;
+  void classic_nest_enter(const Token& at);
+  void classic_nest_leave();
+  Expr* classic_expr();                    // expr() in the classic mode
+  void classic_climb(const Token& t);      // at an operator of a classic expression
+  void classic_operand_end();              // after an operand: 2x is a product
+  void classic_set_op_runs(const QueryBody* body);
 
   std::string_view text_;
   std::span<Token> toks_;  // the script's tokens, ending in kEnd
@@ -387,6 +399,7 @@ class Parser {
   std::size_t classic_prefix_at_ = SIZE_MAX;  // token of the last prefix operator read
   std::size_t classic_bound_at_ = SIZE_MAX;   // first token of the last BETWEEN bound
   std::size_t classic_unshaped_at_ = SIZE_MAX;  // classic syntax the typed tree cannot hold
+  ClassicDepth* classic_depth_ = nullptr;       // set while classic_statement runs
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };
 
@@ -409,6 +422,23 @@ class DepthGuard {
 
   Parser& p_;
   int counts_;
+};
+
+// One level of the classic parser's nesting, opened at the token `ahead` of
+// the current one, in the classic mode; nothing in the others.
+class ClassicNest {
+ public:
+  explicit ClassicNest(Parser& p, std::size_t ahead = 0) : p_(p.classic_ ? &p : nullptr) {
+    if (p_ != nullptr) [[unlikely]] p_->classic_nest_enter(p.peek(ahead));
+  }
+  ~ClassicNest() {
+    if (p_ != nullptr) [[unlikely]] p_->classic_nest_leave();
+  }
+  ClassicNest(const ClassicNest&) = delete;
+  ClassicNest& operator=(const ClassicNest&) = delete;
+
+ private:
+  Parser* p_;
 };
 
 }  // namespace sqlparse::syntax

@@ -140,7 +140,10 @@ int Parser::infix_precedence() const {
   }
 }
 
-Expr* Parser::expr() { return expr_bp(kPrecNone); }
+Expr* Parser::expr() {
+  if (classic_) [[unlikely]] return classic_expr();
+  return expr_bp(kPrecNone);
+}
 
 Expr* Parser::expr_bp(int min_prec) {
   DepthGuard guard(*this, /*counts=*/false);
@@ -164,6 +167,7 @@ Expr* Parser::expr_bp(int min_prec) {
 
 Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
   const Token t = peek();
+  if (classic_) [[unlikely]] classic_climb(t);
   auto binary = [&](std::string_view op, Expr* right) {
     Binary* b = node<Binary>(begin);
     b->kind = ExprKind::kBinary;
@@ -195,6 +199,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     // Quantified comparison: x = any (..), x > all (..)
     if (prec == kPrecCompare && (at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) &&
         at(Tok::kLParen, 1)) {
+      ClassicNest nest(*this, 1);  // the classic grammar's call any(..)
       Quantified* q = node<Quantified>(begin);
       q->kind = ExprKind::kQuantified;
       q->left = left;
@@ -293,6 +298,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       in->operand = left;
       in->negated = negated;
       if (at(Tok::kLParen)) {
+        ClassicNest nest(*this);
         advance();
         if (at_query_start() || (at(Tok::kLParen) && parenthesised_query_follows())) {
           in->query = query();
@@ -340,6 +346,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       advance();
       if (w.kw == Kw::kSimilar) expect_kw(Kw::kTo, "TO");
       if ((at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) && at(Tok::kLParen, 1)) {
+        ClassicNest nest(*this, 1);
         Quantified* q = node<Quantified>(begin);
         q->kind = ExprKind::kQuantified;
         q->left = left;

@@ -167,6 +167,7 @@ Expr* Parser::primary() {
       return case_expr();
     case Kw::kExists:
       if (at(Tok::kLParen, 1) && (!classic_ || at_kw(Kw::kSelect, 2))) {
+        ClassicNest nest(*this, 1);  // the classic grammar's call exists(..)
         advance();
         advance();
         SubqueryExpr* s = node<SubqueryExpr>(begin);
@@ -191,6 +192,7 @@ Expr* Parser::primary() {
         return array_expr(begin, true);
       }
       if (at(Tok::kLParen, 1) && at_query_start(2)) {
+        ClassicNest nest(*this, 1);
         advance();
         advance();
         SubqueryExpr* s = node<SubqueryExpr>(begin);
@@ -215,6 +217,7 @@ Expr* Parser::primary() {
       break;
     case Kw::kStruct:
       if (at(Tok::kLParen, 1) || (!classic_ && at_op(Op::kLt, 1))) {
+        ClassicNest nest(*this, 1);
         TypeName* type = nullptr;
         if (at_op(Op::kLt, 1)) {
           type = type_name();
@@ -242,6 +245,7 @@ Expr* Parser::primary() {
       break;
     case Kw::kRow:
       if (at(Tok::kLParen, 1)) {
+        ClassicNest nest(*this, 1);
         advance();
         advance();
         TupleExpr* tuple = node<TupleExpr>(begin);
@@ -450,6 +454,7 @@ Expr* Parser::name_expr() {
 
 Expr* Parser::paren_or_subquery() {
   const std::uint32_t begin = here();
+  ClassicNest nest(*this);
   // A query in parentheses, possibly as the first operand of a set operation
   // whose operands are themselves parenthesised: ((select 1) union (select 2)).
   std::size_t k = 0;
@@ -528,6 +533,7 @@ Expr* Parser::paren_or_subquery() {
 Expr* Parser::case_expr() {
   const std::uint32_t begin = here();
   DepthGuard guard(*this);
+  ClassicNest nest(*this);
   advance();
   Case* c = node<Case>(begin);
   c->kind = ExprKind::kCase;
@@ -729,6 +735,7 @@ Expr* Parser::postfix(Expr* base) {
   const std::uint32_t begin = base->span.begin;
   for (;;) {
     if (at_op(Op::kDoubleColon)) {
+      if (classic_) [[unlikely]] classic_climb(peek());
       advance();
       Cast* c = node<Cast>(begin);
       c->kind = ExprKind::kCast;
