@@ -252,6 +252,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
     "select extract(), extract(a, b), extract(year) from t",
+    "select a = any (1, 2), a > some (select b from u), count(distinct null) from t",
     "select a %s, b %(x)s from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name
     "with a.b as (select 1), c . d as (select 2), e.select as (select 3) select * from a.b",
@@ -297,6 +298,8 @@ CLASSIC_MODE_REFUSED = [
     ("select 8.5..2", "a number with a fraction before .."),
     ("select ${x}", "${x} is a name, then {"),
     ("select a from t where a in ()", "an empty IN list"),
+    ("select sum(a) over (rows 1 + 2 preceding) from t", "a frame bound that is not one number"),
+    ("with r.[(sm ex", "an unclosed quoted part of a dotted CTE name"),
     ("select 2x\u060by from t", "a character no classic name holds after 2x"),
     ("select 66666666\u02d2 t", "a character no classic name holds after a number"),
     ("select 1 = 1 or 2 = 9999E9999999", "an integer of more than 4300 digits"),

@@ -369,7 +369,7 @@ WindowFrame* Parser::window_frame() {
     if (classic_ && !(at(Tok::kNumber) && (text_of(peek()).size() < 2 || (text_of(peek())[1] | 0x20) != 'x'))) {
       classic_fail(peek(), "UNBOUNDED, CURRENT ROW or a number");
     }
-    *value = expr_bp(6);
+    *value = classic_ ? primary() : expr_bp(6);  // the classic bound is one number
     if (accept_kw(Kw::kPreceding)) return "preceding";
     expect_kw(Kw::kFollowing, "PRECEDING or FOLLOWING");
     return "following";

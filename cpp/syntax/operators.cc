@@ -197,8 +197,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       advance();
     }
     // Quantified comparison: x = any (..), x > all (..)
+    // (The classic grammar reads any (..) and some (..) as calls.)
     if (prec == kPrecCompare && (at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) &&
-        at(Tok::kLParen, 1)) {
+        at(Tok::kLParen, 1) && !(classic_ && !at_kw(Kw::kAll))) {
       ClassicNest nest(*this, 1);  // the classic grammar's call any(..)
       Quantified* q = node<Quantified>(begin);
       q->kind = ExprKind::kQuantified;
