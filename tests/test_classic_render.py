@@ -246,6 +246,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     # "@" and "$" inside names, next to operators and digits
     "select x@1e5, a@1, ~@a, -@x, ~$1, a@>b, a@>=-b, @, @@, $ from t",
     "select 8@8, 8@x.y, 1.5@a, 8$1, 8@, 1e3@a(1) from t",
+    "select @0. o0, @0.x.y from t",
     # type parameters are expressions
     "select cast(a as varchar(1exists0)), cast(a as varchar(max)), a::varchar(-1), a::char(f(1), 'x') from t",
     # the arguments after DISTINCT are select items

@@ -412,12 +412,19 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
     }
     if ((t.kind == Tok::kNumber || t.kind == Tok::kWord) && !t.spaced && !out.empty() &&
         out.back().kind == Tok::kWord && out.back().end == t.begin) {
-      // x@1.5: the name takes the digits, ".5" is a number of its own.
+      // x@1.5: the name takes the digits, ".5" is a number of its own (and
+      // the "." of @0. a dot).
       const std::size_t d = classic_word_prefix(text.substr(t.begin, t.end - t.begin));
       if (d > 0 && t.begin + d < t.end) {
         Token rest = t;
         rest.begin = static_cast<std::uint32_t>(t.begin + d);
         rest.spaced = false;
+        if (text[rest.begin] == '.' && (rest.end - rest.begin == 1 || text[rest.begin + 1] < '0' || text[rest.begin + 1] > '9')) {
+          // @0.o0: a dot, then a name
+          if (rest.end - rest.begin > 1) pending.push_back(word_token(rest, rest.begin + 1, rest.end));
+          rest.kind = Tok::kDot;
+          rest.end = rest.begin + 1;
+        }
         pending.push_back(rest);
         t.end = static_cast<std::uint32_t>(t.begin + d);
       }
