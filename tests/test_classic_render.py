@@ -301,6 +301,7 @@ CLASSIC_MODE_REFUSED = [
     ("select a from t where a in ()", "an empty IN list"),
     ("select sum(a) over (rows 1 + 2 preceding) from t", "a frame bound that is not one number"),
     ("with r.[(sm ex", "an unclosed quoted part of a dotted CTE name"),
+    ("with lefts.*s ts)", "no name after the dot of a CTE name"),
     ("select 2x\u060by from t", "a character no classic name holds after 2x"),
     ("select 66666666\u02d2 t", "a character no classic name holds after a number"),
     ("select 1 = 1 or 2 = 9999E9999999", "an integer of more than 4300 digits"),

@@ -574,9 +574,9 @@ With* Parser::classic_with() {
     c.name = ident_of(peek());
     advance();
     SmallVec<Ident> more;  // with a.b as (..): any word may follow the dot
-    while (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kError, 1))) {
+    while (at(Tok::kDot)) {
       advance();
-      if (at(Tok::kError)) classic_fail(peek(), "a name");  // with r.[x: the lexer's error
+      if (!at(Tok::kWord) && !at(Tok::kQuotedName)) classic_fail(peek(), "a name");  // (or the lexer's error)
       more.push_back(ident_of(peek()));
       advance();
     }
