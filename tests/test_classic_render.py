@@ -304,6 +304,7 @@ CLASSIC_MODE_REFUSED = [
     ("with lefts.*s ts)", "no name after the dot of a CTE name"),
     ("select 2x\u060by from t", "a character no classic name holds after 2x"),
     ("select 66666666\u02d2 t", "a character no classic name holds after a number"),
+    ("select a from @@t@@\u00bf@@", "a character no classic name holds after @"),
     ("select 1 = 1 or 2 = 9999E9999999", "an integer of more than 4300 digits"),
     ("select a from t limit " + "9" * 4301, "an integer of more than 4300 digits"),
     ("select f(distinct select 1)", "bare query after DISTINCT"),

@@ -407,8 +407,8 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       }
     }
     if (t.kind == Tok::kParam && (text[t.begin] == '@' || text[t.begin] == '$') &&
-        classic_word(text.substr(t.begin, t.end - t.begin))) {
-      t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names
+        classic_word_prefix(text.substr(t.begin, t.end - t.begin)) > 0) {
+      t = word_token(t, t.begin, t.end);  // @x, @@x, $1: classic names (@¿ ends before the ¿)
     }
     if ((t.kind == Tok::kNumber || t.kind == Tok::kWord) && !t.spaced && !out.empty() &&
         out.back().kind == Tok::kWord && out.back().end == t.begin) {
