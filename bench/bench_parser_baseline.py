@@ -9,7 +9,7 @@ round over all of a build's children, so load on the machine affects both
 alike. Times are CPU time of the child.
 
 Texts: the analytic queries of bench_parser.py and every shared text the
-classic parser of *this* build accepts. Paths: the C++ tree only
+classic parser of *this* build accepts (bench_classic_mode.shared_texts). Paths: the C++ tree only
 (``_parse_tree_only``) and ``parse()`` to Python objects.
 
     git worktree add --detach /tmp/wt/base <commit>
@@ -55,32 +55,6 @@ print(best / repeat)
 """
 
 
-def shared_texts(shared):
-    """Distinct texts of the shared data that this build's parse() accepts."""
-    sys.path.insert(0, str(ROOT / "python"))
-    from sql_parser import ParseError, parse
-
-    files = [shared / "parser-conformance.jsonl", shared / "analysis-examples.jsonl"]
-    files += sorted((shared / "sql-corpus").glob("*.jsonl"))
-    seen = {}
-    for path in files:
-        if not path.exists():
-            continue
-        for line in path.read_text(encoding="utf-8").splitlines():
-            if line.strip():
-                sql = json.loads(line).get("sql")
-                if isinstance(sql, str):
-                    seen.setdefault(sql, None)
-    accepted = []
-    for sql in seen:
-        try:
-            parse(sql)
-        except (ParseError, ValueError, RecursionError):
-            continue
-        accepted.append(sql)
-    return accepted
-
-
 def child_time(pythonpath, texts_file, path, seconds, mode=False):
     if mode:
         path = "mode-" + path
@@ -102,7 +76,9 @@ def main():
     ap.add_argument("--shared", type=Path, default=ROOT.parent / "shared")
     args = ap.parse_args()
 
+    sys.path.insert(0, str(ROOT / "python"))
     sys.path.insert(0, str(ROOT / "bench"))
+    from bench_classic_mode import shared_texts  # the shared texts the classic parser accepts
     from bench_parser import QUERIES
 
     sets = [("bench_parser queries", list(QUERIES)), ("shared accepted texts", shared_texts(args.shared))]
