@@ -111,8 +111,6 @@ bool classic_token(std::string_view text, const Token& t, const Token* prev) {
     case Tok::kWord: {
       const std::string_view w = text.substr(t.begin, t.end - t.begin);
       const std::size_t n = (w[0] >= '0' && w[0] <= '9') || w[0] == '.' ? number_prefix(w) : 0;
-      // 2from: the number, then a reserved word where the product wants an expression.
-      if (n > 0 && n < w.size() && sql_parser::is_classic_reserved(w.substr(n))) return false;
       return classic_word(w.substr(n));
     }
     case Tok::kQuotedName: {
@@ -505,18 +503,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
         const std::string_view w = text.substr(t.begin, t.end - t.begin);
         const std::size_t n = number_prefix(w);
-        // Where an operand may start, the product fails at the word; after
-        // an operand, at the number already.
-        const Token* before = out.empty() ? nullptr : &out.back();
-        const bool operand_before =
-            before != nullptr && (before->kind == Tok::kQuotedName || before->kind == Tok::kNumber ||
-                                  before->kind == Tok::kString || before->kind == Tok::kRParen ||
-                                  (before->kind == Tok::kWord &&
-                                   (!sql_parser::is_classic_reserved(text.substr(before->begin, before->end - before->begin)) ||
-                                    before->kw == Kw::kAs)));
-        if (n > 0 && n < w.size() && !operand_before && sql_parser::is_classic_reserved(w.substr(n))) {
-          bad = t.begin + n;
-        } else if (n > 0) {
+        if (n > 0) {
           // 1_000.0_0 (one word of the statement lexer): the classic lexer
           // reads 1 times _000, then refuses the fraction after it.
           std::size_t k = n;
