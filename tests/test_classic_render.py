@@ -232,6 +232,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select .5bd, -.5e+2bd, 1 + .5x * 2, 0x1Fas, 0x1Fs + 1, -0x1Fd from t where a in (0x1Fy)",
     "select a as b.c, d e.\"f.g\" from t as x.y join u v.w on true group by a as g, b h.i, c",
     "select 'a\\nb', \"x\"\"y\", [a b] from t",
+    # a backslash does not protect a quote from ending the string: \' then ''
+    "select 'a\\''' fr, 'b\\''''' c, '\\''x' from t",
     # a window or WITHIN GROUP after a value that is not a call
     "select sum * (x) over () from t",
     "select l-ag(a, 1) over (partition by b order by c), (x) over (partition by a) y from t",

@@ -31,7 +31,9 @@ struct RenderError : std::runtime_error {
 // up to six of its own each (a and f(select ..)), so this stays above them.
 inline constexpr int kMaxRenderDepth = 10000;
 
-Node render_classic(const syntax::Statement& statement);
+// `backslash_escapes`: the dialect the statement was read in lets \' stand
+// inside a string (Dialect::backslash_escapes).
+Node render_classic(const syntax::Statement& statement, bool backslash_escapes);
 
 // The classic tree of a text through the statement grammar's classic mode:
 // what sql_parser::parse() returns, ParseError included.

@@ -80,7 +80,7 @@ Rendered implicit_product(std::string_view text) {
 
 }  // namespace
 
-Node interval(const ast::Interval& iv, bool unit_in_text) {
+Node interval(const ast::Interval& iv, bool unit_in_text, bool backslash_escapes) {
   if (iv.value == nullptr) unsupported("interval without a value");
   if (iv.value->kind != ast::ExprKind::kLiteral) unsupported("interval of an expression");
   const auto& lit = *static_cast<const ast::Literal*>(iv.value);
@@ -93,7 +93,7 @@ Node interval(const ast::Interval& iv, bool unit_in_text) {
   }
   if (lit.literal_kind != ast::LiteralKind::kString) unsupported("interval of a non-literal");
   if (!iv.unit.empty() && !unit_in_text) unsupported("interval 'n' unit");
-  std::string s = string_text(lit.text);
+  std::string s = string_text(lit.text, backslash_escapes);
   List parts;
   std::size_t start = 0;
   for (;;) {
@@ -249,14 +249,14 @@ Node number_node(std::string_view s) {
   return Node::number(d);
 }
 
-std::string string_text(std::string_view literal) {
+std::string string_text(std::string_view literal, bool backslash_escapes) {
   if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') {
     unsupported("string literal with a prefix or other quotes");
   }
   // One literal only: a quote inside is doubled or escaped ('a' 'b' is two).
   const std::string_view body = literal.substr(1, literal.size() - 2);
   for (std::size_t i = 0; i < body.size(); ++i) {
-    if (body[i] == '\\') {
+    if (body[i] == '\\' && backslash_escapes) {
       ++i;
     } else if (body[i] == '\'') {
       if (i + 1 >= body.size() || body[i + 1] != '\'') unsupported("adjacent string literals");
@@ -315,7 +315,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
           return {std::move(n), hex ? std::uint8_t(0) : std::uint8_t(Rendered::kBareNumber)};
         }
         case ast::LiteralKind::kString:
-          return {single("literal", Node::string(string_text(l.text))), 0};
+          return {single("literal", Node::string(string_text(l.text, backslash_escapes_))), 0};
         case ast::LiteralKind::kBoolean:
           return {Node::boolean(l.text.size() == 4), 0};
         case ast::LiteralKind::kNull:
@@ -323,7 +323,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
         case ast::LiteralKind::kTyped: {
           std::string lower = ascii_lower(l.type_name);
           if (!is_datetime_type(lower)) unsupported("typed literal other than date/time");
-          return {single(std::move(lower), single("literal", Node::string(string_text(l.text)))), 0};
+          return {single(std::move(lower), single("literal", Node::string(string_text(l.text, backslash_escapes_)))), 0};
         }
       }
       unsupported("literal");
@@ -378,7 +378,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
     case K::kFunction:
       return {function(*static_cast<const ast::Function*>(e), false), 0};
     case K::kInterval:
-      return {interval(*static_cast<const ast::Interval*>(e), e == unit_is_alias_), 0};
+      return {interval(*static_cast<const ast::Interval*>(e), e == unit_is_alias_, backslash_escapes_), 0};
     case K::kParen: {
       Rendered inner = expr(static_cast<const ast::Paren*>(e)->inner);
       inner.flags &= Rendered::kFlatChain;

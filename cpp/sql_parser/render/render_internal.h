@@ -39,14 +39,16 @@ void check_name(const ast::Ident& id);
 std::string name_text(const ast::Name& name);
 // A number literal as written (1, 1.5, 1e3, 0x1F).
 Node number_node(std::string_view text);
-// The text of a plain '..' string literal, decoded.
-std::string string_text(std::string_view literal);
+// The text of a plain '..' string literal, decoded. `backslash_escapes`: the
+// dialect that read it lets \' stand inside a string; otherwise only doubled
+// quotes do, and a backslash is an ordinary character to the token's extent.
+std::string string_text(std::string_view literal, bool backslash_escapes);
 // ((select ..)) in an expression: the query inside the extra parentheses,
 // which the classic grammar reads as parentheses around an operand.
 const ast::Query& unwrap_parens(const ast::Query& q);
 // An interval literal; `unit_in_text`: a word after interval '..' is not
 // its unit (the classic grammar reads it as an alias).
-Node interval(const ast::Interval& iv, bool unit_in_text);
+Node interval(const ast::Interval& iv, bool unit_in_text, bool backslash_escapes);
 // {key: [left, right]} after the list rules.
 Node pair_node(const char* key, Node left, Node right);
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
@@ -55,6 +57,8 @@ std::size_t number_prefix(std::string_view s);
 
 class Renderer {
  public:
+  explicit Renderer(bool backslash_escapes) : backslash_escapes_(backslash_escapes) {}
+
   Node statement(const ast::Statement& s);
 
   // ---- queries (query.cc) ----
@@ -86,6 +90,7 @@ class Renderer {
   Node table_source(const ast::TableRef& t, bool in_join);
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
+  const bool backslash_escapes_;
   int depth_ = 0;
   // This thread's stack floor, looked up once per rendering.
   const char* stack_floor_ = stack_floor();
