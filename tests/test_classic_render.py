@@ -233,6 +233,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select a as b.c, d e.\"f.g\" from t as x.y join u v.w on true group by a as g, b h.i, c",
     "select 'a\\nb', \"x\"\"y\", [a b] from t",
     # a backslash does not protect a quote from ending the string: \' then ''
+    "select 1 -- c\n;  ;\n",  # a comment before the trailing ; is fine
     "select 'a\\''' fr, 'b\\''''' c, '\\''x' from t",
     # a window or WITHIN GROUP after a value that is not a call
     "select sum * (x) over () from t",
@@ -276,6 +277,9 @@ CLASSIC_MODE_REFUSED = [
     ("from t select a", "FROM-first query"),
     ("(select a from t) union (select a from u)", "parenthesised query"),
     ("select 1; select 2", "more than one statement"),
+    ("select 1;-- c", "a comment after the last ;"),
+    ("select 1; -- c\n;", "a comment between trailing ;"),
+    ("select 1;\xa0", "a space the classic lexer does not trim after ;"),
     ("select a from t where a ilike 'x'", "word operator"),
     ("select a from t where a regexp 'x'", "word operator"),
     ("select a from t where a is distinct from b", "is distinct from"),

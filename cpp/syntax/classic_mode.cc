@@ -528,11 +528,16 @@ Statement* Parser::classic_statement(std::uint32_t begin) {
   auto* s = node<SelectStatement>(begin);
   s->kind = StatementKind::kSelect;
   s->query = classic_query(true);
-  // Only ";" may follow: one statement per text.
+  // Only ";" and white space may follow: one statement per text, and no
+  // comment after its ";" (the classic lexer trims only those off the end).
   if (!at_end()) {
     std::size_t i = 0;
     while (at(Tok::kSemicolon, i)) ++i;
     if (i == 0 || !at_end(i)) classic_fail(peek(), "end of text");
+    for (std::size_t k = peek().begin; k < text_.size(); ++k) {
+      const unsigned char c = static_cast<unsigned char>(text_[k]);
+      if (c != ';' && c != ' ' && (c < '\t' || c > '\r')) classic_fail(peek(), "end of text");
+    }
     set_pos(pos_ + i);
   }
   if (classic_unshaped_at_ != SIZE_MAX) classic_fail(toks_[classic_unshaped_at_], "end of text");
