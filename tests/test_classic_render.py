@@ -250,6 +250,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select x@1e5, a@1, ~@a, -@x, ~$1, a@>b, a@>=-b, @, @@, $ from t",
     "select 8@8, 8@x.y, 1.5@a, 8$1, 8@, 1e3@a(1) from t",
     "select @0. o0, @0.x.y from t",
+    # a number against a name with dotted parts (one word of the statement lexer)
+    "select 1_0.x.y.z, 1_0.e5, 1_0._a, 1_0.x(1), 1_0.[x], 1_0.\"x\", 1_0.*, 1_0.from, 2x.select from t",
     # type parameters are expressions
     "select cast(a as varchar(1exists0)), cast(a as varchar(max)), a::varchar(-1), a::char(f(1), 'x') from t",
     # the arguments after DISTINCT are select items
@@ -384,6 +386,10 @@ CLASSIC_MODE_REFUSED = [
     ("select a 2from t", "a number against a reserved word after an operand"),
     ("select a as 2from t", "a number against a reserved word as an alias"),
     ("select 1_000_000.0_000_000", "a number against a name against a fraction"),
+    ("select f(1_0.x.5)", "a fraction after a dotted name against a number"),
+    ("select 1_0.x..y", "an empty part after a dotted name against a number"),
+    ("select a as 6_6.x", "a number against a dotted name as an alias"),
+    ("select 1_0.x.", "a dotted name against a number ending in a dot"),
 ]
 
 

@@ -449,8 +449,34 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // The name ends where the classic lexer ends it; a character that starts
       // no classic token is read on its own (1x߲ is 1 times x, then the error).
       const std::size_t k = n > 0 && n < w.size() ? classic_word_prefix(w.substr(n)) : 0;
-      if (k > 0 && (n + k == w.size() || static_cast<unsigned char>(w[n + k]) >= 0x80)) {
-        if (n + k < w.size()) {
+      if (k > 0 && (n + k == w.size() || static_cast<unsigned char>(w[n + k]) >= 0x80 || w[n + k] == '.')) {
+        if (n + k < w.size() && w[n + k] == '.') {
+          // 1_0.x.y: the name goes on with dotted parts (one word of the
+          // statement lexer); a dot before a digit starts a number (.5).
+          pieces.clear();
+          std::size_t i = n + k;
+          while (i < w.size() && w[i] == '.' && !(i + 1 < w.size() && w[i + 1] >= '0' && w[i + 1] <= '9')) {
+            Token dot = word_token(t, t.begin + i, t.begin + i + 1);
+            dot.kind = Tok::kDot;
+            dot.spaced = false;
+            pieces.push_back(dot);
+            const std::size_t m = classic_word_prefix(w.substr(i + 1));
+            if (m > 0) {
+              Token part = word_token(t, t.begin + i + 1, t.begin + i + 1 + m);
+              part.spaced = false;
+              part.kw = keyword_of(w.substr(i + 1, m));
+              pieces.push_back(part);
+            }
+            i += 1 + m;
+          }
+          if (i < w.size()) {
+            Token rest = word_token(t, t.begin + i, t.end);
+            if (w[i] == '.') rest.kind = Tok::kNumber;
+            rest.spaced = false;
+            pieces.push_back(rest);
+          }
+          for (std::size_t j = pieces.size(); j-- > 0;) pending.push_back(pieces[j]);
+        } else if (n + k < w.size()) {
           Token rest = word_token(t, t.begin + n + k, t.end);
           rest.spaced = false;
           pending.push_back(rest);
@@ -498,20 +524,6 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
           head.kw = keyword_of(w.substr(0, k));
           out.push_back(head);
           bad = t.begin + k;
-        }
-      }
-      if (t.kind == Tok::kWord && ((text[t.begin] >= '0' && text[t.begin] <= '9') || text[t.begin] == '.')) {
-        const std::string_view w = text.substr(t.begin, t.end - t.begin);
-        const std::size_t n = number_prefix(w);
-        if (n > 0) {
-          // 1_000.0_0 (one word of the statement lexer): the classic lexer
-          // reads 1 times _000, then refuses the fraction after it.
-          std::size_t k = n;
-          while (k < w.size() && is_ascii_name_char(static_cast<unsigned char>(w[k]))) ++k;
-          if (k > n && k < w.size() && w[k] == '.') {
-            out.push_back(word_token(t, t.begin, t.begin + k));
-            bad = t.begin + k;
-          }
         }
       }
       const char q = text[t.begin];
