@@ -384,7 +384,7 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       if (classic_ ? at(Tok::kWord) || at(Tok::kQuotedName) : at(Tok::kString) || at_name()) {
         const std::size_t from = pos_;
         advance();
-        while (at(Tok::kDot)) {
+        while (!classic_ && at(Tok::kDot)) {  // the classic collation is one name
           advance();
           advance();
         }
