@@ -386,6 +386,8 @@ CLASSIC_MODE_REFUSED = [
     ("select a 2from t", "a number against a reserved word after an operand"),
     ("select a as 2from t", "a number against a reserved word as an alias"),
     ("select 1_000_000.0_000_000", "a number against a name against a fraction"),
+    ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
+    ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),
     ("select a collate t.", "a collation name and a dot"),
     ("select f(1_0.x.5)", "a fraction after a dotted name against a number"),

@@ -308,6 +308,7 @@ Expr* Parser::simple_operand() {
   std::size_t after = 1;  // the token after the operand
   if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName) {
     if (t.kind == Tok::kWord && t.kw != Kw::kNone) return nullptr;
+    if (classic_ && !classic_name_token(t)) [[unlikely]] return nullptr;  // nocase: reserved only there
     while (at(Tok::kDot, after) && (at(Tok::kWord, after + 1) || at(Tok::kQuotedName, after + 1))) after += 2;
   } else if (t.kind != Tok::kNumber && t.kind != Tok::kString) {
     return nullptr;
