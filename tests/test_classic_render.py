@@ -250,6 +250,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select x@1e5, a@1, ~@a, -@x, ~$1, a@>b, a@>=-b, @, @@, $ from t",
     "select 8@8, 8@x.y, 1.5@a, 8$1, 8@, 1e3@a(1) from t",
     "select @0. o0, @0.x.y from t",
+    # a name's digits end before an exponent's sign: @4e-3 is @4e minus 3
+    "select -@4e-3, @4e-3.5, a@4e-3e2x, @1e-1e-1e-1, @1e-0x1F, @1e-1_0.x, @1e+1e+1e+1x.y from t",
     # a number against a name with dotted parts (one word of the statement lexer)
     "select 1_0.x.y.z, 1_0.e5, 1_0._a, 1_0.x(1), 1_0.[x], 1_0.\"x\", 1_0.*, 1_0.from, 2x.select from t",
     # type parameters are expressions

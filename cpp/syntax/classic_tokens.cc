@@ -244,6 +244,47 @@ Token word_token(const Token& from, std::size_t begin, std::size_t end) {
   return w;
 }
 
+// Pushes text[begin, end) -- the rest of a token the statement lexer read as
+// one number or word -- as the pieces the classic lexer reads there: numbers,
+// names, signs and dots, each read again by the caller's loop (so 1e-1e is
+// 0.1 times e). A piece that starts otherwise goes on as one word. The
+// pieces go on the stack of pending tokens, last first.
+void push_glued(std::string_view text, const Token& from, std::size_t begin, std::size_t end,
+                std::vector<Token>& pending) {
+  Token pieces[16];
+  std::size_t count = 0;
+  std::size_t i = begin;
+  while (i < end && count + 1 < std::size(pieces)) {
+    const std::string_view rest = text.substr(i, end - i);
+    Token piece = word_token(from, i, end);
+    piece.spaced = false;
+    const bool digit = rest[0] >= '0' && rest[0] <= '9';
+    const bool fraction = rest[0] == '.' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
+    if (const std::size_t n = digit || fraction ? number_prefix(rest) : 0; n > 0) {
+      piece.kind = Tok::kNumber;
+      piece.end = static_cast<std::uint32_t>(i + n);
+    } else if (const std::size_t w = classic_word_prefix(rest); w > 0) {
+      piece.end = static_cast<std::uint32_t>(i + w);
+      piece.kw = keyword_of(rest.substr(0, w));
+    } else if (rest[0] == '-' || rest[0] == '+') {
+      piece.kind = Tok::kOp;
+      piece.op = rest[0] == '-' ? Op::kMinus : Op::kPlus;
+      piece.end = static_cast<std::uint32_t>(i + 1);
+    } else if (rest[0] == '.') {
+      piece.kind = Tok::kDot;
+      piece.end = static_cast<std::uint32_t>(i + 1);
+    }
+    pieces[count++] = piece;
+    i = piece.end;
+  }
+  if (i < end) {
+    Token piece = word_token(from, i, end);
+    piece.spaced = false;
+    pieces[count++] = piece;
+  }
+  while (count > 0) pending.push_back(pieces[--count]);
+}
+
 }  // namespace
 
 namespace {
@@ -422,6 +463,22 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
           if (rest.end - rest.begin > 1) pending.push_back(word_token(rest, rest.begin + 1, rest.end));
           rest.kind = Tok::kDot;
           rest.end = rest.begin + 1;
+        } else if (text[rest.begin] == '-' || text[rest.begin] == '+') {
+          // @4e-3: the exponent's sign is an operator, then a number, which
+          // may run on into the tokens after (@4e-3.5, @4e-3e2).
+          std::size_t end = rest.end;
+          const std::size_t len = number_prefix(text.substr(rest.begin + 1));
+          if (pending.empty() && rest.begin + 1 + len > end) {
+            end = rest.begin + 1 + len;
+            while (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].end <= end) ++next;
+            if (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].begin < end) {
+              const Token tail = tokens[next++];
+              push_glued(text, tail, end, tail.end, pending);
+            }
+          }
+          push_glued(text, rest, rest.begin, end, pending);
+          rest = pending.back();
+          pending.pop_back();
         }
         pending.push_back(rest);
         t.end = static_cast<std::uint32_t>(t.begin + d);
