@@ -260,6 +260,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
     "select extract(), extract(a, b), extract(year) from t",
+    "select extract(select a, b from t), extract(distinct a), extract(*), extract(from from x) from t",
     "select a = any (1, 2), a > some (select b from u), count(distinct null) from t",
     "select a %s, b %(x)s from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name
@@ -388,6 +389,8 @@ CLASSIC_MODE_REFUSED = [
     ("select a 2from t", "a number against a reserved word after an operand"),
     ("select a as 2from t", "a number against a reserved word as an alias"),
     ("select 1_000_000.0_000_000", "a number against a name against a fraction"),
+    ("select extract(distinct from x)", "extract(part from ..) with DISTINCT as its part"),
+    ("select extract(x.y from z)", "extract(part from ..) with a dotted part"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

@@ -203,7 +203,10 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
     return finish(c);
   }
   // The classic grammar's calls are plain, but for extract(part from x).
-  if (classic_ && (kw != Kw::kExtract || at(Tok::kRParen, 1))) return nullptr;
+  if (classic_ && (kw != Kw::kExtract || !at(Tok::kWord, 1) || !at_kw(Kw::kFrom, 2) || at_kw(Kw::kDistinct, 1) ||
+                   at_kw(Kw::kSelect, 1))) {
+    return nullptr;
+  }
   if (kw == Kw::kConvert && d_.id == DialectId::kTsql) {
     // convert(type, expr [, style])
     *handled = true;
