@@ -260,7 +260,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
     "select extract(), extract(a, b), extract(year) from t",
-    "select extract(select a, b from t), extract(distinct a), extract(*), extract(from from x) from t",
+    "select extract(select a, b from t), extract(distinct a), extract(*), extract(from from x), "
+    "extract(year from x ignore nulls) from t",
     "select a = any (1, 2), a > some (select b from u), count(distinct null) from t",
     "select a %s, b %(x)s from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name

@@ -251,8 +251,9 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
       args.push_back(expr());
       while (accept(Tok::kComma)) args.push_back(expr());
     }
-    expect(Tok::kRParen, ")");
     f->args = arena_.list(args);
+    if (classic_) classic_call_end(f);  // extract(year from x ignore nulls)
+    expect(Tok::kRParen, ")");
     function_tail(f);
     return finish(f);
   }
