@@ -426,8 +426,9 @@ bool Parser::classic_infix(const Token& t) {
     if ((t.op == Op::kLt || t.op == Op::kGt) && (at_op(Op::kEq, 1) || (t.op == Op::kLt && at_op(Op::kGt, 1)))) {
       refuse(peek(1));
     }
-    if (at_kw(Kw::kAll, 1)) refuse(peek(1));  // x > all (..)
-    return classic_operator(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon;
+    const bool binary = classic_operator(t.op) && t.op != Op::kTilde && t.op != Op::kDoubleColon;
+    if (binary && at_kw(Kw::kAll, 1)) refuse(peek(1));  // x > all (..); a ~ all ends at the ~
+    return binary;
   }
   if (t.kind != Tok::kWord) return false;
   switch (t.kw) {
