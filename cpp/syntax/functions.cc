@@ -187,8 +187,8 @@ Expr* Parser::special_call(const Name& name, std::uint32_t begin, bool* handled)
   *handled = false;
   if (name.parts.size() != 1 || name.parts[0].quote != 0) return nullptr;
   const Kw kw = keyword_of(name.parts[0].text);
-  const bool is_cast = kw == Kw::kCast || kw == Kw::kTryCast || kw == Kw::kSafeCast ||
-                       name_is(name, "try_cast") || name_is(name, "safe_cast");
+  const bool is_cast = kw == Kw::kCast || (!classic_ && (kw == Kw::kTryCast || kw == Kw::kSafeCast ||
+                                                        name_is(name, "try_cast") || name_is(name, "safe_cast")));
   if (is_cast) {
     *handled = true;
     advance();  // "("

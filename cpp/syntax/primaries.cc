@@ -215,8 +215,8 @@ Expr* Parser::primary() {
         fail("[");
       }
       break;
-    case Kw::kStruct:
-      if (at(Tok::kLParen, 1) || (!classic_ && at_op(Op::kLt, 1))) {
+    case Kw::kStruct:  // a plain call in the classic grammar
+      if (!classic_ && (at(Tok::kLParen, 1) || at_op(Op::kLt, 1))) {
         ClassicNest nest(*this, 1);
         TypeName* type = nullptr;
         if (at_op(Op::kLt, 1)) {
@@ -243,8 +243,8 @@ Expr* Parser::primary() {
         return finish(tuple);
       }
       break;
-    case Kw::kRow:
-      if (at(Tok::kLParen, 1)) {
+    case Kw::kRow:  // a plain call in the classic grammar
+      if (!classic_ && at(Tok::kLParen, 1)) {
         ClassicNest nest(*this, 1);
         advance();
         advance();
