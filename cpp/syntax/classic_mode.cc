@@ -876,22 +876,6 @@ TableRef* Parser::classic_join(TableRef* left) {
 
 // ---- types, intervals, typed literals, calls ---------------------------------
 
-namespace {
-
-// Restores the classic flag after a piece parsed by the shared grammar.
-class ClassicOff {
- public:
-  explicit ClassicOff(bool& flag) : flag_(flag) { flag_ = false; }
-  ~ClassicOff() { flag_ = true; }
-  ClassicOff(const ClassicOff&) = delete;
-  ClassicOff& operator=(const ClassicOff&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
-
 // A classic type: one of the classic type words (double precision), with
 // optional parameters in parentheses, and nothing more.
 TypeName* Parser::classic_type_name() {
@@ -921,30 +905,16 @@ TypeName* Parser::classic_type_name() {
     type->span = span_from(begin);
     return type;
   }
-  TypeName* type = nullptr;
-  {
-    ClassicOff off(classic_);
-    type = type_name();
-  }
-  if (pos_ > end) {
-    // The shared reading went on (with time zone, unsigned, char varying,
-    // int[], array<int>): the classic type ends at its name and parameters,
-    // and what follows is read again (an alias, an operator, or the error).
-    const std::size_t spaces = static_cast<std::size_t>(std::count(type->name.begin(), type->name.end(), ' '));
-    if (spaces + 1 > name_tokens || type->angle) {
-      type->params = {};
-      type->angle = false;
-      end = start + name_tokens;
-    }
-    type->name = name_tokens == 1 ? text_of(toks_[start])
-                                  : arena_.copy(std::string(text_of(toks_[start])) + " " +
-                                                std::string(text_of(toks_[start + 1])));
-    type->suffix = {};
-    type->array_dims = 0;
-    set_pos(end);
-    type->span.end = toks_[end - 1].end;
-  }
-  if (pos_ != end) classic_fail(toks_[end < pos_ ? end : pos_], "end of text");
+  // No parameters: the classic type is its name alone, and what follows
+  // (with time zone, unsigned, int[], array<int>, a dot) is read by the
+  // caller (an alias, an operator, or the error).
+  const std::uint32_t begin = here();
+  TypeName* type = arena_.make<TypeName>();
+  type->name = name_tokens == 1 ? text_of(toks_[start])
+                                : arena_.copy(std::string(text_of(toks_[start])) + " " +
+                                              std::string(text_of(toks_[start + 1])));
+  set_pos(end);
+  type->span = span_from(begin);
   return type;
 }
 

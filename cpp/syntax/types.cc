@@ -131,8 +131,6 @@ TypeName* Parser::type_name() {
   for (;;) {
     if ((at_kw(Kw::kWith) || at_kw(Kw::kWithout)) &&
         (at_kw(Kw::kTime, 1) || (at_kw(Kw::kLocal, 1) && at_kw(Kw::kTime, 2)))) {
-      // The classic type ends before a partial "with time zone".
-      if (d_.classic && !at_kw(Kw::kZone, 2)) break;
       advance();
       accept_kw(Kw::kLocal);
       advance();
