@@ -259,6 +259,9 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     # the arguments after DISTINCT are select items
     "select count(distinct a,haring b), count(distinct a as x.y, b c), count(distinct *, t.*), "
     "f(distinct a x ignore nulls) from t",
+    # ... with their windows, as in the select list
+    "select c(distinct f(b) over (partition by a) x, *, g(1) within group (order by c) as y.z), "
+    "c(distinct a + b over () q), c(distinct b over ()) from t",
     "select extract(), extract(a, b), extract(year) from t",
     "select extract(select a, b from t), extract(distinct a), extract(*), extract(from from x), "
     "extract(year from x ignore nulls) from t",
@@ -399,6 +402,8 @@ CLASSIC_MODE_REFUSED = [
     ("select cast(a as array<r2.5>)", "a type with bad angle parameters"),
     ("select cast(a as char varying(r2.5))", "a two-word type with bad parameters"),
     ("select a::array<", "an open angle parameter list"),
+    ("select c(distinct a, b over, c)", "OVER without a window after a DISTINCT argument"),
+    ("select c(distinct b within)", "WITHIN without GROUP after a DISTINCT argument"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

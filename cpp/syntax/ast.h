@@ -209,6 +209,8 @@ struct OrderItem {
   Span span;
 };
 
+struct SelectItem;
+
 struct Function : Expr {
   Name name;
   List<Expr*> args;
@@ -224,9 +226,10 @@ struct Function : Expr {
   Raw keep;                        // Oracle keep (dense_rank first order by ..)
   WindowSpec* over = nullptr;      // over (..)
   Ident over_name;                 // over w
-  // Classic mode only: the aliases of the arguments after DISTINCT, one per
-  // argument (empty when none), and the further parts of dotted ones.
-  List<Ident> classic_arg_aliases;
+  // Classic mode only: the arguments after DISTINCT as the select items they
+  // are there (an alias, a window), one per argument, and the further parts
+  // of dotted aliases. Empty when no argument has an alias or a window.
+  List<SelectItem> classic_distinct_items;
   List<List<Ident>> classic_arg_alias_more;
 };
 

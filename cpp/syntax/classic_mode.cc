@@ -1037,25 +1037,24 @@ void Parser::classic_number(const Token& t) const {
 
 // An argument after DISTINCT: a select item, so * or a value with an alias
 // ("ignore" too).
-Expr* Parser::classic_distinct_arg(SmallVec<Ident>& aliases, SmallVec<List<Ident>>& alias_more) {
-  Ident alias;
+Expr* Parser::classic_distinct_arg(SmallVec<SelectItem>& items, SmallVec<List<Ident>>& alias_more) {
+  SelectItem item;
   List<Ident> more;
-  Expr* arg = nullptr;
+  const std::uint32_t begin = here();
   if (at(Tok::kStar) && peek().end > peek().begin) {
-    Star* star = node<Star>(here());
+    Star* star = node<Star>(begin);
     star->kind = ExprKind::kStar;
     advance();
-    arg = finish(star);
+    item.expr = finish(star);
   } else {
-    arg = function_arg();
-    if (at_kw(Kw::kAs) || classic_at_bare_alias()) {
-      bool as_keyword = false;
-      alias = classic_alias(&as_keyword, &more);
-    }
+    item.expr = function_arg();
+    classic_item_tail(item);
+    if (at_kw(Kw::kAs) || classic_at_bare_alias()) item.alias = classic_alias(&item.as_keyword, &more);
   }
-  aliases.push_back(alias);
+  item.span = span_from(begin);
+  items.push_back(item);
   alias_more.push_back(more);
-  return arg;
+  return item.expr;
 }
 
 // After a call's arguments: only IGNORE NULLS may come before the ")".

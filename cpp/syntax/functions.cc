@@ -28,12 +28,12 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
     advance();
   }
   SmallVec<Expr*> args;
-  SmallVec<Ident> classic_aliases;  // classic mode: the arguments after DISTINCT are select items
+  SmallVec<SelectItem> classic_items;  // classic mode: the arguments after DISTINCT are select items
   SmallVec<List<Ident>> classic_alias_more;
   if (!at(Tok::kRParen)) {
     for (;;) {
       if (!classic_ && at_clause_in_call()) break;
-      args.push_back(classic_ && !f->quantifier.empty() ? classic_distinct_arg(classic_aliases, classic_alias_more)
+      args.push_back(classic_ && !f->quantifier.empty() ? classic_distinct_arg(classic_items, classic_alias_more)
                                                         : function_arg());
       // Keywords between arguments: json_value(x, '$.a' returning int),
       // json_object('a' value x), xmlelement(name "n", ..).
@@ -57,9 +57,9 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
   }
   f->args = arena_.list(args);
   if (classic_) [[unlikely]] {
-    for (std::size_t i = 0; i < classic_aliases.size(); ++i) {
-      if (!classic_aliases[i].text.empty()) {
-        f->classic_arg_aliases = arena_.list(classic_aliases);
+    for (const SelectItem& item : classic_items) {
+      if (!item.alias.text.empty() || item.value_window != nullptr || item.expr->kind == ExprKind::kFunction) {
+        f->classic_distinct_items = arena_.list(classic_items);
         f->classic_arg_alias_more = arena_.list(classic_alias_more);
         break;
       }

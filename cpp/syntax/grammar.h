@@ -368,7 +368,7 @@ class Parser {
   bool classic_literal_type(const Token& t, std::size_t type_words) const;
   void classic_call_end(Function* f);
   void classic_number(const Token& t) const;
-  Expr* classic_distinct_arg(SmallVec<Ident>& aliases, SmallVec<List<Ident>>& alias_more);
+  Expr* classic_distinct_arg(SmallVec<SelectItem>& items, SmallVec<List<Ident>>& alias_more);
   void classic_item_tail(SelectItem& item);
   Expr* classic_bound();
   Expr* classic_cast(Expr* operand, std::uint32_t begin);

@@ -460,19 +460,13 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   if (f.quantifier == "distinct") {
     List items;
     for (std::size_t i = 0; i < f.args.size(); ++i) {
-      Map item;
-      item.append("value", value(f.args[i]));
-      if (i < f.classic_arg_aliases.size() && !f.classic_arg_aliases[i].text.empty()) {
-        const ast::Ident& alias = f.classic_arg_aliases[i];
-        check_name(alias);
-        std::string name = ident_text(alias);
-        for (const ast::Ident& part : f.classic_arg_alias_more[i]) {  // as b.c
-          name.push_back('.');
-          append_ident(part, &name);
-        }
-        item.append("name", Node::string(std::move(name)));
+      if (i < f.classic_distinct_items.size()) {  // classic mode: select items (an alias, a window)
+        items.push_back(select_item(f.classic_distinct_items[i], true, &f.classic_arg_alias_more[i]));
+      } else {
+        Map item;
+        item.append("value", value(f.args[i]));  // kept when null: count(distinct null)
+        items.push_back(Node::map(std::move(item)));
       }
-      items.push_back(Node::map(std::move(item)));
     }
     args = single("distinct", finish_list(std::move(items)));
   } else if (!f.quantifier.empty()) {
