@@ -269,6 +269,8 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select a %s, b %(x)s from t",  # bind-parameter forms are "%" and names to the classic lexer
     # a dotted CTE name
     "with a.b as (select 1), c . d as (select 2), e.select as (select 3) select * from a.b",
+    # dotted column names in a table alias's column list
+    "select a from t w (tru, e.P), u as v.x (a.b.c, \"d\".[e]), (select 1) y (a.from)",
 ]
 
 

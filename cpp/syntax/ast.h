@@ -371,6 +371,9 @@ struct Alias {
   List<Ident> columns;
   bool as_keyword = false;
   List<Ident> name_more;  // classic mode only: the further parts of a dotted alias (as b.c)
+  // Classic mode only: per column, the further parts of a dotted column name
+  // (t w (a.b)); empty when no column is dotted.
+  List<List<Ident>> columns_more;
 };
 
 struct ScriptTransform;

@@ -514,7 +514,6 @@ void Parser::classic_prefix(const Token& t) {
 // ---- queries ------------------------------------------------------------------
 
 Statement* Parser::classic_statement(std::uint32_t begin) {
-  classic_unshaped_at_ = SIZE_MAX;
   ClassicDepth depth;
   struct Run {
     Parser& p;
@@ -541,7 +540,6 @@ Statement* Parser::classic_statement(std::uint32_t begin) {
     }
     set_pos(pos_ + i);
   }
-  if (classic_unshaped_at_ != SIZE_MAX) classic_fail(toks_[classic_unshaped_at_], "end of text");
   return finish(s);
 }
 
@@ -812,19 +810,25 @@ TableRef* Parser::classic_source() {
     ClassicNest level(*this);
     advance();
     SmallVec<Ident> cols;
+    SmallVec<List<Ident>> cols_more;
+    bool dotted = false;
     do {
       if (!classic_name_token(peek())) classic_fail(peek(), "a name");
       cols.push_back(ident_of(peek()));
       advance();
-      while (at(Tok::kDot)) {  // t (a.b): a dotted column name, which the typed tree cannot hold
+      SmallVec<Ident> more;
+      while (at(Tok::kDot)) {  // t w (a.b): a dotted column name
         if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
-        if (classic_unshaped_at_ == SIZE_MAX) classic_unshaped_at_ = pos_;
         advance();
+        more.push_back(ident_of(peek()));
         advance();
       }
+      dotted = dotted || !more.empty();
+      cols_more.push_back(arena_.list(more));
     } while (accept(Tok::kComma));
     if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
     a->columns = arena_.list(cols);
+    if (dotted) a->columns_more = arena_.list(cols_more);
   }
   t->alias = a;
   t->span = span_from(begin);

@@ -135,9 +135,16 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
       alias = Node::string(std::move(name));
     } else {
       List columns;
-      for (const ast::Ident& c : t.alias->columns) {
-        check_name(c);
-        columns.push_back(Node::string(ident_text(c)));
+      for (std::size_t i = 0; i < t.alias->columns.size(); ++i) {
+        check_name(t.alias->columns[i]);
+        std::string column = ident_text(t.alias->columns[i]);
+        if (i < t.alias->columns_more.size()) {
+          for (const ast::Ident& part : t.alias->columns_more[i]) {  // t w (a.b) (classic mode)
+            column.push_back('.');
+            append_ident(part, &column);
+          }
+        }
+        columns.push_back(Node::string(std::move(column)));
       }
       alias = single(std::move(name), finish_list(std::move(columns)));
     }
