@@ -584,7 +584,11 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         }
       }
       const char q = text[t.begin];
-      bad_escape = quoted && t.end - t.begin >= 2 && (q == '\'' || q == '"' || q == '`' || q == '[') &&
+      const Token* prev = out.empty() ? nullptr : &out.back();
+      const bool subscript = q == '[' && !t.spaced && prev != nullptr && prev->end == t.begin &&
+                             (prev->kind == Tok::kWord || prev->kind == Tok::kQuotedName ||
+                              prev->kind == Tok::kRParen || prev->kind == Tok::kParam);
+      bad_escape = quoted && !subscript && t.end - t.begin >= 2 && (q == '\'' || q == '"' || q == '`' || q == '[') &&
                    !sql_parser::unescape(text.substr(t.begin + 1, t.end - t.begin - 2), q == '[' ? ']' : q, nullptr);
     }
     if (bad != std::string_view::npos) {
