@@ -409,6 +409,8 @@ CLASSIC_MODE_REFUSED = [
     ("select a[le\\U]", "a subscript (no escape check) against a name"),
     ("select f(1)[le\\U]", "a subscript against a call"),
     ("select a [le\\U]", "a bad escape in a bracket name after a space"),
+    ("select f(1@a¿", "a name against a number, cut by a character no name holds, in a call"),
+    ("select (1.5@a¿)", "the same in parentheses"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

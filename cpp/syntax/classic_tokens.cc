@@ -579,6 +579,14 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
         if (k > 0 && k < w.size()) {
           Token head = word_token(t, t.begin, t.begin + k);
           head.kw = keyword_of(w.substr(0, k));
+          if (!out.empty() && out.back().kind == Tok::kNumber && out.back().end == t.begin) {
+            Token product = head;  // 1@a؋: the name still multiplies the number
+            product.kind = Tok::kStar;
+            product.kw = Kw::kNone;
+            product.spaced = false;
+            product.end = product.begin;
+            out.push_back(product);
+          }
           out.push_back(head);
           bad = t.begin + k;
         }
