@@ -252,6 +252,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select @0. o0, @0.x.y from t",
     # a name's digits end before an exponent's sign: @4e-3 is @4e minus 3
     "select -@4e-3, @4e-3.5, a@4e-3e2x, @1e-1e-1e-1, @1e-0x1F, @1e-1_0.x, @1e+1e+1e+1x.y from t",
+    "select 6_1e-1, 6_1e+1 x, 6_1e-1x, 6_1e-1e2, @1e-1e-1e-1e-1e-1.5e3 from t",
     # a number against a name with dotted parts (one word of the statement lexer)
     "select 1_0.x.y.z, 1_0.e5, 1_0._a, 1_0.x(1), 1_0.[x], 1_0.\"x\", 1_0.*, 1_0.from, 2x.select from t",
     # type parameters are expressions
@@ -411,6 +412,8 @@ CLASSIC_MODE_REFUSED = [
     ("select a [le\\U]", "a bad escape in a bracket name after a space"),
     ("select f(1@a¿", "a name against a number, cut by a character no name holds, in a call"),
     ("select (1.5@a¿)", "the same in parentheses"),
+    ("select 6_1e-1on", "a reserved word against the number after a glued sign"),
+    ("select 6_1e-1e-1.5", "a fraction after a number the classic lexer ends inside a token"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

@@ -244,47 +244,6 @@ Token word_token(const Token& from, std::size_t begin, std::size_t end) {
   return w;
 }
 
-// Pushes text[begin, end) -- the rest of a token the statement lexer read as
-// one number or word -- as the pieces the classic lexer reads there: numbers,
-// names, signs and dots, each read again by the caller's loop (so 1e-1e is
-// 0.1 times e). A piece that starts otherwise goes on as one word. The
-// pieces go on the stack of pending tokens, last first.
-void push_glued(std::string_view text, const Token& from, std::size_t begin, std::size_t end,
-                std::vector<Token>& pending) {
-  Token pieces[16];
-  std::size_t count = 0;
-  std::size_t i = begin;
-  while (i < end && count + 1 < std::size(pieces)) {
-    const std::string_view rest = text.substr(i, end - i);
-    Token piece = word_token(from, i, end);
-    piece.spaced = false;
-    const bool digit = rest[0] >= '0' && rest[0] <= '9';
-    const bool fraction = rest[0] == '.' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
-    if (const std::size_t n = digit || fraction ? number_prefix(rest) : 0; n > 0) {
-      piece.kind = Tok::kNumber;
-      piece.end = static_cast<std::uint32_t>(i + n);
-    } else if (const std::size_t w = classic_word_prefix(rest); w > 0) {
-      piece.end = static_cast<std::uint32_t>(i + w);
-      piece.kw = keyword_of(rest.substr(0, w));
-    } else if (rest[0] == '-' || rest[0] == '+') {
-      piece.kind = Tok::kOp;
-      piece.op = rest[0] == '-' ? Op::kMinus : Op::kPlus;
-      piece.end = static_cast<std::uint32_t>(i + 1);
-    } else if (rest[0] == '.') {
-      piece.kind = Tok::kDot;
-      piece.end = static_cast<std::uint32_t>(i + 1);
-    }
-    pieces[count++] = piece;
-    i = piece.end;
-  }
-  if (i < end) {
-    Token piece = word_token(from, i, end);
-    piece.spaced = false;
-    pieces[count++] = piece;
-  }
-  while (count > 0) pending.push_back(pieces[--count]);
-}
-
 }  // namespace
 
 namespace {
@@ -365,6 +324,58 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
   std::size_t next = 0;
   std::size_t prev_end = 0;
   const Token end_token = tokens.back();
+  // Pushes text[begin, end) -- the rest of a token the statement lexer read
+  // as one number or word -- as the pieces the classic lexer reads there:
+  // numbers, names, signs and dots, each read again by the loop below (so
+  // 6_1e-1 is 6 times _1e, minus 1). A piece that starts otherwise goes on
+  // as one word. A number at the end may run on into the tokens after it
+  // (@4e-3.5), which are then taken apart the same way.
+  auto glue = [&](auto& self, const Token& from, std::size_t begin, std::size_t end) -> void {
+    Token pieces[16];
+    std::size_t count = 0;
+    std::size_t i = begin;
+    while (i < end && count + 1 < std::size(pieces)) {
+      const std::string_view rest = text.substr(i, end - i);
+      Token piece = word_token(from, i, end);
+      piece.spaced = false;
+      const bool digit = rest[0] >= '0' && rest[0] <= '9';
+      const bool fraction = rest[0] == '.' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
+      if (digit || fraction) {
+        // The number ends where the classic lexer ends it, which may be
+        // past `end` (1e-1e-1: the word 1e-1e, "-", then 1e-1).
+        piece.kind = Tok::kNumber;
+        piece.end = static_cast<std::uint32_t>(i + number_prefix(text.substr(i)));
+      } else if (const std::size_t w = classic_word_prefix(rest); w > 0) {
+        piece.end = static_cast<std::uint32_t>(i + w);
+        piece.kw = keyword_of(rest.substr(0, w));
+      } else if (rest[0] == '-' || rest[0] == '+') {
+        piece.kind = Tok::kOp;
+        piece.op = rest[0] == '-' ? Op::kMinus : Op::kPlus;
+        piece.end = static_cast<std::uint32_t>(i + 1);
+      } else if (rest[0] == '.') {
+        piece.kind = Tok::kDot;
+        piece.end = static_cast<std::uint32_t>(i + 1);
+      }
+      if (piece.end > end && !pending.empty()) piece.end = static_cast<std::uint32_t>(end);
+      pieces[count++] = piece;
+      i = piece.end;
+    }
+    if (i < end) {
+      Token piece = word_token(from, i, end);
+      piece.spaced = false;
+      pieces[count++] = piece;
+    }
+    if (i > end) {
+      // The last number runs on into the tokens after it: those it covers
+      // go, and the rest of the one it ends in is read again.
+      while (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].end <= i) ++next;
+      if (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].begin < i) {
+        const Token tail = tokens[next++];
+        self(self, tail, i, tail.end);
+      }
+    }
+    while (count > 0) pending.push_back(pieces[--count]);
+  };
   Token t;
   for (;;) {
     if (!pending.empty()) {
@@ -455,32 +466,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // the "." of @0. a dot).
       const std::size_t d = classic_word_prefix(text.substr(t.begin, t.end - t.begin));
       if (d > 0 && t.begin + d < t.end) {
-        Token rest = t;
-        rest.begin = static_cast<std::uint32_t>(t.begin + d);
-        rest.spaced = false;
-        if (text[rest.begin] == '.' && (rest.end - rest.begin == 1 || text[rest.begin + 1] < '0' || text[rest.begin + 1] > '9')) {
-          // @0.o0: a dot, then a name
-          if (rest.end - rest.begin > 1) pending.push_back(word_token(rest, rest.begin + 1, rest.end));
-          rest.kind = Tok::kDot;
-          rest.end = rest.begin + 1;
-        } else if (text[rest.begin] == '-' || text[rest.begin] == '+') {
-          // @4e-3: the exponent's sign is an operator, then a number, which
-          // may run on into the tokens after (@4e-3.5, @4e-3e2).
-          std::size_t end = rest.end;
-          const std::size_t len = number_prefix(text.substr(rest.begin + 1));
-          if (pending.empty() && rest.begin + 1 + len > end) {
-            end = rest.begin + 1 + len;
-            while (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].end <= end) ++next;
-            if (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].begin < end) {
-              const Token tail = tokens[next++];
-              push_glued(text, tail, end, tail.end, pending);
-            }
-          }
-          push_glued(text, rest, rest.begin, end, pending);
-          rest = pending.back();
-          pending.pop_back();
-        }
-        pending.push_back(rest);
+        glue(glue, t, t.begin + d, t.end);  // @0.o0: a dot, then a name; @4e-3: @4e minus 3
         t.end = static_cast<std::uint32_t>(t.begin + d);
       }
     }
@@ -506,38 +492,10 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // The name ends where the classic lexer ends it; a character that starts
       // no classic token is read on its own (1x߲ is 1 times x, then the error).
       const std::size_t k = n > 0 && n < w.size() ? classic_word_prefix(w.substr(n)) : 0;
-      if (k > 0 && (n + k == w.size() || static_cast<unsigned char>(w[n + k]) >= 0x80 || w[n + k] == '.')) {
-        if (n + k < w.size() && w[n + k] == '.') {
-          // 1_0.x.y: the name goes on with dotted parts (one word of the
-          // statement lexer); a dot before a digit starts a number (.5).
-          pieces.clear();
-          std::size_t i = n + k;
-          while (i < w.size() && w[i] == '.' && !(i + 1 < w.size() && w[i + 1] >= '0' && w[i + 1] <= '9')) {
-            Token dot = word_token(t, t.begin + i, t.begin + i + 1);
-            dot.kind = Tok::kDot;
-            dot.spaced = false;
-            pieces.push_back(dot);
-            const std::size_t m = classic_word_prefix(w.substr(i + 1));
-            if (m > 0) {
-              Token part = word_token(t, t.begin + i + 1, t.begin + i + 1 + m);
-              part.spaced = false;
-              part.kw = keyword_of(w.substr(i + 1, m));
-              pieces.push_back(part);
-            }
-            i += 1 + m;
-          }
-          if (i < w.size()) {
-            Token rest = word_token(t, t.begin + i, t.end);
-            if (w[i] == '.') rest.kind = Tok::kNumber;
-            rest.spaced = false;
-            pieces.push_back(rest);
-          }
-          for (std::size_t j = pieces.size(); j-- > 0;) pending.push_back(pieces[j]);
-        } else if (n + k < w.size()) {
-          Token rest = word_token(t, t.begin + n + k, t.end);
-          rest.spaced = false;
-          pending.push_back(rest);
-        }
+      if (k > 0) {
+        // The rest is read again: 1_0.x.y (dotted parts), 6_1e-1 (a sign,
+        // then a number), 1x߲ (a character no name holds).
+        if (n + k < w.size()) glue(glue, t, t.begin + n + k, t.end);
         Token name = word_token(t, t.begin + n, t.begin + n + k);
         name.spaced = false;
         name.kw = keyword_of(w.substr(n, k));
