@@ -283,8 +283,8 @@ Expr* Parser::primary() {
     type_words = at_kw(Kw::kLocal, 2) ? 5 : 4;
     if (!at_kw(Kw::kZone, type_words - 1)) type_words = 1;
   }
-  if (peek(type_words).kind == Tok::kString && is_literal_type(text_of(t)) &&
-      (!classic_ || classic_literal_type(t, type_words))) {
+  if (peek(type_words).kind == Tok::kString &&
+      (classic_ ? classic_literal_type(t, type_words) : is_literal_type(text_of(t)))) {
     const std::size_t from = pos_;
     for (std::size_t i = 0; i < type_words; ++i) advance();
     Literal* l = node<Literal>(begin);
