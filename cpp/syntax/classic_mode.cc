@@ -487,6 +487,7 @@ void Parser::classic_prefix(const Token& t) {
           ok = !(negation && classic_bound_at_ == pos_);
           break;
         case Kw::kLike: case Kw::kRlike: case Kw::kBetween: case Kw::kIs: case Kw::kTo: case Kw::kIn:
+        case Kw::kNot:  // the NOT of "is not" (a prefix NOT is after_prefix)
           ok = !negation;
           break;
         default:
