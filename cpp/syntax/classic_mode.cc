@@ -645,6 +645,7 @@ Select* Parser::classic_select() {
       ClassicNest level(*this);
       const std::uint32_t pb = here();
       advance();
+      if (at(Tok::kStar) && at(Tok::kRParen, 1)) classic_fail(peek(), "an expression");  // top(*): no call's star
       Expr* value = expr();
       if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
       Paren* p = node<Paren>(pb);
