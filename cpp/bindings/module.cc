@@ -1156,7 +1156,7 @@ nb::object render_classic_py(nb::handle text, const std::string& dialect_name, b
       unsupported = "not one statement";
     } else {
       try {
-        tree = sqlparse::sql_parser::render_classic(*script->statements[0].tree, dialect.backslash_escapes);
+        tree = sqlparse::sql_parser::render_classic(*script->statements[0].tree, dialect);
       } catch (const sqlparse::sql_parser::RenderError& e) {
         unsupported = e.what();
       }

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "syntax/ast.h"
+#include "syntax/dialect.h"
 #include "tree/node.h"
 
 namespace sqlparse::sql_parser {
@@ -31,9 +32,10 @@ struct RenderError : std::runtime_error {
 // up to six of its own each (a and f(select ..)), so this stays above them.
 inline constexpr int kMaxRenderDepth = 10000;
 
-// `backslash_escapes`: the dialect the statement was read in lets \' stand
-// inside a string (Dialect::backslash_escapes).
-Node render_classic(const syntax::Statement& statement, bool backslash_escapes);
+// `dialect`: the one the statement was read in (whether \' stands inside a
+// string; in the classic mode, the token pass has already refused what the
+// classic lexer reads differently).
+Node render_classic(const syntax::Statement& statement, const syntax::Dialect& dialect);
 
 // The classic tree of a text through the statement grammar's classic mode:
 // what sql_parser::parse() returns, ParseError included.

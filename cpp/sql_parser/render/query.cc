@@ -239,14 +239,14 @@ Node Renderer::simple_select(const ast::Select& s) {
 
 namespace sqlparse::sql_parser {
 
-Node render_classic(const syntax::Statement& statement, bool backslash_escapes) {
-  render::Renderer r(backslash_escapes);
+Node render_classic(const syntax::Statement& statement, const syntax::Dialect& dialect) {
+  render::Renderer r(dialect);
   return r.statement(statement);
 }
 
 Node parse_classic_mode(std::string_view utf8_text) {
   std::unique_ptr<syntax::Script> script = syntax::parse_script(utf8_text, syntax::classic_dialect());
-  return render_classic(*script->statements[0].tree, syntax::classic_dialect().backslash_escapes);
+  return render_classic(*script->statements[0].tree, script->dialect);
 }
 
 }  // namespace sqlparse::sql_parser

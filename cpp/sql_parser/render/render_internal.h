@@ -57,7 +57,8 @@ std::size_t number_prefix(std::string_view s);
 
 class Renderer {
  public:
-  explicit Renderer(bool backslash_escapes) : backslash_escapes_(backslash_escapes) {}
+  explicit Renderer(const syntax::Dialect& dialect)
+      : backslash_escapes_(dialect.backslash_escapes), classic_mode_(dialect.classic) {}
 
   Node statement(const ast::Statement& s);
 
@@ -91,6 +92,7 @@ class Renderer {
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   const bool backslash_escapes_;
+  const bool classic_mode_;  // read by the classic mode: [x] after a name is already refused
   int depth_ = 0;
   // This thread's stack floor, looked up once per rendering.
   const char* stack_floor_ = stack_floor();

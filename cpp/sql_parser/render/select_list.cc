@@ -95,7 +95,7 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
   }
   if (!item.alias.text.empty()) {
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
-    if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
+    if (!classic_mode_ && item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
     check_name(item.alias);
     std::string name = ident_text(item.alias);
     if (alias_more != nullptr) {
