@@ -27,6 +27,23 @@ TableRef* Parser::table_ref() {
   }
 }
 
+namespace {
+
+// The words besides the join types that may stand before JOIN (join hints,
+// positional, paste), any case. By length first, which rules out most words.
+bool is_join_hint(std::string_view w) {
+  switch (w.size()) {
+    case 4: return equals_lower(w, "hash") || equals_lower(w, "loop");
+    case 5: return equals_lower(w, "paste") || equals_lower(w, "merge");
+    case 6: return equals_lower(w, "lookup") || equals_lower(w, "remote") || equals_lower(w, "reduce");
+    case 8: return equals_lower(w, "directed");
+    case 10: return equals_lower(w, "positional");
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool Parser::at_join_start() const {
   std::size_t i = 0;
   // Modifier words that may come before JOIN / APPLY.
@@ -45,11 +62,7 @@ bool Parser::at_join_start() const {
       case Kw::kAny: case Kw::kAll: case Kw::kGlobal:
         continue;
       default:
-        if (i < 4 && (at_word("positional", i) || at_word("paste", i) || at_word("hash", i) ||
-                      at_word("merge", i) || at_word("loop", i) || at_word("lookup", i) ||
-                      at_word("directed", i) || at_word("remote", i) || at_word("reduce", i))) {
-          continue;
-        }
+        if (i < 4 && is_join_hint(text_of(t))) continue;
         return false;
     }
   }
@@ -176,7 +189,7 @@ TableRef* Parser::table_primary() {
         t = finish(s);
         done = true;
       } else {
-        --pos_;
+        set_pos(pos_ - 1);
       }
     }
     if (!done && at_query_start(k)) {
@@ -192,7 +205,7 @@ TableRef* Parser::table_primary() {
         done = true;
       } catch (const ParseError&) {
         if (k == 1) throw;
-        pos_ = save;
+        set_pos(save);
       }
     }
     if (!done) {

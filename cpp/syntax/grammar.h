@@ -103,11 +103,14 @@ class Parser {
 
   // ---- position ----
   std::size_t pos() const { return pos_; }
-  void set_pos(std::size_t p) { pos_ = p; }
+  void set_pos(std::size_t p) {
+    pos_ = p;
+    cur_ = toks_.data() + p;
+  }
   // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
     // pos_ never passes the kEnd token, which kLookahead copies follow.
-    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return toks_.data()[pos_ + ahead];
+    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return cur_[ahead];
     const std::size_t i = pos_ + ahead;
     return toks_[i < last_ ? i : last_];
   }
@@ -126,7 +129,10 @@ class Parser {
 
   // ---- token helpers ----
   void advance() {
-    if (pos_ < last_) ++pos_;
+    if (pos_ < last_) {
+      ++pos_;
+      ++cur_;
+    }
   }
   bool at_kw(Kw kw, std::size_t ahead = 0) const {
     const Token& t = peek(ahead);
@@ -174,7 +180,7 @@ class Parser {
   std::string_view text_of(const Token& t) const { return {text_.data() + t.begin, t.end - t.begin}; }
   // Byte offset where the current token starts / the previous one ended.
   std::uint32_t here() const { return peek().begin; }
-  std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
+  std::uint32_t prev_end() const { return pos_ == 0 ? 0 : cur_[-1].end; }
   Span span_from(std::uint32_t begin) const { return {begin, prev_end() < begin ? begin : prev_end()}; }
 
   // The tokens [from, pos) as one string: white space and comments between
@@ -280,6 +286,7 @@ class Parser {
   Values* values_body();
   void select_clauses(Select* s);
   SelectItem select_item();
+  void select_item_into(SelectItem& item);  // the same into a value-initialised item
   List<Expr*> group_by_items();
   void query_tail(Query* q);
   void pipe_ops(Query* q);
@@ -391,7 +398,10 @@ class Parser {
   const Dialect& d_;
   Arena& arena_;
   const TextIndex* positions_;  // for error positions; null: counted when needed
-  std::size_t pos_ = 0;
+  std::size_t pos_ = 0;  // written only through set_pos() and advance()
+  // &toks_[pos_], kept with it: the grammar reads the current token far
+  // more often than it moves.
+  const Token* cur_ = nullptr;
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
@@ -411,7 +421,9 @@ class DepthGuard {
   explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
     p_.depth_ += counts_;
     const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-    if (p_.depth_ > kMaxDepth || frame < p_.stack_floor_) [[unlikely]] too_deep();
+    // A guard that does not count cannot pass the limit: the counting guard
+    // that reached it has thrown already.
+    if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep();
   }
   ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;

@@ -88,6 +88,10 @@ inline int name_char_mask(__m128i v) {
 #endif
 }
 
+// The rest of a word longer than sixteen bytes: out of line, so that the
+// loop's constants do not claim registers on the common path.
+[[gnu::noinline]] std::size_t skip_long_name(const char* p, std::size_t i) { return skip_name_chars(p, i); }
+
 std::size_t skip_spaces(const char* p, std::size_t i) {
 #if defined(__SSE2__)
   for (;;) {
@@ -401,7 +405,7 @@ class Scanner {
     // to eight bytes, its keyword key.
     const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
     const int mask = name_char_mask(head);
-    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(text, s + 16);
+    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_long_name(text, s + 16);
 #else
     const std::size_t e = skip_name_chars(text, s + 1);
 #endif

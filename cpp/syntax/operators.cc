@@ -127,15 +127,25 @@ int Parser::infix_precedence() const {
       return at_kw(Kw::kIn, 1) || (at_kw(Kw::kNot, 1) && at_kw(Kw::kIn, 2)) ? kPrecCompare : kPrecNone;
     case Kw::kAt: return at_kw(Kw::kTime, 1) && at_kw(Kw::kZone, 2) ? kPrecAtZone : kPrecNone;
     case Kw::kNone:
-      if (at_word("xor")) return kPrecXor;
-      if (at_word("div") || at_word("mod")) return kPrecMul;
-      if (at_word("overlaps")) return kPrecCompare;
-      if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
-      if (at_word("match") && !at(Tok::kLParen, 1) &&
-          (d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric)) {
-        return kPrecCompare;
+      // Most such words are aliases: their length rules out the operator words.
+      switch (t.end - t.begin) {
+        case 3:
+          if (at_word("xor")) return kPrecXor;
+          if (at_word("div") || at_word("mod")) return kPrecMul;
+          return kPrecNone;
+        case 5:
+          if (at_word("match") && !at(Tok::kLParen, 1) &&
+              (d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric)) {
+            return kPrecCompare;
+          }
+          return kPrecNone;
+        case 8:
+          if (at_word("overlaps")) return kPrecCompare;
+          if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
+          return kPrecNone;
+        default:
+          return kPrecNone;
       }
-      return kPrecNone;
     default: return kPrecNone;
   }
 }

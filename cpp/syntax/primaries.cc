@@ -305,14 +305,16 @@ Expr* Parser::primary() {
 // unary(), primary() and postfix(); null leaves any other operand to them.
 Expr* Parser::simple_operand() {
   const Token& t = peek();
-  std::size_t after = 1;  // the token after the operand
+  // The token after the operand. (A dot and a name are never the kEnd
+  // token, so the walk stops at kEnd at the latest.)
+  const Token* after = &t + 1;
   if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName) {
     if (t.kind == Tok::kWord && t.kw != Kw::kNone) return nullptr;
-    while (at(Tok::kDot, after) && (at(Tok::kWord, after + 1) || at(Tok::kQuotedName, after + 1))) after += 2;
+    while (after->kind == Tok::kDot && (after[1].kind == Tok::kWord || after[1].kind == Tok::kQuotedName)) after += 2;
   } else if (t.kind != Tok::kNumber && t.kind != Tok::kString) {
     return nullptr;
   }
-  const Token& n = peek(after);
+  const Token& n = *after;
   switch (n.kind) {
     case Tok::kComma: case Tok::kRParen: case Tok::kSemicolon: case Tok::kEnd: case Tok::kStar:
       break;
@@ -330,7 +332,7 @@ Expr* Parser::simple_operand() {
   }
   // (Only tail calls from here on: the checks above need no saved registers.)
   if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
-  if (after > 1) return name_expr();
+  if (after != &t + 1) return name_expr();
   return lone_name();
 }
 
@@ -479,7 +481,7 @@ Expr* Parser::paren_or_subquery() {
       s->query = q;
       return finish(s);
     } catch (const ParseError&) {
-      pos_ = save;
+      set_pos(save);
     }
   }
   advance();
@@ -567,7 +569,7 @@ bool Parser::parenthesised_query_follows() {
     query_then_close = at(Tok::kRParen);
   } catch (const ParseError&) {
   }
-  pos_ = save;
+  set_pos(save);
   return query_then_close;
 }
 

@@ -1,6 +1,7 @@
 // The script driver (splitting on ";", collecting errors), error messages,
 // names and the helpers every clause file shares.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "syntax/classic_mode.h"
@@ -108,6 +109,7 @@ Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect&
       d_(dialect),
       arena_(arena),
       positions_(positions),
+      cur_(toks_.data()),
       classic_(dialect.classic),
       stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
@@ -123,15 +125,24 @@ bool Parser::word_equals(const Token& t, std::string_view lower) const {
 }
 
 Raw Parser::raw_since(std::size_t from_token) {
-  std::string out;
+  // Measured first, then written straight into the arena.
+  std::size_t size = 0;
   for (std::size_t i = from_token; i < pos_; ++i) {
     const Token& t = toks_[i];
     // Tokens written apart stay one space apart; tokens written together
     // stay together (@stage/path, a.b, f(x)).
-    if (i > from_token && t.spaced) out += ' ';
-    out.append(text_of(t));
+    size += (i > from_token && t.spaced ? 1 : 0) + (t.end - t.begin);
   }
-  return arena_.copy(out);
+  if (size == 0) return {};
+  char* const out = static_cast<char*>(arena_.allocate(size, 1));
+  char* p = out;
+  for (std::size_t i = from_token; i < pos_; ++i) {
+    const Token& t = toks_[i];
+    if (i > from_token && t.spaced) *p++ = ' ';
+    std::memcpy(p, text_.data() + t.begin, t.end - t.begin);
+    p += t.end - t.begin;
+  }
+  return {out, size};
 }
 
 void Parser::skip_group() {
@@ -146,12 +157,16 @@ void Parser::skip_group() {
 }
 
 std::string_view Parser::lower_words(std::size_t from_token) {
-  std::string out;
+  std::size_t size = 0;
+  for (std::size_t i = from_token; i < pos_; ++i) size += (i > from_token ? 1 : 0) + (toks_[i].end - toks_[i].begin);
+  if (size == 0) return {};
+  char* const out = static_cast<char*>(arena_.allocate(size, 1));
+  char* p = out;
   for (std::size_t i = from_token; i < pos_; ++i) {
-    if (i > from_token) out += ' ';
-    for (char c : text_of(toks_[i])) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (i > from_token) *p++ = ' ';
+    for (char c : text_of(toks_[i])) *p++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   }
-  return arena_.copy(out);
+  return {out, size};
 }
 
 // ---- names ------------------------------------------------------------------
