@@ -143,6 +143,7 @@ Alias* Parser::alias_node(const Ident& name, bool as_keyword) {
 }
 
 Alias* Parser::table_alias() {
+  if (at_alias_free_end()) return nullptr;
   bool as_kw = false;
   const Ident name = opt_alias(true, &as_kw);
   Alias* a = alias_node(name, as_kw);

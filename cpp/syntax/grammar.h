@@ -226,6 +226,12 @@ class Parser {
   // An alias after a table or select item: AS name, or a bare name that is
   // not a reserved word. Empty when none.
   bool at_implicit_alias(bool for_table) const;
+  // A token that ends a select item or table with no alias: opt_alias would
+  // read nothing there (the common case, answered without the call).
+  bool at_alias_free_end() const {
+    const Tok k = peek().kind;
+    return k == Tok::kComma || k == Tok::kRParen || k == Tok::kEnd || k == Tok::kSemicolon;
+  }
   Ident opt_alias(bool for_table, bool* as_keyword);
   List<Ident> ident_list();  // (a, b, c), the parentheses included
 
@@ -236,6 +242,7 @@ class Parser {
   Expr* simple_operand();  // a lone name, number or string before a plain continuation; else null
   Expr* lone_name();
   Expr* primary();
+  [[gnu::noinline]] Expr* primary_other();  // primary() past its fast path
   Expr* postfix(Expr* base);
   Expr* paren_or_subquery();
   Expr* case_expr();
@@ -254,6 +261,7 @@ class Parser {
   bool at_query_start(std::size_t ahead = 0) const;  // select / with / values / from-first
   Expr* infix(Expr* left, int prec_of_op, std::uint32_t begin);
   int infix_precedence() const;
+  int word_precedence(const Token& t) const;  // the words whose neighbours decide
 
   // ---- functions (functions.cc) ----
   Expr* function_call(Name name, std::uint32_t begin);
@@ -423,14 +431,16 @@ class DepthGuard {
     const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     // A guard that does not count cannot pass the limit: the counting guard
     // that reached it has thrown already.
-    if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep();
+    if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep(p_, counts_);
   }
   ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 
  private:
-  [[noreturn, gnu::cold]] void too_deep();
+  // Static, so that the guard's address never escapes: its fields then stay
+  // in registers (and a guard that does not count costs no store at all).
+  [[noreturn, gnu::cold]] static void too_deep(Parser& p, int counts);
 
   Parser& p_;
   int counts_;

@@ -82,6 +82,18 @@ List<Expr*> Parser::expr_list() {
 }
 
 Expr* Parser::primary() {
+  // Most operands are names: a quoted name, or a word that is no keyword and
+  // not a typed literal's type (date '..'). They need none of the checks
+  // below, nor the registers those save.
+  const Token& t = peek();
+  if (t.kind == Tok::kQuotedName ||
+      (t.kind == Tok::kWord && t.kw == Kw::kNone && !classic_ && peek(1).kind != Tok::kString)) {
+    return name_expr();
+  }
+  return primary_other();
+}
+
+Expr* Parser::primary_other() {
   const Token t = peek();
   const std::uint32_t begin = t.begin;
   switch (t.kind) {

@@ -379,7 +379,7 @@ void Parser::select_item_into(SelectItem& item) {
     advance();
     item.as_keyword = true;
     item.aliases = ident_list();
-  } else {
+  } else if (!at_alias_free_end()) {
     item.alias = opt_alias(false, &item.as_keyword);
   }
   item.span = span_from(begin);

@@ -113,9 +113,9 @@ Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect&
       classic_(dialect.classic),
       stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
-void DepthGuard::too_deep() {
-  p_.depth_ -= counts_;
-  p_.fail("at most 1000 nested levels");
+void DepthGuard::too_deep(Parser& p, int counts) {
+  p.depth_ -= counts;
+  p.fail("at most 1000 nested levels");
 }
 
 // ---- shared helpers ---------------------------------------------------------
@@ -325,8 +325,9 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
 
 namespace {
 
-ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
-  ScriptStatement out;
+// Parses the statement at p into `out` (new, in the script's list, so that it
+// is not copied there) and leaves p where the next one may start.
+void run_one(Parser& p, ScriptStatement& out, bool collect) {
   const std::size_t first = p.pos();
   out.span.begin = p.peek().begin;
   try {
@@ -344,8 +345,6 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
     out.span.end = p.pos() > first ? p.token_end(p.pos() - 1) : out.span.begin;
     if (p.at(Tok::kError)) p.set_pos(p.pos() + 1);
   }
-  *resume = p.pos();
-  return out;
 }
 
 }  // namespace
@@ -484,9 +483,7 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
     // The classic mode reads exactly one statement, and refuses none.
     while (!dialect.classic && p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
     if (p.at_end() && !(dialect.classic && script->statements.empty())) break;
-    std::size_t resume = 0;
-    script->statements.push_back(run_one(p, &resume, collect_errors));
-    p.set_pos(resume);
+    run_one(p, script->statements.emplace_back(), collect_errors);
   }
   return script;
 }
