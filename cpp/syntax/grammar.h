@@ -86,7 +86,9 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
-  // Appends kLookahead copies of the closing kEnd token to `tokens`.
+  // `tokens` starts with one kEnd token before the text's first (read as the
+  // token before it; the parser's indices start after it). Appends
+  // kLookahead copies of the closing kEnd token.
   Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
   // How far peek() with a constant argument reads past the current token
@@ -180,7 +182,8 @@ class Parser {
   std::string_view text_of(const Token& t) const { return {text_.data() + t.begin, t.end - t.begin}; }
   // Byte offset where the current token starts / the previous one ended.
   std::uint32_t here() const { return peek().begin; }
-  std::uint32_t prev_end() const { return pos_ == 0 ? 0 : cur_[-1].end; }
+  // (Before the first token stands the leading kEnd token, ending at 0.)
+  std::uint32_t prev_end() const { return cur_[-1].end; }
   Span span_from(std::uint32_t begin) const { return {begin, prev_end() < begin ? begin : prev_end()}; }
 
   // The tokens [from, pos) as one string: white space and comments between

@@ -170,9 +170,9 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  void run(std::vector<Token>& out) {
-    out.clear();
-    out.reserve(t_.size() / 4 + 2);
+  // Appends the tokens to `out`.
+  void append(std::vector<Token>& out) {
+    out.reserve(out.size() + t_.size() / 4 + 2);
     // Tokens are gathered in a local chunk and appended to `out` a chunk at
     // a time: a push_back per token costs a capacity check through memory.
     // (Raw storage: a Token array would initialise every slot first.)
@@ -663,11 +663,14 @@ std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   std::string padded(text.size() + kTextPadding, '\0');
   if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
-  Scanner(std::string_view(padded.data(), text.size()), dialect).run(out);
+  out.clear();
+  Scanner(std::string_view(padded.data(), text.size()), dialect).append(out);
 }
 
-void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
-  Scanner(text, dialect).run(out);
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead) {
+  out.clear();
+  if (lead) out.emplace_back();
+  Scanner(text, dialect).append(out);
 }
 
 }  // namespace sqlparse::syntax

@@ -92,11 +92,12 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
 
 namespace {
 
-// The tokens up to their kEnd, which kLookahead copies then follow.
+// The tokens after the leading one up to their kEnd, which kLookahead
+// copies then follow.
 std::span<Token> padded(std::vector<Token>& tokens) {
   const Token end = tokens.back();
   tokens.insert(tokens.end(), Parser::kLookahead, end);
-  return {tokens.data(), tokens.size() - Parser::kLookahead};
+  return {tokens.data() + 1, tokens.size() - 1 - Parser::kLookahead};
 }
 
 }  // namespace
@@ -474,8 +475,12 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->dialect = dialect;
   TokenBuffer buffer(kept);
   std::vector<Token>& tokens = buffer.tokens();
-  tokenize_padded(script->text, script->dialect, tokens);
-  if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
+  // The parser's tokens start with one kEnd token at offset 0 (grammar.h).
+  tokenize_padded(script->text, script->dialect, tokens, /*lead=*/!dialect.classic);
+  if (dialect.classic) [[unlikely]] {
+    classic_tokens(script->text, tokens);
+    tokens.insert(tokens.begin(), Token());
+  }
   // The classic mode counts its error position itself (classic_fail).
   if (!dialect.classic) script->positions.reset(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
