@@ -1,6 +1,9 @@
 // FROM: table references, derived tables, table functions (UNNEST, FLATTEN,
 // TABLE(..)), VALUES, joins of every dialect, PIVOT / UNPIVOT, Hive's
 // LATERAL VIEW, time travel, sampling and table hints.
+#include <array>
+#include <cstdint>
+
 #include "syntax/grammar.h"
 
 namespace sqlparse::syntax {
@@ -42,6 +45,22 @@ bool is_join_hint(std::string_view w) {
   }
 }
 
+// What a keyword is to at_join_start, from a table (it is asked after every
+// table reference).
+enum JoinWord : std::uint8_t { kJoinOther, kJoinJoin, kJoinApply, kJoinArray, kJoinModifier };
+
+constexpr auto kJoinWords = [] {
+  std::array<JoinWord, static_cast<std::size_t>(Kw::kCount)> w{};
+  for (Kw kw : {Kw::kJoin, Kw::kStraightJoin, Kw::kArrayJoin}) w[static_cast<std::size_t>(kw)] = kJoinJoin;
+  w[static_cast<std::size_t>(Kw::kApply)] = kJoinApply;
+  w[static_cast<std::size_t>(Kw::kArray)] = kJoinArray;
+  for (Kw kw : {Kw::kNatural, Kw::kInner, Kw::kLeft, Kw::kRight, Kw::kFull, Kw::kOuter, Kw::kCross, Kw::kSemi,
+                Kw::kAnti, Kw::kAsof, Kw::kAny, Kw::kAll, Kw::kGlobal}) {
+    w[static_cast<std::size_t>(kw)] = kJoinModifier;
+  }
+  return w;
+}();
+
 }  // namespace
 
 bool Parser::at_join_start() const {
@@ -50,21 +69,20 @@ bool Parser::at_join_start() const {
   for (;; ++i) {
     const Token& t = peek(i);
     if (t.kind != Tok::kWord) return false;
-    switch (t.kw) {
-      case Kw::kJoin: case Kw::kStraightJoin: case Kw::kArrayJoin:
+    switch (kJoinWords[static_cast<std::size_t>(t.kw)]) {
+      case kJoinJoin:
         return true;
-      case Kw::kApply:
+      case kJoinApply:
         return i > 0;
-      case Kw::kArray:
+      case kJoinArray:
         return at_kw(Kw::kJoin, i + 1);
-      case Kw::kNatural: case Kw::kInner: case Kw::kLeft: case Kw::kRight: case Kw::kFull:
-      case Kw::kOuter: case Kw::kCross: case Kw::kSemi: case Kw::kAnti: case Kw::kAsof:
-      case Kw::kAny: case Kw::kAll: case Kw::kGlobal:
+      case kJoinModifier:
         continue;
-      default:
+      case kJoinOther:
         if (i < 4 && is_join_hint(text_of(t))) continue;
         return false;
     }
+    return false;
   }
 }
 

@@ -215,7 +215,9 @@ class Scanner {
         spaced = spaced || pos_ != pos;
         pos = pos_;
       }
-      if (pos >= size) break;
+      // The padding's zero bytes start no name: the end needs testing only
+      // off the path of names (most tokens).
+      if (!is_name_start(text[pos]) && pos >= size) break;
       Token tok = scan(text, pos);
       tok.spaced = spaced;
       spaced = false;
