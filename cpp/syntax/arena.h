@@ -53,6 +53,14 @@ class SmallVec {
     }
     ++size_;
   }
+  // A value-initialised item at the end, to be filled in place (a large
+  // item then is not copied in).
+  T& emplace_back() {
+    if (size_ < N) return *new (inline_items() + size_++) T();
+    if (size_ == N) spill_.assign(inline_items(), inline_items() + N);
+    ++size_;
+    return spill_.emplace_back();
+  }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const T* begin() const { return size_ <= N ? inline_items() : spill_.data(); }

@@ -1,6 +1,9 @@
 // FROM: table references, derived tables, table functions (UNNEST, FLATTEN,
 // TABLE(..)), VALUES, joins of every dialect, PIVOT / UNPIVOT, Hive's
 // LATERAL VIEW, time travel, sampling and table hints.
+#include <array>
+#include <cstdint>
+
 #include "syntax/grammar.h"
 
 namespace sqlparse::syntax {
@@ -27,31 +30,59 @@ TableRef* Parser::table_ref() {
   }
 }
 
+namespace {
+
+// The words besides the join types that may stand before JOIN (join hints,
+// positional, paste), any case. By length first, which rules out most words.
+bool is_join_hint(std::string_view w) {
+  switch (w.size()) {
+    case 4: return equals_lower(w, "hash") || equals_lower(w, "loop");
+    case 5: return equals_lower(w, "paste") || equals_lower(w, "merge");
+    case 6: return equals_lower(w, "lookup") || equals_lower(w, "remote") || equals_lower(w, "reduce");
+    case 8: return equals_lower(w, "directed");
+    case 10: return equals_lower(w, "positional");
+    default: return false;
+  }
+}
+
+// What a keyword is to at_join_start, from a table (it is asked after every
+// table reference).
+enum JoinWord : std::uint8_t { kJoinOther, kJoinJoin, kJoinApply, kJoinArray, kJoinModifier };
+
+constexpr auto kJoinWords = [] {
+  std::array<JoinWord, static_cast<std::size_t>(Kw::kCount)> w{};
+  for (Kw kw : {Kw::kJoin, Kw::kStraightJoin, Kw::kArrayJoin}) w[static_cast<std::size_t>(kw)] = kJoinJoin;
+  w[static_cast<std::size_t>(Kw::kApply)] = kJoinApply;
+  w[static_cast<std::size_t>(Kw::kArray)] = kJoinArray;
+  for (Kw kw : {Kw::kNatural, Kw::kInner, Kw::kLeft, Kw::kRight, Kw::kFull, Kw::kOuter, Kw::kCross, Kw::kSemi,
+                Kw::kAnti, Kw::kAsof, Kw::kAny, Kw::kAll, Kw::kGlobal}) {
+    w[static_cast<std::size_t>(kw)] = kJoinModifier;
+  }
+  return w;
+}();
+
+}  // namespace
+
 bool Parser::at_join_start() const {
   std::size_t i = 0;
   // Modifier words that may come before JOIN / APPLY.
   for (;; ++i) {
     const Token& t = peek(i);
     if (t.kind != Tok::kWord) return false;
-    switch (t.kw) {
-      case Kw::kJoin: case Kw::kStraightJoin: case Kw::kArrayJoin:
+    switch (kJoinWords[static_cast<std::size_t>(t.kw)]) {
+      case kJoinJoin:
         return true;
-      case Kw::kApply:
+      case kJoinApply:
         return i > 0;
-      case Kw::kArray:
+      case kJoinArray:
         return at_kw(Kw::kJoin, i + 1);
-      case Kw::kNatural: case Kw::kInner: case Kw::kLeft: case Kw::kRight: case Kw::kFull:
-      case Kw::kOuter: case Kw::kCross: case Kw::kSemi: case Kw::kAnti: case Kw::kAsof:
-      case Kw::kAny: case Kw::kAll: case Kw::kGlobal:
+      case kJoinModifier:
         continue;
-      default:
-        if (i < 4 && (at_word("positional", i) || at_word("paste", i) || at_word("hash", i) ||
-                      at_word("merge", i) || at_word("loop", i) || at_word("lookup", i) ||
-                      at_word("directed", i) || at_word("remote", i) || at_word("reduce", i))) {
-          continue;
-        }
+      case kJoinOther:
+        if (i < 4 && is_join_hint(text_of(t))) continue;
         return false;
     }
+    return false;
   }
 }
 
@@ -130,6 +161,7 @@ Alias* Parser::alias_node(const Ident& name, bool as_keyword) {
 }
 
 Alias* Parser::table_alias() {
+  if (at_alias_free_end()) return nullptr;
   bool as_kw = false;
   const Ident name = opt_alias(true, &as_kw);
   Alias* a = alias_node(name, as_kw);
@@ -176,7 +208,7 @@ TableRef* Parser::table_primary() {
         t = finish(s);
         done = true;
       } else {
-        --pos_;
+        set_pos(pos_ - 1);
       }
     }
     if (!done && at_query_start(k)) {
@@ -192,7 +224,7 @@ TableRef* Parser::table_primary() {
         done = true;
       } catch (const ParseError&) {
         if (k == 1) throw;
-        pos_ = save;
+        set_pos(save);
       }
     }
     if (!done) {

@@ -86,7 +86,9 @@ bool is_literal_type(std::string_view word);
 
 class Parser {
  public:
-  // Appends kLookahead copies of the closing kEnd token to `tokens`.
+  // `tokens` starts with one kEnd token before the text's first (read as the
+  // token before it; the parser's indices start after it). Appends
+  // kLookahead copies of the closing kEnd token.
   Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
   // How far peek() with a constant argument reads past the current token
@@ -103,11 +105,14 @@ class Parser {
 
   // ---- position ----
   std::size_t pos() const { return pos_; }
-  void set_pos(std::size_t p) { pos_ = p; }
+  void set_pos(std::size_t p) {
+    pos_ = p;
+    cur_ = toks_.data() + p;
+  }
   // Past the end stays on the last token (kEnd).
   const Token& peek(std::size_t ahead = 0) const {
     // pos_ never passes the kEnd token, which kLookahead copies follow.
-    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return toks_.data()[pos_ + ahead];
+    if (__builtin_constant_p(ahead) && ahead <= kLookahead) return cur_[ahead];
     const std::size_t i = pos_ + ahead;
     return toks_[i < last_ ? i : last_];
   }
@@ -126,7 +131,10 @@ class Parser {
 
   // ---- token helpers ----
   void advance() {
-    if (pos_ < last_) ++pos_;
+    if (pos_ < last_) {
+      ++pos_;
+      ++cur_;
+    }
   }
   bool at_kw(Kw kw, std::size_t ahead = 0) const {
     const Token& t = peek(ahead);
@@ -174,7 +182,8 @@ class Parser {
   std::string_view text_of(const Token& t) const { return {text_.data() + t.begin, t.end - t.begin}; }
   // Byte offset where the current token starts / the previous one ended.
   std::uint32_t here() const { return peek().begin; }
-  std::uint32_t prev_end() const { return pos_ == 0 ? 0 : toks_[pos_ - 1].end; }
+  // (Before the first token stands the leading kEnd token, ending at 0.)
+  std::uint32_t prev_end() const { return cur_[-1].end; }
   Span span_from(std::uint32_t begin) const { return {begin, prev_end() < begin ? begin : prev_end()}; }
 
   // The tokens [from, pos) as one string: white space and comments between
@@ -220,6 +229,12 @@ class Parser {
   // An alias after a table or select item: AS name, or a bare name that is
   // not a reserved word. Empty when none.
   bool at_implicit_alias(bool for_table) const;
+  // A token that ends a select item or table with no alias: opt_alias would
+  // read nothing there (the common case, answered without the call).
+  bool at_alias_free_end() const {
+    const Tok k = peek().kind;
+    return k == Tok::kComma || k == Tok::kRParen || k == Tok::kEnd || k == Tok::kSemicolon;
+  }
   Ident opt_alias(bool for_table, bool* as_keyword);
   List<Ident> ident_list();  // (a, b, c), the parentheses included
 
@@ -230,6 +245,7 @@ class Parser {
   Expr* simple_operand();  // a lone name, number or string before a plain continuation; else null
   Expr* lone_name();
   Expr* primary();
+  [[gnu::noinline]] Expr* primary_other();  // primary() past its fast path
   Expr* postfix(Expr* base);
   Expr* paren_or_subquery();
   Expr* case_expr();
@@ -248,6 +264,7 @@ class Parser {
   bool at_query_start(std::size_t ahead = 0) const;  // select / with / values / from-first
   Expr* infix(Expr* left, int prec_of_op, std::uint32_t begin);
   int infix_precedence() const;
+  int word_precedence(const Token& t) const;  // the words whose neighbours decide
 
   // ---- functions (functions.cc) ----
   Expr* function_call(Name name, std::uint32_t begin);
@@ -280,6 +297,7 @@ class Parser {
   Values* values_body();
   void select_clauses(Select* s);
   SelectItem select_item();
+  void select_item_into(SelectItem& item);  // the same into a value-initialised item
   List<Expr*> group_by_items();
   void query_tail(Query* q);
   void pipe_ops(Query* q);
@@ -391,7 +409,10 @@ class Parser {
   const Dialect& d_;
   Arena& arena_;
   const TextIndex* positions_;  // for error positions; null: counted when needed
-  std::size_t pos_ = 0;
+  std::size_t pos_ = 0;  // written only through set_pos() and advance()
+  // &toks_[pos_], kept with it: the grammar reads the current token far
+  // more often than it moves.
+  const Token* cur_ = nullptr;
   int depth_ = 0;
   bool no_variant_path_ = false;  // inside [..], where a:b is a slice
   bool no_type_dims_ = false;     // array<int>[..]: the [ starts the literal
@@ -410,14 +431,18 @@ class DepthGuard {
   explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
     p_.depth_ += counts_;
     const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-    if (p_.depth_ > kMaxDepth || frame < p_.stack_floor_) [[unlikely]] too_deep();
+    // A guard that does not count cannot pass the limit: the counting guard
+    // that reached it has thrown already.
+    if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep(p_, counts_);
   }
   ~DepthGuard() { p_.depth_ -= counts_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
 
  private:
-  [[noreturn, gnu::cold]] void too_deep();
+  // Static, so that the guard's address never escapes: its fields then stay
+  // in registers (and a guard that does not count costs no store at all).
+  [[noreturn, gnu::cold]] static void too_deep(Parser& p, int counts);
 
   Parser& p_;
   int counts_;

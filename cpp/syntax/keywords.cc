@@ -11,12 +11,11 @@ namespace {
 
 struct KeywordInfo {
   std::string_view text;
-  bool reserved;
 };
 
 constexpr KeywordInfo kKeywords[] = {
-    {"", false},
-#define SQLPARSE_KW_INFO(name, text, reserved) {text, reserved != 0},
+    {""},
+#define SQLPARSE_KW_INFO(name, text, reserved) {text},
     SQLPARSE_KEYWORDS(SQLPARSE_KW_INFO)
 #undef SQLPARSE_KW_INFO
 };
@@ -141,6 +140,5 @@ Kw keyword_detail::lookup(std::string_view word) {
   }
 }
 
-bool is_reserved(Kw kw) { return kKeywords[static_cast<std::size_t>(kw)].reserved; }
 
 }  // namespace sqlparse::syntax

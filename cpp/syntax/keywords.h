@@ -151,7 +151,15 @@ inline Kw keyword_of(std::string_view word) {
   return keyword_detail::lookup(word);
 }
 
-// Whether the word can never be an implicit alias.
-bool is_reserved(Kw kw);
+// Whether the word can never be an implicit alias (inline: asked after
+// nearly every select item and table).
+inline constexpr bool kReservedKeywords[] = {
+    false,
+#define SQLPARSE_KW_RESERVED(name, text, reserved) reserved != 0,
+    SQLPARSE_KEYWORDS(SQLPARSE_KW_RESERVED)
+#undef SQLPARSE_KW_RESERVED
+};
+static_assert(sizeof(kReservedKeywords) == static_cast<std::size_t>(Kw::kCount));
+inline bool is_reserved(Kw kw) { return kReservedKeywords[static_cast<std::size_t>(kw)]; }
 
 }  // namespace sqlparse::syntax

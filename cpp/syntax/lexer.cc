@@ -88,6 +88,10 @@ inline int name_char_mask(__m128i v) {
 #endif
 }
 
+// The rest of a word longer than sixteen bytes: out of line, so that the
+// loop's constants do not claim registers on the common path.
+[[gnu::noinline]] std::size_t skip_long_name(const char* p, std::size_t i) { return skip_name_chars(p, i); }
+
 std::size_t skip_spaces(const char* p, std::size_t i) {
 #if defined(__SSE2__)
   for (;;) {
@@ -166,9 +170,9 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  void run(std::vector<Token>& out) {
-    out.clear();
-    out.reserve(t_.size() / 4 + 2);
+  // Appends the tokens to `out`.
+  void append(std::vector<Token>& out) {
+    out.reserve(out.size() + t_.size() / 4 + 2);
     // Tokens are gathered in a local chunk and appended to `out` a chunk at
     // a time: a push_back per token costs a capacity check through memory.
     // (Raw storage: a Token array would initialise every slot first.)
@@ -211,7 +215,9 @@ class Scanner {
         spaced = spaced || pos_ != pos;
         pos = pos_;
       }
-      if (pos >= size) break;
+      // The padding's zero bytes start no name: the end needs testing only
+      // off the path of names (most tokens).
+      if (!is_name_start(text[pos]) && pos >= size) break;
       Token tok = scan(text, pos);
       tok.spaced = spaced;
       spaced = false;
@@ -401,7 +407,7 @@ class Scanner {
     // to eight bytes, its keyword key.
     const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
     const int mask = name_char_mask(head);
-    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_name_chars(text, s + 16);
+    const std::size_t e = mask != 0xFFFF ? s + first_zero_bit(mask) : skip_long_name(text, s + 16);
 #else
     const std::size_t e = skip_name_chars(text, s + 1);
 #endif
@@ -659,11 +665,14 @@ std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   std::string padded(text.size() + kTextPadding, '\0');
   if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
-  Scanner(std::string_view(padded.data(), text.size()), dialect).run(out);
+  out.clear();
+  Scanner(std::string_view(padded.data(), text.size()), dialect).append(out);
 }
 
-void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
-  Scanner(text, dialect).run(out);
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead) {
+  out.clear();
+  if (lead) out.emplace_back();
+  Scanner(text, dialect).append(out);
 }
 
 }  // namespace sqlparse::syntax

@@ -75,7 +75,9 @@ void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>&
 // Zero bytes that tokenize_padded needs after the text: the scanner then
 // reads ahead (sixteen bytes at a time) without checking for the end.
 inline constexpr std::size_t kTextPadding = 32;
-// tokenize() of a text followed in memory by kTextPadding zero bytes.
-void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out);
+// tokenize() of a text followed in memory by kTextPadding zero bytes. With
+// `lead`, one more kEnd token (at offset 0) comes first: the parser reads it
+// as the token before the text's first.
+void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead = false);
 
 }  // namespace sqlparse::syntax

@@ -7,6 +7,8 @@
 // |; ^ and #; &; << and >>; + - ||; * / % DIV MOD; prefix - + ~; AT TIME
 // ZONE and COLLATE; the JSON arrows -> ->> #> #>>. The postfix forms (::,
 // subscripts, fields) bind tighter still and live with the primaries.
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "syntax/grammar.h"
@@ -64,7 +66,7 @@ const char* op_text(Op op) {
   }
 }
 
-int op_precedence(Op op) {
+constexpr int op_precedence(Op op) {
   switch (op) {
     case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe:
     case Op::kGe: case Op::kNullSafeEq: case Op::kContains: case Op::kContainedBy:
@@ -88,27 +90,54 @@ int op_precedence(Op op) {
   }
 }
 
-}  // namespace
-
 // ---- binary operators ---------------------------------------------------------
 
-int Parser::infix_precedence() const {
-  const Token& t = peek();
-  switch (t.kind) {
-    case Tok::kStar: return kPrecMul;
-    case Tok::kOp:
-      // T-SQL's !< and !>, and "! =" written apart
-      if (t.op == Op::kBang && (at_op(Op::kLt, 1) || at_op(Op::kGt, 1) || at_op(Op::kEq, 1))) return kPrecCompare;
-      return op_precedence(t.op);
-    case Tok::kWord: break;
-    default: return kPrecNone;
-  }
-  switch (t.kw) {
+// A keyword's binding power as a binary operator, or -1 where the tokens
+// after it decide (word_precedence).
+constexpr int keyword_precedence(Kw kw) {
+  switch (kw) {
     case Kw::kOr: return kPrecOr;
     case Kw::kAnd: return kPrecAnd;
     case Kw::kIs: case Kw::kIn: case Kw::kLike: case Kw::kIlike: case Kw::kRlike:
     case Kw::kRegexp: case Kw::kBetween: case Kw::kGlob: case Kw::kIsnull: case Kw::kNotnull:
       return kPrecCompare;
+    case Kw::kCollate: return kPrecAtZone;
+    case Kw::kSimilar: case Kw::kNot: case Kw::kGlobal: case Kw::kAt: case Kw::kNone:
+      return -1;
+    default: return kPrecNone;
+  }
+}
+
+// Both as tables: a lookup instead of a switch after every operand.
+constexpr auto kKeywordPrecedence = [] {
+  std::array<std::int8_t, static_cast<std::size_t>(Kw::kCount)> t{};
+  for (std::size_t i = 0; i < t.size(); ++i) t[i] = static_cast<std::int8_t>(keyword_precedence(static_cast<Kw>(i)));
+  return t;
+}();
+constexpr auto kOpPrecedence = [] {
+  std::array<std::int8_t, 256> t{};
+  for (std::size_t i = 0; i < t.size(); ++i) t[i] = static_cast<std::int8_t>(op_precedence(static_cast<Op>(i)));
+  return t;
+}();
+
+}  // namespace
+
+int Parser::infix_precedence() const {
+  const Token& t = peek();
+  if (t.kind == Tok::kWord) {
+    const int prec = kKeywordPrecedence[static_cast<std::size_t>(t.kw)];
+    return prec >= 0 ? prec : word_precedence(t);
+  }
+  if (t.kind == Tok::kOp) {
+    // T-SQL's !< and !>, and "! =" written apart
+    if (t.op == Op::kBang && (at_op(Op::kLt, 1) || at_op(Op::kGt, 1) || at_op(Op::kEq, 1))) return kPrecCompare;
+    return kOpPrecedence[static_cast<std::uint8_t>(t.op)];
+  }
+  return t.kind == Tok::kStar ? kPrecMul : kPrecNone;
+}
+
+int Parser::word_precedence(const Token& t) const {
+  switch (t.kw) {
     case Kw::kSimilar: return at_kw(Kw::kTo, 1) ? kPrecCompare : kPrecNone;
     case Kw::kNot: {
       const Token& n = peek(1);
@@ -122,20 +151,29 @@ int Parser::infix_precedence() const {
         default: return kPrecNone;
       }
     }
-    case Kw::kCollate: return kPrecAtZone;
     case Kw::kGlobal:  // ClickHouse: x global [not] in (..)
       return at_kw(Kw::kIn, 1) || (at_kw(Kw::kNot, 1) && at_kw(Kw::kIn, 2)) ? kPrecCompare : kPrecNone;
     case Kw::kAt: return at_kw(Kw::kTime, 1) && at_kw(Kw::kZone, 2) ? kPrecAtZone : kPrecNone;
     case Kw::kNone:
-      if (at_word("xor")) return kPrecXor;
-      if (at_word("div") || at_word("mod")) return kPrecMul;
-      if (at_word("overlaps")) return kPrecCompare;
-      if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
-      if (at_word("match") && !at(Tok::kLParen, 1) &&
-          (d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric)) {
-        return kPrecCompare;
+      // Most such words are aliases: their length rules out the operator words.
+      switch (t.end - t.begin) {
+        case 3:
+          if (at_word("xor")) return kPrecXor;
+          if (at_word("div") || at_word("mod")) return kPrecMul;
+          return kPrecNone;
+        case 5:
+          if (at_word("match") && !at(Tok::kLParen, 1) &&
+              (d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric)) {
+            return kPrecCompare;
+          }
+          return kPrecNone;
+        case 8:
+          if (at_word("overlaps")) return kPrecCompare;
+          if (at_word("operator") && at(Tok::kLParen, 1)) return kPrecCompare;
+          return kPrecNone;
+        default:
+          return kPrecNone;
       }
-      return kPrecNone;
     default: return kPrecNone;
   }
 }

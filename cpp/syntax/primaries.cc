@@ -82,6 +82,18 @@ List<Expr*> Parser::expr_list() {
 }
 
 Expr* Parser::primary() {
+  // Most operands are names: a quoted name, or a word that is no keyword and
+  // not a typed literal's type (date '..'). They need none of the checks
+  // below, nor the registers those save.
+  const Token& t = peek();
+  if (t.kind == Tok::kQuotedName ||
+      (t.kind == Tok::kWord && t.kw == Kw::kNone && !classic_ && peek(1).kind != Tok::kString)) {
+    return name_expr();
+  }
+  return primary_other();
+}
+
+Expr* Parser::primary_other() {
   const Token t = peek();
   const std::uint32_t begin = t.begin;
   switch (t.kind) {
@@ -305,15 +317,17 @@ Expr* Parser::primary() {
 // unary(), primary() and postfix(); null leaves any other operand to them.
 Expr* Parser::simple_operand() {
   const Token& t = peek();
-  std::size_t after = 1;  // the token after the operand
+  // The token after the operand. (A dot and a name are never the kEnd
+  // token, so the walk stops at kEnd at the latest.)
+  const Token* after = &t + 1;
   if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName) {
     if (t.kind == Tok::kWord && t.kw != Kw::kNone) return nullptr;
     if (classic_ && !classic_name_token(t)) [[unlikely]] return nullptr;  // nocase: reserved only there
-    while (at(Tok::kDot, after) && (at(Tok::kWord, after + 1) || at(Tok::kQuotedName, after + 1))) after += 2;
+    while (after->kind == Tok::kDot && (after[1].kind == Tok::kWord || after[1].kind == Tok::kQuotedName)) after += 2;
   } else if (t.kind != Tok::kNumber && t.kind != Tok::kString) {
     return nullptr;
   }
-  const Token& n = peek(after);
+  const Token& n = *after;
   switch (n.kind) {
     case Tok::kComma: case Tok::kRParen: case Tok::kSemicolon: case Tok::kEnd: case Tok::kStar:
       break;
@@ -331,7 +345,7 @@ Expr* Parser::simple_operand() {
   }
   // (Only tail calls from here on: the checks above need no saved registers.)
   if (t.kind == Tok::kNumber || t.kind == Tok::kString) return primary();
-  if (after > 1) return name_expr();
+  if (after != &t + 1) return name_expr();
   return lone_name();
 }
 
@@ -480,7 +494,7 @@ Expr* Parser::paren_or_subquery() {
       s->query = q;
       return finish(s);
     } catch (const ParseError&) {
-      pos_ = save;
+      set_pos(save);
     }
   }
   advance();
@@ -568,7 +582,7 @@ bool Parser::parenthesised_query_follows() {
     query_then_close = at(Tok::kRParen);
   } catch (const ParseError&) {
   }
-  pos_ = save;
+  set_pos(save);
   return query_then_close;
 }
 

@@ -246,7 +246,7 @@ Select* Parser::select_body() {
     do {
       // A trailing comma before FROM (BigQuery, Snowflake, DuckDB).
       if (!items.empty() && (at_kw(Kw::kFrom) || at(Tok::kRParen) || at_end())) break;
-      items.push_back(select_item());
+      select_item_into(items.emplace_back());
     } while (accept(Tok::kComma));
   }
   s->items = arena_.list(items);
@@ -358,6 +358,11 @@ Select* Parser::from_first_body() {
 
 SelectItem Parser::select_item() {
   SelectItem item;
+  select_item_into(item);
+  return item;
+}
+
+void Parser::select_item_into(SelectItem& item) {
   const std::uint32_t begin = here();
   // T-SQL: select alias = expr
   if (d_.id == DialectId::kTsql && at_name() && at_op(Op::kEq, 1) && peek().kind != Tok::kString) {
@@ -366,7 +371,7 @@ SelectItem Parser::select_item() {
     advance();
     item.expr = expr();
     item.span = span_from(begin);
-    return item;
+    return;
   }
   item.expr = expr();
   if (at_kw(Kw::kAs) && at(Tok::kLParen, 1)) {
@@ -374,11 +379,10 @@ SelectItem Parser::select_item() {
     advance();
     item.as_keyword = true;
     item.aliases = ident_list();
-  } else {
+  } else if (!at_alias_free_end()) {
     item.alias = opt_alias(false, &item.as_keyword);
   }
   item.span = span_from(begin);
-  return item;
 }
 
 void Parser::select_clauses(Select* s) {

@@ -1,6 +1,7 @@
 // The script driver (splitting on ";", collecting errors), error messages,
 // names and the helpers every clause file shares.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "syntax/classic_mode.h"
@@ -91,11 +92,12 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
 
 namespace {
 
-// The tokens up to their kEnd, which kLookahead copies then follow.
+// The tokens after the leading one up to their kEnd, which kLookahead
+// copies then follow.
 std::span<Token> padded(std::vector<Token>& tokens) {
   const Token end = tokens.back();
   tokens.insert(tokens.end(), Parser::kLookahead, end);
-  return {tokens.data(), tokens.size() - Parser::kLookahead};
+  return {tokens.data() + 1, tokens.size() - 1 - Parser::kLookahead};
 }
 
 }  // namespace
@@ -108,12 +110,13 @@ Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect&
       d_(dialect),
       arena_(arena),
       positions_(positions),
+      cur_(toks_.data()),
       classic_(dialect.classic),
       stack_floor_(reinterpret_cast<std::uintptr_t>(stack_floor())) {}
 
-void DepthGuard::too_deep() {
-  p_.depth_ -= counts_;
-  p_.fail("at most 1000 nested levels");
+void DepthGuard::too_deep(Parser& p, int counts) {
+  p.depth_ -= counts;
+  p.fail("at most 1000 nested levels");
 }
 
 // ---- shared helpers ---------------------------------------------------------
@@ -123,15 +126,24 @@ bool Parser::word_equals(const Token& t, std::string_view lower) const {
 }
 
 Raw Parser::raw_since(std::size_t from_token) {
-  std::string out;
+  // Measured first, then written straight into the arena.
+  std::size_t size = 0;
   for (std::size_t i = from_token; i < pos_; ++i) {
     const Token& t = toks_[i];
     // Tokens written apart stay one space apart; tokens written together
     // stay together (@stage/path, a.b, f(x)).
-    if (i > from_token && t.spaced) out += ' ';
-    out.append(text_of(t));
+    size += (i > from_token && t.spaced ? 1 : 0) + (t.end - t.begin);
   }
-  return arena_.copy(out);
+  if (size == 0) return {};
+  char* const out = static_cast<char*>(arena_.allocate(size, 1));
+  char* p = out;
+  for (std::size_t i = from_token; i < pos_; ++i) {
+    const Token& t = toks_[i];
+    if (i > from_token && t.spaced) *p++ = ' ';
+    std::memcpy(p, text_.data() + t.begin, t.end - t.begin);
+    p += t.end - t.begin;
+  }
+  return {out, size};
 }
 
 void Parser::skip_group() {
@@ -146,12 +158,16 @@ void Parser::skip_group() {
 }
 
 std::string_view Parser::lower_words(std::size_t from_token) {
-  std::string out;
+  std::size_t size = 0;
+  for (std::size_t i = from_token; i < pos_; ++i) size += (i > from_token ? 1 : 0) + (toks_[i].end - toks_[i].begin);
+  if (size == 0) return {};
+  char* const out = static_cast<char*>(arena_.allocate(size, 1));
+  char* p = out;
   for (std::size_t i = from_token; i < pos_; ++i) {
-    if (i > from_token) out += ' ';
-    for (char c : text_of(toks_[i])) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (i > from_token) *p++ = ' ';
+    for (char c : text_of(toks_[i])) *p++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   }
-  return arena_.copy(out);
+  return {out, size};
 }
 
 // ---- names ------------------------------------------------------------------
@@ -310,8 +326,9 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
 
 namespace {
 
-ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
-  ScriptStatement out;
+// Parses the statement at p into `out` (new, in the script's list, so that it
+// is not copied there) and leaves p where the next one may start.
+void run_one(Parser& p, ScriptStatement& out, bool collect) {
   const std::size_t first = p.pos();
   out.span.begin = p.peek().begin;
   try {
@@ -329,8 +346,6 @@ ScriptStatement run_one(Parser& p, std::size_t* resume, bool collect) {
     out.span.end = p.pos() > first ? p.token_end(p.pos() - 1) : out.span.begin;
     if (p.at(Tok::kError)) p.set_pos(p.pos() + 1);
   }
-  *resume = p.pos();
-  return out;
 }
 
 }  // namespace
@@ -460,8 +475,12 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->dialect = dialect;
   TokenBuffer buffer(kept);
   std::vector<Token>& tokens = buffer.tokens();
-  tokenize_padded(script->text, script->dialect, tokens);
-  if (dialect.classic) [[unlikely]] classic_tokens(script->text, tokens);
+  // The parser's tokens start with one kEnd token at offset 0 (grammar.h).
+  tokenize_padded(script->text, script->dialect, tokens, /*lead=*/!dialect.classic);
+  if (dialect.classic) [[unlikely]] {
+    classic_tokens(script->text, tokens);
+    tokens.insert(tokens.begin(), Token());
+  }
   // The classic mode counts its error position itself (classic_fail).
   if (!dialect.classic) script->positions.reset(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
@@ -469,9 +488,7 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
     // The classic mode reads exactly one statement, and refuses none.
     while (!dialect.classic && p.at(Tok::kSemicolon)) p.set_pos(p.pos() + 1);
     if (p.at_end() && !(dialect.classic && script->statements.empty())) break;
-    std::size_t resume = 0;
-    script->statements.push_back(run_one(p, &resume, collect_errors));
-    p.set_pos(resume);
+    run_one(p, script->statements.emplace_back(), collect_errors);
   }
   return script;
 }
