@@ -120,25 +120,28 @@ namespace {
 namespace {
 
 // Characters of an unquoted classic name: letters (any Unicode letter),
-// digits, "_", "@" and "$".
-constexpr auto kAsciiNameChar = [] {
-  std::array<bool, 128> ok{};
-  for (int c = 0; c < 128; ++c) {
-    ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
-            c == '$';
+// digits, "_", "@" and "$". 1 for the ASCII ones, 2 for bytes that start or
+// continue a UTF-8 sequence (decoded and tested as a letter), 0 otherwise.
+constexpr auto kNameByte = [] {
+  std::array<std::uint8_t, 256> kind{};
+  for (int c = 0; c < 256; ++c) {
+    kind[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+                      c == '$'
+                  ? 1
+                  : c >= 0x80 ? 2 : 0;
   }
-  return ok;
+  return kind;
 }();
 
 bool classic_name_chars(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      if (!kAsciiNameChar[c]) return false;
+    const std::uint8_t kind = kNameByte[static_cast<unsigned char>(text[i])];
+    if (kind == 1) [[likely]] {
       ++i;
       continue;
     }
+    if (kind == 0) return false;
     std::uint32_t cp = 0;
     i += decode_utf8(text, i, &cp);
     if (cp == 0xFFFFFFFFu || !is_unicode_letter(cp)) return false;
@@ -181,6 +184,13 @@ std::string ident_text(const ast::Ident& id) {
 std::string name_text(const ast::Name& name) {
   if (name.parts.empty()) unsupported("empty name");
   check_name(name.parts[0]);
+  if (name.parts.size() == 1) {
+    const ast::Ident& only = name.parts[0];
+    if (only.quote == 0) {
+      if (!classic_name_chars(only.text)) unsupported("name characters the classic grammar lacks");
+      return std::string(only.text);
+    }
+  }
   std::string out;
   std::size_t size = name.parts.size();
   for (const ast::Ident& part : name.parts) size += part.text.size();
