@@ -73,6 +73,7 @@ Rendered implicit_product(std::string_view text) {
     if (!name_char) unsupported("number form");
   }
   List items;
+  items.reserve(2);
   items.push_back(number_node(text.substr(0, n)));
   items.push_back(Node::string(std::string(rest)));
   return {single("mul", finish_list(std::move(items))), Rendered::kFlatChain};
@@ -151,15 +152,15 @@ bool classic_name_chars(std::string_view text) {
 
 }  // namespace
 
-void check_name(const ast::Ident& id) {
-  if (id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
+void check_name(const ast::Ident& id, bool trusted) {
+  if (!trusted && id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
 }
 
 void unsupported(const std::string& reason) { throw RenderError(reason); }
 
-void append_ident(const ast::Ident& id, std::string* out) {
+void append_ident(const ast::Ident& id, std::string* out, bool trusted) {
   if (id.quote == 0) {
-    if (!classic_name_chars(id.text)) unsupported("name characters the classic grammar lacks");
+    if (!trusted && !classic_name_chars(id.text)) unsupported("name characters the classic grammar lacks");
     out->append(id.text);
     return;
   }
@@ -175,19 +176,19 @@ void append_ident(const ast::Ident& id, std::string* out) {
   }
 }
 
-std::string ident_text(const ast::Ident& id) {
+std::string ident_text(const ast::Ident& id, bool trusted) {
   std::string out;
-  append_ident(id, &out);
+  append_ident(id, &out, trusted);
   return out;
 }
 
-std::string name_text(const ast::Name& name) {
+std::string name_text(const ast::Name& name, bool trusted) {
   if (name.parts.empty()) unsupported("empty name");
-  check_name(name.parts[0]);
+  check_name(name.parts[0], trusted);
   if (name.parts.size() == 1) {
     const ast::Ident& only = name.parts[0];
     if (only.quote == 0) {
-      if (!classic_name_chars(only.text)) unsupported("name characters the classic grammar lacks");
+      if (!trusted && !classic_name_chars(only.text)) unsupported("name characters the classic grammar lacks");
       return std::string(only.text);
     }
   }
@@ -197,7 +198,7 @@ std::string name_text(const ast::Name& name) {
   out.reserve(size);
   for (std::size_t i = 0; i < name.parts.size(); ++i) {
     if (i) out.push_back('.');
-    append_ident(name.parts[i], &out);
+    append_ident(name.parts[i], &out, trusted);
   }
   return out;
 }
@@ -303,7 +304,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       if (number_first) {
         unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
-      return {Node::string(name_text(c.name)), 0};
+      return {Node::string(name_text(c.name, trusted_names_)), 0};
     }
     case K::kStar: {
       const auto& s = *static_cast<const ast::Star*>(e);
@@ -311,7 +312,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
         unsupported("star modifiers (except, replace, ...)");
       }
       if (s.qualifier.parts.empty()) return {Node::string("*"), 0};
-      return {Node::string(name_text(s.qualifier) + ".*"), 0};
+      return {Node::string(name_text(s.qualifier, trusted_names_) + ".*"), 0};
     }
     case K::kLiteral: {
       const auto& l = *static_cast<const ast::Literal*>(e);
@@ -366,6 +367,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       Node subject;
       if (c.operand) subject = value(c.operand);
       List branches;
+      branches.reserve(c.whens.size() + (c.else_result ? 1 : 0));
       for (const ast::WhenClause& w : c.whens) {
         Node condition = value(w.condition);
         if (c.operand) condition = pair_node("eq", subject, std::move(condition));
@@ -400,6 +402,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
         unsupported("map constructor");
       }
       List items;
+      items.reserve(t.items.size());
       for (const ast::Expr* item : t.items) {
         if (item->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(item)->op == "as") {
           unsupported("struct field alias");
@@ -452,7 +455,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   if (!f.null_treatment.empty() && (f.null_treatment != "ignore nulls" || !f.null_treatment_inside)) {
     unsupported("null treatment outside the call");
   }
-  std::string name = name_text(f.name);
+  std::string name = name_text(f.name, trusted_names_);
   if (f.no_parens) return Node::string(std::move(name));
   // @x.f(..) reaches the typed tree as f(@x, ..); the classic grammar reads
   // one dotted call name.
@@ -469,16 +472,17 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   }
   if (f.quantifier == "distinct") {
     List items;
+    items.reserve(f.args.size());
     for (std::size_t i = 0; i < f.args.size(); ++i) {
       Map item;
       item.append("value", value(f.args[i]));
       if (i < f.classic_arg_aliases.size() && !f.classic_arg_aliases[i].text.empty()) {
         const ast::Ident& alias = f.classic_arg_aliases[i];
-        check_name(alias);
-        std::string name = ident_text(alias);
+        check_name(alias, trusted_names_);
+        std::string name = ident_text(alias, trusted_names_);
         for (const ast::Ident& part : f.classic_arg_alias_more[i]) {  // as b.c
           name.push_back('.');
-          append_ident(part, &name);
+          append_ident(part, &name, trusted_names_);
         }
         item.append("name", Node::string(std::move(name)));
       }
@@ -497,11 +501,13 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     const auto& source = *static_cast<const ast::KeywordArg*>(f.args[1]);
     if (name != "extract" || ascii_lower(source.keyword) != "from") unsupported("keyword arguments");
     List items;
+    items.reserve(2);
     items.push_back(Node::string(ascii_lower(part.text)));
     items.push_back(value(source.value));
     args = finish_list(std::move(items));
   } else {
     List items;
+    items.reserve(f.args.size() - first_arg);
     for (std::size_t i = first_arg; i < f.args.size(); ++i) items.push_back(value(f.args[i]));
     args = finish_list(std::move(items));
   }
@@ -522,10 +528,12 @@ Node Renderer::type(const ast::TypeName& t) {
   Node args;
   if (!t.classic_params.empty()) {
     List items;
+    items.reserve(t.classic_params.size());
     for (const ast::Expr* p : t.classic_params) items.push_back(value(p));
     args = finish_list(std::move(items));
   } else if (!t.params.empty()) {
     List items;
+    items.reserve(t.params.size());
     for (const ast::TypeParam& p : t.params) {
       if (!p.name.text.empty() || p.type == nullptr || !p.type->params.empty()) unsupported("type parameter");
       items.push_back(number_node(p.type->name));

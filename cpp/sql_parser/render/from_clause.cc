@@ -17,6 +17,7 @@ bool classic_join_type(std::string_view type) {
 
 Node Renderer::from(const ast::List<ast::TableRef*>& refs) {
   List out;
+  out.reserve(refs.size());
   for (const ast::TableRef* t : refs) append_from(*t, out, {});
   return finish_list(std::move(out));
 }
@@ -53,9 +54,10 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
   if (j.on) put(m, "on", value(j.on));
   if (!j.using_columns.empty()) {
     List columns;
+    columns.reserve(j.using_columns.size());
     for (const ast::Ident& c : j.using_columns) {
-      check_name(c);
-      columns.push_back(Node::string(ident_text(c)));
+      check_name(c, trusted_names_);
+      columns.push_back(Node::string(ident_text(c, trusted_names_)));
     }
     m.append("using", finish_list(std::move(columns)));
   }
@@ -72,12 +74,13 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
           !n.partition.empty()) {
         unsupported("table modifiers (only, hints, sampling, time travel ...)");
       }
-      std::string name = name_text(n.name);
+      std::string name = name_text(n.name, trusted_names_);
       if (n.args.empty()) {
         source = Node::string(std::move(name));
         break;
       }
       List args;
+      args.reserve(n.args.size());
       for (const ast::Expr* a : n.args) args.push_back(value(a));
       Node a = finish_list(std::move(args));
       Map m;
@@ -125,19 +128,20 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
   }
   Node alias;
   if (t.alias) {
-    check_name(t.alias->name);
-    std::string name = ident_text(t.alias->name);
+    check_name(t.alias->name, trusted_names_);
+    std::string name = ident_text(t.alias->name, trusted_names_);
     for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
       name.push_back('.');
-      append_ident(part, &name);
+      append_ident(part, &name, trusted_names_);
     }
     if (t.alias->columns.empty()) {
       alias = Node::string(std::move(name));
     } else {
       List columns;
+      columns.reserve(t.alias->columns.size());
       for (const ast::Ident& c : t.alias->columns) {
-        check_name(c);
-        columns.push_back(Node::string(ident_text(c)));
+        check_name(c, trusted_names_);
+        columns.push_back(Node::string(ident_text(c, trusted_names_)));
       }
       alias = single(std::move(name), finish_list(std::move(columns)));
     }

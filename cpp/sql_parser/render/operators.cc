@@ -434,6 +434,7 @@ class Climb {
       return only;
     }
     List items;
+    items.reserve(in.items.size());
     for (const ast::Expr* item : in.items) items.push_back(r_.value(item));
     return {finish_list(std::move(items)), 0};
   }
@@ -498,6 +499,7 @@ Rendered Renderer::operators(const ast::Expr* e) {
       Rendered right = expr(b.right);
       if (op.flat) {
         List chain;
+        chain.reserve(2);
         append_operand(chain, op.key, left);
         append_operand(chain, op.key, right);
         return {single(op.key, finish_list(std::move(chain))), Rendered::kFlatChain};

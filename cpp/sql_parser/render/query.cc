@@ -209,6 +209,7 @@ Node Renderer::simple_select(const ast::Select& s) {
   if (s.where) put(q, "where", value(s.where));
   if (!s.group_by.empty()) {
     List items;
+    items.reserve(s.group_by.size());
     std::size_t index = 0;
     for (const ast::Expr* e : s.group_by) {
       const ast::Name* alias = index < s.group_by_aliases.size() ? &s.group_by_aliases[index] : nullptr;
@@ -218,6 +219,7 @@ Node Renderer::simple_select(const ast::Select& s) {
         const auto& g = *static_cast<const ast::Grouping*>(e);
         if (g.form == "grouping sets") unsupported("grouping sets");
         List args;
+        args.reserve(g.items.size());
         for (const ast::Expr* a : g.items) args.push_back(value(a));
         Node a = finish_list(std::move(args));
         v = single(std::string(g.form), a.is_null() ? Node::empty_map() : std::move(a));
@@ -226,7 +228,7 @@ Node Renderer::simple_select(const ast::Select& s) {
       }
       Map m;
       put(m, "value", std::move(v));
-      if (alias != nullptr && !alias->parts.empty()) m.append("name", Node::string(name_text(*alias)));
+      if (alias != nullptr && !alias->parts.empty()) m.append("name", Node::string(name_text(*alias, trusted_names_)));
       items.push_back(Node::map(std::move(m)));
     }
     put(q, "groupby", finish_list(std::move(items)));
@@ -240,13 +242,14 @@ Node Renderer::simple_select(const ast::Select& s) {
 namespace sqlparse::sql_parser {
 
 Node render_classic(const syntax::Statement& statement, bool backslash_escapes) {
-  render::Renderer r(backslash_escapes);
+  render::Renderer r(backslash_escapes, false);
   return r.statement(statement);
 }
 
 Node parse_classic_mode(std::string_view utf8_text) {
   std::unique_ptr<syntax::Script> script = syntax::parse_script(utf8_text, syntax::classic_dialect());
-  return render_classic(*script->statements[0].tree, syntax::classic_dialect().backslash_escapes);
+  render::Renderer r(syntax::classic_dialect().backslash_escapes, true);
+  return r.statement(*script->statements[0].tree);
 }
 
 }  // namespace sqlparse::sql_parser

@@ -30,13 +30,15 @@ struct Rendered {
 [[noreturn]] void unsupported(const std::string& reason);
 
 // One identifier as the classic tree writes it: quotes removed, escapes
-// decoded, a dot inside a quoted part written "\.".
-void append_ident(const ast::Ident& id, std::string* out);
-std::string ident_text(const ast::Ident& id);
+// decoded, a dot inside a quoted part written "\.". `trusted`: the text was
+// read in the classic mode, whose tokens and grammar already hold unquoted
+// names to the classic name characters and keep reserved words out of them.
+void append_ident(const ast::Ident& id, std::string* out, bool trusted = false);
+std::string ident_text(const ast::Ident& id, bool trusted = false);
 // Refuses an unquoted reserved word where the classic grammar wants a name.
-void check_name(const ast::Ident& id);
+void check_name(const ast::Ident& id, bool trusted = false);
 // A dotted name, parts joined by ".".
-std::string name_text(const ast::Name& name);
+std::string name_text(const ast::Name& name, bool trusted = false);
 // A number literal as written (1, 1.5, 1e3, 0x1F).
 Node number_node(std::string_view text);
 // The text of a plain '..' string literal, decoded. `backslash_escapes`: the
@@ -57,7 +59,9 @@ std::size_t number_prefix(std::string_view s);
 
 class Renderer {
  public:
-  explicit Renderer(bool backslash_escapes) : backslash_escapes_(backslash_escapes) {}
+  // `trusted_names`: the statement was read in the classic mode (see append_ident).
+  Renderer(bool backslash_escapes, bool trusted_names)
+      : backslash_escapes_(backslash_escapes), trusted_names_(trusted_names) {}
 
   Node statement(const ast::Statement& s);
 
@@ -91,6 +95,7 @@ class Renderer {
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   const bool backslash_escapes_;
+  const bool trusted_names_;
   int depth_ = 0;
   // This thread's stack floor, looked up once per rendering.
   const char* stack_floor_ = stack_floor();

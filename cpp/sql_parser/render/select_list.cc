@@ -25,6 +25,7 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
   const bool distinct = s.distinct == "distinct";
   if (!s.distinct.empty() && !distinct) unsupported("select " + std::string(s.distinct));
   List items;
+  items.reserve(s.items.size());
   std::size_t index = 0;
   for (const ast::SelectItem& item : s.items) {
     const ast::List<ast::Ident>* more = index < s.item_alias_more.size() ? &s.item_alias_more[index] : nullptr;
@@ -96,12 +97,12 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
   if (!item.alias.text.empty()) {
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
     if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
-    check_name(item.alias);
-    std::string name = ident_text(item.alias);
+    check_name(item.alias, trusted_names_);
+    std::string name = ident_text(item.alias, trusted_names_);
     if (alias_more != nullptr) {
       for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
         name.push_back('.');
-        append_ident(part, &name);
+        append_ident(part, &name, trusted_names_);
       }
     }
     m.append("name", Node::string(std::move(name)));
@@ -114,6 +115,7 @@ Node Renderer::window(const ast::WindowSpec& w) {
   Map over;
   if (!w.partition_by.empty()) {
     List items;
+    items.reserve(w.partition_by.size());
     for (const ast::Expr* e : w.partition_by) items.push_back(value(e));
     put(over, "partitionby", finish_list(std::move(items)));
   }
@@ -148,6 +150,7 @@ Node Renderer::frame(const ast::WindowFrame& f) {
 
 Node Renderer::sort_items(const ast::List<ast::OrderItem>& items) {
   List out;
+  out.reserve(items.size());
   for (const ast::OrderItem& item : items) {
     if (!item.nulls.empty()) unsupported("nulls first / last");
     if (!item.direction.empty() && item.direction != "asc" && item.direction != "desc") {
