@@ -90,6 +90,13 @@ Node Node::string(std::string s) {
   return n;
 }
 
+Node Node::string_copy(std::string_view s) {
+  Node n;
+  n.u_.p = make_boxed<std::string>(s.data(), s.size());
+  n.kind_ = Kind::kString;
+  return n;
+}
+
 Node Node::list(List items) {
   Node n;
   n.u_.p = make_boxed<List>(std::move(items));
@@ -104,7 +111,20 @@ Node Node::map(Map entries) {
   return n;
 }
 
-Node Node::empty_map() { return map(Map()); }
+Node Node::map_of(std::string key, Node value) {
+  Node n;
+  n.u_.p = make_boxed<Map>();
+  n.kind_ = Kind::kMap;
+  n.boxed_mutable<Map>().append(std::move(key), std::move(value));
+  return n;
+}
+
+Node Node::empty_map() {
+  Node n;
+  n.u_.p = make_boxed<Map>();
+  n.kind_ = Kind::kMap;
+  return n;
+}
 
 void Node::destroy() noexcept {
   using node_detail::free_boxed;

@@ -85,8 +85,12 @@ class Node {
   static Node integer_from_text(std::string_view decimal);
   static Node number(double d);
   static Node string(std::string s);
+  // A copy of `s`, made in its payload (no std::string in between).
+  static Node string_copy(std::string_view s);
   static Node list(List items = {});
   static Node map(Map entries);
+  // {key: value}, built in its payload.
+  static Node map_of(std::string key, Node value);
   static Node empty_map();
 
   Kind kind() const { return kind_; }

@@ -203,6 +203,11 @@ std::string name_text(const ast::Name& name, bool trusted) {
   return out;
 }
 
+Node name_node(const ast::Name& name, bool trusted) {
+  if (trusted && name.parts.size() == 1 && name.parts[0].quote == 0) return Node::string_copy(name.parts[0].text);
+  return Node::string(name_text(name, trusted));
+}
+
 Node number_node(std::string_view s) {
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
     return single("hex", Node::string(std::string(s.substr(2))));
@@ -279,13 +284,9 @@ std::string string_text(std::string_view literal, bool backslash_escapes) {
   return out;
 }
 
-Depth::Depth(Renderer& r) : r_(r) {
-  const bool stack_low = r_.stack_floor_ != nullptr &&
-                         static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
-  if (++r_.depth_ > kMaxRenderDepth || stack_low) {
-    --r_.depth_;
-    unsupported("nesting too deep");
-  }
+void Depth::too_deep() {
+  --r_.depth_;
+  unsupported("nesting too deep");
 }
 
 // ---- expressions --------------------------------------------------------------
@@ -304,7 +305,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       if (number_first) {
         unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
-      return {Node::string(name_text(c.name, trusted_names_)), 0};
+      return {name_node(c.name, trusted_names_), 0};
     }
     case K::kStar: {
       const auto& s = *static_cast<const ast::Star*>(e);

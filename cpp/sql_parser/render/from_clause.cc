@@ -74,11 +74,11 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
           !n.partition.empty()) {
         unsupported("table modifiers (only, hints, sampling, time travel ...)");
       }
-      std::string name = name_text(n.name, trusted_names_);
       if (n.args.empty()) {
-        source = Node::string(std::move(name));
+        source = name_node(n.name, trusted_names_);
         break;
       }
+      const std::string name = name_text(n.name, trusted_names_);
       List args;
       args.reserve(n.args.size());
       for (const ast::Expr* a : n.args) args.push_back(value(a));
@@ -129,21 +129,25 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
   Node alias;
   if (t.alias) {
     check_name(t.alias->name, trusted_names_);
-    std::string name = ident_text(t.alias->name, trusted_names_);
-    for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
-      name.push_back('.');
-      append_ident(part, &name, trusted_names_);
-    }
-    if (t.alias->columns.empty()) {
-      alias = Node::string(std::move(name));
+    if (trusted_names_ && t.alias->name.quote == 0 && t.alias->name_more.empty() && t.alias->columns.empty()) {
+      alias = Node::string_copy(t.alias->name.text);
     } else {
-      List columns;
-      columns.reserve(t.alias->columns.size());
-      for (const ast::Ident& c : t.alias->columns) {
-        check_name(c, trusted_names_);
-        columns.push_back(Node::string(ident_text(c, trusted_names_)));
+      std::string name = ident_text(t.alias->name, trusted_names_);
+      for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
+        name.push_back('.');
+        append_ident(part, &name, trusted_names_);
       }
-      alias = single(std::move(name), finish_list(std::move(columns)));
+      if (t.alias->columns.empty()) {
+        alias = Node::string(std::move(name));
+      } else {
+        List columns;
+        columns.reserve(t.alias->columns.size());
+        for (const ast::Ident& c : t.alias->columns) {
+          check_name(c, trusted_names_);
+          columns.push_back(Node::string(ident_text(c, trusted_names_)));
+        }
+        alias = single(std::move(name), finish_list(std::move(columns)));
+      }
     }
   }
   if (alias.is_null() && source.is_string()) return source;

@@ -39,6 +39,8 @@ std::string ident_text(const ast::Ident& id, bool trusted = false);
 void check_name(const ast::Ident& id, bool trusted = false);
 // A dotted name, parts joined by ".".
 std::string name_text(const ast::Name& name, bool trusted = false);
+// name_text as a string node.
+Node name_node(const ast::Name& name, bool trusted);
 // A number literal as written (1, 1.5, 1e3, 0x1F).
 Node number_node(std::string_view text);
 // The text of a plain '..' string literal, decoded. `backslash_escapes`: the
@@ -107,12 +109,17 @@ class Renderer {
 // thread's stack runs low.
 class Depth {
  public:
-  explicit Depth(Renderer& r);
+  explicit Depth(Renderer& r) : r_(r) {
+    const bool stack_low = r_.stack_floor_ != nullptr &&
+                           static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
+    if (++r_.depth_ > kMaxRenderDepth || stack_low) [[unlikely]] too_deep();
+  }
   ~Depth() { --r_.depth_; }
   Depth(const Depth&) = delete;
   Depth& operator=(const Depth&) = delete;
 
  private:
+  [[noreturn]] void too_deep();
   Renderer& r_;
 };
 

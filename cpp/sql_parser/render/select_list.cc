@@ -98,14 +98,18 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
     if (item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
     check_name(item.alias, trusted_names_);
-    std::string name = ident_text(item.alias, trusted_names_);
-    if (alias_more != nullptr) {
-      for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
-        name.push_back('.');
-        append_ident(part, &name, trusted_names_);
+    if (trusted_names_ && item.alias.quote == 0 && (alias_more == nullptr || alias_more->empty())) {
+      m.append("name", Node::string_copy(item.alias.text));
+    } else {
+      std::string name = ident_text(item.alias, trusted_names_);
+      if (alias_more != nullptr) {
+        for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
+          name.push_back('.');
+          append_ident(part, &name, trusted_names_);
+        }
       }
+      m.append("name", Node::string(std::move(name)));
     }
-    m.append("name", Node::string(std::move(name)));
   }
   return Node::map(std::move(m));
 }
