@@ -372,10 +372,11 @@ Rendered Renderer::expr(const ast::Expr* e) {
       for (const ast::WhenClause& w : c.whens) {
         Node condition = value(w.condition);
         if (c.operand) condition = pair_node("eq", subject, std::move(condition));
-        Map branch;
+        Node branch_node = Node::empty_map();
+        Map& branch = branch_node.mutable_map();
         put(branch, "when", std::move(condition));
         put(branch, "then", value(w.result));
-        branches.push_back(Node::map(std::move(branch)));
+        branches.push_back(std::move(branch_node));
       }
       if (c.else_result) branches.push_back(value(c.else_result));
       return {single("case", finish_list(std::move(branches))), 0};
@@ -475,7 +476,8 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     List items;
     items.reserve(f.args.size());
     for (std::size_t i = 0; i < f.args.size(); ++i) {
-      Map item;
+      Node item_node = Node::empty_map();
+      Map& item = item_node.mutable_map();
       item.append("value", value(f.args[i]));
       if (i < f.classic_arg_aliases.size() && !f.classic_arg_aliases[i].text.empty()) {
         const ast::Ident& alias = f.classic_arg_aliases[i];
@@ -487,7 +489,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
         }
         item.append("name", Node::string(std::move(name)));
       }
-      items.push_back(Node::map(std::move(item)));
+      items.push_back(std::move(item_node));
     }
     args = single("distinct", finish_list(std::move(items)));
   } else if (!f.quantifier.empty()) {
@@ -512,10 +514,11 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     for (std::size_t i = first_arg; i < f.args.size(); ++i) items.push_back(value(f.args[i]));
     args = finish_list(std::move(items));
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
   if (!f.null_treatment.empty()) m.append("ignore_nulls", Node::boolean(true));
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 Node Renderer::type(const ast::TypeName& t) {
@@ -541,9 +544,10 @@ Node Renderer::type(const ast::TypeName& t) {
     }
     args = finish_list(std::move(items));
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 }  // namespace sqlparse::sql_parser::render

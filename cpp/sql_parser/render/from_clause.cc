@@ -32,9 +32,10 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
     if (pending_join.empty()) {
       out.push_back(table_source(t, false));
     } else {
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       m.append(std::string(pending_join), table_source(t, true));
-      out.push_back(Node::map(std::move(m)));
+      out.push_back(std::move(m_node));
     }
     return;
   }
@@ -49,7 +50,8 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
     append_from(*j.right, out, j.type);
     return;
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::string(j.type), table_source(*j.right, true));
   if (j.on) put(m, "on", value(j.on));
   if (!j.using_columns.empty()) {
@@ -61,7 +63,7 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
     }
     m.append("using", finish_list(std::move(columns)));
   }
-  out.push_back(Node::map(std::move(m)));
+  out.push_back(std::move(m_node));
 }
 
 Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
@@ -83,9 +85,10 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
       args.reserve(n.args.size());
       for (const ast::Expr* a : n.args) args.push_back(value(a));
       Node a = finish_list(std::move(args));
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       m.append(ascii_lower(name), a.is_null() ? Node::empty_map() : std::move(a));
-      source = Node::map(std::move(m));
+      source = std::move(m_node);
       break;
     }
     case ast::TableKind::kDerived: {
@@ -151,7 +154,8 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
     }
   }
   if (alias.is_null() && source.is_string()) return source;
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   if (in_join && !alias.is_null()) {
     m.append("name", std::move(alias));
     m.append("value", std::move(source));
@@ -159,7 +163,7 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
     m.append("value", std::move(source));
     put(m, "name", std::move(alias));
   }
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 }  // namespace sqlparse::sql_parser::render
