@@ -36,7 +36,7 @@ Node pair_node(const char* key, Node left, Node right) {
   return single(key, finish_list(std::move(items)));
 }
 
-std::size_t number_prefix(std::string_view s) {
+std::size_t number_prefix_of_digits(std::string_view s) {
   std::size_t i = 0;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && std::isxdigit(static_cast<unsigned char>(s[2]))) {
     i = 2;  // 0x1Fg: the hex number, then a name

@@ -56,8 +56,13 @@ Node interval(const ast::Interval& iv, bool unit_in_text, bool backslash_escapes
 // {key: [left, right]} after the list rules.
 Node pair_node(const char* key, Node left, Node right);
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
-// 1.0_000); 0 when the text does not start with one.
-std::size_t number_prefix(std::string_view s);
+// 1.0_000); 0 when the text does not start with one. Most texts asked about
+// are names, which the first character settles.
+std::size_t number_prefix_of_digits(std::string_view s);
+inline std::size_t number_prefix(std::string_view s) {
+  if (s.empty() || !((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) return 0;
+  return number_prefix_of_digits(s);
+}
 
 class Renderer {
  public:
