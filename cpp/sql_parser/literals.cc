@@ -99,9 +99,7 @@ Node finish_list(List items) {
 }
 
 Node single(std::string key, Node value) {
-  Map m;
-  if (!value.is_null()) m.append(std::move(key), std::move(value));
-  return Node::map(std::move(m));
+  return value.is_null() ? Node::empty_map() : Node::map_of(std::move(key), std::move(value));
 }
 
 Node negate_number(const Node& n) {

@@ -5,14 +5,55 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <variant>
 
 namespace sqlparse {
 
 // ---- Node ---------------------------------------------------------------
 
-Node Node::boolean(bool b) { return Node(Value(std::in_place_type<bool>, b)); }
+namespace node_detail {
 
-Node Node::integer(std::int64_t i) { return Node(Value(std::in_place_type<std::int64_t>, i)); }
+void wrong_kind() { throw std::bad_variant_access(); }
+
+namespace {
+
+template <class T, class... Args>
+Payload* make_boxed(Args&&... args) {
+  void* block = pool_allocate(sizeof(Boxed<T>));
+  try {
+    return new (block) Boxed<T>(std::forward<Args>(args)...);
+  } catch (...) {
+    pool_free(block, sizeof(Boxed<T>));
+    throw;
+  }
+}
+
+template <class T>
+void free_boxed(Payload* p) noexcept {
+  auto* b = static_cast<Boxed<T>*>(p);
+  b->~Boxed<T>();
+  pool_free(b, sizeof(Boxed<T>));
+}
+
+}  // namespace
+}  // namespace node_detail
+
+using node_detail::make_boxed;
+
+Node Node::boolean(bool b) {
+  Node n;
+  n.kind_ = Kind::kBool;
+  n.u_.b = b;
+  return n;
+}
+
+Node Node::integer(std::int64_t i) {
+  Node n;
+  n.kind_ = Kind::kInt;
+  n.u_.i = i;
+  return n;
+}
 
 Node Node::integer_from_text(std::string_view decimal) {
   std::int64_t v = 0;
@@ -29,74 +70,105 @@ Node Node::integer_from_text(std::string_view decimal) {
   while (i + 1 < decimal.size() && decimal[i] == '0') ++i;
   if (negative) text.push_back('-');
   text.append(decimal.substr(i));
-  return Node(Value(BigInt{std::allocate_shared<const std::string>(PoolAllocator<char>(), std::move(text))}));
+  Node n;
+  n.u_.p = make_boxed<std::string>(std::move(text));
+  n.kind_ = Kind::kBigInt;
+  return n;
 }
 
-Node Node::number(double d) { return Node(Value(std::in_place_type<double>, d)); }
+Node Node::number(double d) {
+  Node n;
+  n.kind_ = Kind::kFloat;
+  n.u_.d = d;
+  return n;
+}
 
 Node Node::string(std::string s) {
-  return Node(Value(std::allocate_shared<const std::string>(PoolAllocator<char>(), std::move(s))));
+  Node n;
+  n.u_.p = make_boxed<std::string>(std::move(s));
+  n.kind_ = Kind::kString;
+  return n;
+}
+
+Node Node::string_copy(std::string_view s) {
+  Node n;
+  n.u_.p = make_boxed<std::string>(s.data(), s.size());
+  n.kind_ = Kind::kString;
+  return n;
 }
 
 Node Node::list(List items) {
-  return Node(Value(std::allocate_shared<List>(PoolAllocator<List>(), std::move(items))));
+  Node n;
+  n.u_.p = make_boxed<List>(std::move(items));
+  n.kind_ = Kind::kList;
+  return n;
 }
 
 Node Node::map(Map entries) {
-  return Node(Value(std::allocate_shared<Map>(PoolAllocator<Map>(), std::move(entries))));
+  Node n;
+  n.u_.p = make_boxed<Map>(std::move(entries));
+  n.kind_ = Kind::kMap;
+  return n;
 }
 
-Node Node::empty_map() { return map(Map()); }
-
-namespace {
-
-// The acquire side of handing a payload over between threads. ThreadSanitizer
-// does not model fences (and warns about them), so its builds go without.
-inline void acquire_sole_ownership() {
-#if !defined(__SANITIZE_THREAD__)
-  std::atomic_thread_fence(std::memory_order_acquire);
-#endif
+Node Node::map_of(std::string key, Node value) {
+  Node n;
+  n.u_.p = make_boxed<Map>();
+  n.kind_ = Kind::kMap;
+  n.boxed_mutable<Map>().append(std::move(key), std::move(value));
+  return n;
 }
 
-}  // namespace
+Node Node::empty_map() {
+  Node n;
+  n.u_.p = make_boxed<Map>();
+  n.kind_ = Kind::kMap;
+  return n;
+}
+
+void Node::destroy() noexcept {
+  using node_detail::free_boxed;
+  switch (kind_) {
+    case Kind::kBigInt:
+    case Kind::kString:
+      free_boxed<std::string>(u_.p);
+      break;
+    case Kind::kList:
+      free_boxed<List>(u_.p);
+      break;
+    case Kind::kMap:
+      free_boxed<Map>(u_.p);
+      break;
+    default:
+      break;
+  }
+  kind_ = Kind::kNull;
+}
 
 // A payload is changed in place only when this node is its sole owner. The
-// count is read relaxed; the acquire fence after it pairs with the release
-// in the decrement by which another thread dropped its last copy, so that
-// thread's reads of the payload happen before the writes made here.
+// acquire load of the count pairs with the release in the decrement by which
+// another thread dropped its last copy, so that thread's reads of the payload
+// happen before the writes made here.
+void Node::unshare() {
+  if (u_.p->refs.load(std::memory_order_acquire) == 1) return;
+  node_detail::Payload* copy =
+      kind_ == Kind::kList ? make_boxed<List>(boxed<List>()) : make_boxed<Map>(boxed<Map>());
+  Node fresh;
+  fresh.u_.p = copy;
+  fresh.kind_ = kind_;
+  *this = std::move(fresh);  // drops this node's share of the old payload
+}
+
 List& Node::mutable_list() {
-  auto& p = std::get<ListPtr>(value_);
-  if (p.use_count() > 1) {
-    p = std::allocate_shared<List>(PoolAllocator<List>(), *p);
-  } else {
-    acquire_sole_ownership();
-  }
-  return *p;
+  check(Kind::kList);
+  unshare();
+  return boxed_mutable<List>();
 }
 
 Map& Node::mutable_map() {
-  auto& p = std::get<MapPtr>(value_);
-  if (p.use_count() > 1) {
-    p = std::allocate_shared<Map>(PoolAllocator<Map>(), *p);
-  } else {
-    acquire_sole_ownership();
-  }
-  return *p;
-}
-
-const void* Node::identity() const {
-  switch (kind()) {
-    case Kind::kBigInt:
-      return std::get<BigInt>(value_).digits.get();
-    case Kind::kString:
-      return std::get<StringPtr>(value_).get();
-    case Kind::kList:
-      return std::get<ListPtr>(value_).get();
-    case Kind::kMap:
-      return std::get<MapPtr>(value_).get();
-    default:
-      return nullptr;
-  }
+  check(Kind::kMap);
+  unshare();
+  return boxed_mutable<Map>();
 }
 
 const char* Node::type_name() const {

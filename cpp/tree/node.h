@@ -1,8 +1,9 @@
 // The JSON-like node shared by the SQL parser and the lineage analyser.
 //
-// A Node is a small value (24 bytes): scalars are stored inline, strings,
-// big integers, lists and maps live in reference-counted payloads, so copying
-// a Node (or a whole sub-tree) costs one atomic increment. Payloads are treated
+// A Node is a small value (16 bytes: a kind and a scalar or a pointer):
+// scalars are stored inline, strings, big integers, lists and maps live in
+// reference-counted payloads, so copying a Node (or a whole sub-tree) costs
+// one atomic increment and moving one copies 16 bytes. Payloads are treated
 // as immutable once a Node has been shared; the mutable accessors copy the
 // payload first when it is shared (copy on write), so a builder can grow a
 // fresh list or map in place while readers of a shared tree never see changes.
@@ -11,13 +12,13 @@
 // the host language's rules, because the analysis is specified in its terms.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "tree/node_pool.h"
@@ -34,14 +35,49 @@ class Node;
 class Map;
 using List = std::vector<Node, PoolAllocator<Node>>;
 
-// Decimal text of an integer that does not fit in 64 bits ("-" then digits).
-struct BigInt {
-  std::shared_ptr<const std::string> digits;
+namespace node_detail {
+
+// The head of every payload block: the count of nodes that share it.
+struct Payload {
+  std::atomic<std::uint32_t> refs{1};
 };
+
+// A payload block: the count, then the value.
+template <class T>
+struct Boxed : Payload {
+  template <class... Args>
+  explicit Boxed(Args&&... args) : value(std::forward<Args>(args)...) {}
+  T value;
+};
+
+[[noreturn]] void wrong_kind();
+
+}  // namespace node_detail
 
 class Node {
  public:
-  Node() = default;  // null
+  Node() noexcept : kind_(Kind::kNull) { u_.i = 0; }
+  Node(const Node& other) noexcept : kind_(other.kind_), u_(other.u_) {
+    if (shared()) u_.p->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  Node(Node&& other) noexcept : kind_(other.kind_), u_(other.u_) { other.kind_ = Kind::kNull; }
+  Node& operator=(const Node& other) noexcept {
+    if (other.shared()) other.u_.p->refs.fetch_add(1, std::memory_order_relaxed);
+    release();
+    kind_ = other.kind_;
+    u_ = other.u_;
+    return *this;
+  }
+  Node& operator=(Node&& other) noexcept {
+    if (this != &other) {
+      release();
+      kind_ = other.kind_;
+      u_ = other.u_;
+      other.kind_ = Kind::kNull;
+    }
+    return *this;
+  }
+  ~Node() { release(); }
 
   static Node boolean(bool b);
   static Node integer(std::int64_t i);
@@ -49,11 +85,15 @@ class Node {
   static Node integer_from_text(std::string_view decimal);
   static Node number(double d);
   static Node string(std::string s);
+  // A copy of `s`, made in its payload (no std::string in between).
+  static Node string_copy(std::string_view s);
   static Node list(List items = {});
   static Node map(Map entries);
+  // {key: value}, built in its payload.
+  static Node map_of(std::string key, Node value);
   static Node empty_map();
 
-  Kind kind() const { return static_cast<Kind>(value_.index()); }
+  Kind kind() const { return kind_; }
   bool is_null() const { return kind() == Kind::kNull; }
   bool is_bool() const { return kind() == Kind::kBool; }
   bool is_int() const { return kind() == Kind::kInt; }
@@ -64,13 +104,14 @@ class Node {
   bool is_map() const { return kind() == Kind::kMap; }
   bool is_container() const { return is_list() || is_map(); }
 
-  bool as_bool() const { return std::get<bool>(value_); }
-  std::int64_t as_int() const { return std::get<std::int64_t>(value_); }
-  const std::string& as_big_int() const { return *std::get<BigInt>(value_).digits; }
-  double as_float() const { return std::get<double>(value_); }
-  const std::string& as_string() const { return *std::get<StringPtr>(value_); }
-  const List& as_list() const { return *std::get<ListPtr>(value_); }
-  const Map& as_map() const { return *std::get<MapPtr>(value_); }
+  // The accessors throw std::bad_variant_access on a node of another kind.
+  bool as_bool() const { return check(Kind::kBool), u_.b; }
+  std::int64_t as_int() const { return check(Kind::kInt), u_.i; }
+  const std::string& as_big_int() const { return check(Kind::kBigInt), boxed<std::string>(); }
+  double as_float() const { return check(Kind::kFloat), u_.d; }
+  const std::string& as_string() const { return check(Kind::kString), boxed<std::string>(); }
+  const List& as_list() const;
+  const Map& as_map() const;
 
   // Copy-on-write access for builders; the node must already be a list/map.
   List& mutable_list();
@@ -78,20 +119,51 @@ class Node {
 
   // Identity of the payload: equal for a node and its copies, distinct for
   // separately built containers and strings. Null for inline scalars.
-  const void* identity() const;
+  const void* identity() const { return shared() ? u_.p : nullptr; }
 
   // Python-style kind name ("str", "list", "dict", "int", ...), for messages.
   const char* type_name() const;
 
  private:
-  using StringPtr = std::shared_ptr<const std::string>;
-  using ListPtr = std::shared_ptr<List>;
-  using MapPtr = std::shared_ptr<Map>;
-  // Alternative order matches Kind.
-  using Value = std::variant<std::monostate, bool, std::int64_t, BigInt, double, StringPtr,
-                             ListPtr, MapPtr>;
-  explicit Node(Value v) : value_(std::move(v)) {}
-  Value value_;
+  // Kinds whose value lives in a payload: big integers, strings, lists, maps.
+  static constexpr unsigned kSharedKinds = (1u << static_cast<unsigned>(Kind::kBigInt)) |
+                                           (1u << static_cast<unsigned>(Kind::kString)) |
+                                           (1u << static_cast<unsigned>(Kind::kList)) |
+                                           (1u << static_cast<unsigned>(Kind::kMap));
+  bool shared() const { return (kSharedKinds >> static_cast<unsigned>(kind_)) & 1u; }
+  void check(Kind k) const {
+    if (kind_ != k) [[unlikely]] node_detail::wrong_kind();
+  }
+  template <class T>
+  const T& boxed() const {
+    return static_cast<const node_detail::Boxed<T>*>(u_.p)->value;
+  }
+  template <class T>
+  T& boxed_mutable() {
+    return static_cast<node_detail::Boxed<T>*>(u_.p)->value;
+  }
+  // Drops this node's share of its payload. A count of one is this node's
+  // alone (no other node can copy it meanwhile), so it needs no atomic
+  // decrement; the acquire load pairs with the release of the decrement by
+  // which another thread dropped its copy.
+  void release() noexcept {
+    if (!shared()) return;
+    if (u_.p->refs.load(std::memory_order_acquire) == 1 ||
+        u_.p->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      destroy();
+    }
+  }
+  void destroy() noexcept;
+  // Makes the payload this node's own (a copy when it is shared).
+  void unshare();
+
+  Kind kind_;
+  union {
+    bool b;
+    std::int64_t i;
+    double d;
+    node_detail::Payload* p;
+  } u_;
 };
 
 // An insertion-ordered map with string keys. Lookups scan the entries while
@@ -134,6 +206,9 @@ class Map {
   // Present only for large maps; maps a key to its position in entries_.
   std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_;
 };
+
+inline const List& Node::as_list() const { return check(Kind::kList), boxed<List>(); }
+inline const Map& Node::as_map() const { return check(Kind::kMap), boxed<Map>(); }
 
 // ---- Python semantics -------------------------------------------------------
 

@@ -89,7 +89,7 @@ inline void pool_free(void* p, std::size_t bytes) noexcept {
   pool_free_slow(p, bytes);
 }
 
-// A standard allocator over the pool, for allocate_shared and containers.
+// A standard allocator over the pool, for the containers inside payloads.
 template <class T>
 struct PoolAllocator {
   using value_type = T;

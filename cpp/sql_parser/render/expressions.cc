@@ -36,7 +36,7 @@ Node pair_node(const char* key, Node left, Node right) {
   return single(key, finish_list(std::move(items)));
 }
 
-std::size_t number_prefix(std::string_view s) {
+std::size_t number_prefix_of_digits(std::string_view s) {
   std::size_t i = 0;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && std::isxdigit(static_cast<unsigned char>(s[2]))) {
     i = 2;  // 0x1Fg: the hex number, then a name
@@ -73,6 +73,7 @@ Rendered implicit_product(std::string_view text) {
     if (!name_char) unsupported("number form");
   }
   List items;
+  items.reserve(2);
   items.push_back(number_node(text.substr(0, n)));
   items.push_back(Node::string(std::string(rest)));
   return {single("mul", finish_list(std::move(items))), Rendered::kFlatChain};
@@ -120,25 +121,28 @@ namespace {
 namespace {
 
 // Characters of an unquoted classic name: letters (any Unicode letter),
-// digits, "_", "@" and "$".
-constexpr auto kAsciiNameChar = [] {
-  std::array<bool, 128> ok{};
-  for (int c = 0; c < 128; ++c) {
-    ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
-            c == '$';
+// digits, "_", "@" and "$". 1 for the ASCII ones, 2 for bytes that start or
+// continue a UTF-8 sequence (decoded and tested as a letter), 0 otherwise.
+constexpr auto kNameByte = [] {
+  std::array<std::uint8_t, 256> kind{};
+  for (int c = 0; c < 256; ++c) {
+    kind[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+                      c == '$'
+                  ? 1
+                  : c >= 0x80 ? 2 : 0;
   }
-  return ok;
+  return kind;
 }();
 
 bool classic_name_chars(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      if (!kAsciiNameChar[c]) return false;
+    const std::uint8_t kind = kNameByte[static_cast<unsigned char>(text[i])];
+    if (kind == 1) [[likely]] {
       ++i;
       continue;
     }
+    if (kind == 0) return false;
     std::uint32_t cp = 0;
     i += decode_utf8(text, i, &cp);
     if (cp == 0xFFFFFFFFu || !is_unicode_letter(cp)) return false;
@@ -148,15 +152,15 @@ bool classic_name_chars(std::string_view text) {
 
 }  // namespace
 
-void check_name(const ast::Ident& id) {
-  if (id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
+void check_name(const ast::Ident& id, bool trusted) {
+  if (!trusted && id.quote == 0 && is_classic_reserved(id.text)) unsupported("reserved word as a name");
 }
 
 void unsupported(const std::string& reason) { throw RenderError(reason); }
 
-void append_ident(const ast::Ident& id, std::string* out) {
+void append_ident(const ast::Ident& id, std::string* out, bool trusted) {
   if (id.quote == 0) {
-    if (!classic_name_chars(id.text)) unsupported("name characters the classic grammar lacks");
+    if (!trusted && !classic_name_chars(id.text)) unsupported("name characters the classic grammar lacks");
     out->append(id.text);
     return;
   }
@@ -172,24 +176,36 @@ void append_ident(const ast::Ident& id, std::string* out) {
   }
 }
 
-std::string ident_text(const ast::Ident& id) {
+std::string ident_text(const ast::Ident& id, bool trusted) {
   std::string out;
-  append_ident(id, &out);
+  append_ident(id, &out, trusted);
   return out;
 }
 
-std::string name_text(const ast::Name& name) {
+std::string name_text(const ast::Name& name, bool trusted) {
   if (name.parts.empty()) unsupported("empty name");
-  check_name(name.parts[0]);
+  check_name(name.parts[0], trusted);
+  if (name.parts.size() == 1) {
+    const ast::Ident& only = name.parts[0];
+    if (only.quote == 0) {
+      if (!trusted && !classic_name_chars(only.text)) unsupported("name characters the classic grammar lacks");
+      return std::string(only.text);
+    }
+  }
   std::string out;
   std::size_t size = name.parts.size();
   for (const ast::Ident& part : name.parts) size += part.text.size();
   out.reserve(size);
   for (std::size_t i = 0; i < name.parts.size(); ++i) {
     if (i) out.push_back('.');
-    append_ident(name.parts[i], &out);
+    append_ident(name.parts[i], &out, trusted);
   }
   return out;
+}
+
+Node name_node(const ast::Name& name, bool trusted) {
+  if (trusted && name.parts.size() == 1 && name.parts[0].quote == 0) return Node::string_copy(name.parts[0].text);
+  return Node::string(name_text(name, trusted));
 }
 
 Node number_node(std::string_view s) {
@@ -268,13 +284,9 @@ std::string string_text(std::string_view literal, bool backslash_escapes) {
   return out;
 }
 
-Depth::Depth(Renderer& r) : r_(r) {
-  const bool stack_low = r_.stack_floor_ != nullptr &&
-                         static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
-  if (++r_.depth_ > kMaxRenderDepth || stack_low) {
-    --r_.depth_;
-    unsupported("nesting too deep");
-  }
+void Depth::too_deep() {
+  --r_.depth_;
+  unsupported("nesting too deep");
 }
 
 // ---- expressions --------------------------------------------------------------
@@ -293,7 +305,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
       if (number_first) {
         unsupported("number written against a dotted name");  // 2x.y: 2 times x.y
       }
-      return {Node::string(name_text(c.name)), 0};
+      return {name_node(c.name, trusted_names_), 0};
     }
     case K::kStar: {
       const auto& s = *static_cast<const ast::Star*>(e);
@@ -301,7 +313,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
         unsupported("star modifiers (except, replace, ...)");
       }
       if (s.qualifier.parts.empty()) return {Node::string("*"), 0};
-      return {Node::string(name_text(s.qualifier) + ".*"), 0};
+      return {Node::string(name_text(s.qualifier, trusted_names_) + ".*"), 0};
     }
     case K::kLiteral: {
       const auto& l = *static_cast<const ast::Literal*>(e);
@@ -356,13 +368,15 @@ Rendered Renderer::expr(const ast::Expr* e) {
       Node subject;
       if (c.operand) subject = value(c.operand);
       List branches;
+      branches.reserve(c.whens.size() + (c.else_result ? 1 : 0));
       for (const ast::WhenClause& w : c.whens) {
         Node condition = value(w.condition);
         if (c.operand) condition = pair_node("eq", subject, std::move(condition));
-        Map branch;
+        Node branch_node = Node::empty_map();
+        Map& branch = branch_node.mutable_map();
         put(branch, "when", std::move(condition));
         put(branch, "then", value(w.result));
-        branches.push_back(Node::map(std::move(branch)));
+        branches.push_back(std::move(branch_node));
       }
       if (c.else_result) branches.push_back(value(c.else_result));
       return {single("case", finish_list(std::move(branches))), 0};
@@ -390,6 +404,7 @@ Rendered Renderer::expr(const ast::Expr* e) {
         unsupported("map constructor");
       }
       List items;
+      items.reserve(t.items.size());
       for (const ast::Expr* item : t.items) {
         if (item->kind == ast::ExprKind::kBinary && static_cast<const ast::Binary*>(item)->op == "as") {
           unsupported("struct field alias");
@@ -442,7 +457,7 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   if (!f.null_treatment.empty() && (f.null_treatment != "ignore nulls" || !f.null_treatment_inside)) {
     unsupported("null treatment outside the call");
   }
-  std::string name = name_text(f.name);
+  std::string name = name_text(f.name, trusted_names_);
   if (f.no_parens) return Node::string(std::move(name));
   // @x.f(..) reaches the typed tree as f(@x, ..); the classic grammar reads
   // one dotted call name.
@@ -459,13 +474,14 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
   }
   if (f.quantifier == "distinct") {
     List items;
+    items.reserve(f.args.size());
     for (std::size_t i = 0; i < f.args.size(); ++i) {
       if (i < f.classic_distinct_items.size()) {  // classic mode: select items (an alias, a window)
         items.push_back(select_item(f.classic_distinct_items[i], true, &f.classic_arg_alias_more[i]));
       } else {
-        Map item;
-        item.append("value", value(f.args[i]));  // kept when null: count(distinct null)
-        items.push_back(Node::map(std::move(item)));
+        Node item_node = Node::empty_map();
+        item_node.mutable_map().append("value", value(f.args[i]));  // kept when null: count(distinct null)
+        items.push_back(std::move(item_node));
       }
     }
     args = single("distinct", finish_list(std::move(items)));
@@ -481,18 +497,21 @@ Node Renderer::function(const ast::Function& f, bool in_select_item) {
     const auto& source = *static_cast<const ast::KeywordArg*>(f.args[1]);
     if (name != "extract" || ascii_lower(source.keyword) != "from") unsupported("keyword arguments");
     List items;
+    items.reserve(2);
     items.push_back(Node::string(ascii_lower(part.text)));
     items.push_back(value(source.value));
     args = finish_list(std::move(items));
   } else {
     List items;
+    items.reserve(f.args.size() - first_arg);
     for (std::size_t i = first_arg; i < f.args.size(); ++i) items.push_back(value(f.args[i]));
     args = finish_list(std::move(items));
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
   if (!f.null_treatment.empty()) m.append("ignore_nulls", Node::boolean(true));
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 Node Renderer::type(const ast::TypeName& t) {
@@ -506,19 +525,22 @@ Node Renderer::type(const ast::TypeName& t) {
   Node args;
   if (!t.classic_params.empty()) {
     List items;
+    items.reserve(t.classic_params.size());
     for (const ast::Expr* p : t.classic_params) items.push_back(value(p));
     args = finish_list(std::move(items));
   } else if (!t.params.empty()) {
     List items;
+    items.reserve(t.params.size());
     for (const ast::TypeParam& p : t.params) {
       if (!p.name.text.empty() || p.type == nullptr || !p.type->params.empty()) unsupported("type parameter");
       items.push_back(number_node(p.type->name));
     }
     args = finish_list(std::move(items));
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::move(name), args.is_null() ? Node::empty_map() : std::move(args));
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 }  // namespace sqlparse::sql_parser::render

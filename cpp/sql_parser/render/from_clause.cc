@@ -17,6 +17,7 @@ bool classic_join_type(std::string_view type) {
 
 Node Renderer::from(const ast::List<ast::TableRef*>& refs) {
   List out;
+  out.reserve(refs.size());
   for (const ast::TableRef* t : refs) append_from(*t, out, {});
   return finish_list(std::move(out));
 }
@@ -31,9 +32,10 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
     if (pending_join.empty()) {
       out.push_back(table_source(t, false));
     } else {
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       m.append(std::string(pending_join), table_source(t, true));
-      out.push_back(Node::map(std::move(m)));
+      out.push_back(std::move(m_node));
     }
     return;
   }
@@ -48,18 +50,20 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
     append_from(*j.right, out, j.type);
     return;
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   m.append(std::string(j.type), table_source(*j.right, true));
   if (j.on) put(m, "on", value(j.on));
   if (!j.using_columns.empty()) {
     List columns;
+    columns.reserve(j.using_columns.size());
     for (const ast::Ident& c : j.using_columns) {
-      check_name(c);
-      columns.push_back(Node::string(ident_text(c)));
+      check_name(c, trusted_names_);
+      columns.push_back(Node::string(ident_text(c, trusted_names_)));
     }
     m.append("using", finish_list(std::move(columns)));
   }
-  out.push_back(Node::map(std::move(m)));
+  out.push_back(std::move(m_node));
 }
 
 Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
@@ -72,17 +76,19 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
           !n.partition.empty()) {
         unsupported("table modifiers (only, hints, sampling, time travel ...)");
       }
-      std::string name = name_text(n.name);
       if (n.args.empty()) {
-        source = Node::string(std::move(name));
+        source = name_node(n.name, trusted_names_);
         break;
       }
+      const std::string name = name_text(n.name, trusted_names_);
       List args;
+      args.reserve(n.args.size());
       for (const ast::Expr* a : n.args) args.push_back(value(a));
       Node a = finish_list(std::move(args));
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       m.append(ascii_lower(name), a.is_null() ? Node::empty_map() : std::move(a));
-      source = Node::map(std::move(m));
+      source = std::move(m_node);
       break;
     }
     case ast::TableKind::kDerived: {
@@ -125,32 +131,38 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
   }
   Node alias;
   if (t.alias) {
-    check_name(t.alias->name);
-    std::string name = ident_text(t.alias->name);
-    for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
-      name.push_back('.');
-      append_ident(part, &name);
-    }
-    if (t.alias->columns.empty()) {
-      alias = Node::string(std::move(name));
+    check_name(t.alias->name, trusted_names_);
+    if (trusted_names_ && t.alias->name.quote == 0 && t.alias->name_more.empty() && t.alias->columns.empty()) {
+      alias = Node::string_copy(t.alias->name.text);
     } else {
-      List columns;
-      for (std::size_t i = 0; i < t.alias->columns.size(); ++i) {
-        check_name(t.alias->columns[i]);
-        std::string column = ident_text(t.alias->columns[i]);
-        if (i < t.alias->columns_more.size()) {
-          for (const ast::Ident& part : t.alias->columns_more[i]) {  // t w (a.b) (classic mode)
-            column.push_back('.');
-            append_ident(part, &column);
-          }
-        }
-        columns.push_back(Node::string(std::move(column)));
+      std::string name = ident_text(t.alias->name, trusted_names_);
+      for (const ast::Ident& part : t.alias->name_more) {  // as b.c (classic mode)
+        name.push_back('.');
+        append_ident(part, &name, trusted_names_);
       }
-      alias = single(std::move(name), finish_list(std::move(columns)));
+      if (t.alias->columns.empty()) {
+        alias = Node::string(std::move(name));
+      } else {
+        List columns;
+        columns.reserve(t.alias->columns.size());
+        for (std::size_t i = 0; i < t.alias->columns.size(); ++i) {
+          check_name(t.alias->columns[i], trusted_names_);
+          std::string column = ident_text(t.alias->columns[i], trusted_names_);
+          if (i < t.alias->columns_more.size()) {
+            for (const ast::Ident& part : t.alias->columns_more[i]) {  // t w (a.b) (classic mode)
+              column.push_back('.');
+              append_ident(part, &column, trusted_names_);
+            }
+          }
+          columns.push_back(Node::string(std::move(column)));
+        }
+        alias = single(std::move(name), finish_list(std::move(columns)));
+      }
     }
   }
   if (alias.is_null() && source.is_string()) return source;
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   if (in_join && !alias.is_null()) {
     m.append("name", std::move(alias));
     m.append("value", std::move(source));
@@ -158,7 +170,7 @@ Node Renderer::table_source(const ast::TableRef& t, bool in_join) {
     m.append("value", std::move(source));
     put(m, "name", std::move(alias));
   }
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 }  // namespace sqlparse::sql_parser::render

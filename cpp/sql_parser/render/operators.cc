@@ -26,29 +26,41 @@ struct InfixOp {
 };
 
 InfixOp infix_op(std::string_view op) {
-  if (op == "or") return {"or", kBpOr, true};
+  // By length first: most operators are told apart by one or two characters.
+  switch (op.size()) {
+    case 1:
+      switch (op[0]) {
+        case '+': return {"add", kBpAdd, true};
+        case '*': return {"mul", kBpMul, true};
+        case '=': return {"eq", kBpEq};
+        case '<': return {"lt", kBpCompare};
+        case '>': return {"gt", kBpCompare};
+        case '|': return {"binary_or", kBpBitOr};
+        case '&': return {"binary_and", kBpBitAnd};
+        case '-': return {"sub", kBpAdd};
+        case '/': return {"div", kBpMul};
+        case '%': return {"mod", kBpMul};
+        default: return {};
+      }
+    case 2:
+      if (op == "or") return {"or", kBpOr, true};
+      if (op == "==") return {"eq", kBpEq};
+      if (op == "<>" || op == "!=") return {"neq", kBpEq};
+      if (op == "<=") return {"lte", kBpCompare};
+      if (op == ">=") return {"gte", kBpCompare};
+      if (op == "||") return {"concat", kBpConcat};
+      if (op == "is") return {"eq", kBpIs};
+      return {};
+    default:
+      break;
+  }
   if (op == "and") return {"and", kBpAnd, true};
-  if (op == "+") return {"add", kBpAdd, true};
-  if (op == "*") return {"mul", kBpMul, true};
-  if (op == "=" || op == "==") return {"eq", kBpEq};
-  if (op == "<>" || op == "!=") return {"neq", kBpEq};
-  if (op == "<") return {"lt", kBpCompare};
-  if (op == ">") return {"gt", kBpCompare};
-  if (op == "<=") return {"lte", kBpCompare};
-  if (op == ">=") return {"gte", kBpCompare};
-  if (op == "|") return {"binary_or", kBpBitOr};
-  if (op == "&") return {"binary_and", kBpBitAnd};
-  if (op == "-") return {"sub", kBpAdd};
-  if (op == "/") return {"div", kBpMul};
-  if (op == "%") return {"mod", kBpMul};
-  if (op == "||") return {"concat", kBpConcat};
   if (op == "like") return {"like", kBpLike};
   if (op == "not like") return {"not_like", kBpNotLike};
   if (op == "rlike") return {"rlike", kBpRlike};
   if (op == "not rlike") return {"not_rlike", kBpNotRlike};
   if (op == "similar to") return {"similar_to", kBpSimilar};
   if (op == "not similar to") return {"not_similar_to", kBpNotSimilar};
-  if (op == "is") return {"eq", kBpIs};
   if (op == "is not") return {"is_not", kBpIsNot};
   return {};
 }
@@ -434,6 +446,7 @@ class Climb {
       return only;
     }
     List items;
+    items.reserve(in.items.size());
     for (const ast::Expr* item : in.items) items.push_back(r_.value(item));
     return {finish_list(std::move(items)), 0};
   }
@@ -498,6 +511,7 @@ Rendered Renderer::operators(const ast::Expr* e) {
       Rendered right = expr(b.right);
       if (op.flat) {
         List chain;
+        chain.reserve(2);
         append_operand(chain, op.key, left);
         append_operand(chain, op.key, right);
         return {single(op.key, finish_list(std::move(chain))), Rendered::kFlatChain};

@@ -46,10 +46,11 @@ Node Renderer::statement(const ast::Statement& s) {
   // WITH written before the statement: the same place as a query's WITH.
   List ctes;
   for (const ast::Cte& cte : s.with->ctes) {
-    Map m;
+    Node m_node = Node::empty_map();
+    Map& m = m_node.mutable_map();
     m.append("name", Node::string(cte_name(cte)));
     m.append("value", query(*cte.query, true));
-    ctes.push_back(Node::map(std::move(m)));
+    ctes.push_back(std::move(m_node));
   }
   q.mutable_map().append("with", finish_list(std::move(ctes)));
   return q;
@@ -85,10 +86,11 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
       if (!cte.materialized.empty()) unsupported("materialized CTE");
       if (cte.query == nullptr) unsupported("WITH expression");
       check_name(cte.name);
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       m.append("name", Node::string(cte_name(cte)));
       m.append("value", query(*cte.query, true));
-      ctes.push_back(Node::map(std::move(m)));
+      ctes.push_back(std::move(m_node));
     }
     with = finish_list(std::move(ctes));
   }
@@ -175,12 +177,13 @@ Node Renderer::query(const ast::Query& q, bool allow_with) {
       }
       result = std::move(tail);
       if (!orderby.is_null() || !offset.is_null() || !limit.is_null()) {
-        Map wrapper;
+        Node wrapper_node = Node::empty_map();
+        Map& wrapper = wrapper_node.mutable_map();
         wrapper.append("from", std::move(result));
         put(wrapper, "orderby", std::move(orderby));
         put(wrapper, "offset", std::move(offset));
         put(wrapper, "limit", std::move(limit));
-        result = Node::map(std::move(wrapper));
+        result = std::move(wrapper_node);
       }
     }
   }
@@ -203,12 +206,14 @@ Node Renderer::simple_select(const ast::Select& s) {
     unsupported("cluster / distribute / sort by");
   }
   if (!s.sample.empty()) unsupported("using sample");
-  Map q;
+  Node q_node = Node::empty_map();
+  Map& q = q_node.mutable_map();
   select_clause(s, q);
   if (!s.from.empty()) q.append("from", from(s.from));
   if (s.where) put(q, "where", value(s.where));
   if (!s.group_by.empty()) {
     List items;
+    items.reserve(s.group_by.size());
     std::size_t index = 0;
     for (const ast::Expr* e : s.group_by) {
       const ast::Name* alias = index < s.group_by_aliases.size() ? &s.group_by_aliases[index] : nullptr;
@@ -218,21 +223,23 @@ Node Renderer::simple_select(const ast::Select& s) {
         const auto& g = *static_cast<const ast::Grouping*>(e);
         if (g.form == "grouping sets") unsupported("grouping sets");
         List args;
+        args.reserve(g.items.size());
         for (const ast::Expr* a : g.items) args.push_back(value(a));
         Node a = finish_list(std::move(args));
         v = single(std::string(g.form), a.is_null() ? Node::empty_map() : std::move(a));
       } else {
         v = value(e);
       }
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       put(m, "value", std::move(v));
-      if (alias != nullptr && !alias->parts.empty()) m.append("name", Node::string(name_text(*alias)));
-      items.push_back(Node::map(std::move(m)));
+      if (alias != nullptr && !alias->parts.empty()) m.append("name", Node::string(name_text(*alias, trusted_names_)));
+      items.push_back(std::move(m_node));
     }
     put(q, "groupby", finish_list(std::move(items)));
   }
   if (s.having) put(q, "having", value(s.having));
-  return Node::map(std::move(q));
+  return q_node;
 }
 
 }  // namespace sqlparse::sql_parser::render

@@ -30,13 +30,17 @@ struct Rendered {
 [[noreturn]] void unsupported(const std::string& reason);
 
 // One identifier as the classic tree writes it: quotes removed, escapes
-// decoded, a dot inside a quoted part written "\.".
-void append_ident(const ast::Ident& id, std::string* out);
-std::string ident_text(const ast::Ident& id);
+// decoded, a dot inside a quoted part written "\.". `trusted`: the text was
+// read in the classic mode, whose tokens and grammar already hold unquoted
+// names to the classic name characters and keep reserved words out of them.
+void append_ident(const ast::Ident& id, std::string* out, bool trusted = false);
+std::string ident_text(const ast::Ident& id, bool trusted = false);
 // Refuses an unquoted reserved word where the classic grammar wants a name.
-void check_name(const ast::Ident& id);
+void check_name(const ast::Ident& id, bool trusted = false);
 // A dotted name, parts joined by ".".
-std::string name_text(const ast::Name& name);
+std::string name_text(const ast::Name& name, bool trusted = false);
+// name_text as a string node.
+Node name_node(const ast::Name& name, bool trusted);
 // A number literal as written (1, 1.5, 1e3, 0x1F).
 Node number_node(std::string_view text);
 // The text of a plain '..' string literal, decoded. `backslash_escapes`: the
@@ -52,13 +56,20 @@ Node interval(const ast::Interval& iv, bool unit_in_text, bool backslash_escapes
 // {key: [left, right]} after the list rules.
 Node pair_node(const char* key, Node left, Node right);
 // Length of the number a classic token starts with ("2" of 2x, "1.0" of
-// 1.0_000); 0 when the text does not start with one.
-std::size_t number_prefix(std::string_view s);
+// 1.0_000); 0 when the text does not start with one. Most texts asked about
+// are names, which the first character settles.
+std::size_t number_prefix_of_digits(std::string_view s);
+inline std::size_t number_prefix(std::string_view s) {
+  if (s.empty() || !((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) return 0;
+  return number_prefix_of_digits(s);
+}
 
 class Renderer {
  public:
+  // `dialect.classic`: the statement was read in the classic mode, so names
+  // need no check (see append_ident) and [x] after a name is already refused.
   explicit Renderer(const syntax::Dialect& dialect)
-      : backslash_escapes_(dialect.backslash_escapes), classic_mode_(dialect.classic) {}
+      : backslash_escapes_(dialect.backslash_escapes), trusted_names_(dialect.classic) {}
 
   Node statement(const ast::Statement& s);
 
@@ -92,7 +103,7 @@ class Renderer {
   void append_from(const ast::TableRef& t, List& out, std::string_view pending_join);
 
   const bool backslash_escapes_;
-  const bool classic_mode_;  // read by the classic mode: [x] after a name is already refused
+  const bool trusted_names_;
   int depth_ = 0;
   // This thread's stack floor, looked up once per rendering.
   const char* stack_floor_ = stack_floor();
@@ -104,12 +115,17 @@ class Renderer {
 // thread's stack runs low.
 class Depth {
  public:
-  explicit Depth(Renderer& r);
+  explicit Depth(Renderer& r) : r_(r) {
+    const bool stack_low = r_.stack_floor_ != nullptr &&
+                           static_cast<const char*>(__builtin_frame_address(0)) < r_.stack_floor_;
+    if (++r_.depth_ > kMaxRenderDepth || stack_low) [[unlikely]] too_deep();
+  }
   ~Depth() { --r_.depth_; }
   Depth(const Depth&) = delete;
   Depth& operator=(const Depth&) = delete;
 
  private:
+  [[noreturn]] void too_deep();
   Renderer& r_;
 };
 

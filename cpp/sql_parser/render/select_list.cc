@@ -14,10 +14,11 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
     if (!s.top_with_ties && !s.top_percent) {
       put(out, "top", std::move(count));
     } else {
-      Map m;
+      Node m_node = Node::empty_map();
+      Map& m = m_node.mutable_map();
       if (s.top_with_ties) m.append("ties", Node::boolean(true));
       put(m, s.top_percent ? "percent" : "value", std::move(count));
-      out.append("top", Node::map(std::move(m)));
+      out.append("top", std::move(m_node));
     }
   }
   if (!s.distinct_on.empty()) unsupported("distinct on (..)");
@@ -25,6 +26,7 @@ void Renderer::select_clause(const ast::Select& s, Map& out) {
   const bool distinct = s.distinct == "distinct";
   if (!s.distinct.empty() && !distinct) unsupported("select " + std::string(s.distinct));
   List items;
+  items.reserve(s.items.size());
   std::size_t index = 0;
   for (const ast::SelectItem& item : s.items) {
     const ast::List<ast::Ident>* more = index < s.item_alias_more.size() ? &s.item_alias_more[index] : nullptr;
@@ -71,7 +73,8 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
     if (!item.alias.text.empty()) unsupported("alias of *");
     return in_distinct ? single("value", std::move(star)) : star;
   }
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   const ast::Function* call = nullptr;
   if (e->kind == ast::ExprKind::kFunction) call = static_cast<const ast::Function*>(e);
   if (call || item.value_window) {
@@ -89,37 +92,43 @@ Node Renderer::select_item(const ast::SelectItem& item, bool in_distinct, const 
     m.append("value", value(e));
     unit_is_alias_ = nullptr;
     m.append("name", Node::string(ident_text(alias)));
-    return Node::map(std::move(m));
+    return m_node;
   } else {
     m.append("value", value(e));
   }
   if (!item.alias.text.empty()) {
     // a[1] in a dialect where [1] is a name: a subscript for the classic lexer.
-    if (!classic_mode_ && item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
-    check_name(item.alias);
-    std::string name = ident_text(item.alias);
-    if (alias_more != nullptr) {
-      for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
-        name.push_back('.');
-        append_ident(part, &name);
+    if (!trusted_names_ && item.alias.quote == '[' && item.alias.span.begin == e->span.end) unsupported("subscript");
+    check_name(item.alias, trusted_names_);
+    if (trusted_names_ && item.alias.quote == 0 && (alias_more == nullptr || alias_more->empty())) {
+      m.append("name", Node::string_copy(item.alias.text));
+    } else {
+      std::string name = ident_text(item.alias, trusted_names_);
+      if (alias_more != nullptr) {
+        for (const ast::Ident& part : *alias_more) {  // as b.c (classic mode)
+          name.push_back('.');
+          append_ident(part, &name, trusted_names_);
+        }
       }
+      m.append("name", Node::string(std::move(name)));
     }
-    m.append("name", Node::string(std::move(name)));
   }
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 Node Renderer::window(const ast::WindowSpec& w) {
   if (!w.base.text.empty()) unsupported("window based on a named window");
-  Map over;
+  Node over_node = Node::empty_map();
+  Map& over = over_node.mutable_map();
   if (!w.partition_by.empty()) {
     List items;
+    items.reserve(w.partition_by.size());
     for (const ast::Expr* e : w.partition_by) items.push_back(value(e));
     put(over, "partitionby", finish_list(std::move(items)));
   }
   if (!w.order_by.empty()) put(over, "orderby", sort_items(w.order_by));
   if (w.frame) over.append("range", frame(*w.frame));
-  return Node::map(std::move(over));
+  return over_node;
 }
 
 Node Renderer::frame(const ast::WindowFrame& f) {
@@ -140,23 +149,26 @@ Node Renderer::frame(const ast::WindowFrame& f) {
   };
   Node low = bound(f.start_value, f.start);
   Node high = f.end.empty() ? Node::integer(0) : bound(f.end_value, f.end);
-  Map m;
+  Node m_node = Node::empty_map();
+  Map& m = m_node.mutable_map();
   put(m, "min", std::move(low));
   put(m, "max", std::move(high));
-  return Node::map(std::move(m));
+  return m_node;
 }
 
 Node Renderer::sort_items(const ast::List<ast::OrderItem>& items) {
   List out;
+  out.reserve(items.size());
   for (const ast::OrderItem& item : items) {
     if (!item.nulls.empty()) unsupported("nulls first / last");
     if (!item.direction.empty() && item.direction != "asc" && item.direction != "desc") {
       unsupported("order by .. using");
     }
-    Map m;
+    Node m_node = Node::empty_map();
+    Map& m = m_node.mutable_map();
     put(m, "value", value(item.expr));
     if (!item.direction.empty()) m.append("sort", Node::string(std::string(item.direction)));
-    out.push_back(Node::map(std::move(m)));
+    out.push_back(std::move(m_node));
   }
   return finish_list(std::move(out));
 }
