@@ -454,3 +454,32 @@ def test_classic_mode_deep_nesting(sql):
         assert same(classic_mode(sql), parse(sql))
     finally:
         sys.setrecursionlimit(old)
+
+
+def _check_tool():
+    import importlib.util
+    from pathlib import Path
+    path = Path(__file__).resolve().parents[1] / "tools" / "check_classic_render.py"
+    spec = importlib.util.spec_from_file_location("check_classic_render", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def _outcome(fn, sql):
+    try:
+        return "tree", fn(sql)
+    except Exception as e:  # the kind and the whole message must agree
+        return type(e).__name__, str(e)
+
+
+@pytest.mark.parametrize("generator,count", [("glued_texts", 4000), ("random_queries", 400)])
+def test_classic_mode_agrees_on_generated_texts(generator, count):
+    texts = getattr(_check_tool(), generator)(count)
+    differ = []
+    for sql in texts:
+        ours, theirs = _outcome(classic_mode, sql), _outcome(parse, sql)
+        if ours[0] != theirs[0] or (ours[0] == "tree" and not same(ours[1], theirs[1])) or (
+                ours[0] != "tree" and ours[1] != theirs[1]):
+            differ.append(sql)
+    assert differ == []

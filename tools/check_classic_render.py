@@ -255,6 +255,34 @@ def mutated_texts(texts, count, seed=7):
     return list(dict.fromkeys(out))
 
 
+# Pieces written against each other (no space, or one) in several clause
+# positions: how the two lexers split runs of characters is where they
+# differ most.
+GLUE_PIECES = ["a", "1", "1.5", ".5", "1e3", "1e-3", "0x1F", "1_0", "'s'", '"q"', "[b]", "`c`", "@x", "@",
+               "$1", "$", "@@", "_", "-", "+", "*", "/", "%", "||", "|", "&", "~", "!", "=", "<", ">", "<=",
+               ">=", "<>", "!=", "::", ":", ".", ",", "(", ")", "?", "#", "^", "\u00bf", "\u00e9", "\\", "e", "x",
+               " ", "\n", "--c\n", "/**/", ";"] + (
+    "from in is not null as select where group by order having limit offset union all distinct case when "
+    "then else end and or like between cast interval over partition within join on using left right full "
+    "inner cross natural with asc desc nulls first last top collate nocase true false exists any some "
+    "rlike similar to escape values row struct extract").split()
+GLUE_CONTEXTS = ["select {} from t", "select f({})", "select a from t where {}", "select case {} end",
+                 "select a from t order by {}", "select a from t group by {}", "select a from t join u on {}",
+                 "select cast({} as int)", "select count(distinct {})", "select a from t where a in ({})",
+                 "select sum(a) over ({})", "select a {}", "select a from t {}", "with {} select 1",
+                 "select a from ({}) t"]
+
+
+def glued_texts(count, seed=20261209):
+    """`count` texts of one to five pieces written against each other."""
+    rnd = random.Random(seed)
+    out = []
+    for _ in range(count):
+        parts = [rnd.choice(GLUE_PIECES) for _ in range(rnd.randint(1, 5))]
+        out.append(rnd.choice(GLUE_CONTEXTS).format(rnd.choice(("", "", " ")).join(parts)))
+    return list(dict.fromkeys(out))
+
+
 def measure(texts, dialect):
     accepted = Counter()
     matched = 0
@@ -389,10 +417,17 @@ def main(argv):
                     help="measure N seeded random queries of the classic grammar instead of the shared texts")
     ap.add_argument("--mutations", type=int, metavar="N",
                     help="measure N cut and N spliced variants of each shared text instead")
+    ap.add_argument("--glued", type=int, metavar="N",
+                    help="measure N seeded texts of tokens written against each other instead")
     ap.add_argument("--classic-mode", action="store_true",
                     help="parse in the statement grammar's classic mode instead of --dialect")
     args = ap.parse_args(argv[1:])
-    texts = random_queries(args.random) if args.random else list(load_texts(args.shared))
+    if args.random:
+        texts = random_queries(args.random)
+    elif args.glued:
+        texts = glued_texts(args.glued)
+    else:
+        texts = list(load_texts(args.shared))
     if args.mutations:
         texts = mutated_texts(texts, args.mutations)
 
