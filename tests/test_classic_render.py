@@ -255,6 +255,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select 6_1e-1, 6_1e+1 x, 6_1e-1x, 6_1e-1e2, @1e-1e-1e-1e-1e-1.5e3 from t",
     "select timetz '10:00' x, TIMETZ'', timestamptz 'a', datetime 'b' from t",  # every classic date/time word
     "select 0[x], 1.5[y], 'a'[z], 'a' || 0[w] from t",  # [x] against a number or string is an alias
+    "select r.select(*), count(r.from(*)) from t join r.select(*)",  # a reserved last part of a call's name
     # a number against a name with dotted parts (one word of the statement lexer)
     "select 1_0.x.y.z, 1_0.e5, 1_0._a, 1_0.x(1), 1_0.[x], 1_0.\"x\", 1_0.*, 1_0.from, 2x.select from t",
     # type parameters are expressions
