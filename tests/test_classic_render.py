@@ -419,6 +419,8 @@ CLASSIC_MODE_REFUSED = [
     ("select 6_1e-1e-1.5", "a fraction after a number the classic lexer ends inside a token"),
     ("select a is not not b", "NOT right after IS NOT"),
     ("select top(*) x", "a star in TOP's parentheses"),
+    ("select interval 1E33336", "an interval amount over the digit limit and no unit"),
+    ("select interval 1E33336rk", "an interval amount over the digit limit and a bad unit"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

@@ -978,6 +978,7 @@ Expr* Parser::classic_interval() {
   std::size_t end = pos_ + 2;
   const std::string_view text = text_of(amount);
   if (amount.kind == Tok::kNumber && !(text.size() > 1 && (text[1] | 0x20) == 'x')) {
+    classic_number(amount);  // the amount is read before its unit
     const Token& unit = peek(2);
     if (unit.kind != Tok::kWord || sql_parser::interval_unit(text_of(unit)).empty()) {
       classic_fail(unit, "an interval unit");
