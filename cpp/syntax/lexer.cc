@@ -2,7 +2,9 @@
 #include "syntax/lexer.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -166,6 +168,54 @@ const OpRow& ops_starting_with(char c) {
   return rows[static_cast<unsigned char>(c) & 127];
 }
 
+// Tokens of one character whatever follows (a "." before a digit starts a
+// number instead); kEnd for the others.
+constexpr std::array<Tok, 256> kSingleTokens = [] {
+  std::array<Tok, 256> t{};
+  t['('] = Tok::kLParen;
+  t[')'] = Tok::kRParen;
+  t[','] = Tok::kComma;
+  t[';'] = Tok::kSemicolon;
+  t['.'] = Tok::kDot;
+  t[']'] = Tok::kRBracket;
+  t['}'] = Tok::kRBrace;
+  return t;
+}();
+
+// The first n bytes of a word of up to eight (none for one byte: no keyword
+// is that short).
+constexpr std::array<std::uint64_t, 9> kShortKeyMasks = {
+    0, 0, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF, ~std::uint64_t{0}};
+
+// A token's first eight bytes (kind, op, kw, sub, spaced) as one word in
+// Token's layout, so that the hot paths store a token as two words.
+static_assert(sizeof(Token) == 16 && offsetof(Token, kind) == 0 && offsetof(Token, op) == 1 &&
+              offsetof(Token, kw) == 2 && offsetof(Token, sub) == 4 && offsetof(Token, spaced) == 5 &&
+              offsetof(Token, begin) == 8 && offsetof(Token, end) == 12);
+constexpr std::uint64_t head_word(Tok kind, Kw kw, bool spaced) {
+  return static_cast<std::uint64_t>(kind) | std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 |
+         std::uint64_t{spaced} << 40;
+}
+
+// Writes the token of head_word `head` and [begin, end) into raw storage.
+inline void put_token(Token* at, std::uint64_t head, std::size_t begin, std::size_t end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const auto b = static_cast<std::uint32_t>(begin);
+    const auto e = static_cast<std::uint32_t>(end);
+    std::memcpy(reinterpret_cast<unsigned char*>(at), &head, 8);
+    std::memcpy(reinterpret_cast<unsigned char*>(at) + 8, &b, 4);
+    std::memcpy(reinterpret_cast<unsigned char*>(at) + 12, &e, 4);
+  } else {
+    Token t;
+    t.kind = static_cast<Tok>(head & 0xFF);
+    t.kw = static_cast<Kw>(head >> 16 & 0xFFFF);
+    t.spaced = (head >> 40 & 1) != 0;
+    t.begin = static_cast<std::uint32_t>(begin);
+    t.end = static_cast<std::uint32_t>(end);
+    ::new (static_cast<void*>(at)) Token(t);
+  }
+}
+
 class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
@@ -180,12 +230,21 @@ class Scanner {
     alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
     Token* const chunk = reinterpret_cast<Token*>(storage);
     Token* held = chunk;
-    const auto emit = [&](const Token& t) {
+    const auto room = [&] {
       if (held == chunk + kChunk) [[unlikely]] {
         out.insert(out.end(), chunk, held);
         held = chunk;
       }
+    };
+    const auto emit = [&](const Token& t) {
+      room();
       ::new (static_cast<void*>(held)) Token(t);
+      ++held;
+    };
+    // Words and punctuation, most tokens, are stored as two words each.
+    const auto put = [&](std::uint64_t head, std::size_t begin, std::size_t end) {
+      room();
+      put_token(held, head, begin, end);
       ++held;
     };
     bool spaced = true;
@@ -197,11 +256,12 @@ class Scanner {
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
       // start white space or a comment takes the skipping loop.
-      const char c = text[pos];
-      if (c == ' ' && !may_skip(text[pos + 1])) {
-        ++pos;
+      char c = text[pos];
+      if (c == ' ') {
+        c = text[++pos];
         spaced = true;
-      } else if (may_skip(c)) {
+      }
+      if (may_skip(c)) [[unlikely]] {
         pos_ = pos;
         if (!skip_space_and_comments()) {
           Token e;
@@ -214,10 +274,54 @@ class Scanner {
         }
         spaced = spaced || pos_ != pos;
         pos = pos_;
+        c = text[pos];
       }
+#if defined(__SSE2__)
+      if (is_name_start(c)) [[likely]] {
+        // The word's first sixteen bytes give both its end and, for a word
+        // of up to eight bytes, its keyword key.
+        const std::size_t s = pos;
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
+        // (Bit 16 and up of ~mask are set: 16 for a word that fills them.)
+        const auto stop = static_cast<std::size_t>(__builtin_ctz(~static_cast<unsigned>(name_char_mask(head))));
+        const std::size_t e = stop != 16 ? s + stop : skip_long_name(text, s + 16);
+        const std::size_t n = e - s;
+        Kw kw = Kw::kNone;
+        if (n <= 8) {
+          if (n <= 2) [[unlikely]] {
+            // Perhaps a string's prefix (N'x', U&'x', rb"x").
+            const char next = text[e];
+            if (next == '\'' || next == '"' || next == '&') {
+              Token tok = name_or_prefixed_string(text, s, c);
+              tok.spaced = spaced;
+              spaced = false;
+              pos = tok.end;
+              emit(tok);
+              continue;
+            }
+          }
+          // The bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
+          const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
+          kw = keyword_detail::lookup_short_key(folded & kShortKeyMasks[n]);
+        } else {
+          kw = word_ending(s, e).kw;
+        }
+        put(head_word(Tok::kWord, kw, spaced), s, e);
+        spaced = false;
+        pos = e;
+        continue;
+      }
+#endif
       // The padding's zero bytes start no name: the end needs testing only
       // off the path of names (most tokens).
-      if (!is_name_start(text[pos]) && pos >= size) break;
+      if (!is_name_start(c) && pos >= size) break;
+      const Tok single = kSingleTokens[static_cast<unsigned char>(c)];
+      if (single != Tok::kEnd && !(c == '.' && is_digit(text[pos + 1]))) {
+        put(head_word(single, Kw::kNone, spaced), pos, pos + 1);
+        spaced = false;
+        ++pos;
+        continue;
+      }
       Token tok = scan(text, pos);
       tok.spaced = spaced;
       spaced = false;
