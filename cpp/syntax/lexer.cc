@@ -24,6 +24,7 @@ enum : std::uint8_t {
   kClassSpace = 4,
   kClassDigit = 8,
   kClassSkipStart = 16,  // white space, or a character that may start a comment
+  kClassOpChar = 32,     // + - / < > = ~ ! @ # % ^ & |
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -36,6 +37,9 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     if (i == '$') c[i] |= kClassNameChar;
     if (i == ' ' || i == '\t' || i == '\n' || i == '\r' || i == '\f' || i == '\v') c[i] |= kClassSpace;
     if ((c[i] & kClassSpace) || i == '-' || i == '#' || i == '/') c[i] |= kClassSkipStart;
+    for (const char op : {'+', '-', '/', '<', '>', '=', '~', '!', '@', '#', '%', '^', '&', '|'}) {
+      if (i == op) c[i] |= kClassOpChar;
+    }
   }
   return c;
 }();
@@ -136,10 +140,7 @@ constexpr OpSpelling kOps[] = {
     {"^", Op::kCaret},       {"#", Op::kHash},         {"-", Op::kMinus},
 };
 
-inline bool is_op_char(char ch) {
-  return ch == '+' || ch == '-' || ch == '/' || ch == '<' || ch == '>' || ch == '=' || ch == '~' ||
-         ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' || ch == '&' || ch == '|';
-}
+inline bool is_op_char(char ch) { return char_class(ch) & kClassOpChar; }
 
 struct OpEntry {
   const char* text = nullptr;
@@ -192,10 +193,24 @@ constexpr std::array<std::uint64_t, 9> kShortKeyMasks = {
 static_assert(sizeof(Token) == 16 && offsetof(Token, kind) == 0 && offsetof(Token, op) == 1 &&
               offsetof(Token, kw) == 2 && offsetof(Token, sub) == 4 && offsetof(Token, spaced) == 5 &&
               offsetof(Token, begin) == 8 && offsetof(Token, end) == 12);
-constexpr std::uint64_t head_word(Tok kind, Kw kw, bool spaced) {
-  return static_cast<std::uint64_t>(kind) | std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 |
-         std::uint64_t{spaced} << 40;
+constexpr std::uint64_t head_word(Tok kind, Kw kw, bool spaced, Op op = Op::kNone) {
+  return static_cast<std::uint64_t>(kind) | std::uint64_t{static_cast<std::uint8_t>(op)} << 8 |
+         std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 | std::uint64_t{spaced} << 40;
 }
+
+// Operators of one character when no operator character follows: no longer
+// spelling starting with them goes on with anything else, and none of these
+// characters starts another kind of token.
+constexpr std::array<Op, 256> kSingleOps = [] {
+  std::array<Op, 256> t{};
+  t['='] = Op::kEq;
+  t['<'] = Op::kLt;
+  t['>'] = Op::kGt;
+  t['+'] = Op::kPlus;
+  t['-'] = Op::kMinus;
+  t['/'] = Op::kSlash;
+  return t;
+}();
 
 // Writes the token of head_word `head` and [begin, end) into raw storage.
 inline void put_token(Token* at, std::uint64_t head, std::size_t begin, std::size_t end) {
@@ -226,7 +241,7 @@ class Scanner {
     // Tokens are gathered in a local chunk and appended to `out` a chunk at
     // a time: a push_back per token costs a capacity check through memory.
     // (Raw storage: a Token array would initialise every slot first.)
-    constexpr std::size_t kChunk = 64;
+    constexpr std::size_t kChunk = 256;
     alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
     Token* const chunk = reinterpret_cast<Token*>(storage);
     Token* held = chunk;
@@ -262,19 +277,27 @@ class Scanner {
         spaced = true;
       }
       if (may_skip(c)) [[unlikely]] {
-        pos_ = pos;
-        if (!skip_space_and_comments()) {
-          Token e;
-          e.kind = Tok::kError;
-          e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
-          e.begin = static_cast<std::uint32_t>(error_at_);
-          e.end = static_cast<std::uint32_t>(t_.size());
-          emit(e);
-          break;
+        // A line break and indentation, mostly; comments take the full loop.
+        if (is_space(c)) {
+          pos = skip_spaces(text, pos + 1);
+          spaced = true;
+          c = text[pos];
         }
-        spaced = spaced || pos_ != pos;
-        pos = pos_;
-        c = text[pos];
+        if (may_skip(c)) {
+          pos_ = pos;
+          if (!skip_space_and_comments()) {
+            Token e;
+            e.kind = Tok::kError;
+            e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
+            e.begin = static_cast<std::uint32_t>(error_at_);
+            e.end = static_cast<std::uint32_t>(t_.size());
+            emit(e);
+            break;
+          }
+          spaced = spaced || pos_ != pos;
+          pos = pos_;
+          c = text[pos];
+        }
       }
 #if defined(__SSE2__)
       if (is_name_start(c)) [[likely]] {
@@ -321,6 +344,25 @@ class Scanner {
         spaced = false;
         ++pos;
         continue;
+      }
+      const Op op = kSingleOps[static_cast<unsigned char>(c)];
+      if (op != Op::kNone && !is_op_char(text[pos + 1])) {
+        put(head_word(Tok::kOp, Kw::kNone, spaced, op), pos, pos + 1);
+        spaced = false;
+        ++pos;
+        continue;
+      }
+      if (is_digit(c)) {
+        // A plain integer; anything that may continue it (. e _ x, a
+        // suffix or a name) goes to number().
+        std::size_t e = pos + 1;
+        while (is_digit(text[e])) ++e;
+        if (!is_name_char(text[e]) && text[e] != '.') {
+          put(head_word(Tok::kNumber, Kw::kNone, spaced), pos, e);
+          spaced = false;
+          pos = e;
+          continue;
+        }
       }
       Token tok = scan(text, pos);
       tok.spaced = spaced;
