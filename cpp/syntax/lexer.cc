@@ -193,9 +193,11 @@ constexpr std::array<std::uint64_t, 9> kShortKeyMasks = {
 static_assert(sizeof(Token) == 16 && offsetof(Token, kind) == 0 && offsetof(Token, op) == 1 &&
               offsetof(Token, kw) == 2 && offsetof(Token, sub) == 4 && offsetof(Token, spaced) == 5 &&
               offsetof(Token, begin) == 8 && offsetof(Token, end) == 12);
-constexpr std::uint64_t head_word(Tok kind, Kw kw, bool spaced, Op op = Op::kNone) {
+// `spaced` is kSpacedBit or 0.
+inline constexpr std::uint64_t kSpacedBit = std::uint64_t{1} << 40;
+constexpr std::uint64_t head_word(Tok kind, Kw kw, std::uint64_t spaced, Op op = Op::kNone) {
   return static_cast<std::uint64_t>(kind) | std::uint64_t{static_cast<std::uint8_t>(op)} << 8 |
-         std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 | std::uint64_t{spaced} << 40;
+         std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 | spaced;
 }
 
 // Operators of one character when no operator character follows: no longer
@@ -224,12 +226,21 @@ inline void put_token(Token* at, std::uint64_t head, std::size_t begin, std::siz
     Token t;
     t.kind = static_cast<Tok>(head & 0xFF);
     t.kw = static_cast<Kw>(head >> 16 & 0xFFFF);
-    t.spaced = (head >> 40 & 1) != 0;
+    t.spaced = (head & kSpacedBit) != 0;
     t.begin = static_cast<std::uint32_t>(begin);
     t.end = static_cast<std::uint32_t>(end);
     ::new (static_cast<void*>(at)) Token(t);
   }
 }
+
+#if defined(__SSE2__)
+// The keyword of a word of 2 to 8 bytes whose first sixteen bytes are `head`:
+// its bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
+inline Kw short_keyword(__m128i head, std::size_t n) {
+  const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
+  return keyword_detail::lookup_short_key(folded & kShortKeyMasks[n]);
+}
+#endif
 
 class Scanner {
  public:
@@ -262,7 +273,7 @@ class Scanner {
       put_token(held, head, begin, end);
       ++held;
     };
-    bool spaced = true;
+    std::uint64_t spaced = kSpacedBit;  // head_word's bit: white space or a comment before the token
     // (Locals: the token stores below could alias the members, which would
     // then be read again for every token.)
     const char* const text = t_.data();
@@ -274,13 +285,13 @@ class Scanner {
       char c = text[pos];
       if (c == ' ') {
         c = text[++pos];
-        spaced = true;
+        spaced = kSpacedBit;
       }
       if (may_skip(c)) [[unlikely]] {
         // A line break and indentation, mostly; comments take the full loop.
         if (is_space(c)) {
           pos = skip_spaces(text, pos + 1);
-          spaced = true;
+          spaced = kSpacedBit;
           c = text[pos];
         }
         if (may_skip(c)) {
@@ -294,7 +305,7 @@ class Scanner {
             emit(e);
             break;
           }
-          spaced = spaced || pos_ != pos;
+          if (pos_ != pos) spaced = kSpacedBit;
           pos = pos_;
           c = text[pos];
         }
@@ -306,31 +317,30 @@ class Scanner {
         const std::size_t s = pos;
         const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
         // (Bit 16 and up of ~mask are set: 16 for a word that fills them.)
-        const auto stop = static_cast<std::size_t>(__builtin_ctz(~static_cast<unsigned>(name_char_mask(head))));
+        const auto stop = static_cast<unsigned>(__builtin_ctz(~static_cast<unsigned>(name_char_mask(head))));
         const std::size_t e = stop != 16 ? s + stop : skip_long_name(text, s + 16);
         const std::size_t n = e - s;
         Kw kw = Kw::kNone;
-        if (n <= 8) {
-          if (n <= 2) [[unlikely]] {
-            // Perhaps a string's prefix (N'x', U&'x', rb"x").
-            const char next = text[e];
-            if (next == '\'' || next == '"' || next == '&') {
-              Token tok = name_or_prefixed_string(text, s, c);
-              tok.spaced = spaced;
-              spaced = false;
-              pos = tok.end;
-              emit(tok);
-              continue;
-            }
+        if (n - 3 <= 5) [[likely]] {
+          // 3 to 8 bytes: most words.
+          kw = short_keyword(head, n);
+        } else if (n <= 2) {
+          // Perhaps a string's prefix (N'x', U&'x', rb"x").
+          const char next = text[e];
+          if (next == '\'' || next == '"' || next == '&') {
+            Token tok = name_or_prefixed_string(text, s, c);
+            tok.spaced = spaced != 0;
+            spaced = 0;
+            pos = tok.end;
+            emit(tok);
+            continue;
           }
-          // The bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
-          const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
-          kw = keyword_detail::lookup_short_key(folded & kShortKeyMasks[n]);
+          if (n == 2) kw = short_keyword(head, n);
         } else {
           kw = word_ending(s, e).kw;
         }
         put(head_word(Tok::kWord, kw, spaced), s, e);
-        spaced = false;
+        spaced = 0;
         pos = e;
         continue;
       }
@@ -341,14 +351,14 @@ class Scanner {
       const Tok single = kSingleTokens[static_cast<unsigned char>(c)];
       if (single != Tok::kEnd && !(c == '.' && is_digit(text[pos + 1]))) {
         put(head_word(single, Kw::kNone, spaced), pos, pos + 1);
-        spaced = false;
+        spaced = 0;
         ++pos;
         continue;
       }
       const Op op = kSingleOps[static_cast<unsigned char>(c)];
       if (op != Op::kNone && !is_op_char(text[pos + 1])) {
         put(head_word(Tok::kOp, Kw::kNone, spaced, op), pos, pos + 1);
-        spaced = false;
+        spaced = 0;
         ++pos;
         continue;
       }
@@ -359,14 +369,14 @@ class Scanner {
         while (is_digit(text[e])) ++e;
         if (!is_name_char(text[e]) && text[e] != '.') {
           put(head_word(Tok::kNumber, Kw::kNone, spaced), pos, e);
-          spaced = false;
+          spaced = 0;
           pos = e;
           continue;
         }
       }
       Token tok = scan(text, pos);
-      tok.spaced = spaced;
-      spaced = false;
+      tok.spaced = spaced != 0;
+      spaced = 0;
       // Every token ends where the scanner goes on (an error token runs to
       // the end of the text, which ends the loop).
       pos = tok.end;
