@@ -106,8 +106,12 @@ class Arena {
   void* allocate(std::size_t size, std::size_t align) {
     if (align > kAlign) [[unlikely]] return allocate_aligned(size, align);
     size = (size + kAlign - 1) & ~(kAlign - 1);
-    if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]] grow(size);
     char* p = next_;
+    // (As addresses: a block never ends near the top of the address space.)
+    if (reinterpret_cast<std::uintptr_t>(p) + size > reinterpret_cast<std::uintptr_t>(end_)) [[unlikely]] {
+      grow(size);
+      p = next_;
+    }
     next_ = p + size;
     return p;
   }

@@ -2,7 +2,9 @@
 #include "syntax/lexer.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -22,6 +24,7 @@ enum : std::uint8_t {
   kClassSpace = 4,
   kClassDigit = 8,
   kClassSkipStart = 16,  // white space, or a character that may start a comment
+  kClassOpChar = 32,     // + - / < > = ~ ! @ # % ^ & |
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -34,6 +37,9 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     if (i == '$') c[i] |= kClassNameChar;
     if (i == ' ' || i == '\t' || i == '\n' || i == '\r' || i == '\f' || i == '\v') c[i] |= kClassSpace;
     if ((c[i] & kClassSpace) || i == '-' || i == '#' || i == '/') c[i] |= kClassSkipStart;
+    for (const char op : {'+', '-', '/', '<', '>', '=', '~', '!', '@', '#', '%', '^', '&', '|'}) {
+      if (i == op) c[i] |= kClassOpChar;
+    }
   }
   return c;
 }();
@@ -134,10 +140,7 @@ constexpr OpSpelling kOps[] = {
     {"^", Op::kCaret},       {"#", Op::kHash},         {"-", Op::kMinus},
 };
 
-inline bool is_op_char(char ch) {
-  return ch == '+' || ch == '-' || ch == '/' || ch == '<' || ch == '>' || ch == '=' || ch == '~' ||
-         ch == '!' || ch == '@' || ch == '#' || ch == '%' || ch == '^' || ch == '&' || ch == '|';
-}
+inline bool is_op_char(char ch) { return char_class(ch) & kClassOpChar; }
 
 struct OpEntry {
   const char* text = nullptr;
@@ -166,6 +169,79 @@ const OpRow& ops_starting_with(char c) {
   return rows[static_cast<unsigned char>(c) & 127];
 }
 
+// Tokens of one character whatever follows (a "." before a digit starts a
+// number instead); kEnd for the others.
+constexpr std::array<Tok, 256> kSingleTokens = [] {
+  std::array<Tok, 256> t{};
+  t['('] = Tok::kLParen;
+  t[')'] = Tok::kRParen;
+  t[','] = Tok::kComma;
+  t[';'] = Tok::kSemicolon;
+  t['.'] = Tok::kDot;
+  t[']'] = Tok::kRBracket;
+  t['}'] = Tok::kRBrace;
+  return t;
+}();
+
+// The first n bytes of a word of up to eight (none for one byte: no keyword
+// is that short).
+constexpr std::array<std::uint64_t, 9> kShortKeyMasks = {
+    0, 0, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF, ~std::uint64_t{0}};
+
+// A token's first eight bytes (kind, op, kw, sub, spaced) as one word in
+// Token's layout, so that the hot paths store a token as two words.
+static_assert(sizeof(Token) == 16 && offsetof(Token, kind) == 0 && offsetof(Token, op) == 1 &&
+              offsetof(Token, kw) == 2 && offsetof(Token, sub) == 4 && offsetof(Token, spaced) == 5 &&
+              offsetof(Token, begin) == 8 && offsetof(Token, end) == 12);
+// `spaced` is kSpacedBit or 0.
+inline constexpr std::uint64_t kSpacedBit = std::uint64_t{1} << 40;
+constexpr std::uint64_t head_word(Tok kind, Kw kw, std::uint64_t spaced, Op op = Op::kNone) {
+  return static_cast<std::uint64_t>(kind) | std::uint64_t{static_cast<std::uint8_t>(op)} << 8 |
+         std::uint64_t{static_cast<std::uint16_t>(kw)} << 16 | spaced;
+}
+
+// Operators of one character when no operator character follows: no longer
+// spelling starting with them goes on with anything else, and none of these
+// characters starts another kind of token.
+constexpr std::array<Op, 256> kSingleOps = [] {
+  std::array<Op, 256> t{};
+  t['='] = Op::kEq;
+  t['<'] = Op::kLt;
+  t['>'] = Op::kGt;
+  t['+'] = Op::kPlus;
+  t['-'] = Op::kMinus;
+  t['/'] = Op::kSlash;
+  return t;
+}();
+
+// Writes the token of head_word `head` and [begin, end) into raw storage.
+inline void put_token(Token* at, std::uint64_t head, std::size_t begin, std::size_t end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const auto b = static_cast<std::uint32_t>(begin);
+    const auto e = static_cast<std::uint32_t>(end);
+    std::memcpy(reinterpret_cast<unsigned char*>(at), &head, 8);
+    std::memcpy(reinterpret_cast<unsigned char*>(at) + 8, &b, 4);
+    std::memcpy(reinterpret_cast<unsigned char*>(at) + 12, &e, 4);
+  } else {
+    Token t;
+    t.kind = static_cast<Tok>(head & 0xFF);
+    t.kw = static_cast<Kw>(head >> 16 & 0xFFFF);
+    t.spaced = (head & kSpacedBit) != 0;
+    t.begin = static_cast<std::uint32_t>(begin);
+    t.end = static_cast<std::uint32_t>(end);
+    ::new (static_cast<void*>(at)) Token(t);
+  }
+}
+
+#if defined(__SSE2__)
+// The keyword of a word of 2 to 8 bytes whose first sixteen bytes are `head`:
+// its bytes OR-ed with 0x20, as keyword_detail::short_key makes them.
+inline Kw short_keyword(__m128i head, std::size_t n) {
+  const auto folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_or_si128(head, _mm_set1_epi8(0x20))));
+  return keyword_detail::lookup_short_key(folded & kShortKeyMasks[n]);
+}
+#endif
+
 class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
@@ -176,19 +252,28 @@ class Scanner {
     // Tokens are gathered in a local chunk and appended to `out` a chunk at
     // a time: a push_back per token costs a capacity check through memory.
     // (Raw storage: a Token array would initialise every slot first.)
-    constexpr std::size_t kChunk = 64;
+    constexpr std::size_t kChunk = 256;
     alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
     Token* const chunk = reinterpret_cast<Token*>(storage);
     Token* held = chunk;
-    const auto emit = [&](const Token& t) {
+    const auto room = [&] {
       if (held == chunk + kChunk) [[unlikely]] {
         out.insert(out.end(), chunk, held);
         held = chunk;
       }
+    };
+    const auto emit = [&](const Token& t) {
+      room();
       ::new (static_cast<void*>(held)) Token(t);
       ++held;
     };
-    bool spaced = true;
+    // Words and punctuation, most tokens, are stored as two words each.
+    const auto put = [&](std::uint64_t head, std::size_t begin, std::size_t end) {
+      room();
+      put_token(held, head, begin, end);
+      ++held;
+    };
+    std::uint64_t spaced = kSpacedBit;  // head_word's bit: white space or a comment before the token
     // (Locals: the token stores below could alias the members, which would
     // then be read again for every token.)
     const char* const text = t_.data();
@@ -197,30 +282,101 @@ class Scanner {
     for (;;) {
       // Most tokens follow a single space or none: only a character that may
       // start white space or a comment takes the skipping loop.
-      const char c = text[pos];
-      if (c == ' ' && !may_skip(text[pos + 1])) {
-        ++pos;
-        spaced = true;
-      } else if (may_skip(c)) {
-        pos_ = pos;
-        if (!skip_space_and_comments()) {
-          Token e;
-          e.kind = Tok::kError;
-          e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
-          e.begin = static_cast<std::uint32_t>(error_at_);
-          e.end = static_cast<std::uint32_t>(t_.size());
-          emit(e);
-          break;
-        }
-        spaced = spaced || pos_ != pos;
-        pos = pos_;
+      char c = text[pos];
+      if (c == ' ') {
+        c = text[++pos];
+        spaced = kSpacedBit;
       }
+      if (may_skip(c)) [[unlikely]] {
+        // A line break and indentation, mostly; comments take the full loop.
+        if (is_space(c)) {
+          pos = skip_spaces(text, pos + 1);
+          spaced = kSpacedBit;
+          c = text[pos];
+        }
+        if (may_skip(c)) {
+          pos_ = pos;
+          if (!skip_space_and_comments()) {
+            Token e;
+            e.kind = Tok::kError;
+            e.sub = static_cast<std::uint8_t>(LexError::kUnterminatedComment);
+            e.begin = static_cast<std::uint32_t>(error_at_);
+            e.end = static_cast<std::uint32_t>(t_.size());
+            emit(e);
+            break;
+          }
+          if (pos_ != pos) spaced = kSpacedBit;
+          pos = pos_;
+          c = text[pos];
+        }
+      }
+#if defined(__SSE2__)
+      if (is_name_start(c)) [[likely]] {
+        // The word's first sixteen bytes give both its end and, for a word
+        // of up to eight bytes, its keyword key.
+        const std::size_t s = pos;
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + s));
+        // (Bit 16 and up of ~mask are set: 16 for a word that fills them.)
+        const auto stop = static_cast<unsigned>(__builtin_ctz(~static_cast<unsigned>(name_char_mask(head))));
+        const std::size_t e = stop != 16 ? s + stop : skip_long_name(text, s + 16);
+        const std::size_t n = e - s;
+        Kw kw = Kw::kNone;
+        if (n - 3 <= 5) [[likely]] {
+          // 3 to 8 bytes: most words.
+          kw = short_keyword(head, n);
+        } else if (n <= 2) {
+          // Perhaps a string's prefix (N'x', U&'x', rb"x").
+          const char next = text[e];
+          if (next == '\'' || next == '"' || next == '&') {
+            Token tok = name_or_prefixed_string(text, s, c);
+            tok.spaced = spaced != 0;
+            spaced = 0;
+            pos = tok.end;
+            emit(tok);
+            continue;
+          }
+          if (n == 2) kw = short_keyword(head, n);
+        } else {
+          kw = word_ending(s, e).kw;
+        }
+        put(head_word(Tok::kWord, kw, spaced), s, e);
+        spaced = 0;
+        pos = e;
+        continue;
+      }
+#endif
       // The padding's zero bytes start no name: the end needs testing only
       // off the path of names (most tokens).
-      if (!is_name_start(text[pos]) && pos >= size) break;
+      if (!is_name_start(c) && pos >= size) break;
+      const Tok single = kSingleTokens[static_cast<unsigned char>(c)];
+      if (single != Tok::kEnd && !(c == '.' && is_digit(text[pos + 1]))) {
+        put(head_word(single, Kw::kNone, spaced), pos, pos + 1);
+        spaced = 0;
+        ++pos;
+        continue;
+      }
+      const Op op = kSingleOps[static_cast<unsigned char>(c)];
+      if (op != Op::kNone && !is_op_char(text[pos + 1])) {
+        put(head_word(Tok::kOp, Kw::kNone, spaced, op), pos, pos + 1);
+        spaced = 0;
+        ++pos;
+        continue;
+      }
+      if (is_digit(c)) {
+        // A plain integer; anything that may continue it (. e _ x, a
+        // suffix or a name) goes to number().
+        std::size_t e = pos + 1;
+        while (is_digit(text[e])) ++e;
+        if (!is_name_char(text[e]) && text[e] != '.') {
+          put(head_word(Tok::kNumber, Kw::kNone, spaced), pos, e);
+          spaced = 0;
+          pos = e;
+          continue;
+        }
+      }
       Token tok = scan(text, pos);
-      tok.spaced = spaced;
-      spaced = false;
+      tok.spaced = spaced != 0;
+      spaced = 0;
       // Every token ends where the scanner goes on (an error token runs to
       // the end of the text, which ends the loop).
       pos = tok.end;
