@@ -256,6 +256,7 @@ CLASSIC_MODE_MATCHES = MATCHES + [
     "select timetz '10:00' x, TIMETZ'', timestamptz 'a', datetime 'b' from t",  # every classic date/time word
     "select 0[x], 1.5[y], 'a'[z], 'a' || 0[w] from t",  # [x] against a number or string is an alias
     "select r.select(*), count(r.from(*)) from t join r.select(*)",  # a reserved last part of a call's name
+    "select a from t join u using (a.b, \"c\".[d].from) join v using (e)",  # dotted USING columns
     # a number against a name with dotted parts (one word of the statement lexer)
     "select 1_0.x.y.z, 1_0.e5, 1_0._a, 1_0.x(1), 1_0.[x], 1_0.\"x\", 1_0.*, 1_0.from, 2x.select from t",
     # type parameters are expressions
@@ -421,6 +422,8 @@ CLASSIC_MODE_REFUSED = [
     ("select top(*) x", "a star in TOP's parentheses"),
     ("select interval 1E33336", "an interval amount over the digit limit and no unit"),
     ("select interval 1E33336rk", "an interval amount over the digit limit and a bad unit"),
+    ("select a from t join u using (a.)", "a USING column ending in a dot"),
+    ("select a from sr join t2 using( ocrossn.id", "an open USING list after a dotted column"),
     ("select a, nocase", "a word reserved only in the classic grammar as an operand"),
     ("select f(nocase)", "a word reserved only in the classic grammar as an argument"),
     ("select a collate t.x, b from u", "a dotted collation name"),

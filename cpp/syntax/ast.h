@@ -529,6 +529,9 @@ struct Join : TableRef {
   TableRef* right = nullptr;
   Expr* on = nullptr;
   List<Ident> using_columns;
+  // Classic mode only: per USING column, the further parts of a dotted name
+  // (using (a.b)); empty when no column is dotted.
+  List<List<Ident>> classic_using_more;
   Alias* using_alias = nullptr;
   Expr* match_condition = nullptr;  // Snowflake asof join .. match_condition (..)
 };

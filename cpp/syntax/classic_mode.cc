@@ -813,21 +813,7 @@ TableRef* Parser::classic_source() {
     advance();
     SmallVec<Ident> cols;
     SmallVec<List<Ident>> cols_more;
-    bool dotted = false;
-    do {
-      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
-      cols.push_back(ident_of(peek()));
-      advance();
-      SmallVec<Ident> more;
-      while (at(Tok::kDot)) {  // t w (a.b): a dotted column name
-        if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
-        advance();
-        more.push_back(ident_of(peek()));
-        advance();
-      }
-      dotted = dotted || !more.empty();
-      cols_more.push_back(arena_.list(more));
-    } while (accept(Tok::kComma));
+    const bool dotted = classic_name_list(cols, cols_more);
     if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
     a->columns = arena_.list(cols);
     if (dotted) a->columns_more = arena_.list(cols_more);
@@ -835,6 +821,27 @@ TableRef* Parser::classic_source() {
   t->alias = a;
   t->span = span_from(begin);
   return t;
+}
+
+// A comma-separated list of dotted names (t w (a, b.c), using (a.b)): per
+// name its first part and its further parts. Whether any name is dotted.
+bool Parser::classic_name_list(SmallVec<Ident>& names, SmallVec<List<Ident>>& more) {
+  bool dotted = false;
+  do {
+    if (!classic_name_token(peek())) classic_fail(peek(), "a name");
+    names.push_back(ident_of(peek()));
+    advance();
+    SmallVec<Ident> parts;
+    while (at(Tok::kDot)) {
+      if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
+      advance();
+      parts.push_back(ident_of(peek()));
+      advance();
+    }
+    dotted = dotted || !parts.empty();
+    more.push_back(arena_.list(parts));
+  } while (accept(Tok::kComma));
+  return dotted;
 }
 
 TableRef* Parser::classic_join(TableRef* left) {
@@ -869,13 +876,11 @@ TableRef* Parser::classic_join(TableRef* left) {
     ClassicNest level(*this);
     if (!accept(Tok::kLParen)) classic_fail(peek(), "\"(\"");
     SmallVec<Ident> cols;
-    do {
-      if (!classic_name_token(peek())) classic_fail(peek(), "a name");
-      cols.push_back(ident_of(peek()));
-      advance();
-    } while (accept(Tok::kComma));
+    SmallVec<List<Ident>> cols_more;
+    const bool dotted = classic_name_list(cols, cols_more);
     if (!accept(Tok::kRParen)) classic_fail(peek(), "\",\" or \")\"");
     j->using_columns = arena_.list(cols);
+    if (dotted) j->classic_using_more = arena_.list(cols_more);
   }
   return finish(j);
 }

@@ -57,9 +57,16 @@ void Renderer::append_from(const ast::TableRef& t, List& out, std::string_view p
   if (!j.using_columns.empty()) {
     List columns;
     columns.reserve(j.using_columns.size());
-    for (const ast::Ident& c : j.using_columns) {
-      check_name(c, trusted_names_);
-      columns.push_back(Node::string(ident_text(c, trusted_names_)));
+    for (std::size_t i = 0; i < j.using_columns.size(); ++i) {
+      check_name(j.using_columns[i], trusted_names_);
+      std::string column = ident_text(j.using_columns[i], trusted_names_);
+      if (i < j.classic_using_more.size()) {
+        for (const ast::Ident& part : j.classic_using_more[i]) {  // using (a.b) (classic mode)
+          column.push_back('.');
+          append_ident(part, &column, trusted_names_);
+        }
+      }
+      columns.push_back(Node::string(std::move(column)));
     }
     m.append("using", finish_list(std::move(columns)));
   }
