@@ -152,15 +152,7 @@ Ident Parser::classic_alias(bool* as_keyword, List<Ident>* more) {
   }
   Ident id = ident_of(peek());
   advance();
-  // A dotted alias: as b.c
-  SmallVec<Ident> parts;
-  while (at(Tok::kDot)) {
-    if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
-    advance();
-    parts.push_back(ident_of(peek()));
-    advance();
-  }
-  if (!parts.empty()) *more = arena_.list(parts);
+  *more = classic_name_parts();  // a dotted alias: as b.c
   return id;
 }
 
@@ -823,6 +815,19 @@ TableRef* Parser::classic_source() {
   return t;
 }
 
+// The further parts of a dotted name after its first (.b.c): any word or
+// quoted name follows a dot there.
+List<Ident> Parser::classic_name_parts() {
+  SmallVec<Ident> parts;
+  while (at(Tok::kDot)) {
+    if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
+    advance();
+    parts.push_back(ident_of(peek()));
+    advance();
+  }
+  return arena_.list(parts);
+}
+
 // A comma-separated list of dotted names (t w (a, b.c), using (a.b)): per
 // name its first part and its further parts. Whether any name is dotted.
 bool Parser::classic_name_list(SmallVec<Ident>& names, SmallVec<List<Ident>>& more) {
@@ -831,15 +836,8 @@ bool Parser::classic_name_list(SmallVec<Ident>& names, SmallVec<List<Ident>>& mo
     if (!classic_name_token(peek())) classic_fail(peek(), "a name");
     names.push_back(ident_of(peek()));
     advance();
-    SmallVec<Ident> parts;
-    while (at(Tok::kDot)) {
-      if (!at(Tok::kWord, 1) && !at(Tok::kQuotedName, 1)) classic_fail(peek(1), "a name");
-      advance();
-      parts.push_back(ident_of(peek()));
-      advance();
-    }
-    dotted = dotted || !parts.empty();
-    more.push_back(arena_.list(parts));
+    more.push_back(classic_name_parts());
+    dotted = dotted || !more.back().empty();
   } while (accept(Tok::kComma));
   return dotted;
 }

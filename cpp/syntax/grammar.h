@@ -388,6 +388,7 @@ class Parser {
   void classic_number(const Token& t) const;
   Expr* classic_distinct_arg(SmallVec<SelectItem>& items, SmallVec<List<Ident>>& alias_more);
   bool classic_name_list(SmallVec<Ident>& names, SmallVec<List<Ident>>& more);
+  List<Ident> classic_name_parts();
   void classic_item_tail(SelectItem& item);
   Expr* classic_bound();
   Expr* classic_cast(Expr* operand, std::uint32_t begin);
