@@ -489,3 +489,13 @@ def test_classic_mode_agrees_on_generated_texts(generator, count):
                 ours[0] != "tree" and ours[1] != theirs[1]):
             differ.append(sql)
     assert differ == []
+
+
+def test_classic_mode_long_run_of_glued_numbers_is_an_error_not_a_crash():
+    # Each number runs on into the next token; the token pass reads them in a loop.
+    sql = "select @1" + "e-1" * 200000
+    with pytest.raises(ParseError) as mode:
+        classic_mode(sql)
+    with pytest.raises(ParseError) as classic:
+        parse(sql)
+    assert str(mode.value) == str(classic.value)

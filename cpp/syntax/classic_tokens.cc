@@ -330,51 +330,54 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
   // 6_1e-1 is 6 times _1e, minus 1). A piece that starts otherwise goes on
   // as one word. A number at the end may run on into the tokens after it
   // (@4e-3.5), which are then taken apart the same way.
-  auto glue = [&](auto& self, const Token& from, std::size_t begin, std::size_t end) -> void {
-    Token pieces[16];
-    std::size_t count = 0;
-    std::size_t i = begin;
-    while (i < end && count + 1 < std::size(pieces)) {
-      const std::string_view rest = text.substr(i, end - i);
-      Token piece = word_token(from, i, end);
-      piece.spaced = false;
-      const bool digit = rest[0] >= '0' && rest[0] <= '9';
-      const bool fraction = rest[0] == '.' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
-      if (digit || fraction) {
-        // The number ends where the classic lexer ends it, which may be
-        // past `end` (1e-1e-1: the word 1e-1e, "-", then 1e-1).
-        piece.kind = Tok::kNumber;
-        piece.end = static_cast<std::uint32_t>(i + number_prefix(text.substr(i)));
-      } else if (const std::size_t w = classic_word_prefix(rest); w > 0) {
-        piece.end = static_cast<std::uint32_t>(i + w);
-        piece.kw = keyword_of(rest.substr(0, w));
-      } else if (rest[0] == '-' || rest[0] == '+') {
-        piece.kind = Tok::kOp;
-        piece.op = rest[0] == '-' ? Op::kMinus : Op::kPlus;
-        piece.end = static_cast<std::uint32_t>(i + 1);
-      } else if (rest[0] == '.') {
-        piece.kind = Tok::kDot;
-        piece.end = static_cast<std::uint32_t>(i + 1);
+  std::vector<Token> glued;  // glue's pieces, in text order
+  auto glue = [&](Token from, std::size_t begin, std::size_t end) {
+    const bool can_run_on = pending.empty();  // the tokens after are tokens[next..]
+    glued.clear();
+    for (;;) {
+      std::size_t i = begin;
+      for (std::size_t count = 0; i < end && count < 16; ++count) {
+        const std::string_view rest = text.substr(i, end - i);
+        Token piece = word_token(from, i, end);
+        piece.spaced = false;
+        const bool digit = rest[0] >= '0' && rest[0] <= '9';
+        const bool fraction = rest[0] == '.' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
+        if (digit || fraction) {
+          // The number ends where the classic lexer ends it, which may be
+          // past `end` (1e-1e-1: the word 1e-1e, "-", then 1e-1).
+          piece.kind = Tok::kNumber;
+          piece.end = static_cast<std::uint32_t>(i + number_prefix(text.substr(i)));
+        } else if (const std::size_t w = classic_word_prefix(rest); w > 0) {
+          piece.end = static_cast<std::uint32_t>(i + w);
+          piece.kw = keyword_of(rest.substr(0, w));
+        } else if (rest[0] == '-' || rest[0] == '+') {
+          piece.kind = Tok::kOp;
+          piece.op = rest[0] == '-' ? Op::kMinus : Op::kPlus;
+          piece.end = static_cast<std::uint32_t>(i + 1);
+        } else if (rest[0] == '.') {
+          piece.kind = Tok::kDot;
+          piece.end = static_cast<std::uint32_t>(i + 1);
+        }
+        if (piece.end > end && !can_run_on) piece.end = static_cast<std::uint32_t>(end);
+        glued.push_back(piece);
+        i = piece.end;
       }
-      if (piece.end > end && !pending.empty()) piece.end = static_cast<std::uint32_t>(end);
-      pieces[count++] = piece;
-      i = piece.end;
-    }
-    if (i < end) {
-      Token piece = word_token(from, i, end);
-      piece.spaced = false;
-      pieces[count++] = piece;
-    }
-    if (i > end) {
+      if (i < end) {
+        Token piece = word_token(from, i, end);
+        piece.spaced = false;
+        glued.push_back(piece);
+      }
+      if (i <= end) break;
       // The last number runs on into the tokens after it: those it covers
-      // go, and the rest of the one it ends in is read again.
+      // go, and the rest of the one it ends in is read the same way (in a
+      // loop: a long run of 1e-1e-1.. goes on token after token).
       while (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].end <= i) ++next;
-      if (next < tokens.size() && tokens[next].kind != Tok::kEnd && tokens[next].begin < i) {
-        const Token tail = tokens[next++];
-        self(self, tail, i, tail.end);
-      }
+      if (next >= tokens.size() || tokens[next].kind == Tok::kEnd || tokens[next].begin >= i) break;
+      from = tokens[next++];
+      begin = i;
+      end = from.end;
     }
-    while (count > 0) pending.push_back(pieces[--count]);
+    for (std::size_t k = glued.size(); k-- > 0;) pending.push_back(glued[k]);
   };
   Token t;
   for (;;) {
@@ -466,7 +469,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       // the "." of @0. a dot).
       const std::size_t d = classic_word_prefix(text.substr(t.begin, t.end - t.begin));
       if (d > 0 && t.begin + d < t.end) {
-        glue(glue, t, t.begin + d, t.end);  // @0.o0: a dot, then a name; @4e-3: @4e minus 3
+        glue(t, t.begin + d, t.end);  // @0.o0: a dot, then a name; @4e-3: @4e minus 3
         t.end = static_cast<std::uint32_t>(t.begin + d);
       }
     }
@@ -495,7 +498,7 @@ void classic_tokens(std::string_view text, std::vector<Token>& tokens) {
       if (k > 0) {
         // The rest is read again: 1_0.x.y (dotted parts), 6_1e-1 (a sign,
         // then a number), 1x߲ (a character no name holds).
-        if (n + k < w.size()) glue(glue, t, t.begin + n + k, t.end);
+        if (n + k < w.size()) glue(t, t.begin + n + k, t.end);
         Token name = word_token(t, t.begin + n, t.begin + n + k);
         name.spaced = false;
         name.kw = keyword_of(w.substr(n, k));
