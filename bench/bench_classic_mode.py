@@ -1,18 +1,19 @@
 #!/usr/bin/env python3
-"""The classic parser against the statement grammar's classic mode + render.
+"""The classic reference grammar against parse() (classic mode + render).
 
 For two sets of texts -- the analytic queries of bench_parser.py and every
-shared text the classic parser accepts -- prints MB/s of query text for:
+shared text parse() accepts -- prints MB/s of query text for:
 
-  * the C++ tree only (no Python objects): the classic parser
-    (``_parse_tree_only``) and the classic mode + render
-    (``_classic_mode_tree_only``);
-  * to Python objects: ``sql_parser.parse`` and ``_classic_mode_parse``.
+  * the C++ tree only (no Python objects): the reference grammar
+    (``_classic_reference_tree_only``) and parse() (``_parse_tree_only``);
+  * to Python objects: ``_classic_reference_parse`` and ``sql_parser.parse``.
 
-The two paths are timed in alternating rounds of the same run (best round
-of each), so load on the machine affects both alike; times are the process's
-CPU time. The last column is the classic mode's speed relative to the
-classic parser (1.00 = as fast, above 1 faster).
+The reference grammar is the one parse() read before it became the statement
+grammar's classic mode plus the renderer; it is built into developer builds
+only (-DSQLPARSE_CLASSIC_REFERENCE=ON). The two paths are timed in
+alternating rounds of the same run (best round of each), so load on the
+machine affects both alike; times are the process's CPU time. The last
+column is parse()'s speed relative to the reference (above 1 faster).
 
     PYTHONPATH=python:build/dev python bench/bench_classic_mode.py [--seconds S] [--shared DIR]
 """
@@ -29,18 +30,16 @@ sys.path.insert(0, str(ROOT / "bench"))
 
 import _sqlparse_core  # noqa: E402
 from bench_parser import QUERIES  # noqa: E402
-from sql_parser import ParseError  # noqa: E402
+from sql_parser import ParseError, parse  # noqa: E402
 
-# The classic parser's own entries: after parse() moved to the classic mode,
-# the old parser stays reachable under these names.
-OLD_TREE = getattr(_sqlparse_core, "_classic_parser_tree_only", _sqlparse_core._parse_tree_only)
-OLD_PARSE = getattr(_sqlparse_core, "_classic_parser_parse", _sqlparse_core.parse)
-NEW_TREE = _sqlparse_core._classic_mode_tree_only
-NEW_PARSE = _sqlparse_core._classic_mode_parse
+OLD_TREE = getattr(_sqlparse_core, "_classic_reference_tree_only", None)
+OLD_PARSE = getattr(_sqlparse_core, "_classic_reference_parse", None)
+NEW_TREE = _sqlparse_core._parse_tree_only
+NEW_PARSE = parse
 
 
 def shared_texts(shared):
-    """Distinct texts of the shared data that the classic parser accepts."""
+    """Distinct texts of the shared data that parse() accepts."""
     files = [shared / "parser-conformance.jsonl", shared / "analysis-examples.jsonl"]
     files += sorted((shared / "sql-corpus").glob("*.jsonl"))
     seen = {}
@@ -55,7 +54,7 @@ def shared_texts(shared):
     accepted = []
     for sql in seen:
         try:
-            OLD_PARSE(sql)
+            parse(sql)
         except ParseError:
             continue
         accepted.append(sql)
@@ -89,9 +88,11 @@ def main():
     ap.add_argument("--seconds", type=float, default=4.0, help="time per comparison")
     ap.add_argument("--shared", type=Path, default=ROOT.parent / "shared")
     args = ap.parse_args()
+    if OLD_PARSE is None:
+        raise SystemExit("needs the classic reference grammar: build with -DSQLPARSE_CLASSIC_REFERENCE=ON")
 
     sets = [("bench_parser queries", list(QUERIES)), ("shared accepted texts", shared_texts(args.shared))]
-    print(f"{'texts':<38} {'path':<14} {'classic parser':>15} {'classic mode':>13} {'ratio':>7}")
+    print(f"{'texts':<38} {'path':<14} {'reference':>15} {'parse()':>13} {'ratio':>7}")
     for name, texts in sets:
         for t in texts:  # both must give the same tree before anything is timed
             if OLD_PARSE(t) != NEW_PARSE(t):

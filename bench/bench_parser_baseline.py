@@ -9,7 +9,7 @@ round over all of a build's children, so load on the machine affects both
 alike. Times are CPU time of the child.
 
 Texts: the analytic queries of bench_parser.py and every shared text the
-classic parser of *this* build accepts (bench_classic_mode.shared_texts). Paths: the C++ tree only
+classic parse() of *this* build accepts (bench_classic_mode.shared_texts). Paths: the C++ tree only
 (``_parse_tree_only``) and ``parse()`` to Python objects.
 
     git worktree add --detach /tmp/wt/base <commit>
@@ -34,9 +34,7 @@ import json, sys, time
 import _sqlparse_core
 from sql_parser import parse
 texts = json.load(open(sys.argv[1], encoding="utf-8"))
-func = {"tree": _sqlparse_core._parse_tree_only, "python": parse,
-        "mode-tree": getattr(_sqlparse_core, "_classic_mode_tree_only", None),
-        "mode-python": getattr(_sqlparse_core, "_classic_mode_parse", None)}[sys.argv[2]]
+func = {"tree": _sqlparse_core._parse_tree_only, "python": parse}[sys.argv[2]]
 seconds = float(sys.argv[3])
 def one_round(repeat):
     start = time.process_time()
@@ -55,9 +53,7 @@ print(best / repeat)
 """
 
 
-def child_time(pythonpath, texts_file, path, seconds, mode=False):
-    if mode:
-        path = "mode-" + path
+def child_time(pythonpath, texts_file, path, seconds):
     env = dict(os.environ, PYTHONPATH=pythonpath)
     out = subprocess.run([sys.executable, "-c", CHILD, texts_file, path, str(seconds)], env=env,
                          capture_output=True, text=True, check=True)
@@ -69,8 +65,6 @@ def main():
     ap.add_argument("--baseline", required=True, help="PYTHONPATH of the other build (python:build dirs)")
     ap.add_argument("--current", default=os.environ.get("PYTHONPATH", ""),
                     help="PYTHONPATH of this build (default: this process's)")
-    ap.add_argument("--classic-mode", action="store_true",
-                    help="time this build's classic mode + render entries instead of parse()")
     ap.add_argument("--seconds", type=float, default=1.0, help="timing per child")
     ap.add_argument("--children", type=int, default=3, help="children per build and path")
     ap.add_argument("--shared", type=Path, default=ROOT.parent / "shared")
@@ -93,7 +87,7 @@ def main():
                 base = cur = float("inf")
                 for _ in range(args.children):
                     base = min(base, child_time(args.baseline, texts_file, path, args.seconds))
-                    cur = min(cur, child_time(args.current, texts_file, path, args.seconds, args.classic_mode))
+                    cur = min(cur, child_time(args.current, texts_file, path, args.seconds))
                 b, c = size / base / 1e6, size / cur / 1e6
                 print(f"{label:<38} {path:<10} {b:>7.2f} MB/s {c:>7.2f} MB/s {c / b:>7.2f}")
                 label = ""

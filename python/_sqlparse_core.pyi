@@ -126,14 +126,6 @@ def _render_classic(text: str, dialect: str = "generic", classic_mode: bool = Fa
     """The classic parse tree rendered from the typed syntax tree (for measurements)."""
     ...
 
-def _classic_mode_parse(text: str) -> Any:
-    """parse() through the statement grammar's classic mode and the renderer (for measurements)."""
-    ...
-
-def _classic_mode_tree_only(text: str) -> int:
-    """_classic_mode_parse to the C++ tree only; returns the node count (for benchmarks)."""
-    ...
-
 # ---- full column lineage
 
 class _LineageSchema:

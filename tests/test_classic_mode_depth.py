@@ -1,17 +1,19 @@
-"""The nesting limit of the classic mode against the classic parser.
+"""The nesting limit of parse() against the classic reference grammar.
 
-The classic parser allows 1,000 nested levels and fails at the token that
+The classic grammar allows 1,000 nested levels and fails at the token that
 opens level 1,001: a parenthesis, a sub-query, a call, CASE, CAST, a type's
 parameters, a prefix operator, OVER, WITHIN GROUP, TOP (..), USING, a column
 list, a CTE body, and every operator of a left-nested chain (a - b - c).
 Separately, a query may change its set operator at most 1,000 times.
 
-The classic mode (_classic_mode_parse) must agree on every text: both
+parse() (the statement grammar's classic mode and the renderer) must agree
+with the classic grammar it replaced (_classic_reference_parse, built into
+developer builds only) on every text: both
 accept it with the same tree, or both refuse it with the same error (text,
 offset, line, column, expecting, found). The texts are generated: each
 nestable construct alone and around several innermost pieces, pairs of
 constructs that count differently alternating, operator chains inside
-nestings, at the level where the classic parser starts to refuse (found by
+nestings, at the level where the reference grammar starts to refuse (found by
 searching) and one below, and at 999, 1,000, 1,001 and 3,000 levels.
 """
 
@@ -22,6 +24,10 @@ import pytest
 
 import _sqlparse_core
 from sql_parser import ParseError
+
+pytestmark = pytest.mark.skipif(
+    not hasattr(_sqlparse_core, "_classic_reference_parse"),
+    reason="needs the classic reference grammar (a build with -DSQLPARSE_CLASSIC_REFERENCE=ON)")
 
 # ---- the constructs ---------------------------------------------------------------
 #
@@ -194,7 +200,7 @@ def outcome(parse, text):
 
 def refused_by_depth(text):
     try:
-        _sqlparse_core._parse_tree_only(text)
+        _sqlparse_core._classic_reference_tree_only(text)
     except ParseError as e:
         return e.expecting == DEPTH
     return False
@@ -206,34 +212,34 @@ NOT_RENDERED = {"type parameter", ":: type parameter"}
 
 
 def assert_same(text, refusals_only=False):
-    """Both read the text alike; returns whether the classic parser refuses
+    """Both read the text alike; returns whether the reference grammar refuses
     it for its nesting."""
     old = sys.getrecursionlimit()
     sys.setrecursionlimit(max(old, 30000))
     try:
-        kind, classic = outcome(_sqlparse_core.parse, text)
+        kind, classic = outcome(_sqlparse_core._classic_reference_parse, text)
         refused = kind == "error" and classic[4] == DEPTH
         if refusals_only and not refused:
             return False
-        mode_kind, mode = outcome(_sqlparse_core._classic_mode_parse, text)
+        mode_kind, mode = outcome(_sqlparse_core.parse, text)
         # repr keeps key order and tells True from 1 and 1 from 1.0.
         if kind != mode_kind or (repr(classic) != repr(mode) if kind == "tree" else classic != mode):
             shown = text if len(text) < 300 else text[:150] + " ... " + text[-150:]
-            pytest.fail(f"{shown}\nclassic parser: {kind} {str(classic)[:300]}\nclassic mode:   {mode_kind} {str(mode)[:300]}")
+            pytest.fail(f"{shown}\nreference grammar: {kind} {str(classic)[:300]}\nparse():           {mode_kind} {str(mode)[:300]}")
         return refused
     finally:
         sys.setrecursionlimit(old)
 
 
 def estimated_first_refused(build, high=1001):
-    """Where the classic parser starts refusing build(n) for its nesting,
+    """Where the reference grammar starts refusing build(n) for its nesting,
     as the text suggests: the least n whose text holds the token it refuses
     at (None when it accepts build(4 * high)). build(n) grows at its inside:
     the text before a place stays the same as n grows."""
     for high in (high, 4 * high):
         text = build(high)
         try:
-            _sqlparse_core._parse_tree_only(text)
+            _sqlparse_core._classic_reference_tree_only(text)
             continue
         except ParseError as e:
             if e.expecting != DEPTH:
@@ -267,11 +273,11 @@ def searched_first_refused(build, near, high=4004):
 
 
 def assert_same_at_the_limit(build, refusals_only=False, may_accept_all=False):
-    """Both read alike the deepest text the classic parser accepts and the
+    """Both read alike the deepest text the reference grammar accepts and the
     first it refuses for its nesting; returns that first level."""
     n = estimated_first_refused(build)
     if n is None:
-        assert may_accept_all, "the classic parser accepts every level"
+        assert may_accept_all, "the reference grammar accepts every level"
         return None
     if assert_same(build(n), refusals_only) and not assert_same(build(n - 1), refusals_only):
         return n

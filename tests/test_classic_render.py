@@ -9,7 +9,9 @@ statement grammar; the renderer must refuse it with the reason given, which
 names the construct a classic mode of the statement grammar has to reject.
 """
 
+import json
 import sys
+from pathlib import Path
 
 import pytest
 
@@ -200,16 +202,53 @@ def test_deep_nesting_renders_as_the_classic_parser_reads_it(sql):
         sys.setrecursionlimit(old)
 
 
-# ---- the classic mode of the statement grammar --------------------------------
+# ---- parse(): the classic mode of the statement grammar -----------------------
 #
-# _render_classic(text, classic_mode=True) parses in the grammar's classic
-# mode: it must accept what the classic parser accepts (and render it
-# exactly) and refuse what the classic parser refuses, where the construct
-# starts, with the classic parser's error.
+# parse() reads the text in the statement grammar's classic mode and renders
+# the classic tree. It must accept what the classic grammar it replaced
+# accepts (with the same tree) and refuse what that grammar refuses, where the
+# construct starts, with its error. That grammar is built into developer
+# builds only, as the reference (_classic_reference_parse); its answers to
+# the texts below are recorded in data/classic_answers.jsonl, so that every
+# build checks them (`python tests/test_classic_render.py --record` writes
+# them again from a developer build).
+
+reference_parse = getattr(_sqlparse_core, "_classic_reference_parse", None)
+needs_reference = pytest.mark.skipif(
+    reference_parse is None,
+    reason="needs the classic reference grammar (a build with -DSQLPARSE_CLASSIC_REFERENCE=ON)")
+ANSWERS = Path(__file__).parent / "data" / "classic_answers.jsonl"
 
 
 def classic_mode(sql):
     return _sqlparse_core._render_classic(sql, classic_mode=True)
+
+
+def _outcome(fn, sql):
+    try:
+        return "tree", fn(sql)
+    except Exception as e:  # the kind and the whole message must agree
+        return type(e).__name__, str(e)
+
+
+def _agree(ours, theirs):
+    if ours[0] != theirs[0]:
+        return False
+    return same(ours[1], theirs[1]) if ours[0] == "tree" else ours[1] == theirs[1]
+
+
+def _recorded():
+    answers = {}
+    if not ANSWERS.exists():  # while recording them
+        return answers
+    with open(ANSWERS, encoding="utf-8") as f:
+        for line in f:
+            row = json.loads(line)
+            answers[row["sql"]] = ("tree", row["tree"]) if "tree" in row else ("ParseError", row["error"])
+    return answers
+
+
+ANSWERED = _recorded()
 
 
 CLASSIC_MODE_MATCHES = MATCHES + [
@@ -281,7 +320,10 @@ CLASSIC_MODE_MATCHES = MATCHES + [
 
 @pytest.mark.parametrize("sql", CLASSIC_MODE_MATCHES)
 def test_classic_mode_renders_the_classic_tree(sql):
-    assert same(classic_mode(sql), parse(sql)), (classic_mode(sql), parse(sql))
+    kind, tree = ANSWERED[sql]
+    assert kind == "tree"
+    assert same(parse(sql), tree), (parse(sql), tree)
+    assert same(classic_mode(sql), tree)
 
 
 # One text per construct the classic grammar lacks: the classic mode refuses
@@ -290,6 +332,8 @@ CLASSIC_MODE_REFUSED = [
     ("insert into t values (1)", "statement other than SELECT"),
     ("with x as (select 1) insert into t select * from x", "WITH before another statement"),
     ("values (1)", "VALUES query"),
+    ("select a from t where a between d < > c and e", "< > written apart in a BETWEEN bound"),
+    ("select a from t where a between 1 and d > = c", "> = written apart in a BETWEEN bound"),
     ("from t select a", "FROM-first query"),
     ("(select a from t) union (select a from u)", "parenthesised query"),
     ("select 1; select 2", "more than one statement"),
@@ -437,13 +481,23 @@ CLASSIC_MODE_REFUSED = [
 
 @pytest.mark.parametrize("sql,construct", CLASSIC_MODE_REFUSED)
 def test_classic_mode_refuses_with_the_classic_error(sql, construct):
-    with pytest.raises(ParseError) as classic:
-        parse(sql)
+    kind, message = ANSWERED[sql]
+    assert kind == "ParseError"
     with pytest.raises(ParseError) as mode:
-        classic_mode(sql)
-    assert str(mode.value) == str(classic.value), construct
-    assert (mode.value.expecting, mode.value.found, mode.value.offset) == (
-        classic.value.expecting, classic.value.found, classic.value.offset)
+        parse(sql)
+    assert str(mode.value) == message, construct
+
+
+def _answered_texts():
+    return list(dict.fromkeys(CLASSIC_MODE_MATCHES + [sql for sql, _ in CLASSIC_MODE_REFUSED]))
+
+
+@needs_reference
+def test_recorded_answers_are_the_reference_grammars():
+    texts = _answered_texts()
+    assert sorted(ANSWERED) == sorted(texts), "record the answers again: python tests/test_classic_render.py --record"
+    differ = [sql for sql in texts if not _agree(ANSWERED[sql], _outcome(reference_parse, sql))]
+    assert differ == []
 
 
 def test_classic_mode_is_not_a_dialect_name():
@@ -452,12 +506,13 @@ def test_classic_mode_is_not_a_dialect_name():
         sql_parser.parse_script("select 1", dialect="classic")
 
 
+@needs_reference
 @pytest.mark.parametrize("sql", DEEP + [nested_from(1000)], ids=["parens-900", "and-5000", "from-1000"])
 def test_classic_mode_deep_nesting(sql):
     old = sys.getrecursionlimit()
     sys.setrecursionlimit(max(old, 20000))
     try:
-        assert same(classic_mode(sql), parse(sql))
+        assert same(parse(sql), reference_parse(sql))
     finally:
         sys.setrecursionlimit(old)
 
@@ -472,22 +527,11 @@ def _check_tool():
     return module
 
 
-def _outcome(fn, sql):
-    try:
-        return "tree", fn(sql)
-    except Exception as e:  # the kind and the whole message must agree
-        return type(e).__name__, str(e)
-
-
+@needs_reference
 @pytest.mark.parametrize("generator,count", [("glued_texts", 4000), ("random_queries", 400)])
 def test_classic_mode_agrees_on_generated_texts(generator, count):
     texts = getattr(_check_tool(), generator)(count)
-    differ = []
-    for sql in texts:
-        ours, theirs = _outcome(classic_mode, sql), _outcome(parse, sql)
-        if ours[0] != theirs[0] or (ours[0] == "tree" and not same(ours[1], theirs[1])) or (
-                ours[0] != "tree" and ours[1] != theirs[1]):
-            differ.append(sql)
+    differ = [sql for sql in texts if not _agree(_outcome(parse, sql), _outcome(reference_parse, sql))]
     assert differ == []
 
 
@@ -495,7 +539,25 @@ def test_classic_mode_long_run_of_glued_numbers_is_an_error_not_a_crash():
     # Each number runs on into the next token; the token pass reads them in a loop.
     sql = "select @1" + "e-1" * 200000
     with pytest.raises(ParseError) as mode:
-        classic_mode(sql)
-    with pytest.raises(ParseError) as classic:
         parse(sql)
-    assert str(mode.value) == str(classic.value)
+    assert mode.value.expecting == "at most 1000 nested levels"
+    if reference_parse is not None:
+        with pytest.raises(ParseError) as classic:
+            reference_parse(sql)
+        assert str(mode.value) == str(classic.value)
+
+
+def _record():
+    """Writes the reference grammar's answers to the texts of the tables."""
+    assert reference_parse is not None, "a developer build (-DSQLPARSE_CLASSIC_REFERENCE=ON) is needed"
+    ANSWERS.parent.mkdir(exist_ok=True)
+    with open(ANSWERS, "w", encoding="utf-8") as f:
+        for sql in _answered_texts():
+            kind, answer = _outcome(reference_parse, sql)
+            row = {"sql": sql, "tree": answer} if kind == "tree" else {"sql": sql, "error": answer}
+            assert kind in ("tree", "ParseError"), (sql, kind, answer)
+            f.write(json.dumps(row, ensure_ascii=False) + "\n")
+
+
+if __name__ == "__main__" and sys.argv[1:] == ["--record"]:
+    _record()

@@ -24,11 +24,16 @@ def _stub_definitions():
     return defs
 
 
+# Exported by developer builds only (-DSQLPARSE_CLASSIC_REFERENCE=ON); the
+# stub describes the installed module.
+DEVELOPER_ONLY = {"_classic_reference_parse", "_classic_reference_tree_only"}
+
+
 def _module_exports():
     return {
         name
         for name in dir(_sqlparse_core)
-        if not (name.startswith("__") and name.endswith("__"))
+        if not (name.startswith("__") and name.endswith("__")) and name not in DEVELOPER_ONLY
     }
 
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Measures the classic tree rendered from the typed syntax tree against the
-classic parser.
+classic parser (the reference grammar parse() replaced, in a developer build
+with -DSQLPARSE_CLASSIC_REFERENCE=ON; else parse() itself).
 
 For every text of the shared data (parser-conformance.jsonl,
 analysis-examples.jsonl, sql-corpus/*.jsonl) it compares
@@ -52,6 +53,12 @@ sys.path.insert(0, str(ROOT / "python"))
 
 import _sqlparse_core  # noqa: E402
 from sql_parser import ParseError, parse  # noqa: E402
+
+# The classic grammar parse() read before it became the classic mode plus the
+# renderer: built into developer builds only (-DSQLPARSE_CLASSIC_REFERENCE=ON).
+# Without it, parse() itself stands for the classic tree.
+REFERENCE = getattr(_sqlparse_core, "_classic_reference_parse", None)
+classic_parse = REFERENCE or parse
 
 DEFAULT_SHARED = ROOT.parent / "shared"
 
@@ -292,7 +299,7 @@ def measure(texts, dialect):
     classic_says = defaultdict(Counter)  # per refusal group: the classic parser's "expecting"
     for sql in texts:
         try:
-            classic = parse(sql)
+            classic = classic_parse(sql)
             classic_error = None
         except ParseError as e:
             classic, classic_error = None, e
@@ -334,7 +341,7 @@ def measure_classic_mode(texts):
     classic_says = defaultdict(Counter)
     for sql in texts:
         try:
-            classic = parse(sql)
+            classic = classic_parse(sql)
             classic_error = None
         except ParseError as e:
             classic, classic_error = None, e
@@ -432,6 +439,9 @@ def main(argv):
         texts = mutated_texts(texts, args.mutations)
 
     if args.classic_mode:
+        if REFERENCE is None:
+            sys.exit("--classic-mode compares parse() with the classic reference grammar: "
+                     "build with -DSQLPARSE_CLASSIC_REFERENCE=ON")
         report_classic_mode(texts, args.examples)
         return 0
 

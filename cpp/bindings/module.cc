@@ -33,6 +33,9 @@
 #include "sqlparse_main/front_end/batch.h"
 #include "sqlparse_main/front_end/statement_split.h"
 #include "sql_parser/parser.h"
+#ifdef SQLPARSE_CLASSIC_REFERENCE
+#include "sql_parser/reference/reference_parser.h"
+#endif
 #include "sql_parser/render/classic_render.h"
 #include "syntax/parser.h"
 #include "syntax/to_tree.h"
@@ -1166,37 +1169,40 @@ nb::object render_classic_py(nb::handle text, const std::string& dialect_name, b
   return py_from_node(tree);
 }
 
-// _classic_mode_parse(text): parse() through the statement grammar's classic
-// mode and the renderer (for measurements against parse()).
-nb::object classic_mode_parse_py(nb::handle text) {
+#ifdef SQLPARSE_CLASSIC_REFERENCE
+// _classic_reference_parse(text): the classic grammar parse() read before it
+// became a rendering of the typed tree; only in developer builds, as the
+// reference the differential tests compare parse() with.
+nb::object classic_reference_parse_py(nb::handle text) {
   std::string copy;
   std::string_view sql = utf8_view_of(text, copy);
-  check_script_size(sql);
   Node tree;
   {
     nb::gil_scoped_release release;
-    tree = sqlparse::sql_parser::parse_classic_mode(sql);
+    tree = sqlparse::sql_parser::reference_parse(sql);
   }
   return py_from_node(tree);
 }
 
-// _classic_mode_tree_only(text): the same to the C++ tree only; the node count.
-std::size_t classic_mode_tree_only_py(nb::handle text) {
+// _classic_reference_tree_only(text): the same to the C++ tree only; the node count.
+std::size_t classic_reference_tree_only_py(nb::handle text) {
   std::string copy;
   std::string_view sql = utf8_view_of(text, copy);
-  check_script_size(sql);
   nb::gil_scoped_release release;
-  Node tree = sqlparse::sql_parser::parse_classic_mode(sql);
+  Node tree = sqlparse::sql_parser::reference_parse(sql);
   return sqlparse::sql_parser::count_nodes(tree);
 }
+#endif
 
 void bind_classic_render(nb::module_& m) {
-  m.def("_classic_mode_parse", &classic_mode_parse_py, nb::arg("text").none(),
-        nb::sig("def _classic_mode_parse(text: str) -> object"),
-        "parse() through the statement grammar's classic mode and the renderer (for measurements).");
-  m.def("_classic_mode_tree_only", &classic_mode_tree_only_py, nb::arg("text").none(),
-        nb::sig("def _classic_mode_tree_only(text: str) -> int"),
-        "_classic_mode_parse to the C++ tree only; returns the node count (for benchmarks).");
+#ifdef SQLPARSE_CLASSIC_REFERENCE
+  m.def("_classic_reference_parse", &classic_reference_parse_py, nb::arg("text").none(),
+        nb::sig("def _classic_reference_parse(text: str) -> object"),
+        "The classic grammar parse() read before it became a rendering (developer builds only).");
+  m.def("_classic_reference_tree_only", &classic_reference_tree_only_py, nb::arg("text").none(),
+        nb::sig("def _classic_reference_tree_only(text: str) -> int"),
+        "_classic_reference_parse to the C++ tree only; returns the node count (for benchmarks).");
+#endif
   m.def("_render_classic", &render_classic_py, nb::arg("text").none(), nb::arg("dialect") = "generic",
         nb::arg("classic_mode") = false,
         nb::sig("def _render_classic(text: str, dialect: str = 'generic', classic_mode: bool = False) -> object"),

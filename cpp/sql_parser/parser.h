@@ -1,11 +1,14 @@
-// The SQL parser: query text to the JSON-like parse tree the analyser walks.
+// The classic parse: query text to the JSON-like parse tree the analyser walks.
 //
 // parse() accepts one SELECT statement (optionally with WITH, set operations,
 // a trailing ";" and trailing white space) and returns its tree. Keys, shapes
-// and key order follow the tree format the analyser was designed for. Any text
-// gives either a tree or a ParseError: the parser never reads past the input,
-// never recurses without a bound, and keeps no global mutable state, so any
-// number of threads may parse at the same time.
+// and key order follow the tree format the analyser was designed for. The
+// statement grammar (syntax/) reads the text in its classic mode, which
+// accepts what the classic grammar accepts and fails where it fails, and
+// render_classic() (render/) writes the classic tree from the typed syntax
+// tree. Any text gives either a tree or a ParseError: nothing reads past the
+// input or recurses without a bound, and there is no global mutable state, so
+// any number of threads may parse at the same time.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +28,7 @@ namespace sqlparse::sql_parser {
 // uses about 3 MB of stack (1000 nested sub-queries, the deepest case), well
 // inside the 8 MB of a main thread or a Python / std::thread thread here.
 inline constexpr int kMaxNestingDepth = 1000;
+inline constexpr const char* kNestingDepthText = "at most 1000 nested levels";
 
 struct ParseError : std::exception {
   // The whole one-line text:

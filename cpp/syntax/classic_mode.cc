@@ -16,7 +16,8 @@
 #include <string>
 
 #include "sql_parser/binding_powers.h"
-#include "sql_parser/parser_internal.h"  // the classic type names and interval units
+#include "sql_parser/classic_shapes.h"  // the classic type names and interval units
+#include "sql_parser/parser.h"
 #include "sql_parser/reserved_words.h"
 #include "syntax/classic_mode.h"
 #include "syntax/grammar.h"
@@ -255,7 +256,7 @@ struct Parser::ClassicDepth {
 
 namespace {
 
-constexpr std::string_view kClassicDepthText = sql_parser::NestGuard::kDepthText;
+constexpr std::string_view kClassicDepthText = sql_parser::kNestingDepthText;
 
 // The shared DepthGuards count a call of a sub-query twice where the classic
 // parser counts it once: in the classic mode they allow this many more
@@ -953,6 +954,7 @@ Expr* Parser::classic_bound() {
     }
     switch (t.op) {
       case Op::kEq: case Op::kEqEq: case Op::kNeq: case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe:
+        if (!classic_infix(t)) return e;  // refuses "< =" and "< >" written apart
         e = infix(e, kPrecCompare, begin);
         break;
       default:

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "sql_parser/lexer.h"  // is_unicode_letter, unescape
+#include "sql_parser/text.h"  // is_unicode_letter, unescape
 #include "sql_parser/reserved_words.h"
 #include "syntax/classic_mode.h"
 

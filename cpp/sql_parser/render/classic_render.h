@@ -1,14 +1,12 @@
 // The classic parse tree as a rendering of the typed syntax tree.
 //
 // render_classic() turns a SELECT statement parsed by syntax::parse_script
-// into the tree sql_parser::parse() builds for the same text: the same keys,
-// key order, list collapsing, null dropping and literal merging. Every
-// construct the classic grammar lacks (and every way of writing one that it
-// reads differently) throws RenderError naming the construct, so a caller
-// can tell "renders" from "the classic grammar has no such syntax".
-//
-// Nothing here is wired into sql_parser::parse(); the renderer is measured
-// against it by tools/check_classic_render.py.
+// into the classic tree: its keys, key order, list collapsing, null dropping
+// and literal merging. sql_parser::parse() is the statement grammar's classic
+// mode followed by this rendering. Every construct the classic grammar lacks
+// (and every way of writing one that it reads differently) throws
+// RenderError naming the construct, so a caller can tell "renders" from "the
+// classic grammar has no such syntax".
 #pragma once
 
 #include <stdexcept>
@@ -36,9 +34,5 @@ inline constexpr int kMaxRenderDepth = 10000;
 // string; in the classic mode, the token pass has already refused what the
 // classic lexer reads differently).
 Node render_classic(const syntax::Statement& statement, const syntax::Dialect& dialect);
-
-// The classic tree of a text through the statement grammar's classic mode:
-// what sql_parser::parse() returns, ParseError included.
-Node parse_classic_mode(std::string_view utf8_text);
 
 }  // namespace sqlparse::sql_parser

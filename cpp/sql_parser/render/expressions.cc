@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "sql_parser/lexer.h"
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/text.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/render/render_internal.h"
 #include "tree/stack_limit.h"
 

@@ -1,6 +1,6 @@
 // FROM lists and joins: sources as strings or value/name maps, joins as
 // {kind: source, on / using} entries after the sources they follow.
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/render/render_internal.h"
 
 namespace sqlparse::sql_parser::render {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sql_parser/binding_powers.h"
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/render/render_internal.h"
 
 namespace sqlparse::sql_parser::render {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/render/render_internal.h"
 #include "syntax/parser.h"
 
@@ -249,11 +249,6 @@ namespace sqlparse::sql_parser {
 Node render_classic(const syntax::Statement& statement, const syntax::Dialect& dialect) {
   render::Renderer r(dialect);
   return r.statement(statement);
-}
-
-Node parse_classic_mode(std::string_view utf8_text) {
-  std::unique_ptr<syntax::Script> script = syntax::parse_script(utf8_text, syntax::classic_dialect());
-  return render_classic(*script->statements[0].tree, script->dialect);
 }
 
 }  // namespace sqlparse::sql_parser

@@ -1,5 +1,5 @@
 // The select list, TOP, windows and sort items in the classic shapes.
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/render/render_internal.h"
 
 namespace sqlparse::sql_parser::render {

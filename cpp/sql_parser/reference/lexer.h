@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "sql_parser/text.h"
+
 namespace sqlparse::sql_parser {
 
 enum class Tok : std::uint8_t {
@@ -79,9 +81,6 @@ struct Token {
   std::size_t end = 0;
 };
 
-// True for non-ASCII code points that Python's str.isalpha() accepts.
-bool is_unicode_letter(std::uint32_t cp);
-
 class Lexer {
  public:
   explicit Lexer(std::string_view text);
@@ -120,15 +119,5 @@ class Lexer {
   int head_ = 0;
   int count_ = 0;
 };
-
-// Decodes the text of a string literal or quoted name (quotes excluded):
-// doubled quotes and backslash escapes, the way the host language reads a
-// string literal. Returns false when an escape is malformed (then `out` is
-// unspecified). `out` may be null to only validate.
-bool unescape(std::string_view body, char quote, std::string* out);
-
-// Decodes one UTF-8 sequence at text[i]; returns its length (1 for an invalid
-// byte, whose code point is then 0xFFFFFFFF).
-std::size_t decode_utf8(std::string_view text, std::size_t i, std::uint32_t* cp);
 
 }  // namespace sqlparse::sql_parser

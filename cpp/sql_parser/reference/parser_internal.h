@@ -1,19 +1,16 @@
-// The recursive-descent parser shared by the clause files. Not a public header.
-//
-// Node shapes follow the tree format's general rules, applied while building
-// (there is no separate clean-up pass):
-//  - a list of one element is the element, an empty list is null;
-//  - a map entry whose value is null is left out;
-//  - a list of two or more numbers and {"literal": x} maps, not all numbers,
-//    becomes one {"literal": [...]} map (finish_list).
+// The classic grammar as parse() read it before it became the statement
+// grammar's classic mode plus a rendering: a recursive-descent parser over its
+// own lexer. Built only as the reference the differential tests and fuzz
+// target compare parse() with (SQLPARSE_CLASSIC_REFERENCE). Not a public header.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "sql_parser/lexer.h"
+#include "sql_parser/classic_shapes.h"
 #include "sql_parser/parser.h"
+#include "sql_parser/reference/lexer.h"
 #include "tree/node.h"
 #include "tree/stack_limit.h"
 
@@ -28,34 +25,6 @@ struct Expr {
   Node node;
   std::uint8_t flags = 0;
 };
-
-// ---- tree-building helpers (literals.cc) -----------------------------------
-
-// Integers longer than this are refused, as the host language refuses to
-// convert such text to an integer.
-inline constexpr std::size_t kMaxIntegerDigits = 4300;
-
-// A list after the one-element / empty / literal-merging rules.
-Node finish_list(List items);
-// {key: value}, or {} when value is null.
-Node single(std::string key, Node value);
-// Appends key: value unless value is null.
-inline void put(Map& m, const char* key, Node value) {
-  if (!value.is_null()) m.append(key, std::move(value));
-}
-bool is_literal_map(const Node& n);
-// The number with its sign flipped (ints, big ints and floats).
-Node negate_number(const Node& n);
-// Unit name of an interval word ("days" -> "day"), empty when unknown.
-std::string_view interval_unit(std::string_view word);
-// One "N unit" piece of an interval string ('3 days'); false when it is not one.
-bool parse_interval_piece(std::string_view piece, Node* amount, std::string_view* unit);
-// {"interval": [amount, unit]}
-Node interval_node(Node amount, std::string_view unit);
-// Whether a lower-cased word names a type CAST accepts / a date-time type.
-bool is_type_name(std::string_view lower);
-bool is_datetime_type(std::string_view lower);
-std::string ascii_lower(std::string_view s);
 
 class Parser {
  public:
@@ -165,7 +134,7 @@ class NestGuard {
   ~NestGuard() { --p_.nesting_; }
   NestGuard(const NestGuard&) = delete;
   NestGuard& operator=(const NestGuard&) = delete;
-  static constexpr const char* kDepthText = "at most 1000 nested levels";
+  static constexpr const char* kDepthText = kNestingDepthText;
 
  private:
   Parser& p_;
@@ -188,7 +157,5 @@ class FrameGuard {
  private:
   Parser& p_;
 };
-
-static_assert(kMaxNestingDepth == 1000, "update NestGuard::kDepthText");
 
 }  // namespace sqlparse::sql_parser

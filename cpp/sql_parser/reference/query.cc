@@ -2,11 +2,12 @@
 // the clauses of one SELECT, and the entry point.
 #include <vector>
 
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/reference/parser_internal.h"
+#include "sql_parser/reference/reference_parser.h"
 
 namespace sqlparse::sql_parser {
 
-Node parse(std::string_view utf8_text) {
+Node reference_parse(std::string_view utf8_text) {
   Parser parser(utf8_text);
   return parser.parse_statement();
 }

@@ -1,5 +1,5 @@
 // FROM: table sources, sub-queries, table functions and joins.
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/reference/parser_internal.h"
 
 namespace sqlparse::sql_parser {
 

@@ -1,9 +1,8 @@
 // Parse errors: the position of the offending token in characters, lines and
 // columns, and the one-line message.
 #include <cstdio>
-#include <vector>
 
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/reference/parser_internal.h"
 
 namespace sqlparse::sql_parser {
 namespace {
@@ -94,22 +93,6 @@ void Parser::fail(const Token& at, std::string_view expecting) {
               std::to_string(e.offset) + "), (line:" + std::to_string(e.line) +
               ", col:" + std::to_string(e.column) + ")";
   throw e;
-}
-
-std::size_t count_nodes(const Node& tree) {
-  std::size_t count = 0;
-  std::vector<const Node*> stack{&tree};
-  while (!stack.empty()) {
-    const Node* n = stack.back();
-    stack.pop_back();
-    ++count;
-    if (n->is_list()) {
-      for (const Node& c : n->as_list()) stack.push_back(&c);
-    } else if (n->is_map()) {
-      for (const auto& [key, value] : n->as_map()) stack.push_back(&value);
-    }
-  }
-  return count;
 }
 
 }  // namespace sqlparse::sql_parser

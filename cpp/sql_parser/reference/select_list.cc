@@ -1,6 +1,6 @@
 // The SELECT clause (TOP, DISTINCT, items, windows) and the item lists of
 // GROUP BY and ORDER BY.
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/reference/parser_internal.h"
 
 namespace sqlparse::sql_parser {
 

@@ -6,7 +6,7 @@
 // expressions. The one extension: right after a multiplicative or ||
 // operator, a minus sign negates the single operand that follows (2 * -3).
 #include "sql_parser/binding_powers.h"
-#include "sql_parser/parser_internal.h"
+#include "sql_parser/reference/parser_internal.h"
 
 namespace sqlparse::sql_parser {
 namespace {
