@@ -21,15 +21,10 @@ bool is_ascii_name_char(unsigned char c) {
 }
 
 // Length of the UTF-8 sequence at text[i] and its code point (0xFFFFFFFF
-// when malformed).
+// when malformed: then the length is 1, so a byte that cannot continue a
+// sequence, a NUL say, is never taken into one).
 std::size_t decode(std::string_view text, std::size_t i, std::uint32_t* cp) {
-  const unsigned char c = static_cast<unsigned char>(text[i]);
-  std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-  if (i + len > text.size()) len = 1;
-  std::uint32_t v = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-  for (std::size_t k = 1; k < len; ++k) v = (v << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-  *cp = (len == 1 && c >= 0x80) ? 0xFFFFFFFF : v;
-  return len;
+  return sql_parser::decode_utf8(text, i, cp);
 }
 
 // Bytes of the classic name `text` starts with: Unicode letters, digits,
