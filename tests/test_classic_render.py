@@ -252,6 +252,7 @@ ANSWERED = _recorded()
 
 
 CLASSIC_MODE_MATCHES = MATCHES + [
+    "select a from t where a like any (b, c) or a not like some (select b from u)",
     "select a from t where a is b",
     "select a from t where a is not b",
     "select a from t where a between b >= c and d",
@@ -334,6 +335,7 @@ CLASSIC_MODE_REFUSED = [
     ("values (1)", "VALUES query"),
     ("select a from t where a between d < > c and e", "< > written apart in a BETWEEN bound"),
     ("select a from t where a between 1 and d > = c", "> = written apart in a BETWEEN bound"),
+    ("select a from t where a like any (b", "LIKE ANY (..) unclosed: the error of a call"),
     ("from t select a", "FROM-first query"),
     ("(select a from t) union (select a from u)", "parenthesised query"),
     ("select 1; select 2", "more than one statement"),

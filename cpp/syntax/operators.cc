@@ -384,7 +384,9 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
       }
       advance();
       if (w.kw == Kw::kSimilar) expect_kw(Kw::kTo, "TO");
-      if ((at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) && at(Tok::kLParen, 1)) {
+      // (The classic grammar reads any (..) and some (..) as calls here too.)
+      if ((at_kw(Kw::kAny) || at_kw(Kw::kAll) || at_kw(Kw::kSome)) && at(Tok::kLParen, 1) &&
+          !(classic_ && !at_kw(Kw::kAll))) {
         ClassicNest nest(*this, 1);
         Quantified* q = node<Quantified>(begin);
         q->kind = ExprKind::kQuantified;
