@@ -277,7 +277,10 @@ GLUE_CONTEXTS = ["select {} from t", "select f({})", "select a from t where {}",
                  "select a from t order by {}", "select a from t group by {}", "select a from t join u on {}",
                  "select cast({} as int)", "select count(distinct {})", "select a from t where a in ({})",
                  "select sum(a) over ({})", "select a {}", "select a from t {}", "with {} select 1",
-                 "select a from ({}) t"]
+                 "select a from ({}) t", "select a from t where a between {} and b",
+                 "select a from t where a between b and {}", "select a from t where a like {}",
+                 "select a from t where a is {}", "select case when {} then 1 end", "select interval {}",
+                 "select a from t where a like any ({})", "select top {} a from t"]
 
 
 def glued_texts(count, seed=20261209):
