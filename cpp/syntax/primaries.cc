@@ -778,7 +778,10 @@ Expr* Parser::postfix(Expr* base) {
       base = finish(s);
     } else if (classic_ && at(Tok::kDot)) {
       // A dotted name goes on with a name; after anything else "." has no reading.
-      if (base->kind == ExprKind::kColumn) classic_fail(peek(1), "a name");
+      // (current_date and the like are plain names to the classic grammar.)
+      const bool name = base->kind == ExprKind::kColumn ||
+                        (base->kind == ExprKind::kFunction && static_cast<const Function*>(base)->no_parens);
+      if (name) classic_fail(peek(1), "a name");
       return base;
     } else if (at(Tok::kDot) && (at(Tok::kWord, 1) || at(Tok::kQuotedName, 1) || at(Tok::kStar, 1))) {
       advance();
