@@ -652,6 +652,8 @@ Select* Parser::classic_select() {
       advance();
       s->top_with_ties = true;
     }
+    // A (*) next is no call's star: PERCENT and TIES were words of TOP.
+    if (at(Tok::kLParen) && at(Tok::kStar, 1) && at(Tok::kRParen, 2)) classic_fail(peek(1), "an expression");
   };
   if (at_top()) top();
   if (accept_kw(Kw::kDistinct)) {
