@@ -87,9 +87,9 @@ bool is_literal_type(std::string_view word);
 class Parser {
  public:
   // `tokens` starts with one kEnd token before the text's first (read as the
-  // token before it; the parser's indices start after it). Appends
-  // kLookahead copies of the closing kEnd token.
-  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
+  // token before it; the parser's indices start after it) and ends with
+  // kLookahead copies of the closing kEnd token after it.
+  Parser(std::string_view text, std::span<Token> tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
   // How far peek() with a constant argument reads past the current token
   // without clamping at the end (the copies of kEnd stand there).

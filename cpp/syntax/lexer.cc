@@ -246,20 +246,21 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  // Appends the tokens to `out`.
-  void append(std::vector<Token>& out) {
-    out.reserve(out.size() + t_.size() / 4 + 2);
-    // Tokens are gathered in a local chunk and appended to `out` a chunk at
-    // a time: a push_back per token costs a capacity check through memory.
-    // (Raw storage: a Token array would initialise every slot first.)
-    constexpr std::size_t kChunk = 256;
-    alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
-    Token* const chunk = reinterpret_cast<Token*>(storage);
-    Token* held = chunk;
+  // Appends the tokens to `out`, and `end_copies` copies of the closing
+  // kEnd token after it.
+  void append(TokenArray& out, std::size_t end_copies) {
+    out.reserve_more(t_.size() / 4 + 2);
+    // The next token's slot and the end of the room: locals, which the
+    // token stores cannot alias (the array's own fields could be).
+    Token* held = out.end();
+    Token* room_end = out.data() + out.capacity();
     const auto room = [&] {
-      if (held == chunk + kChunk) [[unlikely]] {
-        out.insert(out.end(), chunk, held);
-        held = chunk;
+      if (held == room_end) [[unlikely]] {
+        const std::size_t size = static_cast<std::size_t>(held - out.data());
+        out.set_size(size);
+        out.reserve_more(size + 1);
+        held = out.end();
+        room_end = out.data() + out.capacity();
       }
     };
     const auto emit = [&](const Token& t) {
@@ -382,11 +383,13 @@ class Scanner {
       pos = tok.end;
       emit(tok);
     }
-    Token end;
-    end.kind = Tok::kEnd;
-    end.begin = end.end = static_cast<std::uint32_t>(t_.size());
-    emit(end);
-    out.insert(out.end(), chunk, held);
+    out.set_size(static_cast<std::size_t>(held - out.data()));
+    out.reserve_more(1 + end_copies);
+    held = out.end();
+    for (std::size_t i = 0; i <= end_copies; ++i) {
+      put_token(held + i, head_word(Tok::kEnd, Kw::kNone, kSpacedBit), t_.size(), t_.size());
+    }
+    out.set_size(out.size() + 1 + end_copies);
   }
 
  private:
@@ -812,6 +815,22 @@ class Scanner {
 
 }  // namespace
 
+void TokenArray::grow(std::size_t at_least) {
+  std::size_t capacity = capacity_ < 64 ? 64 : capacity_;
+  while (capacity < at_least) capacity *= 2;
+  auto* data = static_cast<Token*>(::operator new(capacity * sizeof(Token)));
+  if (size_ > 0) std::memcpy(static_cast<void*>(data), data_, size_ * sizeof(Token));
+  ::operator delete(data_);
+  data_ = data;
+  capacity_ = capacity;
+}
+
+void TokenArray::release() {
+  ::operator delete(data_);
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+}
+
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
   std::vector<Token> out;
   tokenize(text, dialect, out);
@@ -821,14 +840,20 @@ std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   std::string padded(text.size() + kTextPadding, '\0');
   if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
-  out.clear();
-  Scanner(std::string_view(padded.data(), text.size()), dialect).append(out);
+  tokenize_padded(std::string_view(padded.data(), text.size()), dialect, out);
 }
 
 void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead) {
+  TokenArray tokens;
+  tokenize_padded(text, dialect, tokens, lead, 0);
+  out.assign(tokens.begin(), tokens.end());
+}
+
+void tokenize_padded(std::string_view text, const Dialect& dialect, TokenArray& out, bool lead,
+                     std::size_t end_copies) {
   out.clear();
-  if (lead) out.emplace_back();
-  Scanner(text, dialect).append(out);
+  if (lead) out.push_back(Token());
+  Scanner(text, dialect).append(out, end_copies);
 }
 
 }  // namespace sqlparse::syntax
