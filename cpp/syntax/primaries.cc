@@ -400,30 +400,30 @@ Expr* Parser::name_expr() {
     first.text = first.value = text_.substr(begin, prev_end() - begin);
     first.span.end = prev_end();
   }
+  // The parts go straight into the arena: counted first (a dot is never the
+  // kEnd token, so the walk stops there at the latest), then read.
+  std::uint32_t count = 1;
+  for (const Token* t = cur_; t->kind == Tok::kDot && (t[1].kind == Tok::kWord || t[1].kind == Tok::kQuotedName); t += 2) {
+    ++count;
+  }
   Name name;
-  if (!at(Tok::kDot)) {
-    name.parts = arena_.one(first);
-  } else {
-    SmallVec<Ident> parts;
-    parts.push_back(first);
-    while (at(Tok::kDot)) {
-      const Token& n = peek(1);
-      if (n.kind == Tok::kStar) {
-        advance();
-        advance();
-        Star* s = node<Star>(begin);
-        s->kind = ExprKind::kStar;
-        s->qualifier.parts = arena_.list(parts);
-        s->qualifier.span = {begin, parts.back().span.end};
-        star_modifiers(s);
-        return finish(s);
-      }
-      if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
-      advance();
-      parts.push_back(ident_of(peek()));
-      advance();
-    }
-    name.parts = arena_.list(parts);
+  name.parts.items = static_cast<Ident*>(arena_.allocate(sizeof(Ident) * count, alignof(Ident)));
+  name.parts.count = count;
+  ::new (static_cast<void*>(name.parts.items)) Ident(first);
+  for (std::uint32_t i = 1; i < count; ++i) {
+    advance();
+    ::new (static_cast<void*>(name.parts.items + i)) Ident(ident_of(peek()));
+    advance();
+  }
+  if (at(Tok::kDot) && at(Tok::kStar, 1)) {
+    advance();
+    advance();
+    Star* s = node<Star>(begin);
+    s->kind = ExprKind::kStar;
+    s->qualifier.parts = name.parts;
+    s->qualifier.span = {begin, name.parts.back().span.end};
+    star_modifiers(s);
+    return finish(s);
   }
   if (at(Tok::kParam) && at(Tok::kLParen, 1) && !peek().spaced && text_of(peek())[0] == '@') {
     // Oracle: a function over a database link, pkg.f@remote(..)
