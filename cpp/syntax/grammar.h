@@ -219,10 +219,7 @@ class Parser {
   // The name a token spells; a plain word is its own text.
   Ident ident_of(const Token& t) {
     if (t.kind != Tok::kWord) [[unlikely]] return quoted_ident_of(t);
-    Ident id;
-    id.text = id.value = text_of(t);
-    id.span = {t.begin, t.end};
-    return id;
+    return Ident{text_of(t), text_of(t), 0, {t.begin, t.end}};
   }
   Ident quoted_ident_of(const Token& t);  // a quoted name, a string, or a word
   Name name();    // a.b.c

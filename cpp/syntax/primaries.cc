@@ -355,17 +355,15 @@ Expr* Parser::simple_operand() {
 // a niladic function name.
 Expr* Parser::lone_name() {
   const Token& t = peek();
-  Ident* part;
-  if (t.kind == Tok::kWord) {
-    if (is_niladic(text_of(t))) return nullptr;
-    part = arena_.make<Ident>();
-    part->text = part->value = text_of(t);
-    part->span = {t.begin, t.end};
-  } else {
-    part = arena_.one(ident_of(t)).items;
-  }
+  if (t.kind == Tok::kWord && is_niladic(text_of(t))) return nullptr;
+  // The column and its one part in one allocation, each written whole.
+  static_assert(sizeof(ColumnRef) % alignof(Ident) == 0);
+  void* const memory = arena_.allocate(sizeof(ColumnRef) + sizeof(Ident), alignof(ColumnRef));
+  void* const part_memory = static_cast<char*>(memory) + sizeof(ColumnRef);
+  Ident* const part = t.kind == Tok::kWord ? ::new (part_memory) Ident{text_of(t), text_of(t), 0, {t.begin, t.end}}
+                                           : ::new (part_memory) Ident(quoted_ident_of(t));
   // One token: the name, its part and the column all span just it.
-  ColumnRef* c = arena_.make<ColumnRef>();
+  ColumnRef* c = ::new (memory) ColumnRef();
   c->kind = ExprKind::kColumn;
   c->span = {t.begin, t.end};
   c->name.parts = {part, 1};
