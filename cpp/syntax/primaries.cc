@@ -387,17 +387,13 @@ Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
 }
 
 Expr* Parser::name_expr() {
-  const std::uint32_t begin = here();
+  const Token& first = peek();
+  const std::uint32_t begin = first.begin;
   const bool identifier_call = at_word("identifier") && at(Tok::kLParen, 1) &&
                                (d_.id == DialectId::kSnowflake || d_.id == DialectId::kGeneric);
-  Ident first = ident_of(peek());
   advance();
-  if (identifier_call) {
-    // identifier('db.t') / identifier($var): a name given by a string or variable.
-    skip_group();
-    first.text = first.value = text_.substr(begin, prev_end() - begin);
-    first.span.end = prev_end();
-  }
+  // identifier('db.t') / identifier($var): a name given by a string or variable.
+  if (identifier_call) skip_group();
   // The parts go straight into the arena: counted first (a dot is never the
   // kEnd token, so the walk stops there at the latest), then read.
   std::uint32_t count = 1;
@@ -405,12 +401,19 @@ Expr* Parser::name_expr() {
     ++count;
   }
   Name name;
-  name.parts.items = static_cast<Ident*>(arena_.allocate(sizeof(Ident) * count, alignof(Ident)));
-  name.parts.count = count;
-  ::new (static_cast<void*>(name.parts.items)) Ident(first);
+  Ident* const parts = static_cast<Ident*>(arena_.allocate(sizeof(Ident) * count, alignof(Ident)));
+  name.parts = {parts, count};
+  if (identifier_call) {
+    const std::string_view written = text_.substr(begin, prev_end() - begin);
+    ::new (static_cast<void*>(parts)) Ident{written, written, 0, {begin, prev_end()}};
+  } else if (first.kind == Tok::kWord) {
+    ::new (static_cast<void*>(parts)) Ident{text_of(first), text_of(first), 0, {first.begin, first.end}};
+  } else {
+    ::new (static_cast<void*>(parts)) Ident(quoted_ident_of(first));
+  }
   for (std::uint32_t i = 1; i < count; ++i) {
     advance();
-    ::new (static_cast<void*>(name.parts.items + i)) Ident(ident_of(peek()));
+    ::new (static_cast<void*>(parts + i)) Ident(ident_of(peek()));
     advance();
   }
   if (at(Tok::kDot) && at(Tok::kStar, 1)) {
@@ -426,12 +429,9 @@ Expr* Parser::name_expr() {
   if (at(Tok::kParam) && at(Tok::kLParen, 1) && !peek().spaced && text_of(peek())[0] == '@') {
     // Oracle: a function over a database link, pkg.f@remote(..)
     advance();
-    SmallVec<Ident> parts;
-    for (const Ident& p : name.parts) parts.push_back(p);
-    Ident& last = parts.back();
+    Ident& last = name.parts.back();
     last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
     last.span.end = prev_end();
-    name.parts = arena_.list(parts);
   }
   name.span = span_from(begin);
   const bool outer_join_mark = !classic_ && at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);
