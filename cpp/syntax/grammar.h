@@ -152,19 +152,26 @@ class Parser {
            (text_[t.begin] | 0x20) == lower[0] && word_equals(t, lower);
   }
   bool word_equals(const Token& t, std::string_view lower) const;
+  // advance() from a token known not to be the closing kEnd (the only kEnd
+  // among the tokens), which needs no bound check.
+  void step() {
+    ++pos_;
+    ++cur_;
+  }
   bool accept(Tok kind) {
     if (!at(kind)) return false;
-    advance();
+    if (kind == Tok::kEnd) return true;
+    step();
     return true;
   }
   bool accept_kw(Kw kw) {
     if (!at_kw(kw)) return false;
-    advance();
+    step();
     return true;
   }
   bool accept_op(Op op) {
     if (!at_op(op)) return false;
-    advance();
+    step();
     return true;
   }
   bool accept_word(std::string_view lower) {

@@ -99,7 +99,7 @@ Expr* Parser::primary_other() {
   switch (t.kind) {
     case Tok::kNumber: {
       if (classic_) [[unlikely]] classic_number(t);
-      advance();
+      step();
       Literal* l = node<Literal>(begin);
       l->kind = ExprKind::kLiteral;
       l->literal_kind = LiteralKind::kNumber;
@@ -107,7 +107,7 @@ Expr* Parser::primary_other() {
       return finish(l);
     }
     case Tok::kString: {
-      advance();
+      step();
       // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
       while (!classic_ && at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
       if (!classic_ && at_word("uescape") && at(Tok::kString, 1)) {
@@ -121,7 +121,7 @@ Expr* Parser::primary_other() {
       return finish(l);
     }
     case Tok::kParam: {
-      advance();
+      step();
       Param* p = node<Param>(begin);
       p->kind = ExprKind::kParam;
       p->text = text_of(t);
@@ -368,7 +368,7 @@ Expr* Parser::lone_name() {
   c->span = {t.begin, t.end};
   c->name.parts = {part, 1};
   c->name.span = c->span;
-  advance();
+  step();
   return c;
 }
 
@@ -412,9 +412,9 @@ Expr* Parser::name_expr() {
     ::new (static_cast<void*>(parts)) Ident(quoted_ident_of(first));
   }
   for (std::uint32_t i = 1; i < count; ++i) {
-    advance();
+    step();  // the dot, then the part
     ::new (static_cast<void*>(parts + i)) Ident(ident_of(peek()));
-    advance();
+    step();
   }
   if (at(Tok::kDot) && at(Tok::kStar, 1)) {
     advance();
