@@ -195,7 +195,7 @@ Ident Parser::quoted_ident_of(const Token& t) {
 Ident Parser::ident() {
   if (!at_name()) fail("a name");
   Ident id = ident_of(peek());
-  advance();
+  step();
   return id;
 }
 
@@ -299,14 +299,14 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
     const Token& t = peek();
     if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName || t.kind == Tok::kString || t.kind == Tok::kNumber) {
       Ident id = ident_of(t);
-      advance();
+      step();
       return id;
     }
     fail("an alias");
   }
   if (!at_implicit_alias(for_table)) return {};
   Ident id = ident_of(peek());
-  advance();
+  step();
   return id;
 }
 
