@@ -93,7 +93,7 @@ class Parser {
          const TextIndex* positions = nullptr);
   // How far peek() with a constant argument reads past the current token
   // without clamping at the end (the copies of kEnd stand there).
-  static constexpr std::size_t kLookahead = 8;
+  static constexpr std::size_t kLookahead = kParserLookahead;
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.

@@ -386,8 +386,12 @@ class Scanner {
     out.set_size(static_cast<std::size_t>(held - out.data()));
     out.reserve_more(1 + end_copies);
     held = out.end();
-    for (std::size_t i = 0; i <= end_copies; ++i) {
-      put_token(held + i, head_word(Tok::kEnd, Kw::kNone, kSpacedBit), t_.size(), t_.size());
+    const Token end = make(Tok::kEnd, t_.size(), t_.size());
+    if (end_copies == kParserLookahead) {
+      // The parser's count, unrolled.
+      for (std::size_t i = 0; i <= kParserLookahead; ++i) ::new (static_cast<void*>(held + i)) Token(end);
+    } else {
+      for (std::size_t i = 0; i <= end_copies; ++i) ::new (static_cast<void*>(held + i)) Token(end);
     }
     out.set_size(out.size() + 1 + end_copies);
   }

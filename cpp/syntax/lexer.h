@@ -119,7 +119,8 @@ inline constexpr std::size_t kTextPadding = 32;
 // as the token before the text's first.
 void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead = false);
 // The same into `out` (cleared first), with `end_copies` more copies of the
-// closing kEnd token after it.
+// closing kEnd token after it (the parser asks for kParserLookahead).
+inline constexpr std::size_t kParserLookahead = 8;
 void tokenize_padded(std::string_view text, const Dialect& dialect, TokenArray& out, bool lead,
                      std::size_t end_copies);
 
