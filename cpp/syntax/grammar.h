@@ -210,7 +210,10 @@ class Parser {
   }
   template <class T>
   T* finish(T* n) {
-    n->span = span_from(n->span.begin);
+    // (Only the end is written: GCC assembles a whole Span in a vector
+    // register.)
+    const std::uint32_t end = prev_end();
+    n->span.end = end < n->span.begin ? n->span.begin : end;
     return n;
   }
 
