@@ -257,6 +257,9 @@ bool Parser::at_implicit_alias(bool for_table) const {
                           d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric);
   }
   if (t.kind != Tok::kWord) return false;
+  // Most words here are reserved (FROM, WHERE, JOIN, ON ...): no alias, and
+  // none of the tests below says otherwise for them.
+  if (is_reserved(t.kw)) return false;
   // Clauses that follow a table or a query, not aliases: match_recognize (..),
   // T-SQL option (..), Oracle log errors, ClickHouse comment '..'.
   if (for_table && at(Tok::kLParen, 1) && (at_word("match_recognize") || at_word("option"))) return false;
@@ -267,7 +270,6 @@ bool Parser::at_implicit_alias(bool for_table) const {
     // Oracle: select a bulk collect into v ..
     return !(peek(1).kind == Tok::kWord && at_word("bulk") && at_word("collect", 1));
   }
-  if (is_reserved(t.kw)) return false;
   switch (t.kw) {
     // Words that continue a table reference or a query rather than alias it.
     case Kw::kGlobal: case Kw::kAny: case Kw::kFinal: case Kw::kArrayJoin: case Kw::kTablesample:
