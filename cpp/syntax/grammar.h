@@ -304,7 +304,7 @@ class Parser {
   Values* values_body();
   void select_clauses(Select* s);
   SelectItem select_item();
-  void select_item_into(SelectItem& item);  // the same into a value-initialised item
+  void select_item_into(SelectItem& item);  // the same into an empty item
   List<Expr*> group_by_items();
   void query_tail(Query* q);
   void pipe_ops(Query* q);
