@@ -439,7 +439,7 @@ class DepthGuard {
  public:
   explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
     p_.depth_ += counts_;
-    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::uintptr_t frame = stack_pointer();
     // A guard that does not count cannot pass the limit: the counting guard
     // that reached it has thrown already.
     if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep(p_, counts_);
@@ -452,6 +452,21 @@ class DepthGuard {
   // Static, so that the guard's address never escapes: its fields then stay
   // in registers (and a guard that does not count costs no store at all).
   [[noreturn, gnu::cold]] static void too_deep(Parser& p, int counts);
+
+  // The stack pointer where the platform lets it be read (a function that
+  // asks for its frame address must set up a frame pointer), else the frame
+  // address, a little above it.
+  [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
+    std::uintptr_t sp;
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("mov %%rsp, %0" : "=r"(sp));
+#elif defined(__GNUC__) && defined(__aarch64__)
+    asm("mov %0, sp" : "=r"(sp));
+#else
+    sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+#endif
+    return sp;
+  }
 
   Parser& p_;
   int counts_;
