@@ -169,19 +169,26 @@ const OpRow& ops_starting_with(char c) {
   return rows[static_cast<unsigned char>(c) & 127];
 }
 
-// Tokens of one character whatever follows (a "." before a digit starts a
-// number instead); kEnd for the others.
-constexpr std::array<Tok, 256> kSingleTokens = [] {
-  std::array<Tok, 256> t{};
-  t['('] = Tok::kLParen;
-  t[')'] = Tok::kRParen;
-  t[','] = Tok::kComma;
-  t[';'] = Tok::kSemicolon;
-  t['.'] = Tok::kDot;
-  t[']'] = Tok::kRBracket;
-  t['}'] = Tok::kRBrace;
+// Tokens of one character (their Tok), 0 for the other characters. Those
+// marked kLooksAhead are one only when the next character allows: a "."
+// before a digit starts a number, T-SQL's "*=" is an operator.
+constexpr std::uint8_t kLooksAhead = 0x80;
+constexpr std::array<std::uint8_t, 256> kSingleTokens = [] {
+  std::array<std::uint8_t, 256> t{};
+  const auto set = [&t](char c, Tok kind, std::uint8_t flags = 0) {
+    t[static_cast<unsigned char>(c)] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(kind) | flags);
+  };
+  set('(', Tok::kLParen);
+  set(')', Tok::kRParen);
+  set(',', Tok::kComma);
+  set(';', Tok::kSemicolon);
+  set(']', Tok::kRBracket);
+  set('}', Tok::kRBrace);
+  set('.', Tok::kDot, kLooksAhead);
+  set('*', Tok::kStar, kLooksAhead);
   return t;
 }();
+static_assert(static_cast<std::uint8_t>(Tok::kStar) < kLooksAhead);
 
 // The first n bytes of a word of up to eight (none for one byte: no keyword
 // is that short).
@@ -349,9 +356,9 @@ class Scanner {
       // The padding's zero bytes start no name: the end needs testing only
       // off the path of names (most tokens).
       if (!is_name_start(c) && pos >= size) break;
-      const Tok single = kSingleTokens[static_cast<unsigned char>(c)];
-      if (single != Tok::kEnd && !(c == '.' && is_digit(text[pos + 1]))) {
-        put(head_word(single, Kw::kNone, spaced), pos, pos + 1);
+      const std::uint8_t single = kSingleTokens[static_cast<unsigned char>(c)];
+      if (single != 0 && (!(single & kLooksAhead) || single_stands(c, text[pos + 1]))) {
+        put(head_word(static_cast<Tok>(single & ~kLooksAhead), Kw::kNone, spaced), pos, pos + 1);
         spaced = 0;
         ++pos;
         continue;
@@ -397,6 +404,12 @@ class Scanner {
   }
 
  private:
+  // Whether a "." or "*" followed by `next` is a token of its own.
+  bool single_stands(char c, char next) const {
+    if (c == '.') return !is_digit(next);
+    return !(next == '=' && d_.id == DialectId::kTsql);
+  }
+
   // Past the end reads the padding's zero bytes (reads stay within a few
   // bytes of the end).
   char at(std::size_t i) const { return t_.data()[i]; }
