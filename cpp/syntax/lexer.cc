@@ -383,12 +383,20 @@ class Scanner {
         }
       }
       Token tok = scan(text, pos);
-      tok.spaced = spaced != 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        // Stored as two words, with this token's spaced bit (field by field
+        // costs a store per field).
+        std::uint64_t head;
+        std::memcpy(&head, &tok, sizeof head);
+        put((head & ~kSpacedBit) | spaced, tok.begin, tok.end);
+      } else {
+        tok.spaced = spaced != 0;
+        emit(tok);
+      }
       spaced = 0;
       // Every token ends where the scanner goes on (an error token runs to
       // the end of the text, which ends the loop).
       pos = tok.end;
-      emit(tok);
     }
     out.set_size(static_cast<std::size_t>(held - out.data()));
     out.reserve_more(1 + end_copies);
