@@ -374,10 +374,11 @@ def test_update_assignments():
     assert [a.get("parenthesised", False) for a in sets] == [True, False]
 
 
-def test_compound_assignment_is_spelled_out():
+@pytest.mark.parametrize("assign, op", [("+=", "+"), ("*=", "*"), ("/=", "/")])
+def test_compound_assignment_is_spelled_out(assign, op):
     # T-SQL a += 1 is a = a + 1: the column also reads itself.
-    value = one("update t set a += 1", "tsql").to_dict(spans=False)["set"][0]["value"]
-    assert value["type"] == "binary" and value["op"] == "+"
+    value = one(f"update t set a {assign} 2", "tsql").to_dict(spans=False)["set"][0]["value"]
+    assert value["type"] == "binary" and value["op"] == op
     assert dotted(value["left"]["name"]) == "a"
 
 

@@ -53,10 +53,12 @@ class SmallVec {
     }
     ++size_;
   }
-  // A value-initialised item at the end, to be filled in place (a large
-  // item then is not copied in).
+  // A default-initialised item at the end, to be filled in place (a large
+  // item then is not copied in). For a struct whose members all have
+  // initialisers, as the tree's do, that is its empty value (written member
+  // by member, not zeroed whole first).
   T& emplace_back() {
-    if (size_ < N) return *new (inline_items() + size_++) T();
+    if (size_ < N) return *new (inline_items() + size_++) T;
     if (size_ == N) spill_.assign(inline_items(), inline_items() + N);
     ++size_;
     return spill_.emplace_back();

@@ -87,13 +87,13 @@ bool is_literal_type(std::string_view word);
 class Parser {
  public:
   // `tokens` starts with one kEnd token before the text's first (read as the
-  // token before it; the parser's indices start after it). Appends
-  // kLookahead copies of the closing kEnd token.
-  Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
+  // token before it; the parser's indices start after it) and ends with
+  // kLookahead copies of the closing kEnd token after it.
+  Parser(std::string_view text, std::span<Token> tokens, const Dialect& dialect, Arena& arena,
          const TextIndex* positions = nullptr);
   // How far peek() with a constant argument reads past the current token
   // without clamping at the end (the copies of kEnd stand there).
-  static constexpr std::size_t kLookahead = 8;
+  static constexpr std::size_t kLookahead = kParserLookahead;
 
   // ---- statements (statements.cc) ----
   // One statement from the current token; stops before its ";" or the end.
@@ -152,19 +152,26 @@ class Parser {
            (text_[t.begin] | 0x20) == lower[0] && word_equals(t, lower);
   }
   bool word_equals(const Token& t, std::string_view lower) const;
+  // advance() from a token known not to be the closing kEnd (the only kEnd
+  // among the tokens), which needs no bound check.
+  void step() {
+    ++pos_;
+    ++cur_;
+  }
   bool accept(Tok kind) {
     if (!at(kind)) return false;
-    advance();
+    if (kind == Tok::kEnd) return true;
+    step();
     return true;
   }
   bool accept_kw(Kw kw) {
     if (!at_kw(kw)) return false;
-    advance();
+    step();
     return true;
   }
   bool accept_op(Op op) {
     if (!at_op(op)) return false;
-    advance();
+    step();
     return true;
   }
   bool accept_word(std::string_view lower) {
@@ -203,7 +210,10 @@ class Parser {
   }
   template <class T>
   T* finish(T* n) {
-    n->span = span_from(n->span.begin);
+    // (Only the end is written: GCC assembles a whole Span in a vector
+    // register.)
+    const std::uint32_t end = prev_end();
+    n->span.end = end < n->span.begin ? n->span.begin : end;
     return n;
   }
 
@@ -219,10 +229,7 @@ class Parser {
   // The name a token spells; a plain word is its own text.
   Ident ident_of(const Token& t) {
     if (t.kind != Tok::kWord) [[unlikely]] return quoted_ident_of(t);
-    Ident id;
-    id.text = id.value = text_of(t);
-    id.span = {t.begin, t.end};
-    return id;
+    return Ident{text_of(t), text_of(t), 0, {t.begin, t.end}};
   }
   Ident quoted_ident_of(const Token& t);  // a quoted name, a string, or a word
   Name name();    // a.b.c
@@ -297,7 +304,7 @@ class Parser {
   Values* values_body();
   void select_clauses(Select* s);
   SelectItem select_item();
-  void select_item_into(SelectItem& item);  // the same into a value-initialised item
+  void select_item_into(SelectItem& item);  // the same into an empty item
   List<Expr*> group_by_items();
   void query_tail(Query* q);
   void pipe_ops(Query* q);
@@ -432,7 +439,7 @@ class DepthGuard {
  public:
   explicit DepthGuard(Parser& p, bool counts = true) : p_(p), counts_(counts ? 1 : 0) {
     p_.depth_ += counts_;
-    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::uintptr_t frame = stack_pointer();
     // A guard that does not count cannot pass the limit: the counting guard
     // that reached it has thrown already.
     if ((counts && p_.depth_ > kMaxDepth) || frame < p_.stack_floor_) [[unlikely]] too_deep(p_, counts_);
@@ -445,6 +452,21 @@ class DepthGuard {
   // Static, so that the guard's address never escapes: its fields then stay
   // in registers (and a guard that does not count costs no store at all).
   [[noreturn, gnu::cold]] static void too_deep(Parser& p, int counts);
+
+  // The stack pointer where the platform lets it be read (a function that
+  // asks for its frame address must set up a frame pointer), else the frame
+  // address, a little above it.
+  [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
+    std::uintptr_t sp;
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("mov %%rsp, %0" : "=r"(sp));
+#elif defined(__GNUC__) && defined(__aarch64__)
+    asm("mov %0, sp" : "=r"(sp));
+#else
+    sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+#endif
+    return sp;
+  }
 
   Parser& p_;
   int counts_;

@@ -169,19 +169,26 @@ const OpRow& ops_starting_with(char c) {
   return rows[static_cast<unsigned char>(c) & 127];
 }
 
-// Tokens of one character whatever follows (a "." before a digit starts a
-// number instead); kEnd for the others.
-constexpr std::array<Tok, 256> kSingleTokens = [] {
-  std::array<Tok, 256> t{};
-  t['('] = Tok::kLParen;
-  t[')'] = Tok::kRParen;
-  t[','] = Tok::kComma;
-  t[';'] = Tok::kSemicolon;
-  t['.'] = Tok::kDot;
-  t[']'] = Tok::kRBracket;
-  t['}'] = Tok::kRBrace;
+// Tokens of one character (their Tok), 0 for the other characters. Those
+// marked kLooksAhead are one only when the next character allows: a "."
+// before a digit starts a number, T-SQL's "*=" is an operator.
+constexpr std::uint8_t kLooksAhead = 0x80;
+constexpr std::array<std::uint8_t, 256> kSingleTokens = [] {
+  std::array<std::uint8_t, 256> t{};
+  const auto set = [&t](char c, Tok kind, std::uint8_t flags = 0) {
+    t[static_cast<unsigned char>(c)] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(kind) | flags);
+  };
+  set('(', Tok::kLParen);
+  set(')', Tok::kRParen);
+  set(',', Tok::kComma);
+  set(';', Tok::kSemicolon);
+  set(']', Tok::kRBracket);
+  set('}', Tok::kRBrace);
+  set('.', Tok::kDot, kLooksAhead);
+  set('*', Tok::kStar, kLooksAhead);
   return t;
 }();
+static_assert(static_cast<std::uint8_t>(Tok::kStar) < kLooksAhead);
 
 // The first n bytes of a word of up to eight (none for one byte: no keyword
 // is that short).
@@ -246,20 +253,21 @@ class Scanner {
  public:
   Scanner(std::string_view text, const Dialect& d) : t_(text), d_(d) {}
 
-  // Appends the tokens to `out`.
-  void append(std::vector<Token>& out) {
-    out.reserve(out.size() + t_.size() / 4 + 2);
-    // Tokens are gathered in a local chunk and appended to `out` a chunk at
-    // a time: a push_back per token costs a capacity check through memory.
-    // (Raw storage: a Token array would initialise every slot first.)
-    constexpr std::size_t kChunk = 256;
-    alignas(Token) unsigned char storage[kChunk * sizeof(Token)];
-    Token* const chunk = reinterpret_cast<Token*>(storage);
-    Token* held = chunk;
+  // Appends the tokens to `out`, and `end_copies` copies of the closing
+  // kEnd token after it.
+  void append(TokenArray& out, std::size_t end_copies) {
+    out.reserve_more(t_.size() / 4 + 2);
+    // The next token's slot and the end of the room: locals, which the
+    // token stores cannot alias (the array's own fields could be).
+    Token* held = out.end();
+    Token* room_end = out.data() + out.capacity();
     const auto room = [&] {
-      if (held == chunk + kChunk) [[unlikely]] {
-        out.insert(out.end(), chunk, held);
-        held = chunk;
+      if (held == room_end) [[unlikely]] {
+        const std::size_t size = static_cast<std::size_t>(held - out.data());
+        out.set_size(size);
+        out.reserve_more(size + 1);
+        held = out.end();
+        room_end = out.data() + out.capacity();
       }
     };
     const auto emit = [&](const Token& t) {
@@ -348,9 +356,9 @@ class Scanner {
       // The padding's zero bytes start no name: the end needs testing only
       // off the path of names (most tokens).
       if (!is_name_start(c) && pos >= size) break;
-      const Tok single = kSingleTokens[static_cast<unsigned char>(c)];
-      if (single != Tok::kEnd && !(c == '.' && is_digit(text[pos + 1]))) {
-        put(head_word(single, Kw::kNone, spaced), pos, pos + 1);
+      const std::uint8_t single = kSingleTokens[static_cast<unsigned char>(c)];
+      if (single != 0 && (!(single & kLooksAhead) || single_stands(c, text[pos + 1]))) {
+        put(head_word(static_cast<Tok>(single & ~kLooksAhead), Kw::kNone, spaced), pos, pos + 1);
         spaced = 0;
         ++pos;
         continue;
@@ -375,21 +383,41 @@ class Scanner {
         }
       }
       Token tok = scan(text, pos);
-      tok.spaced = spaced != 0;
+      if constexpr (std::endian::native == std::endian::little) {
+        // Stored as two words, with this token's spaced bit (field by field
+        // costs a store per field).
+        std::uint64_t head;
+        std::memcpy(&head, &tok, sizeof head);
+        put((head & ~kSpacedBit) | spaced, tok.begin, tok.end);
+      } else {
+        tok.spaced = spaced != 0;
+        emit(tok);
+      }
       spaced = 0;
       // Every token ends where the scanner goes on (an error token runs to
       // the end of the text, which ends the loop).
       pos = tok.end;
-      emit(tok);
     }
-    Token end;
-    end.kind = Tok::kEnd;
-    end.begin = end.end = static_cast<std::uint32_t>(t_.size());
-    emit(end);
-    out.insert(out.end(), chunk, held);
+    out.set_size(static_cast<std::size_t>(held - out.data()));
+    out.reserve_more(1 + end_copies);
+    held = out.end();
+    const Token end = make(Tok::kEnd, t_.size(), t_.size());
+    if (end_copies == kParserLookahead) {
+      // The parser's count, unrolled.
+      for (std::size_t i = 0; i <= kParserLookahead; ++i) ::new (static_cast<void*>(held + i)) Token(end);
+    } else {
+      for (std::size_t i = 0; i <= end_copies; ++i) ::new (static_cast<void*>(held + i)) Token(end);
+    }
+    out.set_size(out.size() + 1 + end_copies);
   }
 
  private:
+  // Whether a "." or "*" followed by `next` is a token of its own.
+  bool single_stands(char c, char next) const {
+    if (c == '.') return !is_digit(next);
+    return !(next == '=' && d_.id == DialectId::kTsql);
+  }
+
   // Past the end reads the padding's zero bytes (reads stay within a few
   // bytes of the end).
   char at(std::size_t i) const { return t_.data()[i]; }
@@ -812,6 +840,22 @@ class Scanner {
 
 }  // namespace
 
+void TokenArray::grow(std::size_t at_least) {
+  std::size_t capacity = capacity_ < 64 ? 64 : capacity_;
+  while (capacity < at_least) capacity *= 2;
+  auto* data = static_cast<Token*>(::operator new(capacity * sizeof(Token)));
+  if (size_ > 0) std::memcpy(static_cast<void*>(data), data_, size_ * sizeof(Token));
+  ::operator delete(data_);
+  data_ = data;
+  capacity_ = capacity;
+}
+
+void TokenArray::release() {
+  ::operator delete(data_);
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+}
+
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
   std::vector<Token> out;
   tokenize(text, dialect, out);
@@ -821,14 +865,20 @@ std::vector<Token> tokenize(std::string_view text, const Dialect& dialect) {
 void tokenize(std::string_view text, const Dialect& dialect, std::vector<Token>& out) {
   std::string padded(text.size() + kTextPadding, '\0');
   if (!text.empty()) std::memcpy(padded.data(), text.data(), text.size());
-  out.clear();
-  Scanner(std::string_view(padded.data(), text.size()), dialect).append(out);
+  tokenize_padded(std::string_view(padded.data(), text.size()), dialect, out);
 }
 
 void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead) {
+  TokenArray tokens;
+  tokenize_padded(text, dialect, tokens, lead, 0);
+  out.assign(tokens.begin(), tokens.end());
+}
+
+void tokenize_padded(std::string_view text, const Dialect& dialect, TokenArray& out, bool lead,
+                     std::size_t end_copies) {
   out.clear();
-  if (lead) out.emplace_back();
-  Scanner(text, dialect).append(out);
+  if (lead) out.push_back(Token());
+  Scanner(text, dialect).append(out, end_copies);
 }
 
 }  // namespace sqlparse::syntax

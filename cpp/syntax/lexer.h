@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -66,6 +67,44 @@ struct Token {
   std::uint32_t end = 0;
 };
 
+// A growable array of tokens that the scanner writes straight into (a
+// vector would be filled through a copy or a capacity check per token).
+class TokenArray {
+ public:
+  TokenArray() = default;
+  ~TokenArray() {
+    if (data_ != nullptr) ::operator delete(data_);
+  }
+  TokenArray(const TokenArray&) = delete;
+  TokenArray& operator=(const TokenArray&) = delete;
+
+  Token* data() const { return data_; }
+  Token* begin() const { return data_; }
+  Token* end() const { return data_ + size_; }
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  void clear() { size_ = 0; }
+  // Room for at least `n` tokens after the first size().
+  void reserve_more(std::size_t n) {
+    if (capacity_ - size_ < n) grow(size_ + n);
+  }
+  // The first `n` tokens (n <= capacity(), those past size() written since).
+  void set_size(std::size_t n) { size_ = n; }
+  void push_back(const Token& t) {
+    reserve_more(1);
+    data_[size_++] = t;
+  }
+  // Frees the storage.
+  void release();
+
+ private:
+  void grow(std::size_t at_least);
+
+  Token* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // Tokenises `text`. The result always ends with one kEnd token (at the end of
 // the text); a kError token, when present, is the last before it.
 std::vector<Token> tokenize(std::string_view text, const Dialect& dialect);
@@ -79,5 +118,10 @@ inline constexpr std::size_t kTextPadding = 32;
 // `lead`, one more kEnd token (at offset 0) comes first: the parser reads it
 // as the token before the text's first.
 void tokenize_padded(std::string_view text, const Dialect& dialect, std::vector<Token>& out, bool lead = false);
+// The same into `out` (cleared first), with `end_copies` more copies of the
+// closing kEnd token after it (the parser asks for kParserLookahead).
+inline constexpr std::size_t kParserLookahead = 8;
+void tokenize_padded(std::string_view text, const Dialect& dialect, TokenArray& out, bool lead,
+                     std::size_t end_copies);
 
 }  // namespace sqlparse::syntax

@@ -215,11 +215,11 @@ Expr* Parser::infix(Expr* left, int prec, std::uint32_t begin) {
     return finish(b);
   };
   if (t.kind == Tok::kStar) {
-    advance();
+    step();
     return binary("*", expr_bp(prec));
   }
   if (t.kind == Tok::kOp) {
-    advance();
+    step();
     std::string_view op = op_text(t.op);
     if (t.op == Op::kCustom || t.op == Op::kCompoundAssign) op = text_of(t);
     // "> =", "< =", "! =" written apart (T-SQL, Oracle)

@@ -35,6 +35,10 @@ inline constexpr std::size_t kMaxScriptBytes = std::size_t{1} << 31;
 
 // One statement of a script: its tree, or with collected errors its error.
 struct ScriptStatement {
+  // (User-provided: a new entry then sets its fields, not zeroes the whole
+  // error first.)
+  ScriptStatement() {}
+
   Statement* tree = nullptr;        // null when the statement did not parse
   Span span;                        // bytes, from its first to its last token
   std::optional<ParseError> error;  // set when tree is null

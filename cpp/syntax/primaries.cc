@@ -99,7 +99,7 @@ Expr* Parser::primary_other() {
   switch (t.kind) {
     case Tok::kNumber: {
       if (classic_) [[unlikely]] classic_number(t);
-      advance();
+      step();
       Literal* l = node<Literal>(begin);
       l->kind = ExprKind::kLiteral;
       l->literal_kind = LiteralKind::kNumber;
@@ -107,7 +107,7 @@ Expr* Parser::primary_other() {
       return finish(l);
     }
     case Tok::kString: {
-      advance();
+      step();
       // Adjacent strings are one literal: 'a' 'b'; U&'..' may name its escape.
       while (!classic_ && at(Tok::kString) && peek().sub == t.sub && peek().spaced) advance();
       if (!classic_ && at_word("uescape") && at(Tok::kString, 1)) {
@@ -121,7 +121,7 @@ Expr* Parser::primary_other() {
       return finish(l);
     }
     case Tok::kParam: {
-      advance();
+      step();
       Param* p = node<Param>(begin);
       p->kind = ExprKind::kParam;
       p->text = text_of(t);
@@ -355,22 +355,20 @@ Expr* Parser::simple_operand() {
 // a niladic function name.
 Expr* Parser::lone_name() {
   const Token& t = peek();
-  Ident* part;
-  if (t.kind == Tok::kWord) {
-    if (is_niladic(text_of(t))) return nullptr;
-    part = arena_.make<Ident>();
-    part->text = part->value = text_of(t);
-    part->span = {t.begin, t.end};
-  } else {
-    part = arena_.one(ident_of(t)).items;
-  }
+  if (t.kind == Tok::kWord && is_niladic(text_of(t))) return nullptr;
+  // The column and its one part in one allocation, each written whole.
+  static_assert(sizeof(ColumnRef) % alignof(Ident) == 0);
+  void* const memory = arena_.allocate(sizeof(ColumnRef) + sizeof(Ident), alignof(ColumnRef));
+  void* const part_memory = static_cast<char*>(memory) + sizeof(ColumnRef);
+  Ident* const part = t.kind == Tok::kWord ? ::new (part_memory) Ident{text_of(t), text_of(t), 0, {t.begin, t.end}}
+                                           : ::new (part_memory) Ident(quoted_ident_of(t));
   // One token: the name, its part and the column all span just it.
-  ColumnRef* c = arena_.make<ColumnRef>();
+  ColumnRef* c = ::new (memory) ColumnRef();
   c->kind = ExprKind::kColumn;
   c->span = {t.begin, t.end};
   c->name.parts = {part, 1};
   c->name.span = c->span;
-  advance();
+  step();
   return c;
 }
 
@@ -389,51 +387,51 @@ Expr* Parser::value_as(std::uint32_t begin, Expr* value, const Ident& alias) {
 }
 
 Expr* Parser::name_expr() {
-  const std::uint32_t begin = here();
+  const Token& first = peek();
+  const std::uint32_t begin = first.begin;
   const bool identifier_call = at_word("identifier") && at(Tok::kLParen, 1) &&
                                (d_.id == DialectId::kSnowflake || d_.id == DialectId::kGeneric);
-  Ident first = ident_of(peek());
   advance();
-  if (identifier_call) {
-    // identifier('db.t') / identifier($var): a name given by a string or variable.
-    skip_group();
-    first.text = first.value = text_.substr(begin, prev_end() - begin);
-    first.span.end = prev_end();
+  // identifier('db.t') / identifier($var): a name given by a string or variable.
+  if (identifier_call) skip_group();
+  // The parts go straight into the arena: counted first (a dot is never the
+  // kEnd token, so the walk stops there at the latest), then read.
+  std::uint32_t count = 1;
+  for (const Token* t = cur_; t->kind == Tok::kDot && (t[1].kind == Tok::kWord || t[1].kind == Tok::kQuotedName); t += 2) {
+    ++count;
   }
   Name name;
-  if (!at(Tok::kDot)) {
-    name.parts = arena_.one(first);
+  Ident* const parts = static_cast<Ident*>(arena_.allocate(sizeof(Ident) * count, alignof(Ident)));
+  name.parts = {parts, count};
+  if (identifier_call) {
+    const std::string_view written = text_.substr(begin, prev_end() - begin);
+    ::new (static_cast<void*>(parts)) Ident{written, written, 0, {begin, prev_end()}};
+  } else if (first.kind == Tok::kWord) {
+    ::new (static_cast<void*>(parts)) Ident{text_of(first), text_of(first), 0, {first.begin, first.end}};
   } else {
-    SmallVec<Ident> parts;
-    parts.push_back(first);
-    while (at(Tok::kDot)) {
-      const Token& n = peek(1);
-      if (n.kind == Tok::kStar) {
-        advance();
-        advance();
-        Star* s = node<Star>(begin);
-        s->kind = ExprKind::kStar;
-        s->qualifier.parts = arena_.list(parts);
-        s->qualifier.span = {begin, parts.back().span.end};
-        star_modifiers(s);
-        return finish(s);
-      }
-      if (n.kind != Tok::kWord && n.kind != Tok::kQuotedName) break;
-      advance();
-      parts.push_back(ident_of(peek()));
-      advance();
-    }
-    name.parts = arena_.list(parts);
+    ::new (static_cast<void*>(parts)) Ident(quoted_ident_of(first));
+  }
+  for (std::uint32_t i = 1; i < count; ++i) {
+    step();  // the dot, then the part
+    ::new (static_cast<void*>(parts + i)) Ident(ident_of(peek()));
+    step();
+  }
+  if (at(Tok::kDot) && at(Tok::kStar, 1)) {
+    advance();
+    advance();
+    Star* s = node<Star>(begin);
+    s->kind = ExprKind::kStar;
+    s->qualifier.parts = name.parts;
+    s->qualifier.span = {begin, name.parts.back().span.end};
+    star_modifiers(s);
+    return finish(s);
   }
   if (at(Tok::kParam) && at(Tok::kLParen, 1) && !peek().spaced && text_of(peek())[0] == '@') {
     // Oracle: a function over a database link, pkg.f@remote(..)
     advance();
-    SmallVec<Ident> parts;
-    for (const Ident& p : name.parts) parts.push_back(p);
-    Ident& last = parts.back();
+    Ident& last = name.parts.back();
     last.text = last.value = text_.substr(last.span.begin, prev_end() - last.span.begin);
     last.span.end = prev_end();
-    name.parts = arena_.list(parts);
   }
   name.span = span_from(begin);
   const bool outer_join_mark = !classic_ && at(Tok::kLParen) && at_op(Op::kPlus, 1) && at(Tok::kRParen, 2);

@@ -388,13 +388,13 @@ void Parser::select_item_into(SelectItem& item) {
 void Parser::select_clauses(Select* s) {
   for (;;) {
     if (at_kw(Kw::kFrom) && s->from.empty()) {
-      advance();
+      step();
       s->from = from_list();
     } else if (at_kw(Kw::kPrewhere) && s->prewhere == nullptr) {
       advance();
       s->prewhere = expr();
     } else if (at_kw(Kw::kWhere) && s->where == nullptr) {
-      advance();
+      step();
       s->where = expr();
     } else if (at_kw(Kw::kStart) && at_kw(Kw::kWith, 1) && s->start_with == nullptr) {
       advance();
@@ -408,8 +408,8 @@ void Parser::select_clauses(Select* s) {
       s->connect_by = raw_since(from);
       s->connect_by_condition = expr();
     } else if (at_kw(Kw::kGroup) && at_kw(Kw::kBy, 1) && s->group_by.empty() && !s->group_by_all) {
-      advance();
-      advance();
+      step();
+      step();
       if (at_kw(Kw::kAll) && !at(Tok::kLParen, 1) && !at(Tok::kComma, 1)) {
         advance();
         s->group_by_all = true;

@@ -90,22 +90,10 @@ void Parser::fail_at(const Token& at, std::string_view expecting) const {
   throw e;
 }
 
-namespace {
-
-// The tokens after the leading one up to their kEnd, which kLookahead
-// copies then follow.
-std::span<Token> padded(std::vector<Token>& tokens) {
-  const Token end = tokens.back();
-  tokens.insert(tokens.end(), Parser::kLookahead, end);
-  return {tokens.data() + 1, tokens.size() - 1 - Parser::kLookahead};
-}
-
-}  // namespace
-
-Parser::Parser(std::string_view text, std::vector<Token>& tokens, const Dialect& dialect, Arena& arena,
+Parser::Parser(std::string_view text, std::span<Token> tokens, const Dialect& dialect, Arena& arena,
                const TextIndex* positions)
     : text_(text),
-      toks_(padded(tokens)),
+      toks_(tokens.subspan(1, tokens.size() - 1 - kLookahead)),
       last_(toks_.size() - 1),
       d_(dialect),
       arena_(arena),
@@ -207,7 +195,7 @@ Ident Parser::quoted_ident_of(const Token& t) {
 Ident Parser::ident() {
   if (!at_name()) fail("a name");
   Ident id = ident_of(peek());
-  advance();
+  step();
   return id;
 }
 
@@ -269,6 +257,9 @@ bool Parser::at_implicit_alias(bool for_table) const {
                           d_.id == DialectId::kSqlite || d_.id == DialectId::kGeneric);
   }
   if (t.kind != Tok::kWord) return false;
+  // Most words here are reserved (FROM, WHERE, JOIN, ON ...): no alias, and
+  // none of the tests below says otherwise for them.
+  if (is_reserved(t.kw)) return false;
   // Clauses that follow a table or a query, not aliases: match_recognize (..),
   // T-SQL option (..), Oracle log errors, ClickHouse comment '..'.
   if (for_table && at(Tok::kLParen, 1) && (at_word("match_recognize") || at_word("option"))) return false;
@@ -279,7 +270,6 @@ bool Parser::at_implicit_alias(bool for_table) const {
     // Oracle: select a bulk collect into v ..
     return !(peek(1).kind == Tok::kWord && at_word("bulk") && at_word("collect", 1));
   }
-  if (is_reserved(t.kw)) return false;
   switch (t.kw) {
     // Words that continue a table reference or a query rather than alias it.
     case Kw::kGlobal: case Kw::kAny: case Kw::kFinal: case Kw::kArrayJoin: case Kw::kTablesample:
@@ -311,14 +301,14 @@ Ident Parser::opt_alias(bool for_table, bool* as_keyword) {
     const Token& t = peek();
     if (t.kind == Tok::kWord || t.kind == Tok::kQuotedName || t.kind == Tok::kString || t.kind == Tok::kNumber) {
       Ident id = ident_of(t);
-      advance();
+      step();
       return id;
     }
     fail("an alias");
   }
   if (!at_implicit_alias(for_table)) return {};
   Ident id = ident_of(peek());
-  advance();
+  step();
   return id;
 }
 
@@ -366,17 +356,24 @@ namespace {
 #endif
 constexpr std::size_t kKeptScripts = SQLPARSE_KEEP_SCRIPTS;
 
-// A token vector grown past this many tokens by a long script is given back
+// Token storage grown past this many tokens by a long script is given back
 // afterwards.
 constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
 
-// What each thread keeps from script to script: one token vector (a short
+// What each thread keeps from script to script: token storage (a short
 // script then costs no allocation for its tokens) and a few freed scripts.
 // One trivially destructible block, so that a script costs one thread-local
 // lookup and no guard check; what it holds is freed at thread exit by a
 // guard registered on first use.
+// The token storage: the scanner's array, and a vector for the classic
+// mode's token pass (which rewrites the tokens in place).
+struct KeptTokens {
+  TokenArray array;
+  std::vector<Token> vector;
+};
+
 struct ThreadCaches {
-  std::vector<Token>* tokens = nullptr;
+  KeptTokens* tokens = nullptr;
   void* scripts[kKeptScripts > 0 ? kKeptScripts : 1] = {};
   std::size_t script_count = 0;
   bool started = false;  // the exit guard is registered
@@ -399,7 +396,7 @@ struct ThreadCachesGuard {
 [[gnu::noinline]] void start_thread_caches(ThreadCaches& c) {
   thread_local ThreadCachesGuard guard;
   (void)guard;
-  c.tokens = new std::vector<Token>();
+  c.tokens = new KeptTokens();
   c.started = true;
 }
 
@@ -416,21 +413,23 @@ ThreadCaches* caches() {
   return c->gone ? nullptr : c;
 }
 
-// The thread's token vector for one script (a vector of its own once the
+// The thread's token storage for one script (storage of its own once the
 // thread is exiting).
 class TokenBuffer {
  public:
-  explicit TokenBuffer(ThreadCaches* c) : kept_(c != nullptr ? c->tokens : nullptr) {}
+  explicit TokenBuffer(ThreadCaches* c) : kept_(c != nullptr ? c->tokens : &own_) {}
   ~TokenBuffer() {
-    if (kept_ != nullptr && kept_->capacity() > kKeptTokens) std::vector<Token>().swap(*kept_);
+    if (kept_->array.capacity() > kKeptTokens) kept_->array.release();
+    if (kept_->vector.capacity() > kKeptTokens) std::vector<Token>().swap(kept_->vector);
   }
   TokenBuffer(const TokenBuffer&) = delete;
   TokenBuffer& operator=(const TokenBuffer&) = delete;
-  std::vector<Token>& tokens() { return kept_ != nullptr ? *kept_ : own_; }
+  TokenArray& array() { return kept_->array; }
+  std::vector<Token>& vector() { return kept_->vector; }
 
  private:
-  std::vector<Token>* kept_;
-  std::vector<Token> own_;
+  KeptTokens* kept_;
+  KeptTokens own_;
 };
 
 }  // namespace
@@ -474,15 +473,26 @@ std::unique_ptr<Script> parse_script(std::string_view text, const Dialect& diale
   script->text = script->arena.copy_padded(text, kTextPadding);
   script->dialect = dialect;
   TokenBuffer buffer(kept);
-  std::vector<Token>& tokens = buffer.tokens();
-  // The parser's tokens start with one kEnd token at offset 0 (grammar.h).
-  tokenize_padded(script->text, script->dialect, tokens, /*lead=*/!dialect.classic);
-  if (dialect.classic) [[unlikely]] {
-    classic_tokens(script->text, tokens);
-    tokens.insert(tokens.begin(), Token());
+  // The parser's tokens start with one kEnd token at offset 0 and end with
+  // copies of the closing kEnd (grammar.h).
+  std::span<Token> tokens;
+  if (!dialect.classic) [[likely]] {
+    TokenArray& array = buffer.array();
+    tokenize_padded(script->text, script->dialect, array, /*lead=*/true, Parser::kLookahead);
+    tokens = {array.data(), array.size()};
+    script->positions.reset(script->text);
+  } else {
+    // (The classic mode counts its error position itself: classic_fail.)
+    std::vector<Token>& vector = buffer.vector();
+    TokenArray& array = buffer.array();
+    tokenize_padded(script->text, script->dialect, array, /*lead=*/false, 0);
+    vector.assign(array.begin(), array.end());
+    classic_tokens(script->text, vector);
+    vector.insert(vector.begin(), Token());
+    const Token end = vector.back();
+    vector.insert(vector.end(), Parser::kLookahead, end);
+    tokens = {vector.data(), vector.size()};
   }
-  // The classic mode counts its error position itself (classic_fail).
-  if (!dialect.classic) script->positions.reset(script->text);
   Parser p(script->text, tokens, script->dialect, script->arena, dialect.classic ? nullptr : &script->positions);
   for (;;) {
     // The classic mode reads exactly one statement, and refuses none.
