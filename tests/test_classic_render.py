@@ -339,6 +339,7 @@ CLASSIC_MODE_REFUSED = [
     ("select current_date .<> 1", "a dot after current_date, a plain name to the classic grammar"),
     ("select top (3) percent (*)", "(*) after TOP's PERCENT: no call's star"),
     ("select top 3 with ties (*) from t", "(*) after TOP's WITH TIES: no call's star"),
+    ("select cast(a as varchar(*))", "(*) as a type's parameters: no call's star"),
     ("from t select a", "FROM-first query"),
     ("(select a from t) union (select a from u)", "parenthesised query"),
     ("select 1; select 2", "more than one statement"),

@@ -638,7 +638,6 @@ Select* Parser::classic_select() {
       ClassicNest level(*this);
       const std::uint32_t pb = here();
       advance();
-      if (at(Tok::kStar) && at(Tok::kRParen, 1)) classic_fail(peek(), "an expression");  // top(*): no call's star
       Expr* value = expr();
       if (!accept(Tok::kRParen)) classic_fail(peek(), "\")\"");
       Paren* p = node<Paren>(pb);
@@ -652,8 +651,6 @@ Select* Parser::classic_select() {
       advance();
       s->top_with_ties = true;
     }
-    // A (*) next is no call's star: PERCENT and TIES were words of TOP.
-    if (at(Tok::kLParen) && at(Tok::kStar, 1) && at(Tok::kRParen, 2)) classic_fail(peek(1), "an expression");
   };
   if (at_top()) top();
   if (accept_kw(Kw::kDistinct)) {

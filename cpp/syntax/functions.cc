@@ -20,6 +20,7 @@ Expr* Parser::function_call(Name name, std::uint32_t begin) {
   Expr* special = special_call(name, begin, &handled);
   if (handled) return special;
   advance();  // "("
+  classic_call_args_at_ = pos_;
   Function* f = node<Function>(begin);
   f->kind = ExprKind::kFunction;
   f->name = name;

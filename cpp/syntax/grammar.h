@@ -428,6 +428,7 @@ class Parser {
   bool classic_ = false;          // refuse what the classic grammar lacks (classic_mode.cc)
   std::size_t classic_prefix_at_ = SIZE_MAX;  // token of the last prefix operator read
   std::size_t classic_bound_at_ = SIZE_MAX;   // first token of the last BETWEEN bound
+  std::size_t classic_call_args_at_ = SIZE_MAX;  // first token of the last call's arguments (f(*))
   ClassicDepth* classic_depth_ = nullptr;       // set while classic_statement runs
   std::uintptr_t stack_floor_ = 0;  // this thread's (0: unknown), looked up once per parser
 };

@@ -146,11 +146,8 @@ Expr* Parser::primary_other() {
     case Tok::kLBrace:
       return brace_expr();
     case Tok::kStar: {
-      if (classic_ && !(at(Tok::kRParen, 1) && pos_ > 1 && toks_[pos_ - 1].kind == Tok::kLParen &&
-                        (classic_name_token(toks_[pos_ - 2]) ||
-                         (pos_ > 2 && toks_[pos_ - 3].kind == Tok::kDot &&
-                          (toks_[pos_ - 2].kind == Tok::kWord || toks_[pos_ - 2].kind == Tok::kQuotedName))))) {
-        classic_fail(t, "an expression");  // only f(*) and r.select(*), not (*)
+      if (classic_ && !(at(Tok::kRParen, 1) && pos_ == classic_call_args_at_)) {
+        classic_fail(t, "an expression");  // only a call's f(*), not (*) or varchar(*)
       }
       advance();
       Star* s = node<Star>(begin);
