@@ -16,24 +16,7 @@ namespace {
 // for. The two are built to agree, so this is a fault of ours; it still
 // reaches the caller as the ParseError parse() promises, at the statement.
 [[noreturn]] void refuse_unrendered(std::string_view text, std::size_t byte, const RenderError& why) {
-  ParseError e;
-  e.expecting = std::string("classic syntax (not ") + why.what() + ")";
-  std::size_t column = 0;
-  for (std::size_t i = 0; i < byte; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) == 0x80) continue;
-    ++e.offset;
-    ++column;
-    if (c == '\n') {
-      ++e.line;
-      column = 0;
-    }
-  }
-  e.column = static_cast<int>(column) + 1;
-  e.found = syntax::classic_found_text(text, byte);
-  e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " + std::to_string(e.offset) +
-              "), (line:" + std::to_string(e.line) + ", col:" + std::to_string(e.column) + ")";
-  throw e;
+  throw syntax::classic_error(text, byte, std::string("classic syntax (not ") + why.what() + ")", false);
 }
 
 }  // namespace

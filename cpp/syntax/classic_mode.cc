@@ -80,13 +80,17 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
       --byte;
     }
   }
+  throw classic_error(text_, byte, expecting, at_end);
+}
+
+ParseError classic_error(std::string_view text, std::size_t byte, std::string_view expecting, bool at_end) {
   ParseError e;
   e.expecting = std::string(expecting);
   std::size_t chars = 0;
   std::size_t column = 0;
   int line = 1;
   for (std::size_t i = 0; i < byte; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text_[i]);
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     if ((c & 0xC0) == 0x80) continue;
     ++chars;
     ++column;
@@ -98,10 +102,10 @@ void Parser::classic_fail(const Token& at, std::string_view expecting) const {
   e.offset = chars;
   e.line = line;
   e.column = static_cast<int>(column) + 1;
-  e.found = at_end ? "end of text" : classic_found_text(text_, byte);
+  e.found = at_end ? "end of text" : classic_found_text(text, byte);
   e.message = "Expecting " + e.expecting + ", found \"" + e.found + "\" (at char " + std::to_string(e.offset) +
               "), (line:" + std::to_string(e.line) + ", col:" + std::to_string(e.column) + ")";
-  throw e;
+  return e;
 }
 
 namespace {

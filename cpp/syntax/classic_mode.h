@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sql_parser/parser.h"
 #include "syntax/lexer.h"
 
 namespace sqlparse::syntax {
@@ -25,5 +26,10 @@ bool classic_operator(Op op);
 // The found text of a classic error: up to 10 characters from byte `at`,
 // control characters escaped.
 std::string classic_found_text(std::string_view text, std::size_t at);
+
+// The classic error at byte `byte` of `text`: the position in characters,
+// line and column, the found text (or "end of text"), the one-line message.
+sql_parser::ParseError classic_error(std::string_view text, std::size_t byte, std::string_view expecting,
+                                     bool at_end);
 
 }  // namespace sqlparse::syntax
